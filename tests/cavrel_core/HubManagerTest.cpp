@@ -3,6 +3,8 @@
 #include "ProbeServer.h"
 
 #include <QDir>
+#include <QEventLoop>
+#include <QTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -73,11 +75,20 @@ protected:
         return manager;
     }
 
-    // Runs one start-up to its end (the waits are generous; nothing depends on their length).
+    // Runs one start-up to its end in a local event loop (QTest::qWaitFor would sleep between
+    // turns and slow every probe down); the limit is generous and nothing depends on it.
     static void runToEnd(CavrelHubManager& manager) {
+        QEventLoop loop;
         bool done = false;
-        manager.ensureRunning([&done] { done = true; });
-        ASSERT_TRUE(QTest::qWaitFor([&done] { return done; }, 60000));
+        manager.ensureRunning([&] {
+            done = true;
+            loop.quit();
+        });
+        if (!done) {
+            QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        ASSERT_TRUE(done);
     }
 
     QStringList watchArguments(const QString& stateFile) const {
