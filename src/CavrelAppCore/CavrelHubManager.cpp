@@ -204,9 +204,8 @@ void CavrelHubManager::setStatus(Status status) {
 }
 
 std::optional<QString> CavrelHubManager::startProcess() {
-    LaunchResult launched =
-        m_launcher(envProgram, {m_cavrelBinaryPath, QStringLiteral("serve"),
-                                QStringLiteral("-config"), m_configPath});
+    LaunchResult launched = m_launcher(envProgram, {m_cavrelBinaryPath, QStringLiteral("serve"),
+                                                    QStringLiteral("-config"), m_configPath});
     if (!launched.process) {
         return launched.error;
     }
@@ -221,11 +220,11 @@ void CavrelHubManager::startWatchIfNeeded(const HubConfig& config) {
     }
     // Beside the hub's database, whatever the database file is called; a relative database
     // path is taken from our working directory, which the watcher inherits.
-    const QString stateFile = QDir(QFileInfo(config.dbPath).absolutePath())
-                                  .filePath(QStringLiteral("watch-state.json"));
-    LaunchResult launched = m_launcher(
-        envProgram, {m_cavrelBinaryPath, QStringLiteral("watch"), QStringLiteral("-config"),
-                     m_configPath, QStringLiteral("-state-file"), stateFile});
+    const QString stateFile =
+        QDir(QFileInfo(config.dbPath).absolutePath()).filePath(QStringLiteral("watch-state.json"));
+    LaunchResult launched = m_launcher(envProgram, {m_cavrelBinaryPath, QStringLiteral("watch"),
+                                                    QStringLiteral("-config"), m_configPath,
+                                                    QStringLiteral("-state-file"), stateFile});
     // Stored even when the launch failed: the watcher is tried once until stop().
     m_watchProcess = launched.process ? std::move(*launched.process) : ProcessHandle();
 }

@@ -20,7 +20,9 @@ namespace cavrel {
 namespace {
 
 // Blanks of any script and tabs; line ends are not trimmed here.
-bool isBlank(QChar c) { return c == u'\t' || c.category() == QChar::Separator_Space; }
+bool isBlank(QChar c) {
+    return c == u'\t' || c.category() == QChar::Separator_Space;
+}
 
 QStringView trimBlanks(QStringView text) {
     qsizetype begin = 0;

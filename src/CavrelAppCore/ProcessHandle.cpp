@@ -12,9 +12,13 @@ namespace cavrel {
 namespace {
 
 // Direct system calls: glibc 2.36's <sys/pidfd.h> declares its wrappers without C linkage.
-int openPidfd(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
+int openPidfd(pid_t pid) {
+    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+}
 
-void signalPidfd(int pidfd, int signal) { ::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0); }
+void signalPidfd(int pidfd, int signal) {
+    ::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0);
+}
 
 } // namespace
 

@@ -8,8 +8,8 @@
 
 namespace cavrel {
 
-ProjectStore::ProjectStore(std::unique_ptr<QSettings> defaults,
-                           GitRemoteResolver gitRemoteResolver, QObject* parent)
+ProjectStore::ProjectStore(std::unique_ptr<QSettings> defaults, GitRemoteResolver gitRemoteResolver,
+                           QObject* parent)
     : QObject(parent), m_defaults(std::move(defaults)),
       m_gitRemoteResolver(std::move(gitRemoteResolver)) {
     load();

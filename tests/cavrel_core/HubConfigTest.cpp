@@ -50,8 +50,7 @@ TEST(HubConfigYamlValue, FindsTheFirstMatchingLineByItsOwnRule) {
         {"only tokens present", "token", "tokens: [\"A\"]", std::nullopt},
         {"unquoted value taken verbatim", "db_path", "db_path:   /var/x y  ", "/var/x y"},
         {"single quotes are kept", "db_path", "db_path: '/x'", "'/x'"},
-        {"a comment stays part of the value", "db_path", "db_path: \"/x\" # here",
-         "\"/x\" # here"},
+        {"a comment stays part of the value", "db_path", "db_path: \"/x\" # here", "\"/x\" # here"},
         {"a lone double quote becomes empty", "token", "token: \"", ""},
         {"quote at one end only is kept", "token", "token: \"abc", "\"abc"},
         {"empty value", "token", "token:", ""},
@@ -101,16 +100,20 @@ TEST_F(HubConfigFile, ParsesThePortTokenAndDatabaseOrRejectsTheFile) {
          HubConfig{9000, "/d/cavrel.db", "T"}},
         {"largest 64-bit port", "listen_addr: \"h:9223372036854775807\"" + rest,
          HubConfig{9223372036854775807LL, "/d/cavrel.db", "T"}},
-        {"empty values are accepted", "listen_addr: 1\ndb_path:\ntoken: \"\"", HubConfig{1, "", ""}},
-        {"CRLF line ends", "listen_addr: \"127.0.0.1:9000\"\r\ndb_path: \"/d/cavrel.db\"\r\n"
-                           "token: \"T\"\r\n",
+        {"empty values are accepted", "listen_addr: 1\ndb_path:\ntoken: \"\"",
+         HubConfig{1, "", ""}},
+        {"CRLF line ends",
+         "listen_addr: \"127.0.0.1:9000\"\r\ndb_path: \"/d/cavrel.db\"\r\n"
+         "token: \"T\"\r\n",
          HubConfig{9000, "/d/cavrel.db", "T"}},
-        {"other keys and comments ignored", "# hub\nsummarizer: x\n" "listen_addr: \":1\"" + rest,
+        {"other keys and comments ignored",
+         "# hub\nsummarizer: x\n"
+         "listen_addr: \":1\"" +
+             rest,
          HubConfig{1, "/d/cavrel.db", "T"}},
         {"host name without a port", "listen_addr: \"localhost\"" + rest, std::nullopt},
         {"port with trailing letters", "listen_addr: \"h:12ab\"" + rest, std::nullopt},
-        {"port overflowing 64 bits", "listen_addr: \"h:9223372036854775808\"" + rest,
-         std::nullopt},
+        {"port overflowing 64 bits", "listen_addr: \"h:9223372036854775808\"" + rest, std::nullopt},
         {"sign without digits", "listen_addr: \"h:+\"" + rest, std::nullopt},
         {"only colons", "listen_addr: \":::\"" + rest, std::nullopt},
         {"listen_addr missing", "db_path: \"/d\"\ntoken: \"T\"", std::nullopt},
@@ -154,11 +157,10 @@ TEST_F(HubConfigFile, NewFileHasTheFixedFormatAndPrivateModes) {
         << config.token.toStdString();
 
     const QString port = QString::number(config.port);
-    const QString expected = "listen_addr: \"127.0.0.1:" + port + "\"\n" +
-                             "db_path: \"" + config.dbPath + "\"\n" +
-                             "tokens: [\"" + config.token + "\"]\n" +
-                             "hub_url: \"http://127.0.0.1:" + port + "\"\n" +
-                             "token: \"" + config.token + "\"";
+    const QString expected = "listen_addr: \"127.0.0.1:" + port + "\"\n" + "db_path: \"" +
+                             config.dbPath + "\"\n" + "tokens: [\"" + config.token + "\"]\n" +
+                             "hub_url: \"http://127.0.0.1:" + port + "\"\n" + "token: \"" +
+                             config.token + "\"";
     EXPECT_EQ(QString::fromUtf8(readFile(path())), expected);
 
     // The file carries the bearer token: nobody else may read it.

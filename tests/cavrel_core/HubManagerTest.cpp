@@ -41,9 +41,9 @@ struct LaunchRecorder {
     }
 
     int count(const QString& subcommand) const {
-        return static_cast<int>(std::count_if(launches.begin(), launches.end(), [&](const Launch& l) {
-            return l.arguments.value(1) == subcommand;
-        }));
+        return static_cast<int>(
+            std::count_if(launches.begin(), launches.end(),
+                          [&](const Launch& l) { return l.arguments.value(1) == subcommand; }));
     }
 };
 
@@ -92,8 +92,8 @@ protected:
     }
 
     QStringList watchArguments(const QString& stateFile) const {
-        return {"/opt/cavrel bin/cavrel", "watch", "-config", configPath(), "-state-file",
-                stateFile};
+        return {
+            "/opt/cavrel bin/cavrel", "watch", "-config", configPath(), "-state-file", stateFile};
     }
 
     QTemporaryDir m_dir;
@@ -126,7 +126,8 @@ TEST_F(HubManagerTest, ReusesAHubThatAlreadyAnswers) {
     EXPECT_EQ(hub.requests(), 1);
     ASSERT_EQ(m_recorder.launches.size(), 1) << "no hub is launched";
     EXPECT_EQ(m_recorder.launches[0].program, "/usr/bin/env");
-    EXPECT_EQ(m_recorder.launches[0].arguments, watchArguments(m_dir.filePath("data/watch-state.json")));
+    EXPECT_EQ(m_recorder.launches[0].arguments,
+              watchArguments(m_dir.filePath("data/watch-state.json")));
     EXPECT_FALSE(manager->process());
     EXPECT_TRUE(manager->watchProcess());
 }
@@ -293,10 +294,15 @@ TEST_F(HubManagerTest, RealLaunchesReachTheProgramAndStopSignalsThem) {
         // The trap is set before the launch is logged, so a stop() that follows the log line
         // is always seen.
         file.write("#!/bin/sh\n"
-                   "trap 'kill $child; echo \"TERM $1\" >> \"" + QFile::encodeName(log) +
+                   "trap 'kill $child; echo \"TERM $1\" >> \"" +
+                   QFile::encodeName(log) +
                    "\"; exit 0' TERM\n"
-                   "printf '%s|' \"$@\" >> \"" + QFile::encodeName(log) + "\"\n"
-                   "echo >> \"" + QFile::encodeName(log) + "\"\n"
+                   "printf '%s|' \"$@\" >> \"" +
+                   QFile::encodeName(log) +
+                   "\"\n"
+                   "echo >> \"" +
+                   QFile::encodeName(log) +
+                   "\"\n"
                    "sleep 60 & child=$!\n"
                    "wait $child\n");
         file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

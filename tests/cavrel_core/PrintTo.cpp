@@ -38,5 +38,7 @@ void PrintTo(const ProjectStore::Project& project, std::ostream* out) {
 } // namespace cavrel
 
 QT_BEGIN_NAMESPACE
-void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 QT_END_NAMESPACE

@@ -71,13 +71,22 @@ TEST_F(ProjectStoreTest, OpeningMovesToTheFrontAndKeepsTheNewestTen) {
     };
     const Case cases[] = {
         {"first open of an empty list", {}, {"/a"}, {"/a"}},
-        {"reopen moves to the front without growing", {"/a", "/b", "/c"}, {"/c"}, {"/c", "/a", "/b"}},
+        {"reopen moves to the front without growing",
+         {"/a", "/b", "/c"},
+         {"/c"},
+         {"/c", "/a", "/b"}},
         {"reopening the newest keeps the order", {"/a", "/b"}, {"/a"}, {"/a", "/b"}},
-        {"an eleventh folder drops the oldest", numbered(1, 10), {"/new"},
+        {"an eleventh folder drops the oldest",
+         numbered(1, 10),
+         {"/new"},
          QStringList{"/new"} + numbered(1, 9)},
-        {"a stored list of twelve is cut to ten on the next open", numbered(1, 12), {"/p5"},
+        {"a stored list of twelve is cut to ten on the next open",
+         numbered(1, 12),
+         {"/p5"},
          QStringList{"/p5"} + numbered(1, 4) + numbered(6, 10)},
-        {"every stored duplicate goes when the path is reopened", {"/a", "/b", "/a"}, {"/a"},
+        {"every stored duplicate goes when the path is reopened",
+         {"/a", "/b", "/a"},
+         {"/a"},
          {"/a", "/b"}},
         {"paths compare as whole texts", {"/a"}, {"/a/"}, {"/a/", "/a"}},
     };
@@ -160,9 +169,8 @@ TEST_F(ProjectStoreTest, ReadsNullAndExtraKeysLeniently) {
 TEST_F(ProjectStoreTest, AnnouncesEachChangeWithTheNewValueInPlace) {
     auto store = makeStore();
     QStringList seen;
-    QObject::connect(store.get(), &ProjectStore::recentsChanged, [&] {
-        seen.append("recents " + paths(store->recents()).join(','));
-    });
+    QObject::connect(store.get(), &ProjectStore::recentsChanged,
+                     [&] { seen.append("recents " + paths(store->recents()).join(',')); });
     QObject::connect(store.get(), &ProjectStore::activeProjectChanged, [&] {
         seen.append("active " + store->activeProject().value_or(Project{}).path);
     });

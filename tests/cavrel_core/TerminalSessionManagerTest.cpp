@@ -61,8 +61,8 @@ TEST(TerminalTabs, ClosingTheActiveTabActivatesTheLastOne) {
     struct Case {
         const char* name;
         int tabCount;
-        int active;  // index, or -1 for none
-        int closed;  // index, or -1 for an identity that names no tab
+        int active; // index, or -1 for none
+        int closed; // index, or -1 for an identity that names no tab
         QList<int> remaining;
         int expectedActive; // index into the original tabs, or -1 for none
     };
@@ -94,8 +94,9 @@ TEST(TerminalTabs, ClosingTheActiveTabActivatesTheLastOne) {
             expected.append(opened[index]);
         }
         EXPECT_EQ(manager.tabs(), expected);
-        EXPECT_EQ(manager.activeTabID(),
-                  c.expectedActive >= 0 ? std::optional(opened[c.expectedActive].id) : std::nullopt);
+        EXPECT_EQ(manager.activeTabID(), c.expectedActive >= 0
+                                             ? std::optional(opened[c.expectedActive].id)
+                                             : std::nullopt);
         EXPECT_EQ(tabSignals, c.closed >= 0 ? 1 : 0);
     }
 }
