@@ -1,33 +1,28 @@
 #include "SemanticPrompt.h"
 
+#include <array>
+#include <utility>
+
 namespace veldatron {
 
+namespace {
+
+// Tag letter and description of each kind, in case order.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 4> kindNames = {{
+    {"i", "initial"},
+    {"r", "right"},
+    {"c", "continuation"},
+    {"s", "secondary"},
+}};
+
+} // namespace
+
 std::string_view tagName(SemanticPromptKind kind) {
-    switch (kind) {
-    case SemanticPromptKind::initial:
-        return "i";
-    case SemanticPromptKind::right:
-        return "r";
-    case SemanticPromptKind::continuation:
-        return "c";
-    case SemanticPromptKind::secondary:
-        return "s";
-    }
-    return "i";
+    return kindNames[size_t(kind) & 3].first;
 }
 
 std::string_view description(SemanticPromptKind kind) {
-    switch (kind) {
-    case SemanticPromptKind::initial:
-        return "initial";
-    case SemanticPromptKind::right:
-        return "right";
-    case SemanticPromptKind::continuation:
-        return "continuation";
-    case SemanticPromptKind::secondary:
-        return "secondary";
-    }
-    return "initial";
+    return kindNames[size_t(kind) & 3].second;
 }
 
 std::string SemanticContent::description() const {

@@ -27,6 +27,17 @@ void expectNear(const Color& actual, uint32_t expectedRgb, const std::string& wh
         << what << ": " << actual.formatAsXcolor() << " vs " << expected.formatAsXcolor();
 }
 
+struct SpecCase {
+    const char* text;
+    std::optional<Color> expected;
+};
+
+template <typename Parser> void expectSpecs(std::initializer_list<SpecCase> cases, Parser parse) {
+    for (const SpecCase& c : cases) {
+        EXPECT_EQ(describe(parse(std::string_view(c.text))), describe(c.expected)) << c.text;
+    }
+}
+
 } // namespace
 
 TEST(Color, FormatAsXcolor) {
@@ -41,68 +52,57 @@ TEST(Color, FromRgb8LimitsTo255) {
 }
 
 TEST(Color, StrictParse) {
-    struct Case {
-        const char* text;
-        std::optional<Color> expected;
-    };
-    const Case cases[] = {
-        {"#fff", Color(0xf0f0, 0xf0f0, 0xf0f0)},
-        {"#ffffff", Color(65535, 65535, 65535)},
-        {"#FfF", Color(0xf0f0, 0xf0f0, 0xf0f0)},
-        {"#123456789", Color(0x1232, 0x4565, 0x78f8)},
-        {"#111122223333", Color(0x1111, 0x2222, 0x3333)},
-        {"#fffff", std::nullopt},
-        {"#ggg", std::nullopt},
-        {"#", std::nullopt},
-        {"rgb:f/ff/fff", Color(0x00f0, 0x0fff, 0xffff)},
-        {"rgb:ffff/0000/1234", Color(0xffff, 0x0000, 0x1234)},
-        {"rgb:1/22/333", Color(0x0010, 0x0222, 0x3333)},
-        {"rgb:1/2", std::nullopt},
-        {"rgb:12345/1/1", std::nullopt},
-        {"rgb://1", std::nullopt},
-        {"rgb:1/2/3/4", std::nullopt},
-        {"rgb:1/2/g", std::nullopt},
-        {"rgb:", std::nullopt},
-        {"RGB:1/2/3", std::nullopt},
-        {"red", std::nullopt},
-        {"", std::nullopt},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(describe(Color::parse(c.text)), describe(c.expected)) << c.text;
-    }
+    expectSpecs(
+        {
+            {"#fff", Color(0xf0f0, 0xf0f0, 0xf0f0)},
+            {"#ffffff", Color(65535, 65535, 65535)},
+            {"#FfF", Color(0xf0f0, 0xf0f0, 0xf0f0)},
+            {"#123456789", Color(0x1232, 0x4565, 0x78f8)},
+            {"#111122223333", Color(0x1111, 0x2222, 0x3333)},
+            {"#fffff", std::nullopt},
+            {"#ggg", std::nullopt},
+            {"#", std::nullopt},
+            {"rgb:f/ff/fff", Color(0x00f0, 0x0fff, 0xffff)},
+            {"rgb:ffff/0000/1234", Color(0xffff, 0x0000, 0x1234)},
+            {"rgb:1/22/333", Color(0x0010, 0x0222, 0x3333)},
+            {"rgb:1/2", std::nullopt},
+            {"rgb:12345/1/1", std::nullopt},
+            {"rgb://1", std::nullopt},
+            {"rgb:1/2/3/4", std::nullopt},
+            {"rgb:1/2/g", std::nullopt},
+            {"rgb:", std::nullopt},
+            {"RGB:1/2/3", std::nullopt},
+            {"red", std::nullopt},
+            {"", std::nullopt},
+        },
+        [](std::string_view text) { return Color::parse(text); });
 }
 
 // The lenient reader behind OSC 4 and 10-12. An invalid spec must give none, so those commands
 // leave the colour alone instead of setting black.
 TEST(Color, LenientParseColor) {
-    struct Case {
-        const char* text;
-        std::optional<Color> expected;
-    };
-    const Case cases[] = {
-        {"rgb:ffffffffffff", Color(65535, 65535, 65535)},
-        {"rgb:1/22/333", Color(0x0010, 0x0222, 0x3333)},
-        {"rgb:f/f/f", Color(0xf0f0, 0xf0f0, 0xf0f0)},
-        {"rgb:ff/ff/ff", Color(65535, 65535, 65535)},
-        {"rgb:1//2/3", Color(0x1010, 0x2020, 0x3030)},
-        {"rgb:12345/1/1", Color(0x1234, 0x0005, 0x0001)},
-        {"#abc", Color(0xa0a0, 0xb0b0, 0xc0c0)},
-        {"#fffffffff", Color(0xffff, 0xffff, 0xffff)},
-        {"#ggg", std::nullopt},
-        {"#12345g", std::nullopt},
-        {"#fffff", std::nullopt},
-        {"rgb:", std::nullopt},
-        {"rgb:1/2", std::nullopt},
-        {"rgb:zz/1/1", std::nullopt},
-        {"rgb://1", std::nullopt},
-        {"rgb", std::nullopt},
-        {"#", std::nullopt},
-        {"", std::nullopt},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(describe(Color::parseColor(std::string_view(c.text))), describe(c.expected))
-            << c.text;
-    }
+    expectSpecs(
+        {
+            {"rgb:ffffffffffff", Color(65535, 65535, 65535)},
+            {"rgb:1/22/333", Color(0x0010, 0x0222, 0x3333)},
+            {"rgb:f/f/f", Color(0xf0f0, 0xf0f0, 0xf0f0)},
+            {"rgb:ff/ff/ff", Color(65535, 65535, 65535)},
+            {"rgb:1//2/3", Color(0x1010, 0x2020, 0x3030)},
+            {"rgb:12345/1/1", Color(0x1234, 0x0005, 0x0001)},
+            {"#abc", Color(0xa0a0, 0xb0b0, 0xc0c0)},
+            {"#fffffffff", Color(0xffff, 0xffff, 0xffff)},
+            {"#ggg", std::nullopt},
+            {"#12345g", std::nullopt},
+            {"#fffff", std::nullopt},
+            {"rgb:", std::nullopt},
+            {"rgb:1/2", std::nullopt},
+            {"rgb:zz/1/1", std::nullopt},
+            {"rgb://1", std::nullopt},
+            {"rgb", std::nullopt},
+            {"#", std::nullopt},
+            {"", std::nullopt},
+        },
+        [](std::string_view text) { return Color::parseColor(text); });
 }
 
 TEST(Color, BasePalettes) {
