@@ -164,13 +164,17 @@ public:
         return true;
     }
 
-    // Records, each field in the order of its key table.
+    // Records, each field in the order of its key table. A detail starts with a summary's fields.
+    template <class Session>
+    bool summaryFields(const QJsonObject& o, Session& out) {
+        return field(o, "id", out.id) && field(o, "project_id", out.projectID) && field(o, "tool", out.tool) &&
+               field(o, "source", out.source) && field(o, "started_at", out.startedAt) &&
+               field(o, "ended_at", out.endedAt) && field(o, "summary", out.summary) &&
+               field(o, "status", out.status);
+    }
     bool read(const QJsonValue& value, SessionSummary& out) {
         QJsonObject o;
-        return object(value, o) && field(o, "id", out.id) && field(o, "project_id", out.projectID) &&
-               field(o, "tool", out.tool) && field(o, "source", out.source) &&
-               field(o, "started_at", out.startedAt) && field(o, "ended_at", out.endedAt) &&
-               field(o, "summary", out.summary) && field(o, "status", out.status);
+        return object(value, o) && summaryFields(o, out);
     }
     bool read(const QJsonValue& value, SessionMessage& out) {
         QJsonObject o;
@@ -179,11 +183,7 @@ public:
     }
     bool read(const QJsonValue& value, SessionDetail& out) {
         QJsonObject o;
-        return object(value, o) && field(o, "id", out.id) && field(o, "project_id", out.projectID) &&
-               field(o, "tool", out.tool) && field(o, "source", out.source) &&
-               field(o, "started_at", out.startedAt) && field(o, "ended_at", out.endedAt) &&
-               field(o, "summary", out.summary) && field(o, "status", out.status) &&
-               field(o, "messages", out.messages);
+        return object(value, o) && summaryFields(o, out) && field(o, "messages", out.messages);
     }
     bool read(const QJsonValue& value, Rule& out) {
         QJsonObject o;
@@ -224,8 +224,7 @@ std::optional<QJsonValue> parse(const QByteArray& body, Reader& reader) {
     const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         reader.failExactly(QStringLiteral("Cannot read the hub's reply: it is not valid JSON (%1 at byte %2)")
-                               .arg(parseError.errorString())
-                               .arg(parseError.offset));
+                               .arg(parseError.errorString(), QString::number(parseError.offset)));
         return std::nullopt;
     }
     if (document.isArray()) {
@@ -250,6 +249,19 @@ void insertOptional(QJsonObject& object, const char* key, const std::optional<QS
     if (text) {
         object.insert(QLatin1String(key), *text);
     }
+}
+
+template <class Session>
+QJsonObject summaryJson(const Session& v) {
+    QJsonObject o{{"id", v.id},
+                  {"project_id", v.projectID},
+                  {"tool", v.tool},
+                  {"source", v.source},
+                  {"started_at", formatInternetDateTime(v.startedAt)},
+                  {"ended_at", formatInternetDateTime(v.endedAt)},
+                  {"status", v.status}};
+    insertOptional(o, "summary", v.summary);
+    return o;
 }
 
 } // namespace
@@ -298,17 +310,7 @@ size_t qHash(const MemoryEntry& v, size_t seed) noexcept {
     return qHashMulti(seed, v.id, v.scope, v.type, v.title, v.body);
 }
 
-QJsonObject toJson(const SessionSummary& v) {
-    QJsonObject o{{"id", v.id},
-                  {"project_id", v.projectID},
-                  {"tool", v.tool},
-                  {"source", v.source},
-                  {"started_at", formatInternetDateTime(v.startedAt)},
-                  {"ended_at", formatInternetDateTime(v.endedAt)},
-                  {"status", v.status}};
-    insertOptional(o, "summary", v.summary);
-    return o;
-}
+QJsonObject toJson(const SessionSummary& v) { return summaryJson(v); }
 
 QJsonObject toJson(const SessionMessage& v) {
     QJsonObject o{{"seq", v.seq}, {"role", v.role}, {"content", v.content}};
@@ -317,15 +319,8 @@ QJsonObject toJson(const SessionMessage& v) {
 }
 
 QJsonObject toJson(const SessionDetail& v) {
-    QJsonObject o{{"id", v.id},
-                  {"project_id", v.projectID},
-                  {"tool", v.tool},
-                  {"source", v.source},
-                  {"started_at", formatInternetDateTime(v.startedAt)},
-                  {"ended_at", formatInternetDateTime(v.endedAt)},
-                  {"status", v.status},
-                  {"messages", toJsonArray(v.messages)}};
-    insertOptional(o, "summary", v.summary);
+    QJsonObject o = summaryJson(v);
+    o.insert(QStringLiteral("messages"), toJsonArray(v.messages));
     return o;
 }
 
