@@ -40,8 +40,9 @@ public:
 
     bool fail(const QString& problem) {
         const QString where = m_path.isEmpty() ? QStringLiteral("the top level") : m_path;
-        error = APIError(QStringLiteral("Cannot read the hub's reply: %1 at %2").arg(problem, where),
-                         APIError::Kind::Decoding);
+        error =
+            APIError(QStringLiteral("Cannot read the hub's reply: %1 at %2").arg(problem, where),
+                     APIError::Kind::Decoding);
         return false;
     }
     bool failExactly(const QString& message) {
@@ -52,7 +53,8 @@ public:
     // RAII step into a key or an index of the path.
     class Step {
     public:
-        Step(Reader& reader, const QString& segment) : m_reader(reader), m_size(reader.m_path.size()) {
+        Step(Reader& reader, const QString& segment)
+            : m_reader(reader), m_size(reader.m_path.size()) {
             if (!segment.startsWith(u'[') && !reader.m_path.isEmpty()) {
                 reader.m_path += u'.';
             }
@@ -77,7 +79,8 @@ public:
         if (value.isNull()) {
             return fail(QStringLiteral("null in place of %1").arg(QLatin1String(what)));
         }
-        return fail(QStringLiteral("expected %1 but found %2").arg(QLatin1String(what), describe(value)));
+        return fail(
+            QStringLiteral("expected %1 but found %2").arg(QLatin1String(what), describe(value)));
     }
 
     bool read(const QJsonValue& value, QString& out) {
@@ -130,8 +133,7 @@ public:
         return true;
     }
 
-    template <class T>
-    bool read(const QJsonValue& value, QList<T>& out) {
+    template <class T> bool read(const QJsonValue& value, QList<T>& out) {
         if (!expect(value, QJsonValue::Array, "an array")) {
             return false;
         }
@@ -150,8 +152,7 @@ public:
         return true;
     }
 
-    template <class T>
-    bool field(const QJsonObject& object, const char* key, T& out) {
+    template <class T> bool field(const QJsonObject& object, const char* key, T& out) {
         Step step(*this, QLatin1String(key));
         return read(object.value(QLatin1String(key)), out);
     }
@@ -165,12 +166,11 @@ public:
     }
 
     // Records, each field in the order of its key table. A detail starts with a summary's fields.
-    template <class Session>
-    bool summaryFields(const QJsonObject& o, Session& out) {
-        return field(o, "id", out.id) && field(o, "project_id", out.projectID) && field(o, "tool", out.tool) &&
-               field(o, "source", out.source) && field(o, "started_at", out.startedAt) &&
-               field(o, "ended_at", out.endedAt) && field(o, "summary", out.summary) &&
-               field(o, "status", out.status);
+    template <class Session> bool summaryFields(const QJsonObject& o, Session& out) {
+        return field(o, "id", out.id) && field(o, "project_id", out.projectID) &&
+               field(o, "tool", out.tool) && field(o, "source", out.source) &&
+               field(o, "started_at", out.startedAt) && field(o, "ended_at", out.endedAt) &&
+               field(o, "summary", out.summary) && field(o, "status", out.status);
     }
     bool read(const QJsonValue& value, SessionSummary& out) {
         QJsonObject o;
@@ -223,8 +223,9 @@ std::optional<QJsonValue> parse(const QByteArray& body, Reader& reader) {
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        reader.failExactly(QStringLiteral("Cannot read the hub's reply: it is not valid JSON (%1 at byte %2)")
-                               .arg(parseError.errorString(), QString::number(parseError.offset)));
+        reader.failExactly(
+            QStringLiteral("Cannot read the hub's reply: it is not valid JSON (%1 at byte %2)")
+                .arg(parseError.errorString(), QString::number(parseError.offset)));
         return std::nullopt;
     }
     if (document.isArray()) {
@@ -251,8 +252,7 @@ void insertOptional(QJsonObject& object, const char* key, const std::optional<QS
     }
 }
 
-template <class Session>
-QJsonObject summaryJson(const Session& v) {
+template <class Session> QJsonObject summaryJson(const Session& v) {
     QJsonObject o{{"id", v.id},
                   {"project_id", v.projectID},
                   {"tool", v.tool},
@@ -266,8 +266,7 @@ QJsonObject summaryJson(const Session& v) {
 
 } // namespace
 
-template <class T>
-APIResult<T> decodeHubReply(const QByteArray& body) {
+template <class T> APIResult<T> decodeHubReply(const QByteArray& body) {
     Reader reader;
     const auto value = parse(body, reader);
     T result;
@@ -310,7 +309,9 @@ size_t qHash(const MemoryEntry& v, size_t seed) noexcept {
     return qHashMulti(seed, v.id, v.scope, v.type, v.title, v.body);
 }
 
-QJsonObject toJson(const SessionSummary& v) { return summaryJson(v); }
+QJsonObject toJson(const SessionSummary& v) {
+    return summaryJson(v);
+}
 
 QJsonObject toJson(const SessionMessage& v) {
     QJsonObject o{{"seq", v.seq}, {"role", v.role}, {"content", v.content}};
@@ -325,16 +326,22 @@ QJsonObject toJson(const SessionDetail& v) {
 }
 
 QJsonObject toJson(const Rule& v) {
-    return {{"id", v.id}, {"scope", v.scope}, {"title", v.title}, {"body", v.body}, {"updated_by", v.updatedBy}};
+    return {{"id", v.id},
+            {"scope", v.scope},
+            {"title", v.title},
+            {"body", v.body},
+            {"updated_by", v.updatedBy}};
 }
 
 QJsonObject toJson(const Skill& v) {
-    return {{"id", v.id},     {"scope", v.scope}, {"name", v.name}, {"description", v.description},
+    return {{"id", v.id},     {"scope", v.scope},
+            {"name", v.name}, {"description", v.description},
             {"body", v.body}, {"updated_by", v.updatedBy}};
 }
 
 QJsonObject toJson(const MemoryEntry& v) {
-    return {{"id", v.id}, {"scope", v.scope}, {"type", v.type}, {"title", v.title}, {"body", v.body}};
+    return {
+        {"id", v.id}, {"scope", v.scope}, {"type", v.type}, {"title", v.title}, {"body", v.body}};
 }
 
 QJsonObject toJson(const ProjectContext& v) {

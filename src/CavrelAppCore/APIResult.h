@@ -11,8 +11,7 @@ namespace cavrel {
 
 // The outcome of a hub operation: its value or the error that stopped it. Completions receive
 // one of these instead of a thrown error, since no exception may cross into Qt's event loop.
-template <class T>
-class APIResult {
+template <class T> class APIResult {
 public:
     APIResult(T value) : m_state(std::in_place_index<0>, std::move(value)) {}
     APIResult(APIError error) : m_state(std::in_place_index<1>, std::move(error)) {}
@@ -42,8 +41,7 @@ private:
 };
 
 // Operations that return nothing (the deletes) succeed or carry an error.
-template <>
-class APIResult<void> {
+template <> class APIResult<void> {
 public:
     APIResult() = default;
     APIResult(APIError error) : m_error(std::move(error)) {}

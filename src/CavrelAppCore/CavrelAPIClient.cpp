@@ -111,32 +111,33 @@ void watchReply(const std::shared_ptr<State>& state, QNetworkReply* reply, Mappe
             reply->abort();
         }
     });
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [state, reply](qint64 received, qint64) {
-        if (received > CavrelAPIClient::maximumReplySize) {
-            state->tooLarge = true;
-            reply->abort();
-        }
-    });
-    QObject::connect(reply, &QNetworkReply::finished, reply, [state, reply, mapper = std::move(mapper)] {
-        reply->deleteLater();
-        if (state->finished || state->isDead()) {
-            forget(state);
-            return;
-        }
-        ReplyData data;
-        data.error = reply->error();
-        data.errorString = reply->errorString();
-        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        data.isHttp = status.isValid();
-        data.status = status.toInt();
-        data.tooLarge = state->tooLarge;
-        if (!data.tooLarge) {
-            data.body = reply->readAll();
-        }
-        QThreadPool::globalInstance()->start([state, mapper, data = std::move(data)] {
-            deliverLater(state, mapper(data));
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                     [state, reply](qint64 received, qint64) {
+                         if (received > CavrelAPIClient::maximumReplySize) {
+                             state->tooLarge = true;
+                             reply->abort();
+                         }
+                     });
+    QObject::connect(
+        reply, &QNetworkReply::finished, reply, [state, reply, mapper = std::move(mapper)] {
+            reply->deleteLater();
+            if (state->finished || state->isDead()) {
+                forget(state);
+                return;
+            }
+            ReplyData data;
+            data.error = reply->error();
+            data.errorString = reply->errorString();
+            const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+            data.isHttp = status.isValid();
+            data.status = status.toInt();
+            data.tooLarge = state->tooLarge;
+            if (!data.tooLarge) {
+                data.body = reply->readAll();
+            }
+            QThreadPool::globalInstance()->start(
+                [state, mapper, data = std::move(data)] { deliverLater(state, mapper(data)); });
         });
-    });
 }
 
 // The hub's body as text for an error message: strict UTF-8 (a byte order mark kept as
@@ -165,8 +166,9 @@ APIError failureOf(const ReplyData& reply, const char* method, const QString& pa
     if (reply.isTransportFailure()) {
         return APIError(reply.errorString, APIError::Kind::Transport);
     }
-    return APIError(QStringLiteral("%1 %2 failed: %3").arg(QLatin1String(method), path, strictUtf8(reply.body)),
-                    APIError::Kind::Refused);
+    return APIError(
+        QStringLiteral("%1 %2 failed: %3").arg(QLatin1String(method), path, strictUtf8(reply.body)),
+        APIError::Kind::Refused);
 }
 
 bool hasControlCharacters(const QString& text) {
@@ -191,7 +193,9 @@ void APIRequest::cancel() {
     }
 }
 
-bool APIRequest::isFinished() const { return !m_state || m_state->finished || m_state->isDead(); }
+bool APIRequest::isFinished() const {
+    return !m_state || m_state->finished || m_state->isDead();
+}
 
 QNetworkAccessManager* CavrelAPIClient::sharedSession() {
     static QPointer<QNetworkAccessManager> shared;
@@ -206,9 +210,9 @@ CavrelAPIClient::CavrelAPIClient(QUrl baseURL, QString token, QNetworkAccessMana
     : m_baseURL(std::move(baseURL)), m_token(std::move(token)), m_session(session) {}
 
 template <class T>
-APIRequest CavrelAPIClient::send(Method method, const QString& path, const std::optional<Query>& query,
-                                 const std::optional<Body>& body, QObject* context,
-                                 Completion<T> done) const {
+APIRequest CavrelAPIClient::send(Method method, const QString& path,
+                                 const std::optional<Query>& query, const std::optional<Body>& body,
+                                 QObject* context, Completion<T> done) const {
     auto state = makeState(context);
     state->complete = [done = std::move(done)](std::any&& result) {
         done(std::any_cast<APIResult<T>>(std::move(result)));
@@ -229,18 +233,21 @@ APIRequest CavrelAPIClient::send(Method method, const QString& path, const std::
         // Every byte outside the unreserved set is escaped: a "+" left bare would reach a
         // form-decoding hub as a blank ("git+ssh://..." naming another project), and "&", "="
         // and "#" would split the value.
-        url.setQuery(query->name + u'=' + QString::fromLatin1(QUrl::toPercentEncoding(query->value)),
+        url.setQuery(query->name + u'=' +
+                         QString::fromLatin1(QUrl::toPercentEncoding(query->value)),
                      QUrl::StrictMode);
     }
     if (hasControlCharacters(m_token)) {
         // A line break in a header value would let the token add headers of its own.
-        return failNow(APIError(QStringLiteral("Cannot send the request: the hub token contains control characters"),
-                                APIError::Kind::Encoding));
+        return failNow(APIError(
+            QStringLiteral("Cannot send the request: the hub token contains control characters"),
+            APIError::Kind::Encoding));
     }
     QNetworkRequest request(url);
     request.setTransferTimeout(requestTimeoutMs);
     // Follow a redirect only within the hub: the bearer token must not travel to another origin.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::SameOriginRedirectPolicy);
     request.setRawHeader("Authorization", "Bearer " + m_token.toUtf8());
 
     QByteArray payload;
@@ -250,18 +257,21 @@ APIRequest CavrelAPIClient::send(Method method, const QString& path, const std::
             if (!QStringView(value).isValidUtf16()) {
                 // QJsonDocument would write a lone surrogate as "\ud800", which strict JSON
                 // readers reject or turn into U+FFFD: the text would not survive the trip.
-                return failNow(APIError(QStringLiteral("Cannot write the request body: the value of \"%1\" is not valid Unicode text")
+                return failNow(APIError(QStringLiteral("Cannot write the request body: the value "
+                                                       "of \"%1\" is not valid Unicode text")
                                             .arg(key),
                                         APIError::Kind::Encoding));
             }
             object.insert(key, value);
         }
         payload = QJsonDocument(object).toJson(QJsonDocument::Compact);
-        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+        request.setHeader(QNetworkRequest::ContentTypeHeader,
+                          QByteArrayLiteral("application/json"));
     }
 
     if (!m_session) {
-        return failNow(APIError(QStringLiteral("The network session is gone"), APIError::Kind::Transport));
+        return failNow(
+            APIError(QStringLiteral("The network session is gone"), APIError::Kind::Transport));
     }
     QNetworkReply* reply = nullptr;
     switch (method) {
@@ -293,8 +303,8 @@ APIRequest CavrelAPIClient::send(Method method, const QString& path, const std::
 }
 
 template <class T>
-APIRequest CavrelAPIClient::get(const QString& path, const std::optional<Query>& query, QObject* context,
-                                Completion<T> done) const {
+APIRequest CavrelAPIClient::get(const QString& path, const std::optional<Query>& query,
+                                QObject* context, Completion<T> done) const {
     return send<T>(Method::Get, path, query, std::nullopt, context, std::move(done));
 }
 
@@ -310,7 +320,8 @@ APIRequest CavrelAPIClient::put(const QString& path, const Body& body, QObject* 
     return send<T>(Method::Put, path, std::nullopt, body, context, std::move(done));
 }
 
-APIRequest CavrelAPIClient::deleteResource(const QString& path, QObject* context, Completion<void> done) const {
+APIRequest CavrelAPIClient::deleteResource(const QString& path, QObject* context,
+                                           Completion<void> done) const {
     return send<void>(Method::Delete, path, std::nullopt, std::nullopt, context, std::move(done));
 }
 
@@ -326,11 +337,13 @@ QString withId(const char* collection, qint64 id) {
 
 APIRequest CavrelAPIClient::listSessions(const QString& project, QObject* context,
                                          Completion<QList<SessionSummary>> done) const {
-    return get<QList<SessionSummary>>(QStringLiteral("/v1/sessions"), Query{QStringLiteral("project"), project},
-                                      context, std::move(done));
+    return get<QList<SessionSummary>>(QStringLiteral("/v1/sessions"),
+                                      Query{QStringLiteral("project"), project}, context,
+                                      std::move(done));
 }
 
-APIRequest CavrelAPIClient::getSession(qint64 id, QObject* context, Completion<SessionDetail> done) const {
+APIRequest CavrelAPIClient::getSession(qint64 id, QObject* context,
+                                       Completion<SessionDetail> done) const {
     return get<SessionDetail>(withId("/v1/sessions/", id), std::nullopt, context, std::move(done));
 }
 
@@ -338,8 +351,8 @@ APIRequest CavrelAPIClient::getSession(qint64 id, QObject* context, Completion<S
 
 APIRequest CavrelAPIClient::listRules(const QString& project, QObject* context,
                                       Completion<QList<Rule>> done) const {
-    return get<QList<Rule>>(QStringLiteral("/v1/rules"), Query{QStringLiteral("project"), project}, context,
-                            std::move(done));
+    return get<QList<Rule>>(QStringLiteral("/v1/rules"), Query{QStringLiteral("project"), project},
+                            context, std::move(done));
 }
 
 APIRequest CavrelAPIClient::createRule(const QString& scope, const std::optional<QString>& project,
@@ -352,9 +365,10 @@ APIRequest CavrelAPIClient::createRule(const QString& scope, const std::optional
     return post<Rule>(QStringLiteral("/v1/rules"), fields, context, std::move(done));
 }
 
-APIRequest CavrelAPIClient::updateRule(qint64 id, const QString& title, const QString& body, QObject* context,
-                                       Completion<Rule> done) const {
-    return put<Rule>(withId("/v1/rules/", id), {{"title", title}, {"body", body}}, context, std::move(done));
+APIRequest CavrelAPIClient::updateRule(qint64 id, const QString& title, const QString& body,
+                                       QObject* context, Completion<Rule> done) const {
+    return put<Rule>(withId("/v1/rules/", id), {{"title", title}, {"body", body}}, context,
+                     std::move(done));
 }
 
 APIRequest CavrelAPIClient::deleteRule(qint64 id, QObject* context, Completion<void> done) const {
@@ -365,13 +379,14 @@ APIRequest CavrelAPIClient::deleteRule(qint64 id, QObject* context, Completion<v
 
 APIRequest CavrelAPIClient::listSkills(const QString& project, QObject* context,
                                        Completion<QList<Skill>> done) const {
-    return get<QList<Skill>>(QStringLiteral("/v1/skills"), Query{QStringLiteral("project"), project}, context,
-                             std::move(done));
+    return get<QList<Skill>>(QStringLiteral("/v1/skills"),
+                             Query{QStringLiteral("project"), project}, context, std::move(done));
 }
 
 APIRequest CavrelAPIClient::createSkill(const QString& scope, const std::optional<QString>& project,
-                                        const QString& name, const QString& description, const QString& body,
-                                        QObject* context, Completion<Skill> done) const {
+                                        const QString& name, const QString& description,
+                                        const QString& body, QObject* context,
+                                        Completion<Skill> done) const {
     Body fields{{"scope", scope}, {"name", name}, {"description", description}, {"body", body}};
     if (project) {
         fields.append({"project", *project});
@@ -380,9 +395,11 @@ APIRequest CavrelAPIClient::createSkill(const QString& scope, const std::optiona
 }
 
 APIRequest CavrelAPIClient::updateSkill(qint64 id, const QString& name, const QString& description,
-                                        const QString& body, QObject* context, Completion<Skill> done) const {
-    return put<Skill>(withId("/v1/skills/", id), {{"name", name}, {"description", description}, {"body", body}},
-                      context, std::move(done));
+                                        const QString& body, QObject* context,
+                                        Completion<Skill> done) const {
+    return put<Skill>(withId("/v1/skills/", id),
+                      {{"name", name}, {"description", description}, {"body", body}}, context,
+                      std::move(done));
 }
 
 APIRequest CavrelAPIClient::deleteSkill(qint64 id, QObject* context, Completion<void> done) const {
@@ -393,12 +410,14 @@ APIRequest CavrelAPIClient::deleteSkill(qint64 id, QObject* context, Completion<
 
 APIRequest CavrelAPIClient::listMemory(const QString& project, QObject* context,
                                        Completion<QList<MemoryEntry>> done) const {
-    return get<QList<MemoryEntry>>(QStringLiteral("/v1/memory"), Query{QStringLiteral("project"), project},
-                                   context, std::move(done));
+    return get<QList<MemoryEntry>>(QStringLiteral("/v1/memory"),
+                                   Query{QStringLiteral("project"), project}, context,
+                                   std::move(done));
 }
 
-APIRequest CavrelAPIClient::createMemory(const QString& scope, const std::optional<QString>& project,
-                                         const QString& type, const QString& title, const QString& body,
+APIRequest CavrelAPIClient::createMemory(const QString& scope,
+                                         const std::optional<QString>& project, const QString& type,
+                                         const QString& title, const QString& body,
                                          QObject* context, Completion<MemoryEntry> done) const {
     Body fields{{"scope", scope}, {"type", type}, {"title", title}, {"body", body}};
     if (project) {
@@ -410,8 +429,9 @@ APIRequest CavrelAPIClient::createMemory(const QString& scope, const std::option
 APIRequest CavrelAPIClient::updateMemory(qint64 id, const QString& type, const QString& title,
                                          const QString& body, QObject* context,
                                          Completion<MemoryEntry> done) const {
-    return put<MemoryEntry>(withId("/v1/memory/", id), {{"type", type}, {"title", title}, {"body", body}},
-                            context, std::move(done));
+    return put<MemoryEntry>(withId("/v1/memory/", id),
+                            {{"type", type}, {"title", title}, {"body", body}}, context,
+                            std::move(done));
 }
 
 APIRequest CavrelAPIClient::deleteMemory(qint64 id, QObject* context, Completion<void> done) const {
@@ -422,13 +442,15 @@ APIRequest CavrelAPIClient::deleteMemory(qint64 id, QObject* context, Completion
 
 APIRequest CavrelAPIClient::getContext(const QString& project, QObject* context,
                                        Completion<ProjectContext> done) const {
-    return get<ProjectContext>(QStringLiteral("/v1/context"), Query{QStringLiteral("project"), project}, context,
-                               std::move(done));
+    return get<ProjectContext>(QStringLiteral("/v1/context"),
+                               Query{QStringLiteral("project"), project}, context, std::move(done));
 }
 
 APIRequest CavrelAPIClient::healthCheck(QObject* context, std::function<void(bool)> done) const {
     auto state = makeState(context);
-    state->complete = [done = std::move(done)](std::any&& result) { done(std::any_cast<bool>(result)); };
+    state->complete = [done = std::move(done)](std::any&& result) {
+        done(std::any_cast<bool>(result));
+    };
     const QUrl url = m_baseURL.resolved(QUrl(QStringLiteral("healthz")));
     if (!url.isValid() || url.isRelative() || !m_session) {
         deliverLater(state, std::any(false));
@@ -436,7 +458,8 @@ APIRequest CavrelAPIClient::healthCheck(QObject* context, std::function<void(boo
     }
     QNetworkRequest request(url);
     request.setTransferTimeout(requestTimeoutMs);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::SameOriginRedirectPolicy);
     watchReply(state, m_session->get(request), [](const ReplyData& data) -> std::any {
         return data.isSuccess() && data.status == 200;
     });

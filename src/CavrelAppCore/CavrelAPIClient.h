@@ -36,8 +36,7 @@ namespace cavrel {
 // does not read.
 class CavrelAPIClient {
 public:
-    template <class T>
-    using Completion = std::function<void(APIResult<T>)>;
+    template <class T> using Completion = std::function<void(APIResult<T>)>;
 
     // The process-wide session: one QNetworkAccessManager on the main thread, proxy off (the hub
     // is on loopback and no http_proxy setting may route it elsewhere). Created on first use as
@@ -59,7 +58,8 @@ public:
                             Completion<QList<SessionSummary>> done) const;
     APIRequest getSession(qint64 id, QObject* context, Completion<SessionDetail> done) const;
 
-    APIRequest listRules(const QString& project, QObject* context, Completion<QList<Rule>> done) const;
+    APIRequest listRules(const QString& project, QObject* context,
+                         Completion<QList<Rule>> done) const;
     APIRequest createRule(const QString& scope, const std::optional<QString>& project,
                           const QString& title, const QString& body, QObject* context,
                           Completion<Rule> done) const;
@@ -82,7 +82,8 @@ public:
                             const QString& type, const QString& title, const QString& body,
                             QObject* context, Completion<MemoryEntry> done) const;
     APIRequest updateMemory(qint64 id, const QString& type, const QString& title,
-                            const QString& body, QObject* context, Completion<MemoryEntry> done) const;
+                            const QString& body, QObject* context,
+                            Completion<MemoryEntry> done) const;
     APIRequest deleteMemory(qint64 id, QObject* context, Completion<void> done) const;
 
     APIRequest getContext(const QString& project, QObject* context,
@@ -106,9 +107,11 @@ private:
     APIRequest get(const QString& path, const std::optional<Query>& query, QObject* context,
                    Completion<T> done) const;
     template <class T>
-    APIRequest post(const QString& path, const Body& body, QObject* context, Completion<T> done) const;
+    APIRequest post(const QString& path, const Body& body, QObject* context,
+                    Completion<T> done) const;
     template <class T>
-    APIRequest put(const QString& path, const Body& body, QObject* context, Completion<T> done) const;
+    APIRequest put(const QString& path, const Body& body, QObject* context,
+                   Completion<T> done) const;
     APIRequest deleteResource(const QString& path, QObject* context, Completion<void> done) const;
 
     template <class T>

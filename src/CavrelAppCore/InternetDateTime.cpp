@@ -1,6 +1,5 @@
 #include "InternetDateTime.h"
 
-
 namespace cavrel {
 
 namespace {
@@ -40,7 +39,9 @@ private:
     qsizetype m_pos = 0;
 };
 
-bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool isLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int daysInMonth(int year, int month) {
     static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

@@ -25,7 +25,9 @@ const char* const sessionC =
     R"({"id":9007199254740993,"project_id":-4,"tool":"agy","source":"s","started_at":"2025-01-07T00:00:00Z",)"
     R"("ended_at":"2025-01-07T00:00:01Z","summary":"Fixed the build","status":"done"})";
 
-QByteArray bytes(const std::string& text) { return QByteArray::fromStdString(text); }
+QByteArray bytes(const std::string& text) {
+    return QByteArray::fromStdString(text);
+}
 
 TEST(APIModels, SessionListKeepsOrderDatesAndOptionals) {
     const auto result = decodeHubReply<QList<SessionSummary>>(
@@ -70,7 +72,8 @@ TEST(APIModels, RecordsReadTheirKeysAndIgnoreOthers) {
         const auto memory = decodeHubReply<MemoryEntry>(
             R"({"id":9223372036854775807,"scope":"project","type":"feedback","title":"T","body":"é😀","updated_by":"x"})");
         ASSERT_TRUE(memory.ok()) << memory.error().message.toStdString();
-        EXPECT_EQ(memory.value(), (MemoryEntry{9223372036854775807LL, "project", "feedback", "T", QString::fromUtf8("é😀")}));
+        EXPECT_EQ(memory.value(), (MemoryEntry{9223372036854775807LL, "project", "feedback", "T",
+                                               QString::fromUtf8("é😀")}));
     }
     {
         const auto detail = decodeHubReply<SessionDetail>(
@@ -84,7 +87,8 @@ TEST(APIModels, RecordsReadTheirKeysAndIgnoreOthers) {
         EXPECT_FALSE(detail.value().summary.has_value()) << "missing summary is absent";
         ASSERT_EQ(detail.value().messages.size(), 3);
         EXPECT_EQ(detail.value().messages[0], (SessionMessage{1, "user", "hi", std::nullopt}));
-        EXPECT_EQ(detail.value().messages[1], (SessionMessage{2, "assistant", "hello", QString("bash")}));
+        EXPECT_EQ(detail.value().messages[1],
+                  (SessionMessage{2, "assistant", "hello", QString("bash")}));
         EXPECT_EQ(detail.value().messages[2], (SessionMessage{3, "tool", "", std::nullopt}));
     }
     {
@@ -95,16 +99,17 @@ TEST(APIModels, RecordsReadTheirKeysAndIgnoreOthers) {
         EXPECT_TRUE(detail.value().messages.isEmpty());
     }
     {
-        const auto context =
-            decodeHubReply<ProjectContext>(R"({"rules":[],"skills":[],"memory":[],"recent_sessions":[]})");
+        const auto context = decodeHubReply<ProjectContext>(
+            R"({"rules":[],"skills":[],"memory":[],"recent_sessions":[]})");
         ASSERT_TRUE(context.ok()) << context.error().message.toStdString();
         EXPECT_TRUE(context.value().rules.isEmpty());
         EXPECT_TRUE(context.value().recentSessions.isEmpty());
     }
     {
-        const auto context = decodeHubReply<ProjectContext>(
-            bytes(std::string(R"({"rules":[{"id":1,"scope":"global","title":"t","body":"b","updated_by":"u"}],)") +
-                  R"("skills":[],"memory":[],"recent_sessions":[)" + sessionA + "]}"));
+        const auto context = decodeHubReply<ProjectContext>(bytes(
+            std::string(
+                R"({"rules":[{"id":1,"scope":"global","title":"t","body":"b","updated_by":"u"}],)") +
+            R"("skills":[],"memory":[],"recent_sessions":[)" + sessionA + "]}"));
         ASSERT_TRUE(context.ok()) << context.error().message.toStdString();
         EXPECT_EQ(context.value().rules.size(), 1);
         EXPECT_EQ(context.value().recentSessions.value(0).id, 1);
@@ -153,28 +158,38 @@ TEST(APIModels, OneBadValueFailsTheWholeReply) {
     } cases[] = {
         {"null ended_at in the second element", sessions,
          bytes(list + sessionWith(R"("2025-01-06T09:12:41Z")", "null") + "]"), "[1].ended_at"},
-        {"missing ended_at", sessions, bytes(list + sessionWith(R"("ended_at":"2025-01-06T09:12:41Z",)", "") + "]"),
+        {"missing ended_at", sessions,
+         bytes(list + sessionWith(R"("ended_at":"2025-01-06T09:12:41Z",)", "") + "]"),
          "no value at [1].ended_at"},
-        {"blank in place of T", session, bytes(sessionWith("2025-01-06T09:00:00.125Z", "2025-01-06 09:00:00.125Z")),
+        {"blank in place of T", session,
+         bytes(sessionWith("2025-01-06T09:00:00.125Z", "2025-01-06 09:00:00.125Z")),
          "Invalid ISO8601 date: 2025-01-06 09:00:00.125Z", true},
-        {"date without zone", sessions, bytes(list + sessionWith("2025-01-06T09:12:41Z", "2025-01-06T09:12:41") + "]"),
+        {"date without zone", sessions,
+         bytes(list + sessionWith("2025-01-06T09:12:41Z", "2025-01-06T09:12:41") + "]"),
          "Invalid ISO8601 date: 2025-01-06T09:12:41", true},
-        {"date as a number is a type error", session, bytes(sessionWith(R"("2025-01-06T09:00:00.125Z")", "1736154000")),
+        {"date as a number is a type error", session,
+         bytes(sessionWith(R"("2025-01-06T09:00:00.125Z")", "1736154000")),
          "expected a date as text but found a number at started_at"},
-        {"summary of the wrong type", session, bytes(sessionWith(R"("summary":"")", R"("summary":5)")),
+        {"summary of the wrong type", session,
+         bytes(sessionWith(R"("summary":"")", R"("summary":5)")),
          "expected text but found a number at summary"},
-        {"id as a string of digits", session, bytes(sessionWith(R"("id":2)", R"("id":"2")")), "at id"},
-        {"id with a fraction", session, bytes(sessionWith(R"("id":2)", R"("id":2.5)")), "64-bit integer"},
-        {"id beyond 64 bits", session, bytes(sessionWith(R"("id":2)", R"("id":9223372036854775808)")),
+        {"id as a string of digits", session, bytes(sessionWith(R"("id":2)", R"("id":"2")")),
+         "at id"},
+        {"id with a fraction", session, bytes(sessionWith(R"("id":2)", R"("id":2.5)")),
          "64-bit integer"},
-        {"id as a boolean", session, bytes(sessionWith(R"("id":2)", R"("id":true)")), "found a boolean at id"},
+        {"id beyond 64 bits", session,
+         bytes(sessionWith(R"("id":2)", R"("id":9223372036854775808)")), "64-bit integer"},
+        {"id as a boolean", session, bytes(sessionWith(R"("id":2)", R"("id":true)")),
+         "found a boolean at id"},
         {"tool missing", session, bytes(sessionWith(R"("tool":"codex",)", "")), "no value at tool"},
-        {"tool null", session, bytes(sessionWith(R"("tool":"codex")", R"("tool":null)")), "null in place of text at tool"},
+        {"tool null", session, bytes(sessionWith(R"("tool":"codex")", R"("tool":null)")),
+         "null in place of text at tool"},
         {"skill without description", skills,
          R"([{"id":1,"scope":"global","name":"n","description":"","body":"b","updated_by":"u"},)"
          R"({"id":2,"scope":"global","name":"n","body":"b","updated_by":"u"}])",
          "no value at [1].description"},
-        {"rule without updated_by", rule, R"({"id":1,"scope":"global","title":"t","body":"b"})", "updated_by"},
+        {"rule without updated_by", rule, R"({"id":1,"scope":"global","title":"t","body":"b"})",
+         "updated_by"},
         {"element that is null", rules, R"([null])", "null in place of an object at [0]"},
         {"detail without messages", detail,
          R"({"id":7,"project_id":1,"tool":"t","source":"w","started_at":"2025-01-05T15:04:05Z",)"
@@ -194,14 +209,16 @@ TEST(APIModels, OneBadValueFailsTheWholeReply) {
          bytes(std::string(R"({"rules":[],"skills":[],"memory":[],"recent_sessions":[)") +
                sessionWith(R"("2025-01-06T09:12:41Z")", "null") + "]}"),
          "recent_sessions[0].ended_at"},
-        {"object where a list is expected", rules, R"({"id":1})", "expected an array but found an object"},
+        {"object where a list is expected", rules, R"({"id":1})",
+         "expected an array but found an object"},
         {"list where a record is expected", rule, R"([])", "expected an object but found an array"},
         {"a bare string", rules, R"("rules")", "not valid JSON"},
         {"empty body", rule, "", "the reply is empty"},
         {"truncated JSON", rules, R"([{"id":1,)", "not valid JSON"},
         {"trailing garbage", rules, R"([] x)", "not valid JSON"},
         {"invalid UTF-8 inside a string", rule,
-         QByteArray(R"({"id":1,"scope":"global","title":"t)") + "\xff" + R"(","body":"b","updated_by":"u"})",
+         QByteArray(R"({"id":1,"scope":"global","title":"t)") + "\xff" +
+             R"(","body":"b","updated_by":"u"})",
          "not valid JSON"},
         {"nesting too deep to be a reply", rules, QByteArray(100000, '[') + QByteArray(100000, ']'),
          "Cannot read the hub's reply"},
@@ -215,14 +232,16 @@ TEST(APIModels, OneBadValueFailsTheWholeReply) {
             EXPECT_EQ(error->message, c.message);
         } else {
             EXPECT_TRUE(error->message.contains(c.message)) << error->message.toStdString();
-            EXPECT_FALSE(error->message.startsWith("Invalid ISO8601 date")) << error->message.toStdString();
+            EXPECT_FALSE(error->message.startsWith("Invalid ISO8601 date"))
+                << error->message.toStdString();
         }
         EXPECT_EQ(error->errorDescription(), error->message);
     }
 }
 
 TEST(APIModels, AbsentAndEmptyOptionalsStayApartInEqualityAndHash) {
-    SessionSummary absent{1, 2, "t", "s", utc(2025, 1, 1, 0, 0, 0), utc(2025, 1, 1, 0, 0, 1), std::nullopt, "x"};
+    SessionSummary absent{
+        1, 2, "t", "s", utc(2025, 1, 1, 0, 0, 0), utc(2025, 1, 1, 0, 0, 1), std::nullopt, "x"};
     SessionSummary empty = absent;
     empty.summary = QString();
     EXPECT_NE(absent, empty);
@@ -240,15 +259,16 @@ TEST(APIModels, AbsentAndEmptyOptionalsStayApartInEqualityAndHash) {
 }
 
 TEST(APIModels, WrittenRecordsReadBackUnchanged) {
-    const SessionDetail detail{5,
-                               6,
-                               "claude",
-                               "watch",
-                               utc(2025, 1, 5, 15, 4, 5, 250),
-                               utc(2025, 1, 5, 16, 0, 0),
-                               std::nullopt,
-                               "completed",
-                               {{1, "user", "hi", std::nullopt}, {2, "assistant", "ok", QString("bash")}}};
+    const SessionDetail detail{
+        5,
+        6,
+        "claude",
+        "watch",
+        utc(2025, 1, 5, 15, 4, 5, 250),
+        utc(2025, 1, 5, 16, 0, 0),
+        std::nullopt,
+        "completed",
+        {{1, "user", "hi", std::nullopt}, {2, "assistant", "ok", QString("bash")}}};
     const QJsonObject written = toJson(detail);
     EXPECT_FALSE(written.contains("summary")) << "an absent optional is left out";
     const auto back = decodeHubReply<SessionDetail>(QJsonDocument(written).toJson());
@@ -257,11 +277,13 @@ TEST(APIModels, WrittenRecordsReadBackUnchanged) {
     EXPECT_EQ(back.value().summary, detail.summary);
     EXPECT_EQ(back.value().messages, detail.messages);
 
-    const ProjectContext context{{{1, "global", "t", "b", "u"}},
-                                 {{2, "project", "n", "", "b", "u"}},
-                                 {{3, "project", "user", "t", "b"}},
-                                 {{4, 5, "t", "s", utc(2025, 1, 1, 0, 0, 0), utc(2025, 1, 1, 0, 0, 1), QString(""), "x"}}};
-    const auto contextBack = decodeHubReply<ProjectContext>(QJsonDocument(toJson(context)).toJson());
+    const ProjectContext context{
+        {{1, "global", "t", "b", "u"}},
+        {{2, "project", "n", "", "b", "u"}},
+        {{3, "project", "user", "t", "b"}},
+        {{4, 5, "t", "s", utc(2025, 1, 1, 0, 0, 0), utc(2025, 1, 1, 0, 0, 1), QString(""), "x"}}};
+    const auto contextBack =
+        decodeHubReply<ProjectContext>(QJsonDocument(toJson(context)).toJson());
     ASSERT_TRUE(contextBack.ok()) << contextBack.error().message.toStdString();
     EXPECT_EQ(contextBack.value().rules, context.rules);
     EXPECT_EQ(contextBack.value().skills, context.skills);

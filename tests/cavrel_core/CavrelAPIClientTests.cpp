@@ -35,7 +35,8 @@ public:
     QList<QPointer<QNetworkReply>> replies;
 
 protected:
-    QNetworkReply* createRequest(Operation op, const QNetworkRequest& request, QIODevice* data) override {
+    QNetworkReply* createRequest(Operation op, const QNetworkRequest& request,
+                                 QIODevice* data) override {
         requests.append(request);
         QNetworkReply* reply = QNetworkAccessManager::createRequest(op, request, data);
         replies.append(reply);
@@ -57,12 +58,15 @@ protected:
                           "started_at": "2025-01-05T15:04:05Z", "ended_at": "2025-01-05T15:30:00.250+02:00",
                           "summary": null, "status": "completed", "project": "P",
                           "messages": [{"seq": 1, "role": "user", "content": "hi"}]}]
-        })").object();
+        })")
+                                     .object();
         QString error;
         ASSERT_TRUE(hub.seed(seed, &error)) << error.toStdString();
     }
 
-    CavrelAPIClient client() const { return CavrelAPIClient(hub.baseUrl(), hub.token(), const_cast<RecordingSession*>(&session)); }
+    CavrelAPIClient client() const {
+        return CavrelAPIClient(hub.baseUrl(), hub.token(), const_cast<RecordingSession*>(&session));
+    }
 
     const FakeHub::RecordedRequest& lastRequest() const { return hub.requests().constLast(); }
 
@@ -77,7 +81,8 @@ QSet<QString> keysOf(const QJsonObject& object) {
 
 // Every operation's request as the hub receives it.
 TEST_F(CavrelAPIClientTest, EveryOperationSendsItsMethodPathQueryHeadersAndBody) {
-    using Run = std::function<APIRequest(const CavrelAPIClient&, QObject*, std::function<void(bool ok)>)>;
+    using Run =
+        std::function<APIRequest(const CavrelAPIClient&, QObject*, std::function<void(bool ok)>)>;
     auto ok = [](auto done) { return [done](const auto& result) { done(result.ok()); }; };
     const std::optional<QString> project = QStringLiteral("P");
     const std::optional<QString> none;
@@ -89,41 +94,72 @@ TEST_F(CavrelAPIClientTest, EveryOperationSendsItsMethodPathQueryHeadersAndBody)
         std::optional<QString> project; // the one query item, when there is a query
         std::optional<QJsonObject> body;
     } cases[] = {
-        {"listSessions", [&](auto& c, auto* x, auto d) { return c.listSessions(awkwardProject, x, ok(d)); },
-         "GET", "/v1/sessions", awkwardProject, std::nullopt},
-        {"getSession", [&](auto& c, auto* x, auto d) { return c.getSession(7, x, ok(d)); },
-         "GET", "/v1/sessions/7", std::nullopt, std::nullopt},
-        {"listRules", [&](auto& c, auto* x, auto d) { return c.listRules(awkwardProject, x, ok(d)); },
-         "GET", "/v1/rules", awkwardProject, std::nullopt},
-        {"createRule global", [&](auto& c, auto* x, auto d) { return c.createRule("global", none, "T", "B", x, ok(d)); },
-         "POST", "/v1/rules", std::nullopt, QJsonObject{{"scope", "global"}, {"title", "T"}, {"body", "B"}}},
-        {"createRule project", [&](auto& c, auto* x, auto d) { return c.createRule("project", project, "T", "B", x, ok(d)); },
+        {"listSessions",
+         [&](auto& c, auto* x, auto d) { return c.listSessions(awkwardProject, x, ok(d)); }, "GET",
+         "/v1/sessions", awkwardProject, std::nullopt},
+        {"getSession", [&](auto& c, auto* x, auto d) { return c.getSession(7, x, ok(d)); }, "GET",
+         "/v1/sessions/7", std::nullopt, std::nullopt},
+        {"listRules",
+         [&](auto& c, auto* x, auto d) { return c.listRules(awkwardProject, x, ok(d)); }, "GET",
+         "/v1/rules", awkwardProject, std::nullopt},
+        {"createRule global",
+         [&](auto& c, auto* x, auto d) { return c.createRule("global", none, "T", "B", x, ok(d)); },
+         "POST", "/v1/rules", std::nullopt,
+         QJsonObject{{"scope", "global"}, {"title", "T"}, {"body", "B"}}},
+        {"createRule project",
+         [&](auto& c, auto* x, auto d) {
+             return c.createRule("project", project, "T", "B", x, ok(d));
+         },
          "POST", "/v1/rules", std::nullopt,
          QJsonObject{{"scope", "project"}, {"project", "P"}, {"title", "T"}, {"body", "B"}}},
         // An empty project is still a given project.
-        {"createRule empty project", [&](auto& c, auto* x, auto d) { return c.createRule("global", QString(""), "T", "B", x, ok(d)); },
+        {"createRule empty project",
+         [&](auto& c, auto* x, auto d) {
+             return c.createRule("global", QString(""), "T", "B", x, ok(d));
+         },
          "POST", "/v1/rules", std::nullopt,
          QJsonObject{{"scope", "global"}, {"project", ""}, {"title", "T"}, {"body", "B"}}},
-        {"updateRule", [&](auto& c, auto* x, auto d) { return c.updateRule(42, "T2", "B2\n\"q\"", x, ok(d)); },
+        {"updateRule",
+         [&](auto& c, auto* x, auto d) { return c.updateRule(42, "T2", "B2\n\"q\"", x, ok(d)); },
          "PUT", "/v1/rules/42", std::nullopt, QJsonObject{{"title", "T2"}, {"body", "B2\n\"q\""}}},
-        {"listSkills", [&](auto& c, auto* x, auto d) { return c.listSkills(awkwardProject, x, ok(d)); },
-         "GET", "/v1/skills", awkwardProject, std::nullopt},
-        {"createSkill", [&](auto& c, auto* x, auto d) { return c.createSkill("project", project, "n", "", "b", x, ok(d)); },
+        {"listSkills",
+         [&](auto& c, auto* x, auto d) { return c.listSkills(awkwardProject, x, ok(d)); }, "GET",
+         "/v1/skills", awkwardProject, std::nullopt},
+        {"createSkill",
+         [&](auto& c, auto* x, auto d) {
+             return c.createSkill("project", project, "n", "", "b", x, ok(d));
+         },
          "POST", "/v1/skills", std::nullopt,
-         QJsonObject{{"scope", "project"}, {"project", "P"}, {"name", "n"}, {"description", ""}, {"body", "b"}}},
-        {"updateSkill empty description", [&](auto& c, auto* x, auto d) { return c.updateSkill(9, "n2", "", "b2", x, ok(d)); },
-         "PUT", "/v1/skills/9", std::nullopt, QJsonObject{{"name", "n2"}, {"description", ""}, {"body", "b2"}}},
-        {"listMemory", [&](auto& c, auto* x, auto d) { return c.listMemory(awkwardProject, x, ok(d)); },
-         "GET", "/v1/memory", awkwardProject, std::nullopt},
-        {"createMemory", [&](auto& c, auto* x, auto d) { return c.createMemory("global", none, "reference", "t", "b", x, ok(d)); },
-         "POST", "/v1/memory", std::nullopt, QJsonObject{{"scope", "global"}, {"type", "reference"}, {"title", "t"}, {"body", "b"}}},
-        {"updateMemory", [&](auto& c, auto* x, auto d) { return c.updateMemory(5, "feedback", QString::fromUtf8("é😀"), "b", x, ok(d)); },
+         QJsonObject{{"scope", "project"},
+                     {"project", "P"},
+                     {"name", "n"},
+                     {"description", ""},
+                     {"body", "b"}}},
+        {"updateSkill empty description",
+         [&](auto& c, auto* x, auto d) { return c.updateSkill(9, "n2", "", "b2", x, ok(d)); },
+         "PUT", "/v1/skills/9", std::nullopt,
+         QJsonObject{{"name", "n2"}, {"description", ""}, {"body", "b2"}}},
+        {"listMemory",
+         [&](auto& c, auto* x, auto d) { return c.listMemory(awkwardProject, x, ok(d)); }, "GET",
+         "/v1/memory", awkwardProject, std::nullopt},
+        {"createMemory",
+         [&](auto& c, auto* x, auto d) {
+             return c.createMemory("global", none, "reference", "t", "b", x, ok(d));
+         },
+         "POST", "/v1/memory", std::nullopt,
+         QJsonObject{{"scope", "global"}, {"type", "reference"}, {"title", "t"}, {"body", "b"}}},
+        {"updateMemory",
+         [&](auto& c, auto* x, auto d) {
+             return c.updateMemory(5, "feedback", QString::fromUtf8("é😀"), "b", x, ok(d));
+         },
          "PUT", "/v1/memory/5", std::nullopt,
          QJsonObject{{"type", "feedback"}, {"title", QString::fromUtf8("é😀")}, {"body", "b"}}},
-        {"getContext", [&](auto& c, auto* x, auto d) { return c.getContext(awkwardProject, x, ok(d)); },
-         "GET", "/v1/context", awkwardProject, std::nullopt},
-        {"deleteRule negative id", [&](auto& c, auto* x, auto d) { return c.deleteRule(-3, x, ok(d)); },
-         "DELETE", "/v1/rules/-3", std::nullopt, std::nullopt},
+        {"getContext",
+         [&](auto& c, auto* x, auto d) { return c.getContext(awkwardProject, x, ok(d)); }, "GET",
+         "/v1/context", awkwardProject, std::nullopt},
+        {"deleteRule negative id",
+         [&](auto& c, auto* x, auto d) { return c.deleteRule(-3, x, ok(d)); }, "DELETE",
+         "/v1/rules/-3", std::nullopt, std::nullopt},
         {"deleteSkill", [&](auto& c, auto* x, auto d) { return c.deleteSkill(9, x, ok(d)); },
          "DELETE", "/v1/skills/9", std::nullopt, std::nullopt},
         {"deleteMemory", [&](auto& c, auto* x, auto d) { return c.deleteMemory(5, x, ok(d)); },
@@ -145,7 +181,8 @@ TEST_F(CavrelAPIClientTest, EveryOperationSendsItsMethodPathQueryHeadersAndBody)
         if (c.project) {
             ASSERT_EQ(request.query.size(), 1);
             EXPECT_EQ(request.query[0].first, "project");
-            EXPECT_EQ(request.query[0].second, *c.project) << "the value survives form decoding unchanged";
+            EXPECT_EQ(request.query[0].second, *c.project)
+                << "the value survives form decoding unchanged";
         } else {
             EXPECT_FALSE(request.hasQuery) << "no \"?\" at all: " << request.rawQuery.toStdString();
         }
@@ -156,7 +193,8 @@ TEST_F(CavrelAPIClientTest, EveryOperationSendsItsMethodPathQueryHeadersAndBody)
             ASSERT_TRUE(document.isObject()) << request.body.toStdString();
             EXPECT_EQ(keysOf(document.object()), keysOf(*c.body));
             EXPECT_EQ(document.object(), *c.body);
-            EXPECT_FALSE(request.body.contains(' ')) << "compact JSON: " << request.body.toStdString();
+            EXPECT_FALSE(request.body.contains(' '))
+                << "compact JSON: " << request.body.toStdString();
         } else {
             EXPECT_FALSE(request.hasHeader("Content-Type"));
             EXPECT_TRUE(request.body.isEmpty());
@@ -167,34 +205,43 @@ TEST_F(CavrelAPIClientTest, EveryOperationSendsItsMethodPathQueryHeadersAndBody)
 }
 
 TEST_F(CavrelAPIClientTest, QueryValueIsEscapedBeyondTheUnreservedSet) {
-    const auto result = await<QList<Rule>>([&](QObject* x, auto done) { return client().listRules(awkwardProject, x, done); });
+    const auto result = await<QList<Rule>>(
+        [&](QObject* x, auto done) { return client().listRules(awkwardProject, x, done); });
     ASSERT_TRUE(result.ok());
     EXPECT_EQ(lastRequest().rawQuery, "project=git%2Bssh%3A%2F%2Fh%2Fa%20b%26c%3Dd%23%C3%A9");
 }
 
 TEST_F(CavrelAPIClientTest, RepliesBecomeRecordsInTheHubsOrder) {
     const CavrelAPIClient api = client();
-    const auto rules = await<QList<Rule>>([&](QObject* x, auto done) { return api.listRules("P", x, done); });
+    const auto rules =
+        await<QList<Rule>>([&](QObject* x, auto done) { return api.listRules("P", x, done); });
     ASSERT_TRUE(rules.ok()) << rules.error().message.toStdString();
     ASSERT_EQ(rules.value().size(), 2);
     EXPECT_EQ(rules.value()[0], (Rule{-3, "global", "G", "g", "u"}));
     EXPECT_EQ(rules.value()[1], (Rule{42, "project", "Old", "old", "u"}));
 
     // The fake answers a create with 201 and the new record.
-    const auto created = await<Rule>([&](QObject* x, auto done) { return api.createRule("project", QString("P"), "New", "new", x, done); });
+    const auto created = await<Rule>([&](QObject* x, auto done) {
+        return api.createRule("project", QString("P"), "New", "new", x, done);
+    });
     ASSERT_TRUE(created.ok()) << created.error().message.toStdString();
     EXPECT_EQ(created.value(), (Rule{43, "project", "New", "new", "fake"}));
 
-    const auto updated = await<Skill>([&](QObject* x, auto done) { return api.updateSkill(9, "n2", "", "b2", x, done); });
+    const auto updated = await<Skill>(
+        [&](QObject* x, auto done) { return api.updateSkill(9, "n2", "", "b2", x, done); });
     ASSERT_TRUE(updated.ok()) << updated.error().message.toStdString();
     EXPECT_EQ(updated.value(), (Skill{9, "project", "n2", "", "b2", "fake"}));
 
-    const auto detail = await<SessionDetail>([&](QObject* x, auto done) { return api.getSession(7, x, done); });
+    const auto detail =
+        await<SessionDetail>([&](QObject* x, auto done) { return api.getSession(7, x, done); });
     ASSERT_TRUE(detail.ok()) << detail.error().message.toStdString();
-    EXPECT_EQ(detail.value().endedAt.toMSecsSinceEpoch(), QDateTime::fromString("2025-01-05T13:30:00.250Z", Qt::ISODateWithMs).toMSecsSinceEpoch());
+    EXPECT_EQ(
+        detail.value().endedAt.toMSecsSinceEpoch(),
+        QDateTime::fromString("2025-01-05T13:30:00.250Z", Qt::ISODateWithMs).toMSecsSinceEpoch());
     EXPECT_EQ(detail.value().messages, (QList<SessionMessage>{{1, "user", "hi", std::nullopt}}));
 
-    const auto context = await<ProjectContext>([&](QObject* x, auto done) { return api.getContext("P", x, done); });
+    const auto context =
+        await<ProjectContext>([&](QObject* x, auto done) { return api.getContext("P", x, done); });
     ASSERT_TRUE(context.ok()) << context.error().message.toStdString();
     EXPECT_EQ(context.value().rules.size(), 3);
     EXPECT_EQ(context.value().recentSessions.value(0).id, 7);
@@ -220,10 +267,12 @@ TEST_F(CavrelAPIClientTest, FailedRepliesBecomeErrorsWithClearMessages) {
         return result.error();
     };
     const Run listRules = [&](const CavrelAPIClient& c) {
-        return error(await<QList<Rule>>([&](QObject* x, auto d) { return c.listRules("P", x, d); }));
+        return error(
+            await<QList<Rule>>([&](QObject* x, auto d) { return c.listRules("P", x, d); }));
     };
     const Run updateRule = [&](const CavrelAPIClient& c) {
-        return error(await<Rule>([&](QObject* x, auto d) { return c.updateRule(42, "t", "b", x, d); }));
+        return error(
+            await<Rule>([&](QObject* x, auto d) { return c.updateRule(42, "t", "b", x, d); }));
     };
     const Run deleteSkill = [&](const CavrelAPIClient& c) {
         return error(await<void>([&](QObject* x, auto d) { return c.deleteSkill(12345, x, d); }));
@@ -242,9 +291,9 @@ TEST_F(CavrelAPIClientTest, FailedRepliesBecomeErrorsWithClearMessages) {
     FakeHub::Fault noContent = fault("PUT", "/v1/rules/42", 204, "");
     FakeHub::Fault badJson = fault("GET", "/v1/rules", 200, "[{\"id\":1,");
     badJson.contentType = "application/json";
-    FakeHub::Fault brokenElement =
-        fault("GET", "/v1/rules", 200,
-              R"([{"id":1,"scope":"global","title":"t","body":"b","updated_by":"u"},{"id":2,"scope":"global","title":"t","body":"b"}])");
+    FakeHub::Fault brokenElement = fault(
+        "GET", "/v1/rules", 200,
+        R"([{"id":1,"scope":"global","title":"t","body":"b","updated_by":"u"},{"id":2,"scope":"global","title":"t","body":"b"}])");
     FakeHub::Fault truncated = fault("GET", "/v1/rules", 200, "[");
     truncated.declaredLength = 1000;
     FakeHub::Fault huge = fault("GET", "/v1/rules", 200, "[]");
@@ -262,23 +311,26 @@ TEST_F(CavrelAPIClientTest, FailedRepliesBecomeErrorsWithClearMessages) {
         std::optional<Kind> kind; // nullopt: success
         QString message;          // exact for Refused, a part otherwise
     } cases[] = {
-        {"status 500 with a text body", fault("GET", "/v1/rules", 500, "database is locked"), listRules, Kind::Refused,
-         "GET /v1/rules failed: database is locked"},
+        {"status 500 with a text body", fault("GET", "/v1/rules", 500, "database is locked"),
+         listRules, Kind::Refused, "GET /v1/rules failed: database is locked"},
         {"refused with an empty body", fault("GET", "/v1/rules", 503, ""), listRules, Kind::Refused,
          "GET /v1/rules failed: "},
-        {"body that is not UTF-8", fault("PUT", "/v1/rules/42", 500, "caf\xe9 \xff"), updateRule, Kind::Refused,
-         "PUT /v1/rules/42 failed: "},
-        {"UTF-16 surrogate encoded in UTF-8", fault("PUT", "/v1/rules/42", 409, "\xed\xa0\x80"), updateRule,
+        {"body that is not UTF-8", fault("PUT", "/v1/rules/42", 500, "caf\xe9 \xff"), updateRule,
          Kind::Refused, "PUT /v1/rules/42 failed: "},
-        {"non-ASCII body kept", fault("GET", "/v1/rules", 400, "d\xc3\xa9j\xc3\xa0 vu"), listRules, Kind::Refused,
-         QString::fromUtf8("GET /v1/rules failed: déjà vu")},
-        {"404 from the hub itself", std::nullopt, deleteSkill, Kind::Refused, "DELETE /v1/skills/12345 failed: not found"},
-        {"update answered 204 without a record", noContent, updateRule, Kind::Decoding, "the reply is empty"},
+        {"UTF-16 surrogate encoded in UTF-8", fault("PUT", "/v1/rules/42", 409, "\xed\xa0\x80"),
+         updateRule, Kind::Refused, "PUT /v1/rules/42 failed: "},
+        {"non-ASCII body kept", fault("GET", "/v1/rules", 400, "d\xc3\xa9j\xc3\xa0 vu"), listRules,
+         Kind::Refused, QString::fromUtf8("GET /v1/rules failed: déjà vu")},
+        {"404 from the hub itself", std::nullopt, deleteSkill, Kind::Refused,
+         "DELETE /v1/skills/12345 failed: not found"},
+        {"update answered 204 without a record", noContent, updateRule, Kind::Decoding,
+         "the reply is empty"},
         {"success with malformed JSON", badJson, listRules, Kind::Decoding, "not valid JSON"},
         {"one element without a key", brokenElement, listRules, Kind::Decoding, "[1].updated_by"},
         {"connection dropped without an answer", dropped, listRules, Kind::Transport, ""},
         {"reply shorter than announced", truncated, listRules, Kind::Transport, ""},
-        {"reply announced larger than the limit", huge, listRules, Kind::Decoding, "larger than 128 MiB"},
+        {"reply announced larger than the limit", huge, listRules, Kind::Decoding,
+         "larger than 128 MiB"},
         {"delete accepted with 202 and a body", acceptedDelete, deleteMemory, std::nullopt, ""},
     };
     const CavrelAPIClient api = client();
@@ -306,20 +358,25 @@ TEST_F(CavrelAPIClientTest, FailedRepliesBecomeErrorsWithClearMessages) {
 
 TEST_F(CavrelAPIClientTest, WrongTokenIsRefusedByTheHub) {
     const CavrelAPIClient api(hub.baseUrl(), "not-the-token", &session);
-    const auto result = await<QList<Rule>>([&](QObject* x, auto done) { return api.listRules("P", x, done); });
+    const auto result =
+        await<QList<Rule>>([&](QObject* x, auto done) { return api.listRules("P", x, done); });
     ASSERT_FALSE(result.ok());
     EXPECT_EQ(result.error().message, "GET /v1/rules failed: unauthorized");
 }
 
 TEST_F(CavrelAPIClientTest, ClosedPortFailsEveryOperationWithTheTransportError) {
-    const CavrelAPIClient api(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(test::closedPort())), "t", &session);
+    const CavrelAPIClient api(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(test::closedPort())),
+                              "t", &session);
     const QList<std::function<APIResult<void>()>> operations = {
         [&] {
-            auto r = await<QList<SessionSummary>>([&](QObject* x, auto d) { return api.listSessions("P", x, d); });
+            auto r = await<QList<SessionSummary>>(
+                [&](QObject* x, auto d) { return api.listSessions("P", x, d); });
             return r.ok() ? APIResult<void>() : APIResult<void>(r.error());
         },
         [&] {
-            auto r = await<Rule>([&](QObject* x, auto d) { return api.createRule("global", std::nullopt, "t", "b", x, d); });
+            auto r = await<Rule>([&](QObject* x, auto d) {
+                return api.createRule("global", std::nullopt, "t", "b", x, d);
+            });
             return r.ok() ? APIResult<void>() : APIResult<void>(r.error());
         },
         [&] { return await<void>([&](QObject* x, auto d) { return api.deleteMemory(1, x, d); }); },
@@ -338,7 +395,8 @@ TEST_F(CavrelAPIClientTest, HealthCheckIsTrueOnlyFor200AndSendsNoToken) {
         const char* name;
         int status; // -1: the hub is closed
         bool healthy;
-    } cases[] = {{"200", 200, true}, {"204", 204, false}, {"503", 503, false}, {"closed", -1, false}};
+    } cases[] = {
+        {"200", 200, true}, {"204", 204, false}, {"503", 503, false}, {"closed", -1, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         hub.reset();
@@ -366,9 +424,11 @@ TEST_F(CavrelAPIClientTest, RedirectToAnotherOriginNeverCarriesTheToken) {
     redirect.path = "/v1/rules";
     redirect.status = 302;
     redirect.body = "";
-    redirect.headers = {{"Location", other.baseUrl().toString().toLatin1() + "/v1/rules?project=P"}};
+    redirect.headers = {
+        {"Location", other.baseUrl().toString().toLatin1() + "/v1/rules?project=P"}};
     hub.addFault(redirect);
-    const auto result = await<QList<Rule>>([&](QObject* x, auto done) { return client().listRules("P", x, done); });
+    const auto result =
+        await<QList<Rule>>([&](QObject* x, auto done) { return client().listRules("P", x, done); });
     EXPECT_FALSE(result.ok());
     EXPECT_TRUE(other.requests().isEmpty());
 }
@@ -406,7 +466,8 @@ TEST_F(CavrelAPIClientTest, CancelledOrOrphanedOperationsNeverComplete) {
     late.cancel();
 
     // A later operation completes normally; after it and the pool, every delivery has run.
-    const auto after = await<QList<Skill>>([&](QObject* x, auto done) { return api.listSkills("P", x, done); });
+    const auto after =
+        await<QList<Skill>>([&](QObject* x, auto done) { return api.listSkills("P", x, done); });
     EXPECT_TRUE(after.ok());
     QThreadPool::globalInstance()->waitForDone();
     QCoreApplication::processEvents();
@@ -428,7 +489,8 @@ TEST_F(CavrelAPIClientTest, UnwritableRequestsFailLaterWithoutSending) {
         const CavrelAPIClient api(hub.baseUrl(), c.token, &session);
         std::optional<APIResult<Rule>> result;
         QObject context;
-        api.createRule("global", std::nullopt, c.title, "b", &context, [&](APIResult<Rule> r) { result.emplace(r); });
+        api.createRule("global", std::nullopt, c.title, "b", &context,
+                       [&](APIResult<Rule> r) { result.emplace(r); });
         EXPECT_FALSE(result.has_value()) << "completions never run inside the call";
         ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, test::waitLimitMs));
         ASSERT_FALSE(result->ok());

@@ -92,13 +92,15 @@ protected:
                 std::optional<bool> healthy;
                 QObject context;
                 api.healthCheck(&context, [&](bool value) { healthy = value; });
-                return QTest::qWaitFor([&] { return healthy.has_value(); }, test::waitLimitMs) && *healthy;
+                return QTest::qWaitFor([&] { return healthy.has_value(); }, test::waitLimitMs) &&
+                       *healthy;
             },
             test::waitLimitMs);
     }
 
     QByteArray fetch(const QString& path) {
-        QNetworkReply* reply = session.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path))));
+        QNetworkReply* reply = session.get(
+            QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path))));
         EXPECT_TRUE(QTest::qWaitFor([&] { return reply->isFinished(); }, test::waitLimitMs));
         const QByteArray body = reply->readAll();
         reply->deleteLater();
@@ -122,24 +124,31 @@ TEST_F(FakeCavrelProcessTest, ServeAnswersTheClientAndShowsWhatItReceived) {
                       "started_at": "2025-01-05T15:04:05Z", "ended_at": null}]
     })");
     QProcess* hub = launch({"serve", "-config", configPath}, {{"FAKE_CAVREL_SEED", seedPath}});
-    const CavrelAPIClient api(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port)), token, &session);
+    const CavrelAPIClient api(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port)), token,
+                              &session);
     ASSERT_TRUE(waitHealthy(api)) << hub->readAllStandardError().toStdString();
 
-    const auto created = await<Rule>([&](QObject* x, auto done) { return api.createRule("project", QString("P"), "T", "B", x, done); });
+    const auto created = await<Rule>([&](QObject* x, auto done) {
+        return api.createRule("project", QString("P"), "T", "B", x, done);
+    });
     ASSERT_TRUE(created.ok()) << created.error().message.toStdString();
-    const auto rules = await<QList<Rule>>([&](QObject* x, auto done) { return api.listRules("P", x, done); });
+    const auto rules =
+        await<QList<Rule>>([&](QObject* x, auto done) { return api.listRules("P", x, done); });
     ASSERT_TRUE(rules.ok()) << rules.error().message.toStdString();
     ASSERT_EQ(rules.value().size(), 2);
     EXPECT_EQ(rules.value()[0].title, "Seeded");
     EXPECT_EQ(rules.value()[1], created.value());
 
     // The planted session without an end fails the whole list.
-    const auto sessions = await<QList<SessionSummary>>([&](QObject* x, auto done) { return api.listSessions("B", x, done); });
+    const auto sessions = await<QList<SessionSummary>>(
+        [&](QObject* x, auto done) { return api.listSessions("B", x, done); });
     ASSERT_FALSE(sessions.ok());
-    EXPECT_TRUE(sessions.error().message.contains("[0].ended_at")) << sessions.error().message.toStdString();
+    EXPECT_TRUE(sessions.error().message.contains("[0].ended_at"))
+        << sessions.error().message.toStdString();
 
     const CavrelAPIClient stranger(api.baseURL(), "wrong", &session);
-    const auto refused = await<QList<Rule>>([&](QObject* x, auto done) { return stranger.listRules("P", x, done); });
+    const auto refused =
+        await<QList<Rule>>([&](QObject* x, auto done) { return stranger.listRules("P", x, done); });
     ASSERT_FALSE(refused.ok());
     EXPECT_EQ(refused.error().message, "GET /v1/rules failed: unauthorized");
 
@@ -173,7 +182,8 @@ TEST_F(FakeCavrelProcessTest, WatchStaysAliveQuietlyAndWritesNothing) {
     EXPECT_EQ(invocations()[0]["argv"].toArray().at(1), "watch");
 
     // Nobody stops the watcher; it ends itself once idle.
-    QProcess* idle = launch({"watch", "-config", configPath, "-state-file", stateFile}, {{"FAKE_CAVREL_IDLE_EXIT_S", "1"}});
+    QProcess* idle = launch({"watch", "-config", configPath, "-state-file", stateFile},
+                            {{"FAKE_CAVREL_IDLE_EXIT_S", "1"}});
     ASSERT_TRUE(idle->waitForFinished(test::waitLimitMs));
     EXPECT_EQ(idle->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(idle->exitCode(), 0);
@@ -204,7 +214,8 @@ TEST_F(FakeCavrelProcessTest, UnusableLaunchesExitWithAnError) {
         EXPECT_EQ(process->exitCode(), c.exitCode);
         EXPECT_TRUE(process->readAllStandardError().contains(c.stderrPart));
     }
-    EXPECT_EQ(invocations().size(), std::size(cases)) << "every invocation is logged, failed ones too";
+    EXPECT_EQ(invocations().size(), std::size(cases))
+        << "every invocation is logged, failed ones too";
 }
 
 TEST_F(FakeCavrelProcessTest, AgentToolPrintsANoticeInsteadOfRunning) {
@@ -212,7 +223,8 @@ TEST_F(FakeCavrelProcessTest, AgentToolPrintsANoticeInsteadOfRunning) {
     ASSERT_TRUE(agent->waitForFinished(test::waitLimitMs));
     EXPECT_EQ(agent->exitCode(), 0);
     EXPECT_EQ(QString::fromUtf8(agent->readAllStandardOutput()).trimmed(),
-              QStringLiteral("fake-cavrel: no real agent here (would run 'claude' in %1)").arg(dir.path()));
+              QStringLiteral("fake-cavrel: no real agent here (would run 'claude' in %1)")
+                  .arg(dir.path()));
 }
 
 // The demo records must read with the real decoder, or a person trying the application sees
@@ -228,21 +240,27 @@ TEST_F(FakeCavrelProcessTest, DemoHubServesRecordsTheClientReads) {
     const CavrelAPIClient api(base, "demo-token", &session);
     const QString project = "https://example.invalid/demo.git";
 
-    const auto rules = await<QList<Rule>>([&](QObject* x, auto done) { return api.listRules(project, x, done); });
+    const auto rules =
+        await<QList<Rule>>([&](QObject* x, auto done) { return api.listRules(project, x, done); });
     ASSERT_TRUE(rules.ok()) << rules.error().message.toStdString();
     EXPECT_GE(rules.value().size(), 2);
-    const auto skills = await<QList<Skill>>([&](QObject* x, auto done) { return api.listSkills(project, x, done); });
+    const auto skills = await<QList<Skill>>(
+        [&](QObject* x, auto done) { return api.listSkills(project, x, done); });
     ASSERT_TRUE(skills.ok()) << skills.error().message.toStdString();
-    const auto memory = await<QList<MemoryEntry>>([&](QObject* x, auto done) { return api.listMemory(project, x, done); });
+    const auto memory = await<QList<MemoryEntry>>(
+        [&](QObject* x, auto done) { return api.listMemory(project, x, done); });
     ASSERT_TRUE(memory.ok()) << memory.error().message.toStdString();
-    const auto sessions = await<QList<SessionSummary>>([&](QObject* x, auto done) { return api.listSessions(project, x, done); });
+    const auto sessions = await<QList<SessionSummary>>(
+        [&](QObject* x, auto done) { return api.listSessions(project, x, done); });
     ASSERT_TRUE(sessions.ok()) << sessions.error().message.toStdString();
     ASSERT_FALSE(sessions.value().isEmpty());
     const qint64 id = sessions.value()[0].id;
-    const auto detail = await<SessionDetail>([&](QObject* x, auto done) { return api.getSession(id, x, done); });
+    const auto detail =
+        await<SessionDetail>([&](QObject* x, auto done) { return api.getSession(id, x, done); });
     ASSERT_TRUE(detail.ok()) << detail.error().message.toStdString();
     EXPECT_FALSE(detail.value().messages.isEmpty());
-    const auto context = await<ProjectContext>([&](QObject* x, auto done) { return api.getContext(project, x, done); });
+    const auto context = await<ProjectContext>(
+        [&](QObject* x, auto done) { return api.getContext(project, x, done); });
     ASSERT_TRUE(context.ok()) << context.error().message.toStdString();
 }
 

@@ -18,8 +18,7 @@ inline constexpr int waitLimitMs = 20'000;
 
 // Starts an operation with a fresh context object and spins the event loop until its
 // completion ran. `start(context, done)` returns the APIRequest.
-template <class T, class Start>
-APIResult<T> await(Start start) {
+template <class T, class Start> APIResult<T> await(Start start) {
     std::optional<APIResult<T>> result;
     QObject context;
     start(&context, [&](APIResult<T> value) { result.emplace(std::move(value)); });

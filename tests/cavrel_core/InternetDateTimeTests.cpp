@@ -47,37 +47,37 @@ TEST(InternetDateTime, ReadsEveryFormTheHubSends) {
 TEST(InternetDateTime, RefusesEverythingElse) {
     const char16_t* cases[] = {
         u"",
-        u"2025-01-05 15:04:05Z",       // blank for "T"
-        u"2025-01-05t15:04:05Z",       // lower-case t
-        u"2025-01-05T15:04:05z",       // lower-case z
-        u"2025-01-05T15:04:05",        // no zone: a local time names no instant
-        u"2025-01-05T15:04Z",          // no seconds
-        u"2025-01-05",                 // date only
-        u"2025-1-05T15:04:05Z",        // one-digit month
-        u"25-01-05T15:04:05Z",         // two-digit year
-        u"2025-01-05T15:04:05.Z",      // "." without digits
-        u"2025-01-05T15:04:05,250Z",   // comma fraction
-        u"2025-01-05T15:04:05+0200",   // offset without colon
-        u"2025-01-05T15:04:05+02",     // offset without minutes
-        u"2025-01-05T15:04:05+24:00",  // offset hour out of range
-        u"2025-01-05T15:04:05+02:60",  // offset minute out of range
-        u"2025-13-05T15:04:05Z",       // month 13
-        u"2025-00-05T15:04:05Z",       // month 0
-        u"2025-02-29T15:04:05Z",       // not a leap year
-        u"1900-02-29T15:04:05Z",       // century, not a leap year
-        u"2025-04-31T15:04:05Z",       // April has 30 days
-        u"2025-01-00T15:04:05Z",       // day 0
-        u"2025-01-05T24:00:00Z",       // hour 24
-        u"2025-01-05T15:60:05Z",       // minute 60
-        u"2025-01-05T15:04:60Z",       // leap second
-        u" 2025-01-05T15:04:05Z",      // leading blank
-        u"2025-01-05T15:04:05Z ",      // trailing blank
-        u"2025-01-05T15:04:05ZZ",      // trailing garbage
-        u"+2025-01-05T15:04:05Z",      // signed year
-        u"2025-W01-1T15:04:05Z",       // week date
-        u"２０２５-01-05T15:04:05Z",   // full-width digits
-        u"2025-01-05T15:04:05.١٢Z",    // Arabic-Indic fraction digits
-        u"1736089445",                 // seconds since the epoch as text
+        u"2025-01-05 15:04:05Z",      // blank for "T"
+        u"2025-01-05t15:04:05Z",      // lower-case t
+        u"2025-01-05T15:04:05z",      // lower-case z
+        u"2025-01-05T15:04:05",       // no zone: a local time names no instant
+        u"2025-01-05T15:04Z",         // no seconds
+        u"2025-01-05",                // date only
+        u"2025-1-05T15:04:05Z",       // one-digit month
+        u"25-01-05T15:04:05Z",        // two-digit year
+        u"2025-01-05T15:04:05.Z",     // "." without digits
+        u"2025-01-05T15:04:05,250Z",  // comma fraction
+        u"2025-01-05T15:04:05+0200",  // offset without colon
+        u"2025-01-05T15:04:05+02",    // offset without minutes
+        u"2025-01-05T15:04:05+24:00", // offset hour out of range
+        u"2025-01-05T15:04:05+02:60", // offset minute out of range
+        u"2025-13-05T15:04:05Z",      // month 13
+        u"2025-00-05T15:04:05Z",      // month 0
+        u"2025-02-29T15:04:05Z",      // not a leap year
+        u"1900-02-29T15:04:05Z",      // century, not a leap year
+        u"2025-04-31T15:04:05Z",      // April has 30 days
+        u"2025-01-00T15:04:05Z",      // day 0
+        u"2025-01-05T24:00:00Z",      // hour 24
+        u"2025-01-05T15:60:05Z",      // minute 60
+        u"2025-01-05T15:04:60Z",      // leap second
+        u" 2025-01-05T15:04:05Z",     // leading blank
+        u"2025-01-05T15:04:05Z ",     // trailing blank
+        u"2025-01-05T15:04:05ZZ",     // trailing garbage
+        u"+2025-01-05T15:04:05Z",     // signed year
+        u"2025-W01-1T15:04:05Z",      // week date
+        u"２０２５-01-05T15:04:05Z",  // full-width digits
+        u"2025-01-05T15:04:05.١٢Z",   // Arabic-Indic fraction digits
+        u"1736089445",                // seconds since the epoch as text
     };
     for (const char16_t* text : cases) {
         const QString value = QString::fromUtf16(text);
@@ -96,7 +96,8 @@ TEST(InternetDateTime, WrittenFormReadsBackToTheSameInstant) {
         ASSERT_TRUE(back.has_value());
         EXPECT_EQ(back->toMSecsSinceEpoch(), instant.toMSecsSinceEpoch());
     }
-    EXPECT_EQ(formatInternetDateTime(utc(2025, 1, 5, 15, 4, 5, 250)), QStringLiteral("2025-01-05T15:04:05.250Z"));
+    EXPECT_EQ(formatInternetDateTime(utc(2025, 1, 5, 15, 4, 5, 250)),
+              QStringLiteral("2025-01-05T15:04:05.250Z"));
 }
 
 } // namespace
