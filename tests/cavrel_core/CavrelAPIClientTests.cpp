@@ -171,7 +171,7 @@ TEST_F(CavrelAPIClientTest, EveryOperationSendsItsMethodPathQueryHeadersAndBody)
         std::optional<bool> succeeded;
         QObject context;
         c.run(api, &context, [&](bool ok) { succeeded = ok; });
-        ASSERT_TRUE(QTest::qWaitFor([&] { return succeeded.has_value(); }, test::waitLimitMs));
+        ASSERT_TRUE(test::waitUntil([&] { return succeeded.has_value(); }, test::waitLimitMs));
         EXPECT_TRUE(*succeeded) << "the fake refuses requests of the wrong shape";
 
         const auto& request = lastRequest();
@@ -253,7 +253,7 @@ TEST_F(CavrelAPIClientTest, RepliesBecomeRecordsInTheHubsOrder) {
     api.listSkills("P", &x, [&](auto r) { finished += r.ok(); });
     copy.listMemory("P", &x, [&](auto r) { finished += r.ok(); });
     copy.listSessions("P", &x, [&](auto r) { finished += r.ok(); });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return finished == 3; }, test::waitLimitMs));
+    ASSERT_TRUE(test::waitUntil([&] { return finished == 3; }, test::waitLimitMs));
 }
 
 // How each kind of unsuccessful reply reaches the caller.
@@ -407,7 +407,7 @@ TEST_F(CavrelAPIClientTest, HealthCheckIsTrueOnlyFor200AndSendsNoToken) {
         std::optional<bool> healthy;
         QObject context;
         client().healthCheck(&context, [&](bool value) { healthy = value; });
-        ASSERT_TRUE(QTest::qWaitFor([&] { return healthy.has_value(); }, test::waitLimitMs));
+        ASSERT_TRUE(test::waitUntil([&] { return healthy.has_value(); }, test::waitLimitMs));
         EXPECT_EQ(*healthy, c.healthy);
         if (c.status >= 0) {
             ASSERT_EQ(hub.requests().size(), 1);
@@ -448,13 +448,13 @@ TEST_F(CavrelAPIClientTest, CancelledOrOrphanedOperationsNeverComplete) {
     // Cancelled while the hub holds the reply.
     QSignalSpy arrived(&hub, &FakeHub::requestReceived);
     APIRequest inFlight = api.listRules("P", &context, [&](auto) { ++calls; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return arrived.count() >= 1; }, test::waitLimitMs));
+    ASSERT_TRUE(test::waitUntil([&] { return arrived.count() >= 1; }, test::waitLimitMs));
     inFlight.cancel();
 
     // Its context destroyed while the hub holds the reply.
     auto* doomed = new QObject;
     api.listRules("P", doomed, [&](auto) { ++calls; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return arrived.count() >= 2; }, test::waitLimitMs));
+    ASSERT_TRUE(test::waitUntil([&] { return arrived.count() >= 2; }, test::waitLimitMs));
     delete doomed;
 
     // Cancelled after the network part finished, while the reply is decoded on the pool or its
@@ -462,7 +462,7 @@ TEST_F(CavrelAPIClientTest, CancelledOrOrphanedOperationsNeverComplete) {
     hub.setDelay("GET", "/v1/rules", 0);
     APIRequest late = api.listRules("P", &context, [&](auto) { ++calls; });
     const QPointer<QNetworkReply> reply = session.replies.constLast();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return reply.isNull(); }, test::waitLimitMs));
+    ASSERT_TRUE(test::waitUntil([&] { return reply.isNull(); }, test::waitLimitMs));
     late.cancel();
 
     // A later operation completes normally; after it and the pool, every delivery has run.
@@ -492,7 +492,7 @@ TEST_F(CavrelAPIClientTest, UnwritableRequestsFailLaterWithoutSending) {
         api.createRule("global", std::nullopt, c.title, "b", &context,
                        [&](APIResult<Rule> r) { result.emplace(r); });
         EXPECT_FALSE(result.has_value()) << "completions never run inside the call";
-        ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, test::waitLimitMs));
+        ASSERT_TRUE(test::waitUntil([&] { return result.has_value(); }, test::waitLimitMs));
         ASSERT_FALSE(result->ok());
         EXPECT_EQ(result->error().kind, APIError::Kind::Encoding);
         EXPECT_TRUE(hub.requests().isEmpty());

@@ -87,12 +87,12 @@ protected:
     }
 
     bool waitHealthy(const CavrelAPIClient& api) {
-        return QTest::qWaitFor(
+        return test::waitUntil(
             [&] {
                 std::optional<bool> healthy;
                 QObject context;
                 api.healthCheck(&context, [&](bool value) { healthy = value; });
-                return QTest::qWaitFor([&] { return healthy.has_value(); }, test::waitLimitMs) &&
+                return test::waitUntil([&] { return healthy.has_value(); }, test::waitLimitMs) &&
                        *healthy;
             },
             test::waitLimitMs);
@@ -101,7 +101,7 @@ protected:
     QByteArray fetch(const QString& path) {
         QNetworkReply* reply = session.get(
             QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path))));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return reply->isFinished(); }, test::waitLimitMs));
+        EXPECT_TRUE(test::waitUntil([&] { return reply->isFinished(); }, test::waitLimitMs));
         const QByteArray body = reply->readAll();
         reply->deleteLater();
         return body;
@@ -173,7 +173,7 @@ TEST_F(FakeCavrelProcessTest, ServeAnswersTheClientAndShowsWhatItReceived) {
 TEST_F(FakeCavrelProcessTest, WatchStaysAliveQuietlyAndWritesNothing) {
     const QString stateFile = dir.filePath(".cavrel/watch-state.json");
     QProcess* watcher = launch({"watch", "-config", configPath, "-state-file", stateFile});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return invocations().size() == 1; }, test::waitLimitMs));
+    ASSERT_TRUE(test::waitUntil([&] { return invocations().size() == 1; }, test::waitLimitMs));
     EXPECT_FALSE(watcher->waitForFinished(300)) << "exited with " << watcher->exitCode();
     EXPECT_EQ(watcher->state(), QProcess::Running);
     EXPECT_FALSE(QFile::exists(stateFile));
@@ -231,7 +231,7 @@ TEST_F(FakeCavrelProcessTest, AgentToolPrintsANoticeInsteadOfRunning) {
 // only errors.
 TEST_F(FakeCavrelProcessTest, DemoHubServesRecordsTheClientReads) {
     QProcess* demo = launch({"demo"});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return demo->canReadLine(); }, test::waitLimitMs));
+    ASSERT_TRUE(test::waitUntil([&] { return demo->canReadLine(); }, test::waitLimitMs));
     const QString firstLine = QString::fromUtf8(demo->readLine());
     const qsizetype at = firstLine.indexOf("http://127.0.0.1:");
     ASSERT_GE(at, 0) << firstLine.toStdString();
