@@ -1,16 +1,13 @@
 #include "AppState.h"
 #include "FakeHub.h"
+#include "HubTestSupport.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTcpServer>
 #include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -69,26 +66,10 @@ mode_t modeOf(const QString& path) {
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
-// Runs one start-up to its end in a local event loop; the limit is generous and nothing
-// depends on it.
 void runToEnd(AppState& state) {
-    QEventLoop loop;
     bool done = false;
-    state.start([&] {
-        done = true;
-        loop.quit();
-    });
-    if (!done) {
-        QTimer::singleShot(60000, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    ASSERT_TRUE(done);
-}
-
-quint16 freePort() {
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
+    state.start([&done] { done = true; });
+    ASSERT_TRUE(cavrel::test::waitUntil([&done] { return done; }));
 }
 
 TEST(AppStateBinaryPath, InstalledProgramThenVariableThenSearchPath) {
@@ -186,18 +167,7 @@ public:
         }
     }
 
-    QList<QJsonObject> entries() const {
-        QFile file(m_log);
-        QList<QJsonObject> result;
-        if (file.open(QIODevice::ReadOnly)) {
-            for (const QByteArray& line : file.readAll().split('\n')) {
-                if (!line.isEmpty()) {
-                    result.append(QJsonDocument::fromJson(line).object());
-                }
-            }
-        }
-        return result;
-    }
+    QList<QJsonObject> entries() const { return cavrel::test::fakeCavrelInvocations(m_log); }
 
     // The arguments after the program of every launch of `subcommand`, with their pids.
     QList<std::pair<qint64, QStringList>> launches(const QString& subcommand) const {
@@ -250,7 +220,7 @@ TEST(AppStateStartUp, WritesTheConfigLaunchesTheFakeHubAndPublishesAClient) {
     EXPECT_EQ(state.apiClient()->token(), config->token);
     EXPECT_EQ(published, 1);
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return fakes.launches("watch").size() == 1; }, 60000));
+    ASSERT_TRUE(cavrel::test::waitUntil([&] { return fakes.launches("watch").size() == 1; }));
     const auto serves = fakes.launches("serve");
     ASSERT_EQ(serves.size(), 1);
     EXPECT_EQ(serves[0].second, (QStringList{"serve", "-config", configPath}));
@@ -266,7 +236,7 @@ TEST(AppStateStartUp, WritesTheConfigLaunchesTheFakeHubAndPublishesAClient) {
     state.apiClient()->listRules(
         "https://example.invalid/team/repo.git", &context,
         [&rules](cavrel::APIResult<QList<cavrel::Rule>> result) { rules = std::move(result); });
-    ASSERT_TRUE(QTest::qWaitFor([&rules] { return rules.has_value(); }, 60000));
+    ASSERT_TRUE(cavrel::test::waitUntil([&rules] { return rules.has_value(); }));
     EXPECT_TRUE(rules->ok()) << rules->error().message.toStdString();
 
     // A second start finds the hub answering: a fresh client, no second hub or watcher.
@@ -282,7 +252,7 @@ TEST(AppStateStartUp, WritesTheConfigLaunchesTheFakeHubAndPublishesAClient) {
 TEST(AppStateStartUp, AFailedStartKeepsTheLastClient) {
     QTemporaryDir home;
     ASSERT_TRUE(home.isValid());
-    const quint16 port = freePort();
+    const quint16 port = cavrel::test::closedPort();
     QDir().mkpath(home.filePath(".cavrel"));
     {
         QFile file(home.filePath(".cavrel/config.yaml"));

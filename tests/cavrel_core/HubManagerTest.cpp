@@ -1,13 +1,11 @@
 #include "CavrelHubManager.h"
+#include "HubTestSupport.h"
 #include "PrintTo.h"
 #include "ProbeServer.h"
 
 #include <QDir>
-#include <QEventLoop>
-#include <QTimer>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -75,20 +73,10 @@ protected:
         return manager;
     }
 
-    // Runs one start-up to its end in a local event loop (QTest::qWaitFor would sleep between
-    // turns and slow every probe down); the limit is generous and nothing depends on it.
     static void runToEnd(CavrelHubManager& manager) {
-        QEventLoop loop;
         bool done = false;
-        manager.ensureRunning([&] {
-            done = true;
-            loop.quit();
-        });
-        if (!done) {
-            QTimer::singleShot(60000, &loop, &QEventLoop::quit);
-            loop.exec();
-        }
-        ASSERT_TRUE(done);
+        manager.ensureRunning([&done] { done = true; });
+        ASSERT_TRUE(cavrel::test::waitUntil([&done] { return done; }));
     }
 
     QStringList watchArguments(const QString& stateFile) const {
@@ -172,7 +160,7 @@ TEST_F(HubManagerTest, GivesUpAfterFiftyOneUnansweredProbes) {
         if (c.statusFor) {
             hub.emplace(c.statusFor);
         }
-        writeConfig(hub ? hub->port() : ProbeServer::closedPort());
+        writeConfig(hub ? hub->port() : cavrel::test::closedPort());
         auto manager = makeManager(c.timing);
         runToEnd(*manager);
 
@@ -274,9 +262,9 @@ TEST_F(HubManagerTest, CancellingEndsTheWaitAtOnce) {
     bool done = false;
     CavrelHubManager::StartHandle handle = manager->ensureRunning([&done] { done = true; });
     // The first probe after the launch went unanswered: the attempt now pauses for an hour.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return hub.requests() == 2; }, 60000));
+    ASSERT_TRUE(cavrel::test::waitUntil([&] { return hub.requests() == 2; }));
     handle.cancel();
-    ASSERT_TRUE(QTest::qWaitFor([&done] { return done; }, 60000));
+    ASSERT_TRUE(cavrel::test::waitUntil([&done] { return done; }));
     EXPECT_EQ(manager->status(), Status::failed("The operation was cancelled."));
     EXPECT_EQ(m_recorder.count("serve"), 1);
     EXPECT_TRUE(handle.isFinished() || done);
@@ -322,16 +310,15 @@ TEST_F(HubManagerTest, RealLaunchesReachTheProgramAndStopSignalsThem) {
     const QString serveLine = "serve|-config|" + configPath() + "|\n";
     const QString watchLine = "watch|-config|" + configPath() + "|-state-file|" +
                               m_dir.filePath(".cavrel/watch-state.json") + "|\n";
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return logText().contains(serveLine) && logText().contains(watchLine); }, 60000))
-        << logText().toStdString();
+    ASSERT_TRUE(cavrel::test::waitUntil([&] {
+        return logText().contains(serveLine) && logText().contains(watchLine);
+    })) << logText().toStdString();
 
     manager.stop();
     EXPECT_EQ(manager.status(), Status::notStarted());
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return logText().contains("TERM serve") && logText().contains("TERM watch"); },
-        60000))
-        << logText().toStdString();
+    EXPECT_TRUE(cavrel::test::waitUntil([&] {
+        return logText().contains("TERM serve") && logText().contains("TERM watch");
+    })) << logText().toStdString();
 }
 
 TEST(LaunchDetached, AProgramThatCannotBeStartedIsADescribedError) {

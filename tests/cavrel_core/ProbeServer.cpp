@@ -10,14 +10,6 @@ ProbeServer::ProbeServer(std::function<int(int request)> statusFor)
     connect(&m_server, &QTcpServer::newConnection, this, &ProbeServer::accept);
 }
 
-quint16 ProbeServer::closedPort() {
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = server.serverPort();
-    server.close();
-    return port;
-}
-
 void ProbeServer::accept() {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
         ++m_connections;

@@ -16,9 +16,6 @@ public:
     int requests() const { return m_requests; }
     int connections() const { return m_connections; }
 
-    // A port on which nothing listens (bound once, then released).
-    static quint16 closedPort();
-
 private:
     void accept();
 
