@@ -73,18 +73,7 @@ protected:
         return process;
     }
 
-    QList<QJsonObject> invocations() const {
-        QFile file(logPath);
-        QList<QJsonObject> lines;
-        if (file.open(QIODevice::ReadOnly)) {
-            for (const QByteArray& line : file.readAll().split('\n')) {
-                if (!line.isEmpty()) {
-                    lines.append(QJsonDocument::fromJson(line).object());
-                }
-            }
-        }
-        return lines;
-    }
+    QList<QJsonObject> invocations() const { return test::fakeCavrelInvocations(logPath); }
 
     bool waitHealthy(const CavrelAPIClient& api) {
         return test::waitUntil(
