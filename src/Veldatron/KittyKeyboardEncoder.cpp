@@ -185,18 +185,23 @@ std::optional<char32_t> firstLowercasedScalar(char32_t rune) {
     return char32_t(first);
 }
 
+// "; modifiers [: event]" of the letter and tilde forms.
+void appendModifierFields(Bytes& out, Mods modifiers, std::optional<EventType> eventType) {
+    out.push_back(';');
+    appendDecimal(out, modifierParameter(modifiers));
+    if (eventType) {
+        out.push_back(':');
+        appendDecimal(out, uint64_t(*eventType));
+    }
+}
+
 // CSI [1 ; modifiers [: event]] letter: the number 1 is left out when nothing follows it.
 Bytes letterSequence(uint8_t letter, Mods modifiers, std::optional<EventType> eventType) {
     Bytes out;
     appendCsi(out);
     if (!modifiers.isEmpty() || eventType) {
         out.push_back('1');
-        out.push_back(';');
-        appendDecimal(out, modifierParameter(modifiers));
-        if (eventType) {
-            out.push_back(':');
-            appendDecimal(out, uint64_t(*eventType));
-        }
+        appendModifierFields(out, modifiers, eventType);
     }
     out.push_back(letter);
     return out;
@@ -208,12 +213,7 @@ Bytes tildeSequence(uint64_t number, Mods modifiers, std::optional<EventType> ev
     appendCsi(out);
     appendDecimal(out, number);
     if (!modifiers.isEmpty() || eventType) {
-        out.push_back(';');
-        appendDecimal(out, modifierParameter(modifiers));
-        if (eventType) {
-            out.push_back(':');
-            appendDecimal(out, uint64_t(*eventType));
-        }
+        appendModifierFields(out, modifiers, eventType);
     }
     out.push_back('~');
     return out;
@@ -257,17 +257,7 @@ Bytes legacyFunctionSequence(int baseNumber, int modifier) {
     static constexpr std::array<uint8_t, 4> letters{'P', 'Q', 'R', 'S'};
     static constexpr std::array<uint64_t, 8> tildeNumbers{15, 17, 18, 19, 20, 21, 23, 24};
     if (baseNumber <= 4) {
-        Bytes out;
-        if (modifier == 1) {
-            appendSs3(out);
-        } else {
-            appendCsi(out);
-            out.push_back('1');
-            out.push_back(';');
-            appendDecimal(out, uint64_t(modifier));
-        }
-        out.push_back(letters[size_t(baseNumber - 1)]);
-        return out;
+        return legacyNavigationSequence(letters[size_t(baseNumber - 1)], modifier, true);
     }
     return legacyTildeSequence(tildeNumbers[size_t(baseNumber - 5)], modifier);
 }
@@ -343,20 +333,10 @@ uint8_t keypadApplicationLetter(Key key) {
     }
 }
 
-// The code Enter, Tab and Backspace are reported with in the CSI u form.
-std::optional<uint64_t> specialKeyCode(Key key) {
-    switch (key) {
-    case Key::escape:
-        return 27;
-    case Key::enter:
-        return 13;
-    case Key::tab:
-        return 9;
-    case Key::backspace:
-        return 127;
-    default:
-        return std::nullopt;
-    }
+// Escape, Enter, Tab and Backspace: the keys whose text is a control character, reported by
+// their code alone.
+bool isControlKey(Key key) {
+    return key == Key::escape || key == Key::enter || key == Key::tab || key == Key::backspace;
 }
 
 } // namespace
@@ -377,8 +357,9 @@ std::optional<Bytes> KittyKeyboardEncoder::encode(const KittyKeyEvent& event) co
     if (release && !reportEvents) {
         return std::nullopt;
     }
-    // Without reportAllKeys these three keep their legacy bytes, so a release would be the
-    // only kitty sequence a program that never asked for all keys sees for them.
+    // Until a program asks for all keys, Enter, Tab and Backspace keep their legacy bytes (a
+    // shell left with flags by a crashed program still takes commands); a release sequence
+    // would reach it as stray input.
     if (release && !reportAllKeys &&
         (key.isFunctional(Key::enter) || key.isFunctional(Key::tab) ||
          key.isFunctional(Key::backspace))) {
@@ -430,12 +411,9 @@ std::optional<Bytes> KittyKeyboardEncoder::encodeAllKeys(const KittyKeyEvent& ev
     withText.includeText = includeText;
 
     if (event.key.kind() != KittyKey::Case::functional) {
-        return encodeCsiU(event, std::nullopt, withText);
+        return encodeCsiU(event, withText);
     }
     const Key key = event.key.functionalKey();
-    if (const auto code = specialKeyCode(key)) {
-        return encodeCsiU(event, *code, fields);
-    }
     const KittyFunctionalKeyEncoding encoding = kittyFunctionalKeyEncoding(key);
     std::optional<EventType> eventType;
     if (fields.includeEventType && event.eventType != EventType::press) {
@@ -447,7 +425,7 @@ std::optional<Bytes> KittyKeyboardEncoder::encodeAllKeys(const KittyKeyEvent& ev
     case Form::tilde:
         return tildeSequence(encoding.code, event.modifiers, eventType);
     case Form::csiU:
-        return encodeCsiU(event, encoding.code, withText);
+        return encodeCsiU(event, isControlKey(key) ? fields : withText);
     }
     return std::nullopt;
 }
@@ -464,39 +442,29 @@ std::optional<Bytes> KittyKeyboardEncoder::encodeNonText(const KittyKeyEvent& ev
     const bool reportedEventType = fields.includeEventType && event.eventType != EventType::press;
     const bool extras = !mods.isEmpty() || reportedEventType;
 
-    switch (event.key.kind()) {
-    case KittyKey::Case::unicode:
-        if (!disambiguate) {
+    if (event.key.kind() != KittyKey::Case::functional) {
+        // A character key keeps its legacy bytes unless disambiguation is asked for; where
+        // xterm has no byte for the combination (Ctrl+Shift+a) the CSI u form stands in.
+        if (event.key.kind() == KittyKey::Case::unicode && !disambiguate) {
             if (auto legacy = legacyTextKeySequence(event)) {
                 return legacy;
             }
         }
-        return encodeCsiU(event, std::nullopt, fields);
-    case KittyKey::Case::none:
-        return encodeCsiU(event, 0, fields);
-    case KittyKey::Case::functional:
-        break;
+        return encodeCsiU(event, fields);
     }
 
     const Key key = event.key.functionalKey();
     if (flags.isEmpty()) {
         return legacyFunctionalKeySequence(key, event);
     }
-    switch (key) {
-    case Key::enter:
-    case Key::tab:
-    case Key::backspace:
-        if (disambiguate && extras) {
-            return encodeCsiU(event, specialKeyCode(key), fields);
+    if (isControlKey(key)) {
+        // A lone ESC byte cannot be told from the start of a sequence, so Escape always takes
+        // the kitty form under disambiguate; CR, HT and DEL are unambiguous until modifiers or
+        // event types need saying.
+        if (disambiguate && (key == Key::escape || extras)) {
+            return encodeCsiU(event, fields);
         }
         return legacySpecialKeySequence(key, event.modifiers, event.eventType);
-    case Key::escape:
-        if (disambiguate) {
-            return encodeCsiU(event, 27, fields);
-        }
-        return legacySpecialKeySequence(key, event.modifiers, event.eventType);
-    default:
-        break;
     }
 
     const KittyFunctionalKeyEncoding encoding = kittyFunctionalKeyEncoding(key);
@@ -523,23 +491,20 @@ std::optional<Bytes> KittyKeyboardEncoder::encodeNonText(const KittyKeyEvent& ev
     case Form::tilde:
         return tildeSequence(encoding.code, mods, eventType);
     case Form::csiU:
-        return encodeCsiU(event, encoding.code, fields);
+        return encodeCsiU(event, fields);
     }
     return std::nullopt;
 }
 
 // CSI code [:shifted] [:[:]base] [; modifiers [: event]] [;[;] text code points] u
-KittyKeyboardEncoder::Bytes
-KittyKeyboardEncoder::encodeCsiU(const KittyKeyEvent& event,
-                                 std::optional<uint64_t> overrideKeyCode, CsiUFields fields) const {
+KittyKeyboardEncoder::Bytes KittyKeyboardEncoder::encodeCsiU(const KittyKeyEvent& event,
+                                                             CsiUFields fields) const {
+    // Letter and tilde keys have no CSI u code; the callers never send them this way.
     uint64_t code = 0;
-    if (overrideKeyCode) {
-        code = *overrideKeyCode;
-    } else if (event.key.kind() == KittyKey::Case::unicode) {
+    if (event.key.kind() == KittyKey::Case::unicode) {
         code = event.key.codepoint();
     } else if (event.key.kind() == KittyKey::Case::functional) {
-        const KittyFunctionalKeyEncoding encoding =
-            kittyFunctionalKeyEncoding(event.key.functionalKey());
+        const auto encoding = kittyFunctionalKeyEncoding(event.key.functionalKey());
         code = encoding.form == Form::csiU ? encoding.code : 0;
     }
     const Mods mods = fields.includeLocks ? event.modifiers : event.modifiers.subtracting(lockBits);
@@ -566,12 +531,8 @@ KittyKeyboardEncoder::encodeCsiU(const KittyKeyEvent& event,
         }
     }
     if (extras) {
-        out.push_back(';');
-        appendDecimal(out, modifierParameter(mods));
-        if (withEventType) {
-            out.push_back(':');
-            appendDecimal(out, uint64_t(event.eventType));
-        }
+        appendModifierFields(out, mods,
+                             withEventType ? std::optional(event.eventType) : std::nullopt);
     }
     if (!text.empty()) {
         out.push_back(';');

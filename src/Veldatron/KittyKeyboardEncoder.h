@@ -48,8 +48,7 @@ private:
 
     std::optional<Bytes> encodeAllKeys(const KittyKeyEvent& event, bool includeText) const;
     std::optional<Bytes> encodeNonText(const KittyKeyEvent& event) const;
-    Bytes encodeCsiU(const KittyKeyEvent& event, std::optional<uint64_t> overrideKeyCode,
-                     CsiUFields fields) const;
+    Bytes encodeCsiU(const KittyKeyEvent& event, CsiUFields fields) const;
 
     std::optional<Bytes> legacyFunctionalKeySequence(KittyFunctionalKey key,
                                                      const KittyKeyEvent& event) const;

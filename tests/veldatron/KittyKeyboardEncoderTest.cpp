@@ -377,6 +377,7 @@ TEST(KittyKeyboardEncoder, ReportTextAndAlternates) {
         {"keypad digit", text, fn(Key::keypad5, {}, press, U"5"), "\033[57404;;53u"},
         {"Ctrl+keypad digit", text, fn(Key::keypad5, ctrl, press, U"5"), "\033[57404;5u"},
         {"F1 carries no text field", text, fn(Key::f1, {}, press, U"x"), "\033[P"},
+        {"Tab carries no text field", text, fn(Key::tab, {}, press, U"x"), "\033[9u"},
         {"base-layout key without shifted key", alternates,
          withAlternates(ch(ef, {}, U"\u0444"), std::nullopt, U'b'), "\033[1092::98u"},
         {"shifted and base-layout key", alternates,
