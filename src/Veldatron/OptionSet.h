@@ -6,15 +6,16 @@
 
 namespace veldatron {
 
-// A set of flag bits in one byte with the operations of a bit set. `Derived` is the concrete set
-// (CharacterStyle, SemanticPromptClickModifiers), so every operation hands back that type.
+// A set of flag bits with the operations of a bit set. `Derived` is the concrete set
+// (CharacterStyle, SemanticPromptClickModifiers, KittyKeyboardFlags), so every operation hands
+// back that type; `Raw` is the integer that holds the bits (one byte unless the set says more).
 // A member is itself a set of one or more bits; the results of insert, remove and update follow
 // that: they speak about all the bits of the argument.
-template <typename Derived> struct OptionSet {
-    uint8_t rawValue = 0;
+template <typename Derived, typename Raw = uint8_t> struct OptionSet {
+    Raw rawValue = 0;
 
     constexpr OptionSet() = default;
-    constexpr explicit OptionSet(uint8_t raw) : rawValue(raw) {}
+    constexpr explicit OptionSet(Raw raw) : rawValue(raw) {}
     constexpr OptionSet(std::initializer_list<Derived> members) {
         for (const Derived& member : members) {
             rawValue |= member.rawValue;
@@ -24,19 +25,19 @@ template <typename Derived> struct OptionSet {
     friend constexpr bool operator==(const OptionSet&, const OptionSet&) = default;
 
     friend constexpr Derived operator|(Derived a, Derived b) {
-        return Derived(a.rawValue | b.rawValue);
+        return Derived(Raw(a.rawValue | b.rawValue));
     }
     friend constexpr Derived operator&(Derived a, Derived b) {
-        return Derived(a.rawValue & b.rawValue);
+        return Derived(Raw(a.rawValue & b.rawValue));
     }
     friend constexpr Derived operator^(Derived a, Derived b) {
-        return Derived(a.rawValue ^ b.rawValue);
+        return Derived(Raw(a.rawValue ^ b.rawValue));
     }
 
     constexpr Derived intersection(Derived other) const { return self() & other; }
     constexpr Derived symmetricDifference(Derived other) const { return self() ^ other; }
     constexpr Derived subtracting(Derived other) const {
-        return Derived(uint8_t(rawValue & ~other.rawValue));
+        return Derived(Raw(rawValue & ~other.rawValue));
     }
 
     constexpr bool isEmpty() const { return rawValue == 0; }
@@ -57,7 +58,7 @@ template <typename Derived> struct OptionSet {
     // Clears the bits of `member`; returns those of them that were set, or none.
     constexpr std::optional<Derived> remove(Derived member) {
         const Derived present = intersection(member);
-        rawValue &= uint8_t(~member.rawValue);
+        rawValue &= Raw(~member.rawValue);
         if (present.isEmpty()) {
             return std::nullopt;
         }
