@@ -551,12 +551,18 @@ void EscapeSequenceParser::flushDcs(Runs& runs, std::ptrdiff_t end) {
     if (m_activeDcsHandler == nullptr || m_dcsOverflow || run.empty()) {
         return;
     }
-    if (m_dcsLength > maxStringLength || run.size() > maxStringLength - m_dcsLength) {
+    // Past the limit the handler gets the bytes up to it and never the unhook; cutting at the
+    // limit itself keeps what it sees independent of how reads split the string.
+    const std::size_t room = m_dcsLength < maxStringLength ? maxStringLength - m_dcsLength : 0;
+    Bytes accepted = run;
+    if (run.size() > room) {
         m_dcsOverflow = true;
-        return;
+        accepted = run.first(room);
     }
-    m_dcsLength += run.size();
-    m_activeDcsHandler->put(run);
+    m_dcsLength += accepted.size();
+    if (!accepted.empty()) {
+        m_activeDcsHandler->put(accepted);
+    }
 }
 
 void EscapeSequenceParser::clearSequence() {

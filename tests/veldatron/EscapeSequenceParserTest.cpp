@@ -263,7 +263,7 @@ TEST(EscapeSequenceParser, StringsOverTheLimitAreDroppedAtTheirTerminator) {
     EXPECT_THAT(r.merged(), ElementsAre("osc 2 \"123456\"", "kitty \"1234567\"", "esc [\\x5C]",
                                         "esc [\\x5C]", "hook sixel [q] ", "put sixel \"1234567\"",
                                         "unhook sixel", "esc [\\x5C]", "hook sixel [q] ",
-                                        "put sixel \"12345\"", "esc [\\x5C]", "osc 2 \"ok\""));
+                                        "put sixel \"12345678\"", "esc [\\x5C]", "osc 2 \"ok\""));
     EXPECT_THAT(r.parser.osc(), IsEmpty());
 }
 
