@@ -293,19 +293,47 @@ void EscapeSequenceParser::parse(Bytes data) {
                 ++p;
                 continue;
             }
-            break;
-        case State::csiParam:
-            if (static_cast<std::uint8_t>(b - '0') < 10) {
-                const bool take = !m_parameterLimitExceeded;
-                do {
-                    if (take) {
-                        m_params.addDigit(static_cast<std::uint8_t>(b - '0'));
-                    }
-                    ++p;
-                } while (p < end && static_cast<std::uint8_t>((b = *p) - '0') < 10);
+            if (b == ESC && end - p >= 2 && p[1] == '[') {
+                // ESC [ in one step: both bytes clear the sequence state, once is enough.
+                flushPrint(runs, p - begin);
+                clearSequence();
+                state = State::csiEntry;
+                p += 2;
                 continue;
             }
             break;
+        case State::csiEntry:
+        case State::csiParam: {
+            // Parameters and the final byte, the bulk of every control sequence; markers,
+            // intermediates, controls and errors take the table.
+            const std::uint8_t* q = p;
+            while (q < end) {
+                b = *q;
+                if (static_cast<std::uint8_t>(b - '0') < 10) {
+                    if (!m_parameterLimitExceeded) {
+                        m_params.addDigit(static_cast<std::uint8_t>(b - '0'));
+                    }
+                } else if (b == ';' || (b == ':' && state == State::csiParam)) {
+                    paramByte(b);
+                } else if (b >= 0x40 && b <= 0x7E) {
+                    if (!m_parameterLimitExceeded && !m_collectLimitExceeded) {
+                        dispatchCsi(sequence(b), m_params);
+                    }
+                    state = State::ground;
+                    ++q;
+                    break;
+                } else {
+                    break;
+                }
+                state = State::csiParam;
+                ++q;
+            }
+            if (q != p) {
+                p = q;
+                continue;
+            }
+            break;
+        }
         case State::oscString:
         case State::apcString:
             if (b >= 0x20 && b != ST) {

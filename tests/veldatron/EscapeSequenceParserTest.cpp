@@ -1,6 +1,7 @@
 #include "EscapeSequenceParser.h"
 #include "ParserRecorder.h"
 #include "ParserScan.h"
+#include "Profile.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -272,11 +273,11 @@ TEST(EscapeSequenceParser, PrintStateIsResetAtIntroducersAndStringEndsOnly) {
     r.feed("\xe2\x80\r\n");
     EXPECT_EQ(r.printStateResets, 0);
     r.feed("\x1b[m");
-    EXPECT_EQ(r.printStateResets, 2); // ESC and [
+    EXPECT_EQ(r.printStateResets, 1); // ESC [ at once
     r.feed("\x1b]0;x\x07");
-    EXPECT_EQ(r.printStateResets, 4); // ESC, and the end of the string
+    EXPECT_EQ(r.printStateResets, 3); // ESC, and the end of the string
     r.feed("\x1bPq~\x1b\\");
-    EXPECT_EQ(r.printStateResets, 7); // ESC, P, and the unhook at the final ESC
+    EXPECT_EQ(r.printStateResets, 6); // ESC, P, and the unhook at the final ESC
 }
 
 TEST(EscapeSequenceParser, AnAbortingErrorHandlerDropsTheRestOfTheChunk) {
@@ -593,6 +594,15 @@ TEST(ParserScan, VectorScannersAgreeWithTheByteLoops) {
         ASSERT_EQ(scan::string(begin, end), scan::stringScalar(begin, end));
         ASSERT_EQ(scan::dcs(begin, end), scan::dcsScalar(begin, end));
     }
+}
+
+TEST(Profile, OnlyTheValueOneTurnsMarkersOn) {
+    EXPECT_TRUE(profile::isEnabledValue("1"));
+    for (const char* off : {"0", "", "11", "true", " 1"}) {
+        SCOPED_TRACE(off);
+        EXPECT_FALSE(profile::isEnabledValue(off));
+    }
+    EXPECT_FALSE(profile::isEnabledValue(nullptr));
 }
 
 } // namespace
