@@ -27,7 +27,11 @@ void LoopExecutor::post(Task task) {
 TaskHandle LoopExecutor::postAfter(Duration delay, Task task) {
     ScheduledTask scheduled(std::move(task), ScheduledTask::Kind::cancellable);
     TaskHandle handle = scheduled.handle();
-    const Clock::time_point due = Clock::now() + std::max(delay, Duration::zero());
+    const Clock::time_point now = Clock::now();
+    // Saturating: a delay of Duration::max() means "never", not an overflow.
+    const Clock::time_point due = delay >= Clock::time_point::max() - now
+                                      ? Clock::time_point::max()
+                                      : now + std::max(delay, Duration::zero());
     std::vector<Timer> removed; // destroyed after the lock is released
     {
         std::lock_guard lock(m_mutex);

@@ -6,6 +6,11 @@
 namespace veldatron {
 namespace {
 
+Executor::Duration saturatingAdd(Executor::Duration a, Executor::Duration b) {
+    b = std::max(b, Executor::Duration::zero());
+    return b >= Executor::Duration::max() - a ? Executor::Duration::max() : a + b;
+}
+
 template <typename Entry> bool laterThan(const Entry& a, const Entry& b) {
     return a.due != b.due ? a.due > b.due : a.sequence > b.sequence;
 }
@@ -23,7 +28,7 @@ TaskHandle ManualExecutor::postAfter(Duration delay, Task task) {
     ScheduledTask scheduled(std::move(task), ScheduledTask::Kind::cancellable);
     TaskHandle handle = scheduled.handle();
     std::lock_guard lock(m_mutex);
-    push(m_now + std::max(delay, Duration::zero()), std::move(scheduled));
+    push(saturatingAdd(m_now, delay), std::move(scheduled));
     return handle;
 }
 
@@ -40,7 +45,7 @@ void ManualExecutor::advance(Duration delay) {
     Duration target;
     {
         std::lock_guard lock(m_mutex);
-        target = m_now + std::max(delay, Duration::zero());
+        target = saturatingAdd(m_now, delay);
     }
     for (;;) {
         std::optional<ScheduledTask> next;

@@ -38,6 +38,14 @@ TEST(ManualExecutor, RunsDueTasksInTimeOrderAndPostingOrderAmongEqualTimes) {
     EXPECT_EQ(executor.pendingCount(), 1u);
     executor.advance(1ms);
     EXPECT_EQ(ran.back(), "late@31");
+
+    // Delays saturate instead of overflowing the clock.
+    executor.postAfter(ManualExecutor::Duration::max(), record("end of time"));
+    executor.advance(24h);
+    EXPECT_EQ(ran.back(), "late@31");
+    executor.advance(ManualExecutor::Duration::max());
+    EXPECT_EQ(executor.now(), ManualExecutor::Duration::max());
+    EXPECT_EQ(ran.back().rfind("end of time@", 0), 0u);
 }
 
 TEST(ManualExecutor, TasksPostedWhileRunningRunInTheSameAdvanceWhenDue) {
@@ -183,6 +191,11 @@ TEST(LoopExecutor, RunUntilADeadlineReturnsWithTasksStillPending) {
     EXPECT_TRUE(executor.runUntil(LoopExecutor::Clock::now() + 5ms));
     EXPECT_FALSE(ran);
     EXPECT_TRUE(far.isPending());
+
+    TaskHandle never = executor.postAfter(LoopExecutor::Duration::max(), [&] { ran = true; });
+    EXPECT_TRUE(executor.runUntil(LoopExecutor::Clock::now() + 5ms));
+    EXPECT_FALSE(ran);
+    EXPECT_TRUE(never.isPending());
 }
 
 TEST(LoopExecutor, ManyCancelledTimersDoNotAccumulate) {
