@@ -1,6 +1,7 @@
 // Parser throughput per workload with a null sink: every handler is installed and called, and
 // does nothing, so the figures are the parser's own cost.
-//   bench-parser [FOLDER]   workloads from FOLDER/NAME.vt (see gen-workloads), else generated
+//   bench-parser [FOLDER]   workloads from FOLDER/NAME.vt (see workloads/gen-workloads),
+//                           else generated in memory
 // Input arrives in 128 KiB chunks, the size of one pseudo-terminal read.
 
 #include "DcsHandler.h"
