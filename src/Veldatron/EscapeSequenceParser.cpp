@@ -3,6 +3,7 @@
 #include "DcsHandler.h"
 #include "ParserScan.h"
 #include "Profile.h"
+#include "UnicodeUtil.h"
 
 #include <cassert>
 
@@ -230,17 +231,9 @@ private:
 };
 
 // Bytes of the UTF-8 sequence a lead byte announces; 1 for anything that starts none.
-constexpr int utf8SequenceLength(std::uint8_t lead) {
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        return 2;
-    }
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        return 3;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        return 4;
-    }
-    return 1;
+int utf8SequenceLength(std::uint8_t lead) {
+    const std::uint8_t entry = UnicodeUtil::first[lead];
+    return entry >= 0xF0 ? 1 : entry & 0x0F;
 }
 
 void releaseIfLarge(std::vector<std::uint8_t>& buffer) {
