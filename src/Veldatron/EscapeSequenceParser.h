@@ -1,0 +1,242 @@
+#pragma once
+
+#include "EscapeSequence.h"
+#include "ParserParams.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+namespace veldatron {
+
+class DcsHandler;
+class Terminal;
+
+/// The states of the VT500-series parser, stored as one byte in this order.
+enum class ParserState : std::uint8_t {
+    ground = 0,
+    escape = 1,
+    escapeIntermediate = 2,
+    csiEntry = 3,
+    csiParam = 4,
+    csiIntermediate = 5,
+    csiIgnore = 6,
+    sosPmApcString = 7,
+    oscString = 8,
+    apcString = 9,
+    dcsEntry = 10,
+    dcsParam = 11,
+    dcsIgnore = 12,
+    dcsIntermediate = 13,
+    dcsPassthrough = 14,
+};
+
+/// What the parser does with one byte; the three OSC actions also serve APC strings.
+enum class ParserAction : std::uint8_t {
+    ignore = 0,
+    error = 1,
+    print = 2,
+    execute = 3,
+    oscStart = 4,
+    oscPut = 5,
+    oscEnd = 6,
+    csiDispatch = 7,
+    param = 8,
+    collect = 9,
+    escDispatch = 10,
+    clear = 11,
+    dcsHook = 12,
+    dcsPut = 13,
+    dcsUnhook = 14,
+};
+
+/// The transition table: one byte per (state, input) holding `action << 4 | next state`, at
+/// `state << 8 | column`, where the column is the byte itself below 0xA0 and 0xA0 for every byte
+/// from 0xA0 up (UTF-8 lead and continuation bytes all behave alike). Built at compile time and
+/// shared read-only by every parser of the process.
+class TransitionTable {
+public:
+    static constexpr std::size_t size = 4095;
+
+    static const TransitionTable& sharedVt500Table();
+
+    static constexpr std::size_t index(ParserState state, std::uint8_t byte) {
+        return static_cast<std::size_t>(state) << 8 | (byte < 0xA0 ? byte : 0xA0);
+    }
+    ParserAction action(ParserState state, std::uint8_t byte) const {
+        return static_cast<ParserAction>(table[index(state, byte)] >> 4);
+    }
+    ParserState next(ParserState state, std::uint8_t byte) const {
+        return static_cast<ParserState>(table[index(state, byte)] & 0x0F);
+    }
+
+    std::array<std::uint8_t, size> table{};
+};
+
+/// The parser's situation at a byte that fits no sequence, handed to the error handler. The spans
+/// point into the parser and are valid during the call only.
+struct ParsingState {
+    std::ptrdiff_t position = 0; // index of the byte in the chunk
+    std::uint8_t code = 0;       // the byte
+    ParserState currentState = ParserState::ground;
+    std::ptrdiff_t print = -1; // start of the pending print run in the chunk, -1 when none
+    std::ptrdiff_t dcs = -1;   // start of the pending DCS data run in the chunk, -1 when none
+    std::span<const std::uint8_t> osc;
+    std::span<const std::uint8_t> apc;
+    std::span<const std::uint8_t> collect;
+    std::span<const std::int32_t> parameters; // always empty
+    /// Set by the handler to stop parsing the chunk: the rest of the chunk and the runs pending
+    /// in it are dropped and the parser is `reset()`.
+    bool abort = false;
+};
+
+/// Turns the byte stream a program writes into calls on its terminal. Each `Terminal` owns one
+/// and installs its handlers into the public fields below; the parser keeps a pointer back to
+/// the terminal without owning it. The parser itself never fails: bytes that fit no sequence
+/// reach the error handler and parsing goes on.
+///
+/// Printable text is never copied: the print handler receives each run as a slice of the caller's
+/// chunk, and likewise DCS data. OSC and APC strings are collected (up to `maxStringLength`
+/// bytes) and handed over whole. Parameters, intermediates and strings live in members reused for
+/// every sequence, so steady-state parsing allocates nothing.
+///
+/// Not thread-safe, and not reentrant: a handler must not call `parse` (it may call `reset`).
+class EscapeSequenceParser {
+public:
+    using Bytes = std::span<const std::uint8_t>;
+
+    /// Longest OSC or APC string, and longest DCS string, that is still delivered; a longer one is
+    /// discarded at its terminator. Inline images (OSC 1337) and clipboard writes (OSC 52) reach
+    /// several MiB, so the default leaves ample room for them.
+    static constexpr std::size_t defaultMaxStringLength = 32u << 20;
+    /// Private marker and intermediates together; a sequence that collects more is void.
+    static constexpr std::size_t maxCollect = 4;
+
+    explicit EscapeSequenceParser(Terminal* terminal = nullptr);
+    EscapeSequenceParser(const EscapeSequenceParser&) = delete;
+    EscapeSequenceParser& operator=(const EscapeSequenceParser&) = delete;
+
+    /// Consumes one chunk; every handler it triggers runs before it returns. A sequence may be
+    /// split across chunks at any byte.
+    void parse(Bytes data);
+
+    /// Back to `initialState` with nothing collected and no active DCS handler; then
+    /// `printStateReset` runs.
+    void reset();
+
+    // Dispatch of recognised sequences, through the handlers below.
+    void dispatchExecute(std::uint8_t code);
+    void dispatchEsc(const EscapeSequence& sequence);
+    void dispatchCsi(const EscapeSequence& sequence, const ParserParams& params);
+    void dispatchOsc(std::int64_t code, Bytes data);
+
+    /// The value of bytes read as an unsigned decimal number; none for an empty slice, a byte
+    /// other than 0-9, or a value beyond the 64-bit signed range.
+    static std::optional<std::int64_t> parseDecimal(Bytes text);
+
+    Terminal* terminal() const { return m_terminal; }
+    ParserState currentState() const { return m_currentState; }
+    const ParserParams& params() const { return m_params; }
+    Bytes collect() const { return {m_collect.data(), m_collectLength}; }
+    Bytes osc() const { return m_osc; }
+    Bytes apc() const { return m_apc; }
+    bool parameterLimitExceeded() const { return m_parameterLimitExceeded; }
+    DcsHandler* activeDcsHandler() const { return m_activeDcsHandler; }
+
+    // ---- Handlers, installed by the terminal; an empty one does nothing unless noted. ----
+
+    /// A run of bytes from 0x20 up received in ground. `printableAscii` is true when every byte of
+    /// the run lies in 0x20-0x7E, so the print path can skip its own check.
+    std::function<void(Bytes run, bool printableAscii)> printHandler;
+    /// Drops whatever the print path carried over (an incomplete UTF-8 character). Called at every
+    /// ESC, CSI and DCS introducer, at the end of every OSC, APC and DCS string, and by `reset`.
+    std::function<void()> printStateReset;
+    /// A byte that fits no sequence; returns the state, with `abort` set to stop the chunk.
+    std::function<ParsingState(ParsingState)> errorHandler;
+
+    /// C0 control bytes (and C1 bytes outside ground).
+    std::function<void(std::uint8_t code)> executeHandler;
+    /// Escape sequences; when empty they go to `escHandlerFallback`.
+    std::function<void(const EscapeSequence&)> escHandler;
+    /// Control sequences; when empty they go to `csiHandlerFallback`. The params are the parser's
+    /// own (also readable through `params()`).
+    std::function<void(const EscapeSequence&, const ParserParams&)> csiHandler;
+    /// Operating-system commands with no handler in `oscHandlers`; when empty they go to
+    /// `oscHandlerFallback`.
+    std::function<void(std::int64_t code, Bytes data)> oscHandler;
+    /// OSC handlers registered by the host, consulted before `oscHandler`.
+    std::unordered_map<std::int64_t, std::function<void(Bytes data)>> oscHandlers;
+    /// The payload of an APC string whose command byte is "G" (kitty graphics); when empty such
+    /// strings go to `apcHandlerFallback`.
+    std::function<void(Bytes payload)> kittyGraphicsHandler;
+    /// Receives DCS strings with final "q" and no intermediates (sixel). Not owned.
+    DcsHandler* sixelDcsHandler = nullptr;
+    /// Receives DCS strings "$ q" (status-string requests). Not owned.
+    DcsHandler* decrqssDcsHandler = nullptr;
+
+    std::function<void(Bytes collect, std::uint8_t final)> escHandlerFallback;
+    std::function<void(const ParserParams& params, Bytes collect, std::uint8_t final)>
+        csiHandlerFallback;
+    std::function<void(std::int64_t code, Bytes data)> oscHandlerFallback;
+    std::function<void(std::uint8_t command, Bytes payload)> apcHandlerFallback;
+    /// Kept for hosts that install them; the parser never calls these two.
+    std::function<void(std::uint8_t final, const ParserParams& params)> dscHandlerFallback;
+    std::function<void()> executeHandlerFallback;
+
+    /// The state `reset` returns to.
+    ParserState initialState = ParserState::ground;
+    /// See `defaultMaxStringLength`.
+    std::size_t maxStringLength = defaultMaxStringLength;
+
+private:
+    enum class StringKind : std::uint8_t { osc, apc };
+
+    // Runs of data pending in the current chunk (offsets into it, -1 when none).
+    struct Runs {
+        const std::uint8_t* chunk = nullptr;
+        std::ptrdiff_t print = -1;
+        std::ptrdiff_t dcs = -1;
+        bool printableAscii = true;
+    };
+
+    void flushPrint(Runs& runs, std::ptrdiff_t end);
+    void flushDcs(Runs& runs, std::ptrdiff_t end);
+    void clearSequence();
+    void collectByte(std::uint8_t b);
+    void paramByte(std::uint8_t b);
+    void appendString(std::vector<std::uint8_t>& target, Bytes bytes);
+    bool stringOnCharacterBoundary() const;
+    void endString(StringKind kind, std::uint8_t b);
+    void hookDcs(std::uint8_t final);
+    void unhookDcs();
+    EscapeSequence sequence(std::uint8_t final) const;
+
+    Terminal* m_terminal;
+    const TransitionTable& m_table;
+    ParserState m_currentState = ParserState::ground;
+    std::vector<std::uint8_t> m_osc;
+    std::vector<std::uint8_t> m_apc;
+    ParserParams m_params;
+    std::array<std::uint8_t, maxCollect> m_collect{};
+    std::uint8_t m_collectLength = 0;
+    std::uint32_t m_collectId = 0;
+    bool m_collectLimitExceeded = false;
+    bool m_parameterLimitExceeded = false;
+    // The string being collected grew over maxStringLength; it is dropped at its terminator.
+    bool m_stringOverflow = false;
+    // The last (up to three) bytes of the string being collected, most recent in the low byte,
+    // kept even past the limit: they decide whether 0x9C is ST or a UTF-8 continuation byte.
+    std::uint32_t m_stringTail = 0;
+    std::uint8_t m_stringTailLength = 0;
+    DcsHandler* m_activeDcsHandler = nullptr;
+    std::size_t m_dcsLength = 0;
+    bool m_dcsOverflow = false;
+    bool m_parsing = false;
+};
+
+} // namespace veldatron
