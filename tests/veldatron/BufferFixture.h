@@ -133,8 +133,9 @@ inline Rows dumpRows(Buffer& buffer, int first = 0, int count = -1) {
     Rows rows;
     for (int i = first; i < end; ++i) {
         const BufferLine& line = buffer.lines()[i];
-        rows.push_back((line.isWrapped() ? std::string(1, wrapMarker) : std::string()) +
-                       rowText(line));
+        std::string row = line.isWrapped() ? std::string(1, wrapMarker) : std::string();
+        row += rowText(line);
+        rows.push_back(std::move(row));
     }
     return rows;
 }
