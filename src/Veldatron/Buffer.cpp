@@ -235,18 +235,4 @@ void Buffer::setupLinesCallbacks() {
     m_lines.onLineAttached = [this](BufferLine& line) { line.setOwningBuffer(weak_from_this()); };
 }
 
-std::optional<Buffer::SemanticOrigin> Buffer::rawSemanticOrigin() const {
-    if (!m_semanticPromptStartLine) {
-        return std::nullopt;
-    }
-    for (SemanticPromptKind kind : {SemanticPromptKind::initial, SemanticPromptKind::secondary}) {
-        for (const SemanticMark& mark : m_semanticPromptStartLine->semanticMarks()) {
-            if (mark.kind() == kind) {
-                return SemanticOrigin{m_semanticPromptStartLine, kind, mark.column};
-            }
-        }
-    }
-    return std::nullopt;
-}
-
 } // namespace veldatron

@@ -6,6 +6,7 @@
 #include "CharData.h"
 #include "CharSets.h"
 #include "CircularBufferLineList.h"
+#include "FunctionRef.h"
 #include "Position.h"
 #include "SemanticPrompt.h"
 
@@ -13,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace veldatron {
@@ -189,13 +191,89 @@ public:
     // Installs the row factory and the callbacks on the ring.
     void setupLinesCallbacks();
 
-    // Shell integration.
+    // Printing. The payload resolver returns the active hyperlink's handle (none for no link).
+    using PayloadResolver = FunctionRef<std::optional<TinyAtom>()>;
+    // Writes one prepared cell (width 0, 1 or 2) at the cursor and advances it: deferred
+    // autowrap at the right limit (marginRight with DECLRMM, else the last column), insert mode,
+    // the hyperlink payload and the OSC 133 content code. A wide character's second cell is an
+    // empty half with the screen's blank attribute. `resolvePayload` is called once.
+    void insertCharacter(CharData charData, PayloadResolver resolvePayload);
+    // Writes printable ASCII bytes (no character-set translation applies) as cells of width 1
+    // with the attribute, wrapping as insertCharacter does, and returns how many it wrote: 0 in
+    // insert mode, and fewer than given when autowrap is off and the right limit is reached.
+    // `resolvePayload` is called at most once, before the first cell is written. Each row touched
+    // is written in one block and its generation raised once by the number of cells.
+    int insertAsciiRun(std::span<const uint8_t> bytes, const Attribute& attribute,
+                       PayloadResolver resolvePayload);
+
+    // Resize. Changes the size in place: margins, ring capacity, row widths, rows taken back from
+    // or pushed into the scrollback, cursor, tab-stop flags (one per column; the terminal adds the
+    // new stops with setupTabStops and the old width), and with scrollback the reflow of wrapped
+    // lines. The group of rows that holds the cursor is never reflowed. The caller has applied its
+    // minimums and skips calls that change nothing.
+    void resize(int newCols, int newRows);
+
+    // Shell integration (OSC 133): prompt groups, the row where the active prompt starts (found
+    // again by identity after rows move), and the questions the terminal asks about rows. Rows are
+    // ring indices; a row outside the ring answers false, none or nothing and changes nothing.
+    // Starts a new group (numbers count up from 1, never 0) whose prompt starts at the row.
+    void beginSemanticPromptGroup(int originRow);
+    // Whether a new initial prompt at the row may stay in the active group.
+    bool canReuseSemanticGroup(int row);
+    // Marks the row for the active group, the column clamped into the row.
+    void setSemanticMark(SemanticPromptKind kind, int row, int64_t column);
+    // The ring index of the active prompt's start row. Reading it may update the cached index, the
+    // search counter and, when the row has left the ring or lost its marks, the start row itself.
+    std::optional<int> semanticPromptStartRow();
     // The start row of the active prompt with its first initial mark, else its first secondary
     // mark; none without either.
     std::optional<SemanticOrigin> rawSemanticOrigin() const;
+    // The cell where the active prompt starts.
+    std::optional<Position> activeSemanticPromptOrigin();
+    // The marks of a row as anchors, whatever their group.
+    std::vector<SemanticPromptAnchor> semanticPromptMarks(int row);
+    // `initial` for a row where a prompt starts, `continuation` for a row that continues one
+    // (soft wraps, hard-continuation groups, continuation and secondary prompts), else none.
+    std::optional<SemanticPromptKind> semanticRowKind(int row);
+    bool rowContinuesActiveGroupHard(int row);
+    // The origin a click at `position` is measured from: the last secondary prompt of the active
+    // group at or before it, else the prompt's origin.
+    std::optional<Position> semanticPromptRelativeOrigin(const Position& position);
+    // The ring index of a row object, searched outward from the prompt row's cached index.
+    std::optional<int> absoluteRow(const BufferLine& line);
 
 private:
     friend class BufferLine;
+    // Tests reach the group counter through it (counting to 2^64 is not an option).
+    friend struct BufferTestAccess;
+
+    // Reflow, with scrollback only: rows joined (wider) or split (narrower) per wrapped group.
+    // New rows to insert at `start` of the final layout.
+    struct InsertionSet {
+        std::vector<BufferLinePtr> lines;
+        int start = 0;
+    };
+    void reflowWider(int oldCols, int oldRows, int newCols, int newRows);
+    void reflowNarrower(int oldCols, int oldRows, int newCols, int newRows);
+    std::vector<int> getLinesToRemove(int oldCols, int newCols, int bufferAbsoluteY,
+                                      const CharData& nullChar);
+    std::vector<int> getNewLineLengths(std::span<const BufferLinePtr> wrappedLines, int oldCols,
+                                       int newCols);
+    // After a reflow: the screen on the bottom of the ring unless that would take it off the
+    // cursor's row (now at ring index `cursorRow`), the window following it when it did before.
+    void placeViewport(int cursorRow, int newRows);
+    // Returns the number of rows that did not fit and were dropped from the top.
+    int rearrange(const std::vector<InsertionSet>& toInsert, int countToInsert);
+
+    // Moves the cursor down one row for an autowrap, marking that row as continuing this one, or
+    // asks the owner to scroll at the bottom of the region.
+    void wrapToNextRow();
+
+    bool rowHasGroupOpeningMark(int row) const;
+    std::optional<uint64_t> originMarkGroup(int row, std::optional<int> activeOrigin) const;
+    std::optional<uint64_t> joiningMarkGroup(int row) const;
+    std::optional<int> findSemanticPromptRebindRow() const;
+    template <typename Test> std::optional<int> findRow(int near, Test test) const;
 
     static void setIfNotNegative(int& field, int value) {
         if (value >= 0) {

@@ -88,8 +88,7 @@ struct BufferSpec {
 // A screen whose ring holds `text`, oldest row first. Rows beyond the screen height become
 // scrollback (yBase and yDisp at the first screen row); a shorter text is followed by blank rows.
 // The cursor is at (0, 0) and the buffer's scroll callback fails the test until one is installed.
-inline std::shared_ptr<Buffer> makeBuffer(const BufferSpec& spec,
-                                          std::initializer_list<std::string_view> text = {}) {
+inline std::shared_ptr<Buffer> makeBuffer(const BufferSpec& spec, const Rows& text) {
     auto buffer = Buffer::create(spec.cols, spec.rows, spec.tabStopWidth, spec.scrollback,
                                  BidiPresentationState::Default);
     for (std::string_view row : text) {
@@ -106,6 +105,29 @@ inline std::shared_ptr<Buffer> makeBuffer(const BufferSpec& spec,
     buffer->setYDisp(base);
     buffer->scroll = [](bool) { throw std::logic_error("unexpected scroll"); };
     return buffer;
+}
+
+inline std::shared_ptr<Buffer> makeBuffer(const BufferSpec& spec,
+                                          std::initializer_list<std::string_view> text = {}) {
+    return makeBuffer(spec, Rows(text.begin(), text.end()));
+}
+
+// The rows autowrap makes of one logical line at `cols` columns, in makeBuffer's notation: a
+// wide character that does not fit in a row's last column starts the next row and leaves that
+// column empty.
+inline Rows wrapRows(std::string_view line, int cols) {
+    Rows rows{""};
+    int col = 0;
+    for (char32_t c : scalars(line)) {
+        const int width = UnicodeUtil::columnWidth(c) == 2 ? 2 : 1;
+        if (col + width > cols) {
+            rows.push_back(std::string(1, wrapMarker));
+            col = 0;
+        }
+        UnicodeUtil::appendUtf8(rows.back(), c);
+        col += width;
+    }
+    return rows;
 }
 
 // What the terminal does when the whole screen scrolls up one line (a line feed on the last row,
@@ -160,6 +182,17 @@ inline Rows logicalLines(Buffer& buffer) {
         }
     }
     return lines;
+}
+
+// The columns that have a tab stop.
+inline std::vector<int> tabStopColumns(const Buffer& buffer) {
+    std::vector<int> columns;
+    for (size_t i = 0; i < buffer.tabStops().size(); ++i) {
+        if (buffer.tabStops()[i]) {
+            columns.push_back(int(i));
+        }
+    }
+    return columns;
 }
 
 // "x,y base=yBase disp=yDisp": where the cursor and the window are.

@@ -14,16 +14,6 @@ namespace {
 
 using Color = Attribute::Color;
 
-std::vector<int> stops(const Buffer& buffer) {
-    std::vector<int> columns;
-    for (size_t i = 0; i < buffer.tabStops().size(); ++i) {
-        if (buffer.tabStops()[i]) {
-            columns.push_back(int(i));
-        }
-    }
-    return columns;
-}
-
 std::vector<int> every(int step, int from, int below) {
     std::vector<int> columns;
     for (int c = from; c < below; c += step) {
@@ -123,7 +113,7 @@ TEST(Buffer, CellsOutsideTheRingReadBlank) {
 
 TEST(Buffer, DefaultTabStops) {
     auto buffer = makeBuffer({.cols = 80, .rows = 4});
-    EXPECT_EQ(stops(*buffer), every(8, 0, 80));
+    EXPECT_EQ(tabStopColumns(*buffer), every(8, 0, 80));
     EXPECT_EQ(buffer->nextTabStop(false, 75), 79);
     EXPECT_EQ(buffer->nextTabStop(false, 8), 16);
     EXPECT_EQ(buffer->nextTabStop(false, 79), 79);
@@ -142,7 +132,7 @@ TEST(Buffer, DefaultTabStops) {
     buffer->tabSet(85);
     buffer->tabSet(-1);
     buffer->tabClear(80);
-    EXPECT_EQ(stops(*buffer), every(8, 0, 80));
+    EXPECT_EQ(tabStopColumns(*buffer), every(8, 0, 80));
     buffer->tabClear(8);
     buffer->tabSet(3);
     EXPECT_EQ(buffer->nextTabStop(false, 0), 3);
@@ -176,7 +166,7 @@ TEST(Buffer, TabStopsRefillFromTheLastStopBeforeTheOldWidth) {
             buffer->tabClear(column);
         }
         buffer->setupTabStops(80, 8);
-        EXPECT_EQ(stops(*buffer), c.expected);
+        EXPECT_EQ(tabStopColumns(*buffer), c.expected);
     }
 }
 
@@ -184,12 +174,12 @@ TEST(Buffer, TabWidthBelowOneMeansEight) {
     for (int width : {0, -3, INT_MIN}) {
         SCOPED_TRACE(width);
         auto buffer = makeBuffer({.cols = 40, .rows = 2, .tabStopWidth = width});
-        EXPECT_EQ(stops(*buffer), every(8, 0, 40));
+        EXPECT_EQ(tabStopColumns(*buffer), every(8, 0, 40));
         buffer->setupTabStops(24, width);
-        EXPECT_EQ(stops(*buffer), every(8, 0, 40));
+        EXPECT_EQ(tabStopColumns(*buffer), every(8, 0, 40));
     }
     auto wide = makeBuffer({.cols = 40, .rows = 2, .tabStopWidth = INT_MAX});
-    EXPECT_EQ(stops(*wide), (std::vector<int>{0}));
+    EXPECT_EQ(tabStopColumns(*wide), (std::vector<int>{0}));
 }
 
 TEST(Buffer, ClearScrollbackKeepsTheScreen) {
