@@ -8,6 +8,7 @@
 //   bench-scroll [lines] [columns] [rows] [scrollback]
 #include "Buffer.h"
 #include "BufferLine.h"
+#include "TerminalScrolling.h"
 
 #include <algorithm>
 #include <chrono>
@@ -28,21 +29,8 @@ struct Heap {
     static Heap now() { return {g_allocations, g_bytes}; }
 };
 
-// The terminal's scroll of a region that starts at the top: recycle when full, else push a copy
-// of the cached blank line.
 void scrollFullScreen(Buffer& buffer, const BufferLine& blankLine) {
-    CircularBufferLineList& lines = buffer.lines();
-    if (lines.isFull()) {
-        lines.recycle(Attribute());
-        BufferLine& bottom = lines[lines.count() - 1];
-        bottom.setIsWrapped(false);
-        bottom.setBidiState(buffer.defaultBidiState);
-        ++buffer.linesTop;
-    } else {
-        lines.push(BufferLine::create(blankLine));
-        buffer.setYBase(buffer.yBase() + 1);
-        buffer.setYDisp(buffer.yBase());
-    }
+    scrollUp(buffer, blankLine, false);
 }
 
 // The terminal's scroll of a region that does not start at the top: the region's top row is
