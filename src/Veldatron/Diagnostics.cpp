@@ -44,6 +44,10 @@ DiagnosticHooks setDiagnosticHooks(DiagnosticHooks hooks) {
     return previous;
 }
 
+void writeDiagnosticLine(std::string_view line) {
+    g_write.load()(line);
+}
+
 void DiagnosticSite::emit(std::string_view line) {
     std::lock_guard lock(m_lock);
     const auto now = g_now.load()();

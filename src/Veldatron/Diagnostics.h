@@ -35,6 +35,11 @@ private:
     uint64_t m_suppressed = 0;
 };
 
+// Writes one line (without its newline) where diagnostic lines go, at once and without a rate
+// limit: for lines a user asked for, such as the terminal's "Info: " lines while its silentLog is
+// off. Like every diagnostic line, it is dropped rather than waited for when the output is full.
+void writeDiagnosticLine(std::string_view line);
+
 // Where diagnostic lines go and what time it is; tests replace both.
 struct DiagnosticHooks {
     std::chrono::steady_clock::time_point (*now)() = nullptr;

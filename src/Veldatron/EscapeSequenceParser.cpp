@@ -3,6 +3,7 @@
 #include "DcsHandler.h"
 #include "ParserScan.h"
 #include "Profile.h"
+#include "Terminal.h"
 #include "UnicodeUtil.h"
 
 #include <cassert>
@@ -495,19 +496,29 @@ void EscapeSequenceParser::reset() {
     m_activeDcsHandler = nullptr;
     m_dcsLength = 0;
     m_dcsOverflow = false;
-    if (printStateReset) {
+    resetPrintState();
+}
+
+void EscapeSequenceParser::resetPrintState() {
+    if (m_terminal != nullptr) {
+        m_terminal->resetPrintState();
+    } else if (printStateReset) {
         printStateReset();
     }
 }
 
 void EscapeSequenceParser::dispatchExecute(std::uint8_t code) {
-    if (executeHandler) {
+    if (m_terminal != nullptr) {
+        m_terminal->execute(code);
+    } else if (executeHandler) {
         executeHandler(code);
     }
 }
 
 void EscapeSequenceParser::dispatchEsc(const EscapeSequence& sequence) {
-    if (escHandler) {
+    if (m_terminal != nullptr) {
+        m_terminal->dispatchEsc(sequence);
+    } else if (escHandler) {
         escHandler(sequence);
     } else if (escHandlerFallback) {
         escHandlerFallback(sequence.collect, sequence.final);
@@ -515,7 +526,9 @@ void EscapeSequenceParser::dispatchEsc(const EscapeSequence& sequence) {
 }
 
 void EscapeSequenceParser::dispatchCsi(const EscapeSequence& sequence, const ParserParams& params) {
-    if (csiHandler) {
+    if (m_terminal != nullptr) {
+        m_terminal->dispatchCsi(sequence, params);
+    } else if (csiHandler) {
         csiHandler(sequence, params);
     } else if (csiHandlerFallback) {
         csiHandlerFallback(params, sequence.collect, sequence.final);
@@ -529,7 +542,9 @@ void EscapeSequenceParser::dispatchOsc(std::int64_t code, Bytes data) {
             return;
         }
     }
-    if (oscHandler) {
+    if (m_terminal != nullptr) {
+        m_terminal->dispatchOsc(code, data);
+    } else if (oscHandler) {
         oscHandler(code, data);
     } else if (oscHandlerFallback) {
         oscHandlerFallback(code, data);
@@ -558,7 +573,12 @@ void EscapeSequenceParser::flushPrint(Runs& runs, std::ptrdiff_t end) {
     }
     const Bytes run(runs.chunk + runs.print, static_cast<std::size_t>(end - runs.print));
     runs.print = -1;
-    if (printHandler && !run.empty()) {
+    if (run.empty()) {
+        return;
+    }
+    if (m_terminal != nullptr) {
+        m_terminal->handlePrint(run, runs.printableAscii);
+    } else if (printHandler) {
         printHandler(run, runs.printableAscii);
     }
 }
@@ -587,9 +607,7 @@ void EscapeSequenceParser::flushDcs(Runs& runs, std::ptrdiff_t end) {
 }
 
 void EscapeSequenceParser::clearSequence() {
-    if (printStateReset) {
-        printStateReset();
-    }
+    resetPrintState();
     m_params.reset();
     m_collectLength = 0;
     m_collectId = 0;
