@@ -367,7 +367,7 @@ void Terminal::selectionChanged() {
     tell([&](TerminalDelegate& d) { d.selectionChanged(*this); });
 }
 
-void Terminal::selectionsAdjustForInPlaceScroll(int top, int bottom, int lines) {
+void Terminal::adjustSelections(int top, int bottom, int lines) {
     // Each live selection moves with the rows it covers (SelectionService::adjustForInPlaceScroll
     // once selections exist); dead registrations are dropped here.
     (void)top;

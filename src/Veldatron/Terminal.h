@@ -19,6 +19,7 @@
 #include "TerminalServices.h"
 #include "TinyAtom.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstdint>
@@ -145,8 +146,20 @@ public:
     int64_t scrollInvariantRefreshStart() const { return m_scrollInvariantRefreshStart; }
     int64_t scrollInvariantRefreshEnd() const { return m_scrollInvariantRefreshEnd; }
     // Marks viewport row y dirty; with `scrolling` only the viewport range.
-    void updateRange(int y, bool scrolling = false);
-    void updateRange(Buffer& buffer, int y, bool scrolling = false);
+    void updateRange(int y, bool scrolling = false) { updateRange(*m_buffer, y, scrolling); }
+    void updateRange(Buffer& buffer, int y, bool scrolling = false) {
+        if (!scrolling) {
+            const int64_t absolute = int64_t(y) + buffer.yDisp();
+            if (absolute >= 0) {
+                m_scrollInvariantRefreshStart = std::min(m_scrollInvariantRefreshStart, absolute);
+                m_scrollInvariantRefreshEnd = std::max(m_scrollInvariantRefreshEnd, absolute);
+            }
+        }
+        if (y >= 0) {
+            m_refreshStart = std::min(m_refreshStart, y);
+            m_refreshEnd = std::max(m_refreshEnd, y);
+        }
+    }
     void updateFullScreen();
     struct RowRange {
         int startY;
@@ -347,7 +360,10 @@ public:
     // ---- Control functions the dispatch and the host call (TerminalControl.cpp) -------------
     // LF, VT and FF.
     void cmdLineFeedBasic();
-    void cmdCarriageReturn();
+    void cmdCarriageReturn() {
+        Buffer& buffer = *m_buffer;
+        buffer.setX(m_marginMode && buffer.x() >= buffer.marginLeft() ? buffer.marginLeft() : 0);
+    }
     void cmdBackspace();
     void emitLineFeed();
     // Moves the scroll region up one line: the top line goes into the scrollback when the region
@@ -357,12 +373,41 @@ public:
 
     // ---- Entry points of the parser (not for hosts) -----------------------------------------
     // A run of printable bytes (every byte from 0x20 up) from ground; `printableAscii` says every
-    // byte lies in 0x20-0x7E.
-    void handlePrint(std::span<const uint8_t> run, bool printableAscii);
+    // byte lies in 0x20-0x7E. The common case, plain ASCII with no character set and nothing
+    // carried over, goes to the screen in one block, inline in the parser's loop.
+    void handlePrint(std::span<const uint8_t> run, bool printableAscii) {
+        if (printableAscii && m_putbackLength == 0 && !translatesAscii()) {
+            Buffer& buffer = *m_buffer;
+            updateRange(buffer, buffer.y());
+            const size_t printed = size_t(
+                buffer.insertAsciiRun(run, m_curAttr, [this] { return resolveActiveHyperlink(); }));
+            if (printed == run.size()) {
+                updateRange(buffer, buffer.y());
+                return;
+            }
+            // In insert mode nothing was written; with autowrap off the run stopped at the right
+            // limit, where every further character overwrites the last column, as printing the
+            // whole run again one character at a time would.
+            printGeneral(run.subspan(printed));
+            return;
+        }
+        if (!run.empty()) {
+            printGeneral(run);
+        }
+    }
     // Drops the bytes of an incomplete UTF-8 character carried over from the last run.
     void resetPrintState() { m_putbackLength = 0; }
-    // C0 control bytes, and C1 bytes outside ground (TerminalControl.cpp).
-    void execute(uint8_t code);
+    // C0 control bytes, and C1 bytes outside ground. Carriage return and line feed, one each per
+    // line of output, are decided here, inline in the parser's loop.
+    void execute(uint8_t code) {
+        if (code == 0x0D) {
+            cmdCarriageReturn();
+        } else if (code >= 0x0A && code <= 0x0C) {
+            cmdLineFeedBasic();
+        } else {
+            executeOther(code);
+        }
+    }
     void dispatchEsc(const EscapeSequence& sequence);                           // TerminalEsc.cpp
     void dispatchCsi(const EscapeSequence& sequence, const ParserParams& pars); // TerminalCsi.cpp
     void dispatchOsc(int64_t code, std::span<const uint8_t> data);              // TerminalOsc.cpp
@@ -424,6 +469,9 @@ private:
     // Decodes and prints one character starting at `p` (at most `end`); returns the bytes used,
     // or 0 when the character is incomplete (the bytes are then carried over).
     size_t printOne(const uint8_t* p, const uint8_t* end);
+    // printOne for a character that joins nothing, right after one this run printed; 0 (nothing
+    // done) for anything else.
+    size_t printPlain(const uint8_t* p, const uint8_t* end);
     void printScalar(char32_t scalar, int width);
     void printCell(int32_t code, int width);
     // Joins `scalar` to the target cell; false when the two do not form one grapheme cluster.
@@ -442,7 +490,14 @@ private:
     // nothing, so it counts as none).
     bool translatesAscii() const { return m_charset != nullptr && !m_charset->isEmpty(); }
     // The hyperlink payload of printed cells (OSC 8).
-    std::optional<TinyAtom> resolveActiveHyperlink();
+    std::optional<TinyAtom> resolveActiveHyperlink() {
+        if (!m_activeHyperlink) {
+            return std::nullopt;
+        }
+        return resolveHyperlinkPayload(*m_activeHyperlink);
+    }
+    std::optional<TinyAtom> resolveHyperlinkPayload(ActiveHyperlink& link);
+    void executeOther(uint8_t code);
 
     // ---- Line control (TerminalControl.cpp) -------------------------------------------------
     void finishSemanticLineAdvance(bool movedToNextLine);
@@ -450,9 +505,17 @@ private:
     Attribute scrollBlankAttribute() const {
         return Attribute(Attribute::Color::defaultColor, m_curAttr.bg());
     }
+    // The cached blank line, made ready to be copied as the new line of a scroll.
+    const BufferLine& prepareBlankLine(Buffer& buffer, bool isWrapped, BidiPresentationState state,
+                                       const Attribute& attribute);
     // Live selections of a whole-width scroll: content of ring rows top..bottom moved up by
     // `lines` (down when negative).
-    void selectionsAdjustForInPlaceScroll(int top, int bottom, int lines);
+    void selectionsAdjustForInPlaceScroll(int top, int bottom, int lines) {
+        if (!m_selections.empty()) {
+            adjustSelections(top, bottom, lines);
+        }
+    }
+    void adjustSelections(int top, int bottom, int lines);
     // Images anchored relative to other placements follow them after a scroll.
     void updateKittyRelativePlacementsForCurrentBuffer();
     void clearAllKittyImages();
@@ -561,6 +624,9 @@ private:
     // The print path's carry-over: the start of a UTF-8 character that the last run ended in.
     std::array<uint8_t, 4> m_putback{};
     uint8_t m_putbackLength = 0;
+    // Within one print run: the cell left of the cursor holds a character the run printed that
+    // nothing but a joiner, a zero-width character or a combining mark can attach to.
+    bool m_plainBefore = false;
     int m_lastBufferCol = 0;
     SemanticScanState m_semanticScanState = SemanticScanState::ground;
     bool m_semanticScanInPaste = false;
@@ -577,18 +643,19 @@ private:
     // ---- Implementation state ---------------------------------------------------------------
     Executor* m_executor = nullptr;
     int m_delegateDepth = 0;
-    // Cache of joins already decided: (base code, scalar) -> resulting code or -1. Direct-mapped
-    // and fixed in size, so program output cannot grow it; made on first use.
+    // Cache of joins already decided: (base code, scalar) -> resulting code or -1 (base 0: the
+    // code of a lone scalar above U+FFFF). Four-way set-associative with the most recent entry
+    // first in its set, fixed in size so program output cannot grow it; made on first use.
     struct JoinCacheEntry {
         uint64_t key = ~uint64_t(0);
         int32_t code = 0;
     };
-    static constexpr int joinCacheBits = 10;
-    static constexpr size_t joinCacheSize = size_t(1) << joinCacheBits;
-    static size_t joinCacheIndex(uint64_t key) {
-        return size_t((key * 0x9E3779B97F4A7C15ull) >> (64 - joinCacheBits));
-    }
+    static constexpr int joinCacheSetBits = 8;
+    static constexpr size_t joinCacheWays = 4;
     std::unique_ptr<JoinCacheEntry[]> m_joinCache;
+    // The cached code of `key`, or none.
+    std::optional<int32_t> cachedJoin(uint64_t key);
+    void cacheJoin(uint64_t key, int32_t code);
     // Grapheme-cluster segmentation, made on first use.
     std::unique_ptr<GraphemeClusters> m_clusters;
 };

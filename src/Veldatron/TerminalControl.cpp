@@ -12,10 +12,6 @@ namespace {
 constexpr uint8_t BEL = 0x07;
 constexpr uint8_t BS = 0x08;
 constexpr uint8_t HT = 0x09;
-constexpr uint8_t LF = 0x0A;
-constexpr uint8_t VT = 0x0B;
-constexpr uint8_t FF = 0x0C;
-constexpr uint8_t CR = 0x0D;
 constexpr uint8_t SO = 0x0E;
 constexpr uint8_t SI = 0x0F;
 
@@ -25,7 +21,7 @@ const char* boolText(bool value) {
 
 } // namespace
 
-void Terminal::execute(uint8_t code) {
+void Terminal::executeOther(uint8_t code) {
     switch (code) {
     case BEL:
         tell([&](TerminalDelegate& d) { d.bell(*this); });
@@ -40,14 +36,6 @@ void Terminal::execute(uint8_t code) {
         }
         break;
     }
-    case LF:
-    case VT:
-    case FF:
-        cmdLineFeedBasic();
-        break;
-    case CR:
-        cmdCarriageReturn();
-        break;
     case SO:
         setgLevel(1);
         break;
@@ -105,15 +93,6 @@ void Terminal::cmdLineFeedBasic() {
 
 void Terminal::emitLineFeed() {
     tell([&](TerminalDelegate& d) { d.linefeed(*this); });
-}
-
-void Terminal::cmdCarriageReturn() {
-    Buffer& buffer = *m_buffer;
-    if (m_marginMode && buffer.x() >= buffer.marginLeft()) {
-        buffer.setX(buffer.marginLeft());
-    } else {
-        buffer.setX(0);
-    }
 }
 
 void Terminal::cmdBackspace() {
@@ -188,24 +167,20 @@ void Terminal::finishSemanticLineAdvance(bool movedToNextLine) {
 void Terminal::scroll(bool isWrapped) {
     Buffer& buffer = *m_buffer;
     CircularBufferLineList& lines = buffer.lines();
-    const int topRow = buffer.yBase() + buffer.scrollTop();
-    const int bottomRow = buffer.yBase() + buffer.scrollBottom();
+    const int scrollTop = buffer.scrollTop();
+    const int scrollBottom = buffer.scrollBottom();
+    const int topRow = buffer.yBase() + scrollTop;
+    const int bottomRow = buffer.yBase() + scrollBottom;
 
     // The new line continues the one it follows when an autowrap made it.
     BidiPresentationState state = m_currentBidiState;
     if (isWrapped && bottomRow >= 0 && bottomRow < lines.count()) {
         state = lines[bottomRow].bidiState();
     }
-
     const Attribute blankAttribute = scrollBlankAttribute();
-    if (m_blankLine->count() != m_cols || (*m_blankLine)[0].attribute() != blankAttribute) {
-        m_blankLine = buffer.getBlankLine(blankAttribute, isWrapped);
-    }
-    m_blankLine->setIsWrapped(isWrapped);
-    m_blankLine->setBidiState(state);
-
     const int marginLeft = buffer.marginLeft();
     const int marginRight = buffer.marginRight();
+
     if (m_marginMode && (marginLeft >= 1 || marginRight < m_cols - 1)) {
         // Only the columns between the margins move; nothing enters the scrollback.
         const int width = marginRight - marginLeft + 1;
@@ -225,15 +200,14 @@ void Terminal::scroll(bool isWrapped) {
         buffer.clearImagesFromLine(bottomRow);
         bottom.setRenderMode(BufferLine::RenderLineMode::single);
         selectionsInvalidateForColumnRestrictedScroll(topRow, bottomRow, marginLeft, marginRight);
-    } else if (buffer.scrollTop() != 0) {
+    } else if (scrollTop != 0) {
         // The region's top line is discarded.
         if (bottomRow >= lines.count()) {
             static DiagnosticSite site;
             site.emit("scroll: bottomRow " + std::to_string(bottomRow) + " >= lines.count " +
-                      std::to_string(lines.count()) +
-                      ", state: yBase=" + std::to_string(buffer.yBase()) +
-                      " scrollTop=" + std::to_string(buffer.scrollTop()) +
-                      " scrollBottom=" + std::to_string(buffer.scrollBottom()) +
+                      std::to_string(lines.count()) + ", state: yBase=" +
+                      std::to_string(buffer.yBase()) + " scrollTop=" + std::to_string(scrollTop) +
+                      " scrollBottom=" + std::to_string(scrollBottom) +
                       " isAlternate=" + boolText(isCurrentBufferAlternate()));
             return;
         }
@@ -247,34 +221,30 @@ void Terminal::scroll(bool isWrapped) {
                       " isAlternate=" + boolText(isCurrentBufferAlternate()));
         }
         // The dropped row, when nobody else holds it, becomes the new bottom row.
-        lines.set(bottomRow, BufferLine::copyReusing(*m_blankLine, std::move(dropped)));
+        const BufferLine& blank = prepareBlankLine(buffer, isWrapped, state, blankAttribute);
+        lines.set(bottomRow, BufferLine::copyReusing(blank, std::move(dropped)));
         selectionsAdjustForInPlaceScroll(topRow, bottomRow, 1);
     } else {
         // The top line goes into the scrollback.
         bool droppedLine = false;
-        if (bottomRow + 1 == lines.count()) {
-            if (lines.isFull()) {
-                lines.recycle(blankAttribute);
-                BufferLine& newest = lines[lines.count() - 1];
-                newest.setIsWrapped(isWrapped);
-                newest.setBidiState(state);
-                droppedLine = true;
-            } else {
-                lines.push(BufferLine::create(*m_blankLine));
-                buffer.setYBase(buffer.yBase() + 1);
-                if (!m_userScrolling) {
-                    buffer.setYDisp(buffer.yDisp() + 1);
-                }
-            }
+        if (bottomRow + 1 == lines.count() && lines.isFull()) {
+            // The steady state of a terminal with a full scrollback: the oldest row is reused.
+            BufferLine* newest = lines.recycle(blankAttribute);
+            newest->setIsWrapped(isWrapped);
+            newest->setBidiState(state);
+            droppedLine = true;
         } else {
-            // Lines below the region stay where they are.
-            const bool wasFull = lines.isFull();
-            const BufferLinePtr inserted[] = {BufferLine::create(*m_blankLine)};
-            lines.splice(bottomRow + 1, 0, inserted,
-                         [&](int moved) { updateRange(buffer, moved - buffer.yDisp()); });
-            if (wasFull) {
-                droppedLine = true;
+            const BufferLine& blank = prepareBlankLine(buffer, isWrapped, state, blankAttribute);
+            if (bottomRow + 1 == lines.count()) {
+                lines.push(BufferLine::create(blank));
             } else {
+                // Lines below the region stay where they are.
+                droppedLine = lines.isFull();
+                const BufferLinePtr inserted[] = {BufferLine::create(blank)};
+                lines.splice(bottomRow + 1, 0, inserted,
+                             [&](int moved) { updateRange(buffer, moved - buffer.yDisp()); });
+            }
+            if (!droppedLine) {
                 buffer.setYBase(buffer.yBase() + 1);
                 if (!m_userScrolling) {
                     buffer.setYDisp(buffer.yDisp() + 1);
@@ -295,17 +265,28 @@ void Terminal::scroll(bool isWrapped) {
     if (!m_userScrolling) {
         buffer.setYDisp(buffer.yBase());
     }
-    m_refreshStart = std::min(m_refreshStart, buffer.scrollTop());
-    m_refreshEnd = std::max(m_refreshEnd, buffer.scrollBottom());
-    if (!(buffer.scrollTop() == 0 && buffer.scrollBottom() == m_rows - 1 &&
-          buffer.hasScrollback())) {
-        updateRange(buffer, buffer.scrollTop());
-        updateRange(buffer, buffer.scrollBottom());
+    m_refreshStart = std::min(m_refreshStart, scrollTop);
+    m_refreshEnd = std::max(m_refreshEnd, scrollBottom);
+    if (!(scrollTop == 0 && scrollBottom == m_rows - 1 && buffer.hasScrollback())) {
+        updateRange(buffer, scrollTop);
+        updateRange(buffer, scrollBottom);
     }
     if (buffer.hasAnyImages()) {
         updateKittyRelativePlacementsForCurrentBuffer();
     }
     tell([&](TerminalDelegate& d) { d.scrolled(*this, buffer.yDisp()); });
+}
+
+const BufferLine& Terminal::prepareBlankLine(Buffer& buffer, bool isWrapped,
+                                             BidiPresentationState state,
+                                             const Attribute& attribute) {
+    // Rebuilt only when the width or the background changed.
+    if (m_blankLine->count() != m_cols || (*m_blankLine)[0].attribute() != attribute) {
+        m_blankLine = buffer.getBlankLine(attribute, isWrapped);
+    }
+    m_blankLine->setIsWrapped(isWrapped);
+    m_blankLine->setBidiState(state);
+    return *m_blankLine;
 }
 
 } // namespace veldatron

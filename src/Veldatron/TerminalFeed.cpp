@@ -139,24 +139,6 @@ void Terminal::registerOscHandler(int64_t code,
 
 // ---- Dirty rows -----------------------------------------------------------------------------
 
-void Terminal::updateRange(int y, bool scrolling) {
-    updateRange(*m_buffer, y, scrolling);
-}
-
-void Terminal::updateRange(Buffer& buffer, int y, bool scrolling) {
-    if (!scrolling) {
-        const int64_t absolute = int64_t(y) + buffer.yDisp();
-        if (absolute >= 0) {
-            m_scrollInvariantRefreshStart = std::min(m_scrollInvariantRefreshStart, absolute);
-            m_scrollInvariantRefreshEnd = std::max(m_scrollInvariantRefreshEnd, absolute);
-        }
-    }
-    if (y >= 0) {
-        m_refreshStart = std::min(m_refreshStart, y);
-        m_refreshEnd = std::max(m_refreshEnd, y);
-    }
-}
-
 void Terminal::updateFullScreen() {
     m_refreshStart = 0;
     m_refreshEnd = m_rows;

@@ -42,33 +42,34 @@ constexpr bool isScalarValue(int64_t code) {
     return code >= 0 && code < 0x110000 && !(code >= 0xD800 && code <= 0xDFFF);
 }
 
+// Whether a scalar has a non-zero canonical combining class. The Basic Multilingual Plane is
+// answered from a bitmap built once from ICU; the print path asks for every non-ASCII scalar.
+bool hasCombiningClass(char32_t scalar) {
+    if (scalar < 0x300) {
+        return false;
+    }
+    if (scalar > 0xFFFF) {
+        return u_getCombiningClass(UChar32(scalar)) != 0;
+    }
+    static const std::array<uint64_t, 1024> bits = [] {
+        std::array<uint64_t, 1024> table{};
+        for (char32_t c = 0x300; c <= 0xFFFF; ++c) {
+            if (u_getCombiningClass(UChar32(c)) != 0) {
+                table[c >> 6] |= uint64_t(1) << (c & 63);
+            }
+        }
+        return table;
+    }();
+    return (bits[scalar >> 6] >> (scalar & 63)) & 1;
+}
+
 } // namespace
 
 // ---- Entry from the parser ------------------------------------------------------------------
 
-void Terminal::handlePrint(std::span<const uint8_t> run, bool printableAscii) {
-    if (run.empty()) {
-        return;
-    }
-    Buffer& buffer = *m_buffer;
-    size_t printed = 0;
-    if (printableAscii && !translatesAscii() && m_putbackLength == 0) {
-        updateRange(buffer, buffer.y());
-        const auto resolve = [this] { return resolveActiveHyperlink(); };
-        printed = size_t(buffer.insertAsciiRun(run, m_curAttr, resolve));
-        if (printed == run.size()) {
-            updateRange(buffer, buffer.y());
-            return;
-        }
-        // In insert mode nothing was written; with autowrap off the run stopped at the right
-        // limit, where every further character overwrites the last column, as printing the whole
-        // run again one character at a time would.
-    }
-    printGeneral(run.subspan(printed));
-}
-
 void Terminal::printGeneral(std::span<const uint8_t> run) {
     updateRange(*m_buffer, m_buffer->y());
+    m_plainBefore = false;
     const uint8_t* p = run.data();
     const uint8_t* const end = p + run.size();
     const auto resolve = [this] { return resolveActiveHyperlink(); };
@@ -102,11 +103,21 @@ void Terminal::printGeneral(std::span<const uint8_t> run) {
                 ++stop;
             }
             const auto stretch = std::span(p, size_t(stop - p));
-            p += m_buffer->insertAsciiRun(stretch, m_curAttr, resolve);
+            const int written = m_buffer->insertAsciiRun(stretch, m_curAttr, resolve);
+            p += written;
+            m_plainBefore = m_plainBefore || written > 0;
             for (; p < stop; ++p) {
                 printCell(*p, 1);
             }
             continue;
+        }
+        if (m_plainBefore && end - p >= 2) {
+            // The common non-ASCII case: a complete, valid character of its own width that
+            // joins nothing, after a character this run printed.
+            if (const size_t used = printPlain(p, end)) {
+                p += used;
+                continue;
+            }
         }
         const size_t used = printOne(p, end);
         if (used == 0) {
@@ -118,6 +129,48 @@ void Terminal::printGeneral(std::span<const uint8_t> run) {
         p += used;
     }
     updateRange(*m_buffer, m_buffer->y());
+}
+
+size_t Terminal::printPlain(const uint8_t* p, const uint8_t* end) {
+    const uint8_t lead = p[0];
+    char32_t scalar;
+    size_t length;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        if ((p[1] & 0xC0) != 0x80) {
+            return 0;
+        }
+        scalar = char32_t(lead & 0x1F) << 6 | (p[1] & 0x3F);
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        if (end - p < 3 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) {
+            return 0;
+        }
+        scalar = char32_t(lead & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
+        if (scalar < 0x800 || (scalar >= 0xD800 && scalar <= 0xDFFF)) {
+            return 0;
+        }
+        length = 3;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        if (end - p < 4 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80 ||
+            (p[3] & 0xC0) != 0x80) {
+            return 0;
+        }
+        scalar = char32_t(lead & 0x07) << 18 | char32_t(p[1] & 0x3F) << 12 |
+                 char32_t(p[2] & 0x3F) << 6 | (p[3] & 0x3F);
+        if (scalar < 0x10000 || scalar > 0x10FFFF) {
+            return 0;
+        }
+        length = 4;
+    } else {
+        return 0;
+    }
+    const int width = widthOf(scalar);
+    if (width <= 0 || isJoiner(scalar) || isRegionalIndicator(scalar) ||
+        hasCombiningClass(scalar)) {
+        return 0;
+    }
+    printCell(scalar <= 0xFFFF ? int32_t(scalar) : internScalar(scalar), width);
+    return length;
 }
 
 size_t Terminal::printOne(const uint8_t* p, const uint8_t* end) {
@@ -180,8 +233,14 @@ size_t Terminal::printOne(const uint8_t* p, const uint8_t* end) {
 }
 
 void Terminal::printCell(int32_t code, int width) {
-    const auto resolve = [this] { return resolveActiveHyperlink(); };
-    m_buffer->insertCharacter(CharData(m_curAttr, code, width), resolve);
+    Buffer& buffer = *m_buffer;
+    const int x = buffer.x();
+    const int y = buffer.y();
+    buffer.insertCharacter(CharData(m_curAttr, code, width),
+                           [this] { return resolveActiveHyperlink(); });
+    // The cursor moved past the new cell, so it is the cell the next character could join
+    // (a dropped character moves nothing).
+    m_plainBefore = buffer.x() != x || buffer.y() != y;
 }
 
 // ---- Joining --------------------------------------------------------------------------------
@@ -189,7 +248,11 @@ void Terminal::printCell(int32_t code, int width) {
 void Terminal::printScalar(char32_t scalar, int width) {
     const auto printNormally = [&] {
         printCell(scalar <= 0xFFFF ? int32_t(scalar) : internScalar(scalar), width);
+        // A lone regional indicator may still become a flag.
+        m_plainBefore = m_plainBefore && !isRegionalIndicator(scalar);
     };
+    const bool plainBefore = m_plainBefore;
+    m_plainBefore = false;
     // Combine with the target, or when the two are not one cluster, print the scalar on its own
     // (a zero-width one is dropped).
     const auto combineOrPrint = [&](const CellRef& target) {
@@ -206,7 +269,13 @@ void Terminal::printScalar(char32_t scalar, int width) {
         }
         return;
     }
-    if (scalar < 0x300 || u_getCombiningClass(UChar32(scalar)) == 0) {
+    if (!hasCombiningClass(scalar)) {
+        if (plainBefore && !isRegionalIndicator(scalar)) {
+            // The cell before is a character this run printed, which neither ends in a joiner
+            // nor is half a flag: nothing to join.
+            printNormally();
+            return;
+        }
         const auto target = combiningTarget(*m_buffer);
         if (!target) {
             printNormally();
@@ -312,14 +381,35 @@ bool Terminal::combine(const CellRef& target, char32_t scalar) {
     return true;
 }
 
-int32_t Terminal::combinedCode(int32_t base, char32_t scalar) {
+std::optional<int32_t> Terminal::cachedJoin(uint64_t key) {
     if (!m_joinCache) {
-        m_joinCache = std::make_unique<JoinCacheEntry[]>(joinCacheSize);
+        m_joinCache = std::make_unique<JoinCacheEntry[]>(joinCacheWays << joinCacheSetBits);
     }
+    JoinCacheEntry* set =
+        &m_joinCache[((key * 0x9E3779B97F4A7C15ull) >> (64 - joinCacheSetBits)) * joinCacheWays];
+    for (size_t way = 0; way < joinCacheWays; ++way) {
+        if (set[way].key == key) {
+            // Most recently used first, so the least recently used is the one replaced.
+            const JoinCacheEntry hit = set[way];
+            std::copy_backward(set, set + way, set + way + 1);
+            set[0] = hit;
+            return hit.code;
+        }
+    }
+    return std::nullopt;
+}
+
+void Terminal::cacheJoin(uint64_t key, int32_t code) {
+    JoinCacheEntry* set =
+        &m_joinCache[((key * 0x9E3779B97F4A7C15ull) >> (64 - joinCacheSetBits)) * joinCacheWays];
+    std::copy_backward(set, set + joinCacheWays - 1, set + joinCacheWays);
+    set[0] = {key, code};
+}
+
+int32_t Terminal::combinedCode(int32_t base, char32_t scalar) {
     const uint64_t key = uint64_t(uint32_t(base)) << 21 | scalar;
-    JoinCacheEntry& entry = m_joinCache[joinCacheIndex(key)];
-    if (entry.key == key) {
-        return entry.code;
+    if (const auto cached = cachedJoin(key)) {
+        return *cached;
     }
     int32_t code = -1;
     std::u32string text = character(base);
@@ -332,7 +422,7 @@ int32_t Terminal::combinedCode(int32_t base, char32_t scalar) {
             code = intern(text);
         }
     }
-    entry = {key, code};
+    cacheJoin(key, code);
     return code;
 }
 
@@ -340,16 +430,12 @@ int32_t Terminal::combinedCode(int32_t base, char32_t scalar) {
 
 int32_t Terminal::internScalar(char32_t scalar) {
     // Single scalars share the join cache under base 0, which never joins anything.
-    if (!m_joinCache) {
-        m_joinCache = std::make_unique<JoinCacheEntry[]>(joinCacheSize);
-    }
     const uint64_t key = scalar;
-    JoinCacheEntry& entry = m_joinCache[joinCacheIndex(key)];
-    if (entry.key == key) {
-        return entry.code;
+    if (const auto cached = cachedJoin(key)) {
+        return *cached;
     }
     const int32_t code = intern(std::u32string(1, scalar));
-    entry = {key, code};
+    cacheJoin(key, code);
     return code;
 }
 
@@ -418,11 +504,7 @@ void Terminal::updateCharData(CharData& cell, int32_t code, int size) const {
 
 // ---- Hyperlink payloads ---------------------------------------------------------------------
 
-std::optional<TinyAtom> Terminal::resolveActiveHyperlink() {
-    if (!m_activeHyperlink) {
-        return std::nullopt;
-    }
-    ActiveHyperlink& link = *m_activeHyperlink;
+std::optional<TinyAtom> Terminal::resolveHyperlinkPayload(ActiveHyperlink& link) {
     switch (link.kind) {
     case ActiveHyperlink::Kind::resolved:
         return link.resolved;
