@@ -124,12 +124,19 @@ private:
     // caches: start loading the next one's cells and the one after's header, so that the line
     // printed into each of them does not wait for memory.
     void prefetchNextRecycled() const {
-        const size_t next = size_t(m_startIndex);
-        if (const BufferLine* row = m_array[next].get()) {
+        // A row header, fetched this many lines ahead, is in the cache when its cells' address
+        // is read, this many lines ahead.
+        constexpr size_t headerDistance = 8;
+        constexpr size_t cellsDistance = 4;
+        const size_t slots = m_array.size();
+        const auto ahead = [&](size_t distance) {
+            const size_t slot = size_t(m_startIndex) + distance;
+            return slot < slots ? slot : slot % slots;
+        };
+        if (const BufferLine* row = m_array[ahead(cellsDistance)].get()) {
             row->prefetchCells();
         }
-        const size_t after = next + 1 < m_array.size() ? next + 1 : 0;
-        if (const BufferLine* row = m_array[after].get()) {
+        if (const BufferLine* row = m_array[ahead(headerDistance)].get()) {
             row->prefetchHeader();
         }
     }

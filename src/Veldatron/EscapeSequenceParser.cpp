@@ -299,17 +299,30 @@ void EscapeSequenceParser::parse(Bytes data) {
         case State::csiEntry:
         case State::csiParam: {
             // Parameters and the final byte, the bulk of every control sequence; markers,
-            // intermediates, controls and errors take the table.
+            // intermediates, controls and errors take the table. The parameter being read stays
+            // in a register and is stored when it ends; its value saturates as
+            // ParserParams::addDigit does (v * 10 + d stays within 32 bits).
             const std::uint8_t* q = p;
+            auto value = static_cast<std::uint32_t>(m_params.lastValue());
+            bool digits = false;
+            const auto commit = [&] {
+                if (digits && !m_parameterLimitExceeded) {
+                    m_params.setLastValue(static_cast<std::int32_t>(value));
+                }
+                digits = false;
+            };
             while (q < end) {
                 b = *q;
-                if (static_cast<std::uint8_t>(b - '0') < 10) {
-                    if (!m_parameterLimitExceeded) {
-                        m_params.addDigit(static_cast<std::uint8_t>(b - '0'));
-                    }
+                const auto digit = static_cast<std::uint8_t>(b - '0');
+                if (digit < 10) {
+                    value = std::min<std::uint32_t>(value * 10 + digit, ParserParams::maxValue);
+                    digits = true;
                 } else if (b == ';' || (b == ':' && state == State::csiParam)) {
+                    commit();
                     paramByte(b);
+                    value = 0;
                 } else if (b >= 0x40 && b <= 0x7E) {
+                    commit();
                     if (!m_parameterLimitExceeded && !m_collectLimitExceeded) {
                         dispatchCsi(sequence(b), m_params);
                     }
@@ -322,6 +335,7 @@ void EscapeSequenceParser::parse(Bytes data) {
                 state = State::csiParam;
                 ++q;
             }
+            commit();
             if (q != p) {
                 p = q;
                 continue;

@@ -378,11 +378,16 @@ public:
     void handlePrint(std::span<const uint8_t> run, bool printableAscii) {
         if (printableAscii && m_putbackLength == 0 && !translatesAscii()) {
             Buffer& buffer = *m_buffer;
-            updateRange(buffer, buffer.y());
+            const int y = buffer.y();
+            const int yDisp = buffer.yDisp();
+            updateRange(buffer, y);
             const size_t printed = size_t(
                 buffer.insertAsciiRun(run, m_curAttr, [this] { return resolveActiveHyperlink(); }));
             if (printed == run.size()) {
-                updateRange(buffer, buffer.y());
+                // Marking the same row again would change nothing.
+                if (buffer.y() != y || buffer.yDisp() != yDisp) {
+                    updateRange(buffer, buffer.y());
+                }
                 return;
             }
             // In insert mode nothing was written; with autowrap off the run stopped at the right

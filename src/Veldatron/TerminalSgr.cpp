@@ -15,8 +15,11 @@ uint8_t channel(int32_t value) {
     return uint8_t(std::min(value, 255));
 }
 
+// The colour read for a 38, 48 or 58 (none unless `valid`) and the parameters it used. Plain
+// fields: an optional built in memory piece by piece and read back whole stalls the pipeline.
 struct Extended {
-    std::optional<CellColor> color;
+    bool valid = false;
+    CellColor color;
     int consumed = 0;
 };
 
@@ -26,34 +29,39 @@ Extended extendedColor(const ParserParams& pars, int i) {
     const int n = pars.size();
     const int sub = i + 1;
     if (sub >= n) {
-        return {};
+        return {false, CellColor(), 0};
     }
     if (pars.separatorBefore(sub) == ':') {
         int group = 1;
         while (sub + group < n && pars.isSubParameter(sub + group)) {
             ++group;
         }
-        Extended result{std::nullopt, group};
+        Extended result{false, CellColor(), group};
         if (pars[sub] == 5 && group >= 2) {
-            result.color = CellColor::ansi256(channel(pars[sub + 1]));
+            result = {true, CellColor::ansi256(channel(pars[sub + 1])), group};
         } else if (pars[sub] == 2 && group >= 5) {
-            result.color = CellColor::trueColor(channel(pars[sub + 2]), channel(pars[sub + 3]),
-                                                channel(pars[sub + 4]));
+            result = {true,
+                      CellColor::trueColor(channel(pars[sub + 2]), channel(pars[sub + 3]),
+                                           channel(pars[sub + 4])),
+                      group};
         } else if (pars[sub] == 2 && group == 4) {
-            result.color = CellColor::trueColor(channel(pars[sub + 1]), channel(pars[sub + 2]),
-                                                channel(pars[sub + 3]));
+            result = {true,
+                      CellColor::trueColor(channel(pars[sub + 1]), channel(pars[sub + 2]),
+                                           channel(pars[sub + 3])),
+                      group};
         }
         return result;
     }
     if (pars[sub] == 5 && sub + 1 < n) {
-        return {CellColor::ansi256(channel(pars[sub + 1])), 2};
+        return {true, CellColor::ansi256(channel(pars[sub + 1])), 2};
     }
     if (pars[sub] == 2 && sub + 3 < n) {
-        return {CellColor::trueColor(channel(pars[sub + 1]), channel(pars[sub + 2]),
+        return {true,
+                CellColor::trueColor(channel(pars[sub + 1]), channel(pars[sub + 2]),
                                      channel(pars[sub + 3])),
                 4};
     }
-    return {std::nullopt, 1};
+    return {false, CellColor(), 1};
 }
 
 void reportUnknown(int32_t value, const ParserParams& pars) {
@@ -75,7 +83,9 @@ void Terminal::cmdCsiM(const ParserParams& pars, std::span<const uint8_t> collec
         m_curAttr = Attribute();
         return;
     }
-    Attribute a = m_curAttr;
+    // Changed in place, field by field: nothing reads the attribute until the parameters are
+    // done, and a whole-object copy in and out would stall on the narrower stores between.
+    Attribute& a = m_curAttr;
     CharacterStyle style = a.style();
     const int n = pars.size();
     for (int i = 0; i < n;) {
@@ -164,11 +174,11 @@ void Terminal::cmdCsiM(const ParserParams& pars, std::span<const uint8_t> collec
             case 48:
             case 58: {
                 const Extended extended = extendedColor(pars, i);
-                if (extended.color) {
+                if (extended.valid) {
                     if (p == 38) {
-                        a.setFg(*extended.color);
+                        a.setFg(extended.color);
                     } else if (p == 48) {
-                        a.setBg(*extended.color);
+                        a.setBg(extended.color);
                     } else {
                         a.setUnderlineColor(extended.color);
                     }
@@ -193,7 +203,6 @@ void Terminal::cmdCsiM(const ParserParams& pars, std::span<const uint8_t> collec
         i = next;
     }
     a.setStyle(style);
-    m_curAttr = a;
 }
 
 } // namespace veldatron
