@@ -18,12 +18,14 @@
 #include <sstream>
 #include <cstring>
 #include <algorithm>
+#include <cerrno>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 // glibc 2.36 declares these without C linkage for C++.
@@ -553,6 +555,46 @@ TEST_F(LocalProcessTest, DebugLinesNumberTheWritesAndCountTheReads) {
     EXPECT_THAT(printed, HasSubstr("[SEND-1] completed bytes=3\n"));
     EXPECT_THAT(printed, HasSubstr("[READ] count="));
     EXPECT_EQ(process.totalRead(), 4u); // "done"
+}
+
+TEST(PseudoTerminalHelpers, ForkHandsBackANonBlockingMasterThatNoOtherProgramInherits) {
+    const auto forked = PseudoTerminalHelpers::fork("/bin/sh", {"sh", "-c", "stty size; exit 2"},
+                                                    {}, std::nullopt, winsize{12, 34, 0, 0});
+    ASSERT_TRUE(forked.has_value());
+    EXPECT_NE(::fcntl(forked->masterFd, F_GETFL) & O_NONBLOCK, 0);
+    EXPECT_NE(::fcntl(forked->masterFd, F_GETFD) & FD_CLOEXEC, 0);
+    std::string output;
+    char buffer[256];
+    const auto deadline = Clock::now() + patience;
+    while (Clock::now() < deadline) {
+        const ssize_t n = ::read(forked->masterFd, buffer, sizeof buffer);
+        if (n > 0) {
+            output.append(buffer, static_cast<std::size_t>(n));
+        } else if (n < 0 && errno == EAGAIN) {
+            std::this_thread::sleep_for(1ms);
+        } else {
+            break; // EIO: the child closed the terminal
+        }
+    }
+    EXPECT_EQ(output, "12 34\r\n");
+    int status = 0;
+    EXPECT_EQ(::waitpid(forked->pid, &status, 0), forked->pid);
+    EXPECT_EQ(status, 2 << 8);
+    ::close(forked->masterFd);
+}
+
+TEST(PseudoTerminalHelpers, WindowSizeAndByteCountQueriesReportTheirCall) {
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    ASSERT_EQ(::write(pipeFds[1], "hello", 5), 5);
+    const auto available = PseudoTerminalHelpers::availableBytes(pipeFds[0]);
+    EXPECT_EQ(available.status, 0);
+    EXPECT_EQ(available.size, 5);
+    EXPECT_EQ(PseudoTerminalHelpers::availableBytes(-1).status, -1);
+    EXPECT_EQ(PseudoTerminalHelpers::setWinSize(pipeFds[0], winsize{1, 1, 0, 0}), -1)
+        << "not a terminal";
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
 }
 
 TEST(ChildReaper, ReapsAdoptedChildrenWhenTheyExit) {
