@@ -147,7 +147,7 @@ QToolButton* EntryScreen::scopeButton(const QString& scope) const {
 QList<QWidget*> EntryScreen::rows() const {
     QList<QWidget*> rows;
     for (const QPointer<QWidget>& row : m_rows) {
-        if (row) {
+        if (row && row->objectName() == QLatin1String("entryRow")) {
             rows.append(row);
         }
     }
