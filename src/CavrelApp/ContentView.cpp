@@ -101,10 +101,9 @@ ContentView::ContentView(AppState& appState, WindowServices services, QWidget* p
     column->addWidget(m_toolbarRow);
 
     auto* stack = new OverlayStack(detail);
-    m_terminalTabs =
-        new TerminalTabsContainerView(m_appState.terminalSessions(),
-                                      *m_services.terminalViewFactory,
-                                      m_services.cavrelBinaryPath, stack);
+    m_terminalTabs = new TerminalTabsContainerView(m_appState.terminalSessions(),
+                                                   *m_services.terminalViewFactory,
+                                                   m_services.cavrelBinaryPath, stack);
     m_hubLayer = new QWidget(stack);
     m_hubLayer->setObjectName(QStringLiteral("hubLayer"));
     m_hubLayer->setBackgroundRole(QPalette::Window);
@@ -190,7 +189,8 @@ void ContentView::refresh(bool rebuild) {
 
     const std::optional<ProjectStore::Project>& project = m_appState.projectStore().activeProject();
     const QString folder = project ? lastPathComponent(project->path) : QString();
-    if (rebuild || current != m_shownGate || (current == Gate::noRemote && folder != m_shownFolder)) {
+    if (rebuild || current != m_shownGate ||
+        (current == Gate::noRemote && folder != m_shownFolder)) {
         if (m_hubContent) {
             m_hubLayer->layout()->removeWidget(m_hubContent);
             m_hubContent->hide();

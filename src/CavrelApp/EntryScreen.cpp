@@ -52,8 +52,8 @@ EntryScreen::EntryScreen(EntryKind kind, CavrelAPIClient apiClient, ProjectStore
     scroll->setWidget(m_listPage);
     m_stateArea->addWidget(scroll);
 
-    m_emptyState = new ContentUnavailableView(
-        m_kind.emptyTitle, m_kind.emptySymbol, m_kind.emptyDescription(folderName()), m_stateArea);
+    m_emptyState = new ContentUnavailableView(m_kind.emptyTitle, m_kind.emptySymbol,
+                                              m_kind.emptyDescription(folderName()), m_stateArea);
     m_stateArea->addWidget(m_emptyState);
     layout->addWidget(m_stateArea, 1);
 
@@ -94,9 +94,8 @@ QWidget* EntryScreen::buildAddForm() {
         m_scopeGroup->addButton(button);
         segments->addWidget(button);
     }
-    connect(m_scopeGroup, &QButtonGroup::buttonClicked, this, [this](QAbstractButton* button) {
-        m_newScope = button->property("scope").toString();
-    });
+    connect(m_scopeGroup, &QButtonGroup::buttonClicked, this,
+            [this](QAbstractButton* button) { m_newScope = button->property("scope").toString(); });
     pickers->addLayout(segments);
     if (m_kind.hasType()) {
         pickers->addSpacing(16);
@@ -339,13 +338,14 @@ void EntryScreen::submit() {
 
 void EntryScreen::edit(const HubEntry& entry) {
     QPointer<EntryScreen> self(this);
-    auto* sheet = new EditEntrySheet(m_kind, entry, apiClient(),
-                                     [self](const QString& message) {
-                                         if (self) {
-                                             self->showError(message);
-                                         }
-                                     },
-                                     this);
+    auto* sheet = new EditEntrySheet(
+        m_kind, entry, apiClient(),
+        [self](const QString& message) {
+            if (self) {
+                self->showError(message);
+            }
+        },
+        this);
     m_sheet = sheet;
     // Every close reloads, whether anything was saved or not.
     connect(sheet, &QDialog::finished, this, [this, sheet] {

@@ -10,8 +10,6 @@
 
 #include <optional>
 
-
-
 namespace cavrel {
 
 // What the four hub screens share: their copies of the hub client and of the active project,

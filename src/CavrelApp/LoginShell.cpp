@@ -33,9 +33,9 @@ bool isExecutableFile(const QString& path) {
 } // namespace
 
 QString loginShellPath() {
-    const std::optional<QString> variable =
-        qEnvironmentVariableIsSet("SHELL") ? std::optional(qEnvironmentVariable("SHELL"))
-                                           : std::nullopt;
+    const std::optional<QString> variable = qEnvironmentVariableIsSet("SHELL")
+                                                ? std::optional(qEnvironmentVariable("SHELL"))
+                                                : std::nullopt;
     return loginShellPath(variable, passwordEntryShell(), &isExecutableFile);
 }
 

@@ -43,9 +43,7 @@ EntryKind MemoryView::kind() {
     kind.sheetTitleField = tr("Title");
     kind.types = types();
     kind.initialType = QStringLiteral("project");
-    kind.caption = [](const HubEntry& entry) {
-        return tr("%1 · %2").arg(entry.type, entry.scope);
-    };
+    kind.caption = [](const HubEntry& entry) { return tr("%1 · %2").arg(entry.type, entry.scope); };
     kind.list = [](const CavrelAPIClient& client, const QString& project, QObject* context,
                    EntryKind::ListDone done) {
         return client.listMemory(project, context,

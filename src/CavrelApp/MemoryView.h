@@ -12,8 +12,7 @@ class MemoryView : public EntryScreen {
     Q_OBJECT
 
 public:
-    MemoryView(CavrelAPIClient apiClient, ProjectStore::Project project,
-               QWidget* parent = nullptr);
+    MemoryView(CavrelAPIClient apiClient, ProjectStore::Project project, QWidget* parent = nullptr);
 
     static QStringList types();
     static EntryKind kind();

@@ -11,9 +11,8 @@ namespace cavrel {
 // identity.
 enum class NavItem { terminals, sessions, rules, skills, memory };
 
-inline constexpr std::array<NavItem, 5> allNavItems = {NavItem::terminals, NavItem::sessions,
-                                                       NavItem::rules, NavItem::skills,
-                                                       NavItem::memory};
+inline constexpr std::array<NavItem, 5> allNavItems = {
+    NavItem::terminals, NavItem::sessions, NavItem::rules, NavItem::skills, NavItem::memory};
 
 QString rawValue(NavItem item);
 // Exactly the five labels, compared case-sensitively.

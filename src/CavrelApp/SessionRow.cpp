@@ -30,8 +30,8 @@ SessionRow::SessionRow(const SessionSummary& session, std::function<void(bool)> 
     header->addWidget(m_arrow, 0, Qt::AlignTop);
     auto* label = new QVBoxLayout;
     label->setSpacing(2);
-    m_title = plainLabel(tr("%1 — %2").arg(session.tool, formatSessionDate(session.startedAt)),
-                         this);
+    m_title =
+        plainLabel(tr("%1 — %2").arg(session.tool, formatSessionDate(session.startedAt)), this);
     m_title->setObjectName(QStringLiteral("sessionTitle"));
     m_title->setFont(headlineFont());
     label->addWidget(m_title);
@@ -63,7 +63,8 @@ QString SessionRow::summaryLine() const {
 
 void SessionRow::mousePressEvent(QMouseEvent* event) {
     // The whole header toggles, as the arrow does; clicks in the transcript do not.
-    if (event->button() == Qt::LeftButton && (!m_content->isVisible() || event->position().y() < m_content->y())) {
+    if (event->button() == Qt::LeftButton &&
+        (!m_content->isVisible() || event->position().y() < m_content->y())) {
         m_onToggle(!m_expanded);
         event->accept();
         return;

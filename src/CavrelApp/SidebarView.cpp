@@ -24,7 +24,7 @@ QListWidgetItem* makeRow(RowKind kind, const QString& text) {
     // Only the screens can be selected; the project rows are buttons and the active project
     // is marked by colour alone.
     item->setSizeHint(QSize(0, kind == RowKind::header ? 28 : 24));
-    item->setFlags(kind == RowKind::nav ? Qt::ItemIsEnabled | Qt::ItemIsSelectable
+    item->setFlags(kind == RowKind::nav      ? Qt::ItemIsEnabled | Qt::ItemIsSelectable
                    : kind == RowKind::header ? Qt::NoItemFlags
                                              : Qt::ItemIsEnabled);
     return item;
@@ -118,7 +118,6 @@ void SidebarView::refreshProjects() {
         const QString& path = recents[i].path;
         rows[i]->setText(lastPathComponent(path));
         rows[i]->setData(PathRole, path);
-        rows[i]->setToolTip(path);
         const bool isActive = active && active->path == path;
         rows[i]->setForeground(isActive ? accentColor(this) : palette().color(QPalette::Text));
     }

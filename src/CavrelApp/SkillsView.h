@@ -10,8 +10,7 @@ class SkillsView : public EntryScreen {
     Q_OBJECT
 
 public:
-    SkillsView(CavrelAPIClient apiClient, ProjectStore::Project project,
-               QWidget* parent = nullptr);
+    SkillsView(CavrelAPIClient apiClient, ProjectStore::Project project, QWidget* parent = nullptr);
 
     static EntryKind kind();
 };

@@ -21,9 +21,8 @@ class TerminalTabView : public QWidget {
 
 public:
     TerminalTabView(const QUuid& tabID, const QString& tool, const QString& projectPath,
-                    const QString& cavrelBinaryPath,
-                    std::function<void(std::optional<int>)> onExit, TerminalViewFactory& factory,
-                    QWidget* parent = nullptr);
+                    const QString& cavrelBinaryPath, std::function<void(std::optional<int>)> onExit,
+                    TerminalViewFactory& factory, QWidget* parent = nullptr);
 
     const QUuid& tabID() const { return m_tabID; }
     QWidget* terminalView() const { return m_terminalView; }

@@ -78,9 +78,8 @@ void TerminalTabsContainerView::syncChips() {
     // being delivered when the tab list changes.
     QList<QPointer<TabChip>> kept;
     for (const QPointer<TabChip>& chip : std::as_const(m_chips)) {
-        const bool open = std::any_of(tabs.begin(), tabs.end(), [&chip](const auto& tab) {
-            return tab.id == chip->tabID();
-        });
+        const bool open = std::any_of(tabs.begin(), tabs.end(),
+                                      [&chip](const auto& tab) { return tab.id == chip->tabID(); });
         if (open) {
             kept.append(chip);
         } else {
@@ -123,9 +122,9 @@ void TerminalTabsContainerView::syncTerminal() {
         delete m_shown;
     }
     if (active != tabs.end() && !m_shown) {
-        m_shown = new TerminalTabView(active->id, active->tool, active->projectPath,
-                                      m_cavrelBinaryPath(), [](std::optional<int>) {}, m_factory,
-                                      m_activeArea);
+        m_shown = new TerminalTabView(
+            active->id, active->tool, active->projectPath, m_cavrelBinaryPath(),
+            [](std::optional<int>) {}, m_factory, m_activeArea);
         m_activeArea->layout()->addWidget(m_shown);
     }
     m_empty->setVisible(!m_shown);

@@ -27,8 +27,7 @@ class TerminalTabsContainerView : public QWidget {
 public:
     TerminalTabsContainerView(TerminalSessionManager& terminalSessions,
                               TerminalViewFactory& factory,
-                              std::function<QString()> cavrelBinaryPath,
-                              QWidget* parent = nullptr);
+                              std::function<QString()> cavrelBinaryPath, QWidget* parent = nullptr);
 
     QList<TabChip*> chips() const;
     QWidget* strip() const { return m_strip; }

@@ -18,8 +18,8 @@ QList<ToolbarButtonsView::Tool> ToolbarButtonsView::defaultTools() {
 }
 
 ToolbarButtonsView::ToolbarButtonsView(ProjectStore& projectStore,
-                                       TerminalSessionManager& terminalSessions,
-                                       QList<Tool> tools, QWidget* parent)
+                                       TerminalSessionManager& terminalSessions, QList<Tool> tools,
+                                       QWidget* parent)
     : QWidget(parent), m_projectStore(projectStore), m_terminalSessions(terminalSessions) {
     setObjectName(QStringLiteral("agentToolbar"));
     auto* layout = new QHBoxLayout(this);

@@ -31,21 +31,27 @@ TEST(LoginShell, TheUsersShellFirstThenThePasswordEntryThenZshThenSh) {
         QString expected;
     };
     const Case cases[] = {
-        {"$SHELL names an executable", "/usr/bin/fish", "/bin/bash", {"/usr/bin/fish"},
+        {"$SHELL names an executable",
+         "/usr/bin/fish",
+         "/bin/bash",
+         {"/usr/bin/fish"},
          "/usr/bin/fish"},
-        {"a relative $SHELL is not used", "bash", "/bin/bash", {"bash", "/bin/bash"},
-         "/bin/bash"},
+        {"a relative $SHELL is not used", "bash", "/bin/bash", {"bash", "/bin/bash"}, "/bin/bash"},
         {"a $SHELL that is not executable", "/opt/gone/zsh", "/bin/dash", {}, "/bin/dash"},
         {"no $SHELL", std::nullopt, "/bin/bash", {}, "/bin/bash"},
-        {"no shell known: zsh when installed", std::nullopt, std::nullopt, {"/bin/zsh"},
+        {"no shell known: zsh when installed",
+         std::nullopt,
+         std::nullopt,
+         {"/bin/zsh"},
          "/bin/zsh"},
         {"an empty password entry and no zsh", QString(""), QString(""), {}, "/bin/sh"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(loginShellPath(c.variable, c.passwordEntry,
-                                 [&c](const QString& path) { return c.executables.count(path) > 0; }),
-                  c.expected);
+        EXPECT_EQ(
+            loginShellPath(c.variable, c.passwordEntry,
+                           [&c](const QString& path) { return c.executables.count(path) > 0; }),
+            c.expected);
     }
     EXPECT_EQ(loginShellArguments(), QStringList{"-il"});
 
@@ -61,7 +67,8 @@ TEST(AgentCommandLine, PlainPathsAsTheyAreOthersQuoted) {
     };
     const Case cases[] = {
         {"/usr/local/bin/cavrel", "/usr/local/bin/cavrel codex\n"},
-        {"/opt/cavrel-1.2/bin/cavrel_x@y%z+w=v:u,t", "/opt/cavrel-1.2/bin/cavrel_x@y%z+w=v:u,t codex\n"},
+        {"/opt/cavrel-1.2/bin/cavrel_x@y%z+w=v:u,t",
+         "/opt/cavrel-1.2/bin/cavrel_x@y%z+w=v:u,t codex\n"},
         {"cavrel", "cavrel codex\n"},
         {"", " codex\n"},
         {"/Applications/My Tools.app/cavrel", "'/Applications/My Tools.app/cavrel' codex\n"},
@@ -100,9 +107,7 @@ protected:
         return -1;
     }
     TabChip* chip(int index) { return window().terminalTabs()->chips().value(index); }
-    void select(int index) {
-        QTest::mouseClick(chip(index)->titleLabel(), Qt::LeftButton);
-    }
+    void select(int index) { QTest::mouseClick(chip(index)->titleLabel(), Qt::LeftButton); }
     void close(int index) { chip(index)->closeButton()->click(); }
     QWidget* shownTerminal() {
         TerminalTabView* shown = window().terminalTabs()->shownTab();

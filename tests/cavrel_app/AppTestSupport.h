@@ -84,8 +84,9 @@ public:
 
     const QList<Launch>& launches() const { return m_launches; }
     int liveViews() const {
-        return static_cast<int>(std::count_if(m_launches.begin(), m_launches.end(),
-                                              [](const Launch& launch) { return !launch.view.isNull(); }));
+        return static_cast<int>(
+            std::count_if(m_launches.begin(), m_launches.end(),
+                          [](const Launch& launch) { return !launch.view.isNull(); }));
     }
 
 private:
@@ -123,8 +124,8 @@ public:
     AppState& appState() {
         if (!m_appState) {
             AppState::Setup setup;
-            setup.defaults = std::make_unique<QSettings>(m_home.filePath("settings.conf"),
-                                                         QSettings::IniFormat);
+            setup.defaults =
+                std::make_unique<QSettings>(m_home.filePath("settings.conf"), QSettings::IniFormat);
             setup.gitRemoteResolver = [this](const QString& path) -> std::optional<QString> {
                 ++m_resolverCalls;
                 const auto it = m_remotes.find(path);

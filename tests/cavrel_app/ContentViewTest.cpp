@@ -45,13 +45,22 @@ TEST(ContentViewGate, PlaceholderOrScreenByClientProjectAndRemote) {
                              "with a remote.";
     const Case cases[] = {
         {"no hub, no project", false, std::nullopt, "No project selected", ""},
-        {"no hub, a project with a remote", false, {{"/work/shop", remote}},
-         "No project selected", ""},
+        {"no hub, a project with a remote",
+         false,
+         {{"/work/shop", remote}},
+         "No project selected",
+         ""},
         {"a hub, no project", true, std::nullopt, "No project selected", ""},
-        {"a project without a remote", true, {{"/work/shop", std::nullopt}},
-         "No git remote for this project", noRemote},
-        {"an empty remote counts as none", true, {{"/work/shop/", QString("")}},
-         "No git remote for this project", noRemote},
+        {"a project without a remote",
+         true,
+         {{"/work/shop", std::nullopt}},
+         "No git remote for this project",
+         noRemote},
+        {"an empty remote counts as none",
+         true,
+         {{"/work/shop/", QString("")}},
+         "No git remote for this project",
+         noRemote},
         {"a hub and a project with a remote", true, {{"/work/shop", remote}}, "", ""},
     };
     for (const Case& c : cases) {
@@ -172,8 +181,8 @@ TEST(ContentViewBanner, ClosingTheWindowCancelsItsStart) {
     window->show();
     ASSERT_EQ(fixture.appState().hubManager().status().kind, Kind::starting);
     delete window;
-    ASSERT_TRUE(waitUntil(
-        [&] { return fixture.appState().hubManager().status().kind == Kind::failed; }));
+    ASSERT_TRUE(
+        waitUntil([&] { return fixture.appState().hubManager().status().kind == Kind::failed; }));
     EXPECT_NE(fixture.appState().hubManager().status().message,
               "cavrel serve did not become healthy within 5 seconds");
 }

@@ -52,8 +52,8 @@ FakeHub::Fault fault(const QString& method, const QString& path, int status, QBy
 struct KindCase {
     const char* name;
     FakeHub::Kind kind;
-    QString path;      // "/v1/rules"
-    QString titleKey;  // the JSON key of the title field
+    QString path;     // "/v1/rules"
+    QString titleKey; // the JSON key of the title field
     QString loading;
     QString emptyTitle;
     QString emptyDescription; // for the folder "shop"
@@ -372,8 +372,7 @@ TEST_P(EntryScreenTest, ALoadForAnEarlierProjectIsDroppedWithItsError) {
             .toJson();
     const Late lates[] = {
         {"a late failure", fault("GET", GetParam().path, 500, "stale failure", 300)},
-        {"a late success",
-         fault("GET", GetParam().path, 200, staleList, 300, "application/json")},
+        {"a late success", fault("GET", GetParam().path, 200, staleList, 300, "application/json")},
     };
     for (const Late& late : lates) {
         SCOPED_TRACE(late.name);
@@ -517,9 +516,10 @@ TEST_F(EntryKindTest, MemoryHasATypeBesideTheScope) {
     memory.bodyField()->setPlainText("b");
     memory.addButton()->click();
     ASSERT_TRUE(waitUntil([&] { return !memory.isSubmitting(); }));
-    EXPECT_EQ(lastBody("POST"),
-              (QJsonObject{{"scope", "global"}, {"type", "feedback"}, {"title", "Likes tests"},
-                           {"body", "b"}}));
+    EXPECT_EQ(
+        lastBody("POST"),
+        (QJsonObject{
+            {"scope", "global"}, {"type", "feedback"}, {"title", "Likes tests"}, {"body", "b"}}));
     EXPECT_EQ(memory.typePicker()->currentText(), "feedback") << "kept for the next entry";
     EXPECT_TRUE(memory.scopeButton("global")->isChecked());
 
@@ -527,7 +527,8 @@ TEST_F(EntryKindTest, MemoryHasATypeBesideTheScope) {
     const auto odd = std::find_if(memory.entries().begin(), memory.entries().end(),
                                   [](const HubEntry& entry) { return entry.type == "insight"; });
     ASSERT_NE(odd, memory.entries().end());
-    for (const std::optional<QString>& pick : {std::optional<QString>(), std::optional<QString>("reference")}) {
+    for (const std::optional<QString>& pick :
+         {std::optional<QString>(), std::optional<QString>("reference")}) {
         memory.edit(*odd);
         EditEntrySheet* sheet = memory.editSheet();
         ASSERT_NE(sheet, nullptr);

@@ -102,8 +102,7 @@ TEST_F(SessionsViewTest, ListsTheProjectsSessionsOrTheEmptyState) {
                     session("claude", "2025-01-05T15:04:05Z", "First line\nsecond line"));
     m_hub.addRecord(FakeHub::Kind::Sessions, shopURL,
                     session("codex", "2025-01-06T09:00:00.125+02:00", QJsonValue::Null));
-    m_hub.addRecord(FakeHub::Kind::Sessions, shopURL,
-                    session("agy", "2025-01-07T10:00:00Z", ""));
+    m_hub.addRecord(FakeHub::Kind::Sessions, shopURL, session("agy", "2025-01-07T10:00:00Z", ""));
     SessionsView& listed = loaded();
     ASSERT_EQ(listed.rows().size(), 3);
     EXPECT_EQ(listed.rows()[0]->title(),
@@ -160,12 +159,12 @@ TEST_F(SessionsViewTest, ExpandingARowFetchesItsTranscriptEveryTime) {
 }
 
 TEST_F(SessionsViewTest, ALateTranscriptIsShownOnlyUnderItsOwnRow) {
-    const qint64 slow = m_hub.addRecord(FakeHub::Kind::Sessions, shopURL,
-                                        session("claude", "2025-01-05T15:04:05Z", "slow",
-                                                {message(1, "user", "slow transcript")}));
-    const qint64 fast = m_hub.addRecord(FakeHub::Kind::Sessions, shopURL,
-                                        session("codex", "2025-01-06T09:00:00Z", "fast",
-                                                {message(1, "user", "fast transcript")}));
+    const qint64 slow = m_hub.addRecord(
+        FakeHub::Kind::Sessions, shopURL,
+        session("claude", "2025-01-05T15:04:05Z", "slow", {message(1, "user", "slow transcript")}));
+    const qint64 fast = m_hub.addRecord(
+        FakeHub::Kind::Sessions, shopURL,
+        session("codex", "2025-01-06T09:00:00Z", "fast", {message(1, "user", "fast transcript")}));
     SessionsView& view = loaded();
     const QString slowPath = QString("/v1/sessions/%1").arg(slow);
     int slowReplies = 0;
@@ -184,8 +183,8 @@ TEST_F(SessionsViewTest, ALateTranscriptIsShownOnlyUnderItsOwnRow) {
         late.status = c.status;
         late.delayMs = 150;
         if (c.status == 200) {
-            late.body = QJsonDocument(m_hub.records(FakeHub::Kind::Sessions)[0].toObject())
-                            .toJson();
+            late.body =
+                QJsonDocument(m_hub.records(FakeHub::Kind::Sessions)[0].toObject()).toJson();
             late.contentType = "application/json";
         }
         m_hub.addFault(late);

@@ -126,10 +126,10 @@ bool run(const QString& output) {
     QDir().mkpath(home.filePath(QStringLiteral(".cavrel")));
     QFile config(home.filePath(QStringLiteral(".cavrel/config.yaml")));
     if (!config.open(QIODevice::WriteOnly) ||
-        config.write(CavrelHubManager::configText(
-                         {hub.port(), home.filePath(QStringLiteral(".cavrel/cavrel.db")),
-                          hub.token()})
-                         .toUtf8()) < 0) {
+        config.write(
+            CavrelHubManager::configText(
+                {hub.port(), home.filePath(QStringLiteral(".cavrel/cavrel.db")), hub.token()})
+                .toUtf8()) < 0) {
         return fail("cannot write the hub configuration");
     }
     config.close();
@@ -176,7 +176,8 @@ bool run(const QString& output) {
 
     window.setSelection(NavItem::sessions);
     auto* sessions = qobject_cast<SessionsView*>(window.hubScreen());
-    if (!sessions || !waitFor([&] { return !sessions->isLoading(); }) || sessions->rows().isEmpty()) {
+    if (!sessions || !waitFor([&] { return !sessions->isLoading(); }) ||
+        sessions->rows().isEmpty()) {
         return fail("the sessions never loaded");
     }
     sessions->setExpanded(sessions->rows().first()->sessionID(), true);
@@ -185,8 +186,9 @@ bool run(const QString& output) {
     }
     ok = shooter.shoot(QStringLiteral("05-sessions")) && ok;
 
-    const std::pair<NavItem, const char*> entryScreens[] = {
-        {NavItem::rules, "06-rules"}, {NavItem::skills, "07-skills"}, {NavItem::memory, "08-memory"}};
+    const std::pair<NavItem, const char*> entryScreens[] = {{NavItem::rules, "06-rules"},
+                                                            {NavItem::skills, "07-skills"},
+                                                            {NavItem::memory, "08-memory"}};
     for (const auto& [item, name] : entryScreens) {
         window.setSelection(item);
         auto* screen = qobject_cast<EntryScreen*>(window.hubScreen());
