@@ -1,5 +1,6 @@
 #include "EntryScreen.h"
 #include "ContentUnavailableView.h"
+#include "HubListArea.h"
 #include "EditEntrySheet.h"
 #include "GrowingTextEdit.h"
 #include "LoadingView.h"
@@ -11,8 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScrollArea>
-#include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -32,29 +31,7 @@ EntryScreen::EntryScreen(EntryKind kind, CavrelAPIClient apiClient, ProjectStore
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    m_stateArea = new QStackedWidget(this);
-    m_stateArea->setObjectName(QStringLiteral("stateArea"));
-    m_loadingView = new LoadingView(m_kind.loadingText, m_stateArea);
-    m_stateArea->addWidget(m_loadingView);
-
-    auto* scroll = new QScrollArea(m_stateArea);
-    scroll->setObjectName(QStringLiteral("entryList"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_listPage = new QWidget(scroll);
-    m_listPage->setBackgroundRole(QPalette::Base);
-    m_listPage->setAutoFillBackground(true);
-    m_rowsLayout = new QVBoxLayout(m_listPage);
-    m_rowsLayout->setContentsMargins(16, 4, 16, 4);
-    m_rowsLayout->setSpacing(0);
-    m_rowsLayout->addStretch(1);
-    scroll->setWidget(m_listPage);
-    m_stateArea->addWidget(scroll);
-
-    m_emptyState = new ContentUnavailableView(m_kind.emptyTitle, m_kind.emptySymbol,
-                                              m_kind.emptyDescription(folderName()), m_stateArea);
-    m_stateArea->addWidget(m_emptyState);
+    m_stateArea = new HubListArea(m_kind.loadingText, m_kind.emptyTitle, m_kind.emptySymbol, this);
     layout->addWidget(m_stateArea, 1);
 
     layout->addWidget(horizontalDivider(this));
@@ -143,14 +120,16 @@ QToolButton* EntryScreen::scopeButton(const QString& scope) const {
     return nullptr;
 }
 
+LoadingView* EntryScreen::loadingView() const {
+    return m_stateArea->loadingView();
+}
+
+ContentUnavailableView* EntryScreen::emptyState() const {
+    return m_stateArea->emptyState();
+}
+
 QList<QWidget*> EntryScreen::rows() const {
-    QList<QWidget*> rows;
-    for (const QPointer<QWidget>& row : m_rows) {
-        if (row && row->objectName() == QLatin1String("entryRow")) {
-            rows.append(row);
-        }
-    }
-    return rows;
+    return m_stateArea->rows();
 }
 
 QWidget* EntryScreen::alertParent() {
@@ -169,7 +148,7 @@ void EntryScreen::updateAddButton() {
 void EntryScreen::runLoadTask() {
     m_loadTask.cancel();
     m_isLoading = true;
-    m_emptyState->setDescription(m_kind.emptyDescription(folderName()));
+    m_stateArea->emptyState()->setDescription(m_kind.emptyDescription(folderName()));
     renderState();
     m_loadTask = load({});
 }
@@ -205,38 +184,19 @@ APIRequest EntryScreen::load(std::function<void()> then) {
 }
 
 void EntryScreen::renderState() {
-    if (m_isLoading) {
-        m_stateArea->setCurrentWidget(m_loadingView);
-    } else if (!m_entries.isEmpty()) {
-        m_stateArea->setCurrentIndex(1);
-    } else {
-        m_stateArea->setCurrentWidget(m_emptyState);
-    }
+    m_stateArea->showState(m_isLoading);
 }
 
 void EntryScreen::rebuildRows() {
-    for (const QPointer<QWidget>& row : std::as_const(m_rows)) {
-        if (row) {
-            m_rowsLayout->removeWidget(row);
-            row->hide();
-            row->deleteLater();
-        }
+    QList<QWidget*> rows;
+    for (const HubEntry& entry : std::as_const(m_entries)) {
+        rows.append(buildRow(entry));
     }
-    m_rows.clear();
-    for (qsizetype i = 0; i < m_entries.size(); ++i) {
-        if (i > 0) {
-            QFrame* divider = horizontalDivider(m_listPage);
-            m_rowsLayout->insertWidget(m_rowsLayout->count() - 1, divider);
-            m_rows.append(divider);
-        }
-        QWidget* row = buildRow(m_entries[i]);
-        m_rowsLayout->insertWidget(m_rowsLayout->count() - 1, row);
-        m_rows.append(row);
-    }
+    m_stateArea->setRows(rows);
 }
 
 QWidget* EntryScreen::buildRow(const HubEntry& entry) {
-    auto* row = new QWidget(m_listPage);
+    auto* row = new QWidget(m_stateArea->listPage());
     row->setObjectName(QStringLiteral("entryRow"));
     row->setProperty("entryID", entry.id);
     auto* layout = new QHBoxLayout(row);

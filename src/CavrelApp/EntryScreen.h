@@ -11,15 +11,14 @@ class QButtonGroup;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
-class QStackedWidget;
 class QToolButton;
-class QVBoxLayout;
 
 namespace cavrel {
 
 class ContentUnavailableView;
 
 class GrowingTextEdit;
+class HubListArea;
 class LoadingView;
 
 // The screen of one kind of hub entry (rules, skills or memory) for the active project: the
@@ -40,9 +39,9 @@ public:
     bool isSubmitting() const { return m_isSubmitting; }
 
     // The parts of the screen, for tests and for the window's own focus handling.
-    QStackedWidget* stateArea() const { return m_stateArea; }
-    LoadingView* loadingView() const { return m_loadingView; }
-    ContentUnavailableView* emptyState() const { return m_emptyState; }
+    HubListArea* stateArea() const { return m_stateArea; }
+    LoadingView* loadingView() const;
+    ContentUnavailableView* emptyState() const;
     QList<QWidget*> rows() const;
     QLineEdit* titleField() const { return m_titleField; }
     QLineEdit* descriptionField() const { return m_descriptionField; }
@@ -78,18 +77,13 @@ private:
     QString m_newScope = QStringLiteral("project");
     APIRequest m_loadTask;
 
-    QStackedWidget* m_stateArea;
-    LoadingView* m_loadingView;
-    QWidget* m_listPage;
-    QVBoxLayout* m_rowsLayout;
-    ContentUnavailableView* m_emptyState;
+    HubListArea* m_stateArea;
     QLineEdit* m_titleField = nullptr;
     QLineEdit* m_descriptionField = nullptr;
     GrowingTextEdit* m_bodyField = nullptr;
     QButtonGroup* m_scopeGroup = nullptr;
     QComboBox* m_typePicker = nullptr;
     QPushButton* m_addButton = nullptr;
-    QList<QPointer<QWidget>> m_rows;
     QPointer<EditEntrySheet> m_sheet;
 };
 

@@ -1,29 +1,13 @@
 #include "LoginShell.h"
+#include "PasswordEntry.h"
 
-#include <QFile>
 #include <QFileInfo>
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <vector>
 
 namespace cavrel {
 
 namespace {
-
-std::optional<QString> passwordEntryShell() {
-    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
-    struct passwd entry {};
-    struct passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-        found->pw_shell && *found->pw_shell) {
-        return QFile::decodeName(found->pw_shell);
-    }
-    return std::nullopt;
-}
 
 bool isExecutableFile(const QString& path) {
     const QFileInfo info(path);
@@ -36,7 +20,9 @@ QString loginShellPath() {
     const std::optional<QString> variable = qEnvironmentVariableIsSet("SHELL")
                                                 ? std::optional(qEnvironmentVariable("SHELL"))
                                                 : std::nullopt;
-    return loginShellPath(variable, passwordEntryShell(), &isExecutableFile);
+    const std::optional<PasswordEntry> entry = currentPasswordEntry();
+    return loginShellPath(variable, entry ? std::optional(entry->shell) : std::nullopt,
+                          &isExecutableFile);
 }
 
 QString loginShellPath(const std::optional<QString>& shellVariable,

@@ -1,11 +1,9 @@
 #include "SessionsView.h"
 #include "ContentUnavailableView.h"
+#include "HubListArea.h"
 #include "LoadingView.h"
 #include "SessionRow.h"
-#include "UiStyle.h"
 
-#include <QScrollArea>
-#include <QStackedWidget>
 #include <QVBoxLayout>
 
 namespace cavrel {
@@ -26,33 +24,19 @@ SessionsView::SessionsView(CavrelAPIClient apiClient, ProjectStore::Project proj
     setObjectName(QStringLiteral("sessionsView"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    m_stateArea = new QStackedWidget(this);
-    m_stateArea->setObjectName(QStringLiteral("stateArea"));
-    m_loadingView = new LoadingView(tr("Loading sessions…"), m_stateArea);
-    m_stateArea->addWidget(m_loadingView);
-
-    auto* scroll = new QScrollArea(m_stateArea);
-    scroll->setObjectName(QStringLiteral("sessionList"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_listPage = new QWidget(scroll);
-    m_listPage->setBackgroundRole(QPalette::Base);
-    m_listPage->setAutoFillBackground(true);
-    m_rowsLayout = new QVBoxLayout(m_listPage);
-    m_rowsLayout->setContentsMargins(16, 4, 16, 4);
-    m_rowsLayout->setSpacing(0);
-    m_rowsLayout->addStretch(1);
-    scroll->setWidget(m_listPage);
-    m_stateArea->addWidget(scroll);
-
-    m_emptyState =
-        new ContentUnavailableView(tr("No sessions yet"), QStringLiteral("clock.arrow.circlepath"),
-                                   emptyDescription(folderName()), m_stateArea);
-    m_stateArea->addWidget(m_emptyState);
+    m_stateArea = new HubListArea(tr("Loading sessions…"), tr("No sessions yet"),
+                                  QStringLiteral("clock.arrow.circlepath"), this);
     layout->addWidget(m_stateArea);
 
     runLoadTask();
+}
+
+LoadingView* SessionsView::loadingView() const {
+    return m_stateArea->loadingView();
+}
+
+ContentUnavailableView* SessionsView::emptyState() const {
+    return m_stateArea->emptyState();
 }
 
 QList<SessionRow*> SessionsView::rows() const {
@@ -68,7 +52,7 @@ QList<SessionRow*> SessionsView::rows() const {
 void SessionsView::runLoadTask() {
     m_loadTask.cancel();
     m_isLoading = true;
-    m_emptyState->setDescription(emptyDescription(folderName()));
+    m_stateArea->emptyState()->setDescription(emptyDescription(folderName()));
     renderState();
     // The expanded row and its transcript stay: returning to this project shows them again.
     const std::optional<QString>& remote = project().gitRemoteURL;
@@ -95,38 +79,20 @@ void SessionsView::runLoadTask() {
 }
 
 void SessionsView::renderState() {
-    if (m_isLoading) {
-        m_stateArea->setCurrentWidget(m_loadingView);
-    } else if (!m_sessions.isEmpty()) {
-        m_stateArea->setCurrentIndex(1);
-    } else {
-        m_stateArea->setCurrentWidget(m_emptyState);
-    }
+    m_stateArea->showState(m_isLoading);
 }
 
 void SessionsView::rebuildRows() {
-    for (const QPointer<QWidget>& widget : std::as_const(m_rowWidgets)) {
-        if (widget) {
-            m_rowsLayout->removeWidget(widget);
-            widget->hide();
-            widget->deleteLater();
-        }
-    }
-    m_rowWidgets.clear();
+    QList<QWidget*> rows;
     m_rows.clear();
-    for (qsizetype i = 0; i < m_sessions.size(); ++i) {
-        if (i > 0) {
-            QFrame* divider = horizontalDivider(m_listPage);
-            m_rowsLayout->insertWidget(m_rowsLayout->count() - 1, divider);
-            m_rowWidgets.append(divider);
-        }
-        const qint64 id = m_sessions[i].id;
+    for (const SessionSummary& session : std::as_const(m_sessions)) {
+        const qint64 id = session.id;
         auto* row = new SessionRow(
-            m_sessions[i], [this, id](bool expand) { setExpanded(id, expand); }, m_listPage);
-        m_rowsLayout->insertWidget(m_rowsLayout->count() - 1, row);
-        m_rowWidgets.append(row);
+            session, [this, id](bool expand) { setExpanded(id, expand); }, m_stateArea->listPage());
+        rows.append(row);
         m_rows.append(row);
     }
+    m_stateArea->setRows(rows);
     renderRows();
 }
 

@@ -8,12 +8,10 @@
 
 #include <optional>
 
-class QStackedWidget;
-class QVBoxLayout;
-
 namespace cavrel {
 
 class ContentUnavailableView;
+class HubListArea;
 class LoadingView;
 class SessionRow;
 
@@ -32,9 +30,9 @@ public:
     const std::optional<SessionDetail>& detail() const { return m_detail; }
     bool isLoading() const { return m_isLoading; }
 
-    QStackedWidget* stateArea() const { return m_stateArea; }
-    LoadingView* loadingView() const { return m_loadingView; }
-    ContentUnavailableView* emptyState() const { return m_emptyState; }
+    HubListArea* stateArea() const { return m_stateArea; }
+    LoadingView* loadingView() const;
+    ContentUnavailableView* emptyState() const;
     QList<SessionRow*> rows() const;
 
     // What the disclosure of a row does.
@@ -56,12 +54,7 @@ private:
     APIRequest m_loadTask;
     quint64 m_detailRequest = 0;
 
-    QStackedWidget* m_stateArea;
-    LoadingView* m_loadingView;
-    QWidget* m_listPage;
-    QVBoxLayout* m_rowsLayout;
-    ContentUnavailableView* m_emptyState;
-    QList<QPointer<QWidget>> m_rowWidgets;
+    HubListArea* m_stateArea;
     QList<QPointer<SessionRow>> m_rows;
 };
 

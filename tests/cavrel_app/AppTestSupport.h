@@ -36,6 +36,10 @@ QT_END_NAMESPACE
 
 namespace cavrel::test {
 
+// The origins of the two projects the screen tests move between.
+inline const QString shopURL = QStringLiteral("https://example.invalid/team/shop.git");
+inline const QString cartURL = QStringLiteral("https://example.invalid/team/cart.git");
+
 // Sets environment variables for one test and puts the old values back afterwards.
 class ScopedEnvironment {
 public:
@@ -196,6 +200,32 @@ private:
     std::unique_ptr<AppState> m_appState;
     std::unique_ptr<ContentView> m_window;
 };
+
+// A hub screen shown as a window of its own, owned by `holder`.
+template <class Screen, class Made>
+Screen& showScreen(std::unique_ptr<Screen>& holder, Made* screen) {
+    holder.reset(screen);
+    holder->resize(900, 600);
+    holder->show();
+    return *holder;
+}
+
+template <class Screen> Screen& whenLoaded(Screen& screen) {
+    EXPECT_TRUE(waitUntil([&screen] { return !screen.isLoading(); }));
+    return screen;
+}
+
+// The requests the hub recorded with this method (and path, when one is given).
+inline QList<fake::FakeHub::RecordedRequest>
+recordedRequests(const fake::FakeHub& hub, const QString& method, const QString& path = {}) {
+    QList<fake::FakeHub::RecordedRequest> found;
+    for (const fake::FakeHub::RecordedRequest& request : hub.requests()) {
+        if (request.method == method && (path.isEmpty() || request.path == path)) {
+            found.append(request);
+        }
+    }
+    return found;
+}
 
 // The texts of the visible labels under `root`, in creation order.
 inline QStringList visibleLabelTexts(const QWidget* root) {

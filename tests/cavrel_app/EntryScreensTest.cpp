@@ -2,6 +2,7 @@
 #include "ContentUnavailableView.h"
 #include "EditEntrySheet.h"
 #include "GrowingTextEdit.h"
+#include "HubListArea.h"
 #include "LoadingView.h"
 #include "MemoryView.h"
 #include "RulesView.h"
@@ -22,12 +23,11 @@
 
 using namespace cavrel;
 using cavrel::fake::FakeHub;
+using cavrel::test::cartURL;
+using cavrel::test::shopURL;
 using cavrel::test::waitUntil;
 
 namespace {
-
-const QString shopURL = "https://example.invalid/team/shop.git";
-const QString cartURL = "https://example.invalid/team/cart.git";
 
 // Starts the hub and gives a client of it.
 CavrelAPIClient listeningClient(FakeHub& hub) {
@@ -110,26 +110,13 @@ protected:
     // A shown screen for `project`.
     EntryScreen& screen(const QString& path = "/work/shop",
                         const std::optional<QString>& remote = shopURL) {
-        m_screen.reset(GetParam().make(m_client, {path, remote}));
-        m_screen->resize(900, 600);
-        m_screen->show();
-        return *m_screen;
+        return test::showScreen(m_screen, GetParam().make(m_client, {path, remote}));
     }
 
-    EntryScreen& loadedScreen() {
-        EntryScreen& shown = screen();
-        EXPECT_TRUE(waitUntil([&] { return !shown.isLoading(); }));
-        return shown;
-    }
+    EntryScreen& loadedScreen() { return test::whenLoaded(screen()); }
 
     QList<FakeHub::RecordedRequest> requests(const QString& method) const {
-        QList<FakeHub::RecordedRequest> found;
-        for (const FakeHub::RecordedRequest& request : m_hub.requests()) {
-            if (request.method == method) {
-                found.append(request);
-            }
-        }
-        return found;
+        return test::recordedRequests(m_hub, method);
     }
 
     static QStringList titles(const EntryScreen& screen) {
@@ -415,10 +402,8 @@ protected:
 
     template <class Screen> Screen& loaded() {
         auto* screen = new Screen(m_client, {"/work/shop", shopURL});
-        m_screen.reset(screen);
-        screen->show();
-        EXPECT_TRUE(waitUntil([screen] { return !screen->isLoading(); }));
-        return *screen;
+        test::showScreen(m_screen, screen);
+        return test::whenLoaded(*screen);
     }
 
     QJsonObject lastBody(const QString& method) const {

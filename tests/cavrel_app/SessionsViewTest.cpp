@@ -1,5 +1,6 @@
 #include "AppTestSupport.h"
 #include "ContentUnavailableView.h"
+#include "HubListArea.h"
 #include "LoadingView.h"
 #include "SessionDateFormat.h"
 #include "SessionRow.h"
@@ -19,12 +20,11 @@
 
 using namespace cavrel;
 using cavrel::fake::FakeHub;
+using cavrel::test::cartURL;
+using cavrel::test::shopURL;
 using cavrel::test::waitUntil;
 
 namespace {
-
-const QString shopURL = "https://example.invalid/team/shop.git";
-const QString cartURL = "https://example.invalid/team/cart.git";
 
 QJsonObject session(const QString& tool, const QString& startedAt, const QJsonValue& summary,
                     QJsonArray messages = {}) {
@@ -48,23 +48,14 @@ protected:
         m_client.emplace(m_hub.baseUrl(), m_hub.token());
     }
 
-    SessionsView& shown(const QString& path = "/work/shop", const QString& remote = shopURL) {
-        m_view = std::make_unique<SessionsView>(*m_client, ProjectStore::Project{path, remote});
-        m_view->resize(900, 600);
-        m_view->show();
-        return *m_view;
+    SessionsView& shown() {
+        return test::showScreen(m_view, new SessionsView(*m_client, {"/work/shop", shopURL}));
     }
 
-    SessionsView& loaded() {
-        SessionsView& view = shown();
-        EXPECT_TRUE(waitUntil([&] { return !view.isLoading(); }));
-        return view;
-    }
+    SessionsView& loaded() { return test::whenLoaded(shown()); }
 
-    int requestsFor(const QString& path) const {
-        return static_cast<int>(std::count_if(
-            m_hub.requests().begin(), m_hub.requests().end(),
-            [&path](const FakeHub::RecordedRequest& request) { return request.path == path; }));
+    qsizetype requestsFor(const QString& path) const {
+        return test::recordedRequests(m_hub, "GET", path).size();
     }
 
     static QStringList texts(const QWidget* root, const char* name) {

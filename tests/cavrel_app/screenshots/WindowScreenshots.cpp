@@ -13,6 +13,7 @@
 #include "EntryScreen.h"
 #include "FakeHub.h"
 #include "HubStatusBanner.h"
+#include "HubTestSupport.h"
 #include "SessionRow.h"
 #include "SessionsView.h"
 #include "SidebarView.h"
@@ -35,20 +36,6 @@
 using namespace cavrel;
 
 namespace {
-
-template <class Predicate> bool waitFor(Predicate predicate, int limitMs = 20'000) {
-    QDeadlineTimer deadline(limitMs);
-    QTimer tick;
-    tick.start(20);
-    while (!predicate()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    return true;
-}
 
 // Lets layouts, deferred deletions and repaints settle before a picture is taken.
 void settle() {
@@ -158,7 +145,7 @@ bool run(const QString& output) {
     window.resize(1280, 800);
     window.show();
     Shooter shooter(window, output);
-    if (!waitFor([&] { return appState.apiClient().has_value(); })) {
+    if (!cavrel::test::waitUntil([&] { return appState.apiClient().has_value(); })) {
         return fail("the window never reached the fake hub");
     }
 
@@ -176,12 +163,12 @@ bool run(const QString& output) {
 
     window.setSelection(NavItem::sessions);
     auto* sessions = qobject_cast<SessionsView*>(window.hubScreen());
-    if (!sessions || !waitFor([&] { return !sessions->isLoading(); }) ||
+    if (!sessions || !cavrel::test::waitUntil([&] { return !sessions->isLoading(); }) ||
         sessions->rows().isEmpty()) {
         return fail("the sessions never loaded");
     }
     sessions->setExpanded(sessions->rows().first()->sessionID(), true);
-    if (!waitFor([&] { return sessions->detail().has_value(); })) {
+    if (!cavrel::test::waitUntil([&] { return sessions->detail().has_value(); })) {
         return fail("the transcript never loaded");
     }
     ok = shooter.shoot(QStringLiteral("05-sessions")) && ok;
@@ -192,25 +179,25 @@ bool run(const QString& output) {
     for (const auto& [item, name] : entryScreens) {
         window.setSelection(item);
         auto* screen = qobject_cast<EntryScreen*>(window.hubScreen());
-        if (!screen || !waitFor([&] { return !screen->isLoading(); })) {
+        if (!screen || !cavrel::test::waitUntil([&] { return !screen->isLoading(); })) {
             return fail("an entry screen never loaded");
         }
         ok = shooter.shoot(QString::fromLatin1(name)) && ok;
         screen->edit(screen->entries().value(0));
         ok = shooter.shoot(QString::fromLatin1(name) + QStringLiteral("-edit")) && ok;
         screen->editSheet()->reject();
-        waitFor([&] { return !screen->editSheet(); });
+        cavrel::test::waitUntil([&] { return !screen->editSheet(); });
     }
 
     window.setSelection(NavItem::rules);
     auto* rules = qobject_cast<EntryScreen*>(window.hubScreen());
-    if (!rules || !waitFor([&] { return !rules->isLoading(); })) {
+    if (!rules || !cavrel::test::waitUntil([&] { return !rules->isLoading(); })) {
         return fail("the rules never loaded");
     }
     // A failed start keeps the client it had: the screen stays under the banner.
     hub.close();
     window.banner()->retryButton()->click();
-    if (!waitFor([&] { return window.banner()->isVisible(); })) {
+    if (!cavrel::test::waitUntil([&] { return window.banner()->isVisible(); })) {
         return fail("the banner never showed");
     }
     ok = shooter.shoot(QStringLiteral("09-hub-failed")) && ok;
