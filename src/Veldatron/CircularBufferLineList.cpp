@@ -1,0 +1,187 @@
+#include "CircularBufferLineList.h"
+
+#include "Diagnostics.h"
+
+#include <algorithm>
+#include <string>
+
+namespace veldatron {
+
+CircularBufferLineList::CircularBufferLineList(int maxLength)
+    : m_maxLength(std::max(maxLength, 0)) {
+    m_array.resize(size_t(std::min(m_maxLength, eagerSlots)));
+}
+
+void CircularBufferLineList::setCount(int count) {
+    count = std::clamp(count, 0, m_maxLength);
+    ensureSlots(count);
+    m_count = count;
+}
+
+void CircularBufferLineList::setMaxLength(int maxLength) {
+    maxLength = std::max(maxLength, 0);
+    if (maxLength == m_maxLength) {
+        return;
+    }
+    const size_t oldSlots = m_array.size();
+    const size_t newSlots = size_t(
+        std::min(maxLength, std::max({int(oldSlots), m_count, std::min(maxLength, eagerSlots)})));
+    std::vector<BufferLinePtr> slots(newSlots);
+    for (size_t i = 0; i < std::min(oldSlots, newSlots); ++i) {
+        slots[i] = std::move(m_array[slotOf(int64_t(i))]);
+    }
+    m_array = std::move(slots);
+    m_startIndex = 0;
+    m_maxLength = maxLength;
+    m_count = std::min(m_count, maxLength);
+}
+
+void CircularBufferLineList::ensureSlots(int64_t needed) {
+    needed = std::min<int64_t>(needed, m_maxLength);
+    const int64_t oldSlots = int64_t(m_array.size());
+    if (needed <= oldSlots) {
+        return;
+    }
+    const int64_t newSlots = std::min<int64_t>(m_maxLength, std::max(needed, oldSlots * 2));
+    std::vector<BufferLinePtr> slots(static_cast<size_t>(newSlots));
+    for (int64_t i = 0; i < oldSlots; ++i) {
+        slots[size_t(i)] = std::move(m_array[slotOf(i)]);
+    }
+    m_array = std::move(slots);
+    m_startIndex = 0;
+}
+
+void CircularBufferLineList::advanceStart(int64_t by) {
+    const int64_t slots = int64_t(m_array.size());
+    if (slots == 0) {
+        return;
+    }
+    int64_t start = m_startIndex + by;
+    if (start >= slots) {
+        start = by < slots ? start - slots : start % slots;
+    }
+    m_startIndex = int(start);
+}
+
+const BufferLinePtr& CircularBufferLineList::lineSlow(int index) {
+    if (index >= 0 && size_t(index) < m_array.size()) {
+        BufferLinePtr& row = m_array[slotOf(index)];
+        if (!row && makeEmpty) {
+            row = makeEmpty(int(slotOf(index)));
+        }
+        if (row) {
+            return row;
+        }
+    }
+    if (!m_outOfRange || m_outOfRange->count() != 0) {
+        m_outOfRange = BufferLine::create(0);
+    }
+    return m_outOfRange;
+}
+
+BufferLine* CircularBufferLineList::peek(int index) const {
+    if (index < 0 || index >= m_count) {
+        return nullptr;
+    }
+    return m_array[slotOf(index)].get();
+}
+
+void CircularBufferLineList::set(int index, BufferLinePtr row) {
+    if (index < 0 || size_t(index) >= m_array.size() || !row) {
+        return;
+    }
+    BufferLine& attached = *row;
+    m_array[slotOf(index)] = std::move(row);
+    attach(attached);
+}
+
+void CircularBufferLineList::push(BufferLinePtr row) {
+    if (!row) {
+        return;
+    }
+    attach(*row);
+    if (m_maxLength == 0) {
+        return;
+    }
+    if (size_t(m_count) == m_array.size()) {
+        ensureSlots(int64_t(m_count) + 1);
+    }
+    const bool hasImages = row->hasImages();
+    m_array[slotOf(m_count)] = std::move(row);
+    if (size_t(m_count) == m_array.size()) {
+        advanceStart(1);
+    } else {
+        ++m_count;
+    }
+    if (onLinePushed) {
+        onLinePushed(hasImages);
+    }
+}
+
+void CircularBufferLineList::recycle(const Attribute& clearAttribute) {
+    if (m_count == 0 || m_count != m_maxLength) {
+        return;
+    }
+    // A full ring has exactly maxLength slots.
+    const size_t slot = size_t(m_startIndex);
+    advanceStart(1);
+    bool hadImages = false;
+    if (BufferLine* row = m_array[slot].get()) {
+        hadImages = row->hasImages();
+        row->clear(clearAttribute);
+        row->destroySemanticState();
+        row->setIsWrapped(false);
+    }
+    if (onLineRecycled) {
+        onLineRecycled(hadImages);
+    }
+}
+
+void CircularBufferLineList::trimStart(int n) {
+    n = std::clamp(n, 0, m_count);
+    advanceStart(n);
+    m_count -= n;
+}
+
+bool CircularBufferLineList::shiftElements(int start, int count, int offset) {
+    const char* reason = nullptr;
+    if (count < 0) {
+        reason = "count < 0";
+    } else if (start < 0) {
+        reason = "start < 0";
+    } else if (start >= m_count) {
+        reason = "start >= self.count";
+    } else if (int64_t(start) + offset <= 0) {
+        reason = "start+offset <= 0";
+    }
+    if (reason) {
+        static DiagnosticSite site;
+        site.emit("Assertion at start=" + std::to_string(start) + " count=" +
+                  std::to_string(count) + " offset=" + std::to_string(offset) + ": " + reason);
+        return false;
+    }
+    // Lines past the ring's count are not part of any valid move.
+    count = std::min(count, m_count - start);
+    if (offset > 0) {
+        const int64_t end = int64_t(start) + count + offset;
+        ensureSlots(end);
+        for (int i = count - 1; i >= 0; --i) {
+            m_array[slotOf(int64_t(start) + i + offset)] = m_array[slotOf(int64_t(start) + i)];
+        }
+        if (end > m_count) {
+            int64_t newCount = end;
+            if (end > m_maxLength) {
+                advanceStart(end - m_maxLength);
+                newCount = m_maxLength;
+            }
+            m_count = int(newCount);
+        }
+    } else {
+        for (int i = 0; i < count; ++i) {
+            m_array[slotOf(int64_t(start) + i + offset)] = m_array[slotOf(int64_t(start) + i)];
+        }
+    }
+    return true;
+}
+
+} // namespace veldatron

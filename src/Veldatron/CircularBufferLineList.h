@@ -1,0 +1,162 @@
+#pragma once
+
+#include "BufferLine.h"
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+namespace veldatron {
+
+// The rows of one screen, scrollback included: a ring of at most `maxLength` lines, logical line
+// 0 being the oldest kept. Pushing onto a full ring drops the oldest line without moving the
+// others; `recycle` turns the oldest row object into the newest without allocating.
+//
+//   slots     [ C ][ D ][ A ][ B ][   ]        startIndex = 2, count = 4
+//   lines       2    3    0    1   (stale)     line i lives in slot (startIndex + i) % slots
+//
+// Slots are allocated as the ring fills, doubling up to `maxLength`, so a huge scrollback
+// setting costs nothing until lines arrive. While the ring is not full the slot count may be below
+// `maxLength`; the layout is the same modular one, and growing repacks the slots in logical order
+// with startIndex 0 (as changing maxLength does). startIndex is kept below the slot count, so an
+// index costs an add and a compare, no division.
+//
+// Empty slots are filled on first read by `makeEmpty` (the screen's blank-row factory). Lines at
+// or beyond `count` may be read (and so materialised) while they lie within the slots; other
+// out-of-range requests (a negative index, a ring without slots, an empty slot without a factory)
+// read a row of no cells that stands for nothing and ignores writes to its cells.
+//
+// Owned by its Buffer; single-threaded; callbacks run synchronously inside the operation.
+class CircularBufferLineList {
+public:
+    // Slots allocated up front: a ring up to this size is allocated whole.
+    static constexpr int eagerSlots = 4096;
+
+    explicit CircularBufferLineList(int maxLength);
+
+    // Factory for empty slots; receives the slot position.
+    std::function<BufferLinePtr(int)> makeEmpty;
+    // Told whether a recycled row had images.
+    std::function<void(bool)> onLineRecycled;
+    // Told whether a pushed row has images.
+    std::function<void(bool)> onLinePushed;
+    // Told of every row stored into the ring.
+    std::function<void(BufferLine&)> onLineAttached;
+
+    int count() const { return m_count; }
+    // Clamped to 0...maxLength; rows beyond a reduced count stay in their slots.
+    void setCount(int count);
+    bool isFull() const { return m_count == m_maxLength; }
+    int maxLength() const { return m_maxLength; }
+    // Repacks the slots in logical order from slot 0; the count is kept (clamped to the new
+    // maximum: callers trim first).
+    void setMaxLength(int maxLength);
+    int startIndex() const { return m_startIndex; }
+    int slotCount() const { return int(m_array.size()); }
+
+    // The row of logical line i, materialising an empty slot (without onLineAttached).
+    BufferLine& operator[](int index) { return *line(index); }
+    const BufferLinePtr& line(int index) {
+        if (unsigned(index) < unsigned(m_count)) {
+            size_t slot = size_t(m_startIndex) + unsigned(index);
+            if (slot >= m_array.size()) {
+                slot -= m_array.size();
+            }
+            BufferLinePtr& row = m_array[slot];
+            if (row) {
+                return row;
+            }
+        }
+        return lineSlow(index);
+    }
+    // The row of logical line i without materialising: null for an empty slot or an index
+    // outside the lines in use.
+    BufferLine* peek(int index) const;
+    // Stores a row at logical line i, then onLineAttached.
+    void set(int index, BufferLinePtr row);
+
+    void push(BufferLinePtr row);
+    // Only on a full ring (otherwise nothing happens): the oldest row, cleared with the attribute
+    // and stripped of marks, wrap flag and images, becomes the newest line.
+    void recycle(const Attribute& clearAttribute);
+    // Deletes `deleteCount` lines at `start`, inserts `items` there and calls change(line) for
+    // every line whose slot was rewritten, in the order written. On a full ring the oldest lines
+    // fall off.
+    template <typename Change>
+    void splice(int start, int deleteCount, std::span<const BufferLinePtr> items, Change&& change);
+    void splice(int start, int deleteCount, std::span<const BufferLinePtr> items) {
+        splice(start, deleteCount, items, [](int) {});
+    }
+    // Drops the n oldest lines (clamped to 0...count).
+    void trimStart(int n);
+    // Moves `count` lines from `start` by `offset` lines. A request that would leave the ring or
+    // move onto line 0 prints one diagnostic line and returns false without changing anything.
+    bool shiftElements(int start, int count, int offset);
+
+private:
+    size_t slotOf(int64_t index) const {
+        const int64_t size = int64_t(m_array.size());
+        const int64_t slot = m_startIndex + index;
+        if (slot >= 0 && slot < size) {
+            return size_t(slot);
+        }
+        return size_t(((slot % size) + size) % size);
+    }
+    void advanceStart(int64_t by);
+    // Makes at least `needed` slots (at most maxLength), doubling, repacked from slot 0.
+    void ensureSlots(int64_t needed);
+    const BufferLinePtr& lineSlow(int index);
+    void attach(BufferLine& row) {
+        if (onLineAttached) {
+            onLineAttached(row);
+        }
+    }
+
+    std::vector<BufferLinePtr> m_array;
+    int m_startIndex = 0;
+    int m_count = 0;
+    int m_maxLength = 0;
+    // What out-of-range reads get.
+    BufferLinePtr m_outOfRange;
+};
+
+template <typename Change>
+void CircularBufferLineList::splice(int start, int deleteCount,
+                                    std::span<const BufferLinePtr> items, Change&& change) {
+    // Requests past the lines in use are clipped to them.
+    start = std::clamp(start, 0, m_count);
+    deleteCount = std::clamp(deleteCount, 0, m_count - start);
+    if (m_array.empty()) {
+        return;
+    }
+    if (deleteCount > 0) {
+        for (int a = start; a < m_count - deleteCount; ++a) {
+            m_array[slotOf(a)] = m_array[slotOf(int64_t(a) + deleteCount)];
+            change(a);
+        }
+        m_count -= deleteCount;
+    }
+    const int64_t n = int64_t(items.size());
+    ensureSlots(m_count + n);
+    for (int i = m_count - 1; i >= start; --i) {
+        m_array[slotOf(i + n)] = m_array[slotOf(i)];
+        change(int(i + n));
+    }
+    for (int64_t k = 0; k < n; ++k) {
+        change(int(start + k));
+        attach(*items[size_t(k)]);
+        m_array[slotOf(start + k)] = items[size_t(k)];
+    }
+    const int64_t total = m_count + n;
+    const int64_t slots = int64_t(m_array.size());
+    if (total > slots) {
+        // The oldest lines, whose slots the shifted lines took, are gone.
+        advanceStart(total - slots);
+        m_count = int(slots);
+    } else {
+        m_count = int(total);
+    }
+}
+
+} // namespace veldatron
