@@ -1,5 +1,6 @@
 #include "LocalProcess.h"
 #include "ChildReaper.h"
+#include "Diagnostics.h"
 #include "PseudoTerminalHelpers.h"
 #include "TerminalEnvironment.h"
 
@@ -8,7 +9,6 @@
 #include <chrono>
 #include <csignal>
 
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,20 +55,6 @@ LocalProcess::LocalProcess(LocalProcessDelegate* delegate, Executor& dispatchQue
 LocalProcess::~LocalProcess() {
     endSession(Hangup::quietly);
     m_alive.reset();
-}
-
-void LocalProcess::printLine(const std::string& line) {
-    // The I/O thread prints too, and `terminate()` waits for it: a standard output that nobody
-    // drains (a full pipe) must cost the line, never the terminal.
-    pollfd out{STDOUT_FILENO, POLLOUT, 0};
-    if (::poll(&out, 1, 0) != 1 || (out.revents & POLLOUT) == 0) {
-        return;
-    }
-    const std::string text = line + '\n';
-    ssize_t written;
-    do {
-        written = ::write(STDOUT_FILENO, text.data(), text.size());
-    } while (written < 0 && errno == EINTR);
 }
 
 // ---- Starting and ending a child
@@ -213,7 +199,8 @@ void LocalProcess::send(std::span<const std::uint8_t> data) {
                                      " bytes of input: the child left " +
                                      std::to_string(m_queuedWriteBytes) + " bytes unread";
             lock.unlock();
-            printLine(line);
+            static DiagnosticSite site;
+            site.emit(line);
         }
         return;
     }
@@ -224,8 +211,8 @@ void LocalProcess::send(std::span<const std::uint8_t> data) {
     wake(m_wakeFd);
     lock.unlock();
     if (m_debugIO.load()) {
-        printLine("[SEND-" + std::to_string(index) + "] Queuing data to client: " + byteList(data) +
-                  " ");
+        writeDiagnosticLine("[SEND-" + std::to_string(index) +
+                            "] Queuing data to client: " + byteList(data) + " ");
     }
 }
 

@@ -189,8 +189,6 @@ private:
     void flushWrites(Session& session);
     void finishWrite(const WriteItem& item, int error);
     void writeHostLog(std::span<const std::uint8_t> chunk);
-    // Writes a diagnostic line to standard output unless that would block the caller.
-    static void printLine(const std::string& line);
 
     Executor& m_dispatchQueue;
     const Delivery m_delivery;

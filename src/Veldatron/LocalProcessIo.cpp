@@ -1,5 +1,6 @@
 // The I/O thread of a running child: reads its output, writes its input, sees its end.
 #include "LocalProcess.h"
+#include "Diagnostics.h"
 
 #include <cerrno>
 #include <system_error>
@@ -116,8 +117,8 @@ void LocalProcess::readChunk(Session& s) {
 void LocalProcess::deliverChunk(Session& s, std::vector<std::uint8_t> chunk) {
     if (m_debugIO.load()) {
         const std::uint64_t total = m_totalRead += chunk.size();
-        printLine("[READ] count=" + std::to_string(chunk.size()) +
-                  " received from host total=" + std::to_string(total));
+        writeDiagnosticLine("[READ] count=" + std::to_string(chunk.size()) +
+                            " received from host total=" + std::to_string(total));
     }
     writeHostLog(chunk);
     if (m_delivery == Delivery::queued) {
@@ -187,7 +188,8 @@ void LocalProcess::writeHostLog(std::span<const std::uint8_t> chunk) {
         }
     }
     if (error != 0) {
-        printLine("Got error while logging data dump to " + path + ": " +
+        static DiagnosticSite site;
+        site.emit("Got error while logging data dump to " + path + ": " +
                   std::error_code(error, std::generic_category()).message());
         return;
     }
@@ -297,11 +299,12 @@ void LocalProcess::finishWrite(const WriteItem& item, int error) {
         }
     }
     if (m_debugIO.load()) {
-        printLine("[SEND-" + std::to_string(item.index) +
-                  "] completed bytes=" + std::to_string(total));
+        writeDiagnosticLine("[SEND-" + std::to_string(item.index) +
+                            "] completed bytes=" + std::to_string(total));
     }
     if (error != 0) {
-        printLine("Error writing data to the child, errno=" + std::to_string(error));
+        static DiagnosticSite site;
+        site.emit("Error writing data to the child, errno=" + std::to_string(error));
     }
 }
 
