@@ -37,6 +37,10 @@ std::atomic<bool (*)(std::string_view)> g_write{&writeStdout};
 
 } // namespace
 
+bool writeDiagnosticLine(std::string_view line) {
+    return g_write.load()(line);
+}
+
 DiagnosticHooks setDiagnosticHooks(DiagnosticHooks hooks) {
     DiagnosticHooks previous{g_now.load(), g_write.load()};
     g_now.store(hooks.now ? hooks.now : &steadyNow);

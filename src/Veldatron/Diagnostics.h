@@ -35,6 +35,11 @@ private:
     uint64_t m_suppressed = 0;
 };
 
+// Writes one line now, whatever the rate: for lines a user turned on to follow something line by
+// line (a child's reads and writes). Never blocks; false when the line could not be written at
+// once.
+bool writeDiagnosticLine(std::string_view line);
+
 // Where diagnostic lines go and what time it is; tests replace both.
 struct DiagnosticHooks {
     std::chrono::steady_clock::time_point (*now)() = nullptr;
