@@ -1,13 +1,9 @@
 #include "AppState.h"
+#include "PasswordEntry.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-
-#include <pwd.h>
-#include <unistd.h>
-
-#include <vector>
 
 namespace cavrel {
 
@@ -67,13 +63,9 @@ QString AppState::homeDirectory() {
         return home;
     }
     // Not QDir::homePath(): it falls back to "/", which would put the hub's files at the root.
-    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
-    struct passwd entry {};
-    struct passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-        found->pw_dir && *found->pw_dir) {
-        return QFile::decodeName(found->pw_dir);
+    if (const std::optional<PasswordEntry> entry = currentPasswordEntry();
+        entry && !entry->home.isEmpty()) {
+        return entry->home;
     }
     return QDir::homePath();
 }

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QList>
+#include <QNetworkAccessManager>
 #include <QPointer>
 #include <QString>
 #include <QUrl>
@@ -14,7 +15,6 @@
 #include <functional>
 #include <optional>
 
-class QNetworkAccessManager;
 class QObject;
 
 namespace cavrel {

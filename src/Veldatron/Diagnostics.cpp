@@ -37,15 +37,15 @@ std::atomic<bool (*)(std::string_view)> g_write{&writeStdout};
 
 } // namespace
 
+bool writeDiagnosticLine(std::string_view line) {
+    return g_write.load()(line);
+}
+
 DiagnosticHooks setDiagnosticHooks(DiagnosticHooks hooks) {
     DiagnosticHooks previous{g_now.load(), g_write.load()};
     g_now.store(hooks.now ? hooks.now : &steadyNow);
     g_write.store(hooks.write ? hooks.write : &writeStdout);
     return previous;
-}
-
-void writeDiagnosticLine(std::string_view line) {
-    g_write.load()(line);
 }
 
 void DiagnosticSite::emit(std::string_view line) {

@@ -35,10 +35,10 @@ private:
     uint64_t m_suppressed = 0;
 };
 
-// Writes one line (without its newline) where diagnostic lines go, at once and without a rate
-// limit: for lines a user asked for, such as the terminal's "Info: " lines while its silentLog is
-// off. Like every diagnostic line, it is dropped rather than waited for when the output is full.
-void writeDiagnosticLine(std::string_view line);
+// Writes one line now, whatever the rate: for lines a user turned on, such as a child's reads and
+// writes or the terminal's "Info: " lines while its silentLog is off. Never blocks; false when
+// the line could not be written at once.
+bool writeDiagnosticLine(std::string_view line);
 
 // Where diagnostic lines go and what time it is; tests replace both.
 struct DiagnosticHooks {

@@ -1,4 +1,5 @@
 #include "AppState.h"
+#include "AppTestSupport.h"
 #include "FakeHub.h"
 #include "HubTestSupport.h"
 
@@ -31,35 +32,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Sets environment variables for one test and puts the old values back afterwards.
-class ScopedEnvironment {
-public:
-    void set(const char* name, const QByteArray& value) {
-        remember(name);
-        qputenv(name, value);
-    }
-    void unset(const char* name) {
-        remember(name);
-        qunsetenv(name);
-    }
-    ~ScopedEnvironment() {
-        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
-            if (it->second) {
-                qputenv(it->first.constData(), *it->second);
-            } else {
-                qunsetenv(it->first.constData());
-            }
-        }
-    }
-
-private:
-    void remember(const char* name) {
-        m_saved.emplace_back(name, qEnvironmentVariableIsSet(name)
-                                       ? std::optional<QByteArray>(qgetenv(name))
-                                       : std::nullopt);
-    }
-    std::vector<std::pair<QByteArray, std::optional<QByteArray>>> m_saved;
-};
+using cavrel::test::ScopedEnvironment;
 
 mode_t modeOf(const QString& path) {
     struct stat info {};

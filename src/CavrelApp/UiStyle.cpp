@@ -1,0 +1,101 @@
+#include "UiStyle.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QLabel>
+#include <QPalette>
+#include <QStyle>
+#include <QWidget>
+
+namespace cavrel {
+
+QFont headlineFont() {
+    QFont font = QApplication::font();
+    font.setBold(true);
+    return font;
+}
+
+QFont captionFont() {
+    QFont font = QApplication::font();
+    if (font.pointSizeF() > 0) {
+        font.setPointSizeF(font.pointSizeF() * 0.85);
+    } else if (font.pixelSize() > 0) {
+        font.setPixelSize(qMax(1, qRound(font.pixelSize() * 0.85)));
+    }
+    return font;
+}
+
+QFont monospaceFont() {
+    return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+}
+
+QColor accentColor(const QWidget* widget) {
+    const QPalette palette = widget ? widget->palette() : QApplication::palette();
+    return palette.color(QPalette::Highlight);
+}
+
+QColor secondaryColor(const QWidget* widget) {
+    const QPalette palette = widget ? widget->palette() : QApplication::palette();
+    return palette.color(QPalette::PlaceholderText);
+}
+
+QColor destructiveColor() {
+    return QColor(255, 59, 48);
+}
+
+QLabel* plainLabel(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    return label;
+}
+
+void setSecondary(QWidget* widget) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, secondaryColor(widget));
+    palette.setColor(QPalette::Text, secondaryColor(widget));
+    widget->setPalette(palette);
+}
+
+QFrame* horizontalDivider(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setFixedHeight(1);
+    line->setForegroundRole(QPalette::Mid);
+    return line;
+}
+
+QIcon symbolIcon(const QString& name, const QWidget* widget) {
+    struct Symbol {
+        const char* name;
+        const char* themeIcon; // empty: the standard icon is the better match
+        QStyle::StandardPixmap fallback;
+    };
+    static const Symbol symbols[] = {
+        {"exclamationmark.triangle.fill", "", QStyle::SP_MessageBoxWarning},
+        {"exclamationmark.triangle", "", QStyle::SP_MessageBoxWarning},
+        {"tray", "folder-open", QStyle::SP_DirOpenIcon},
+        {"folder", "", QStyle::SP_DirIcon},
+        {"terminal", "utilities-terminal", QStyle::SP_ComputerIcon},
+        {"clock.arrow.circlepath", "document-open-recent", QStyle::SP_BrowserReload},
+        {"list.bullet.clipboard", "view-list-details", QStyle::SP_FileDialogDetailedView},
+        {"wrench.and.screwdriver", "preferences-system", QStyle::SP_FileDialogInfoView},
+        {"brain", "dialog-information", QStyle::SP_MessageBoxInformation},
+        {"xmark.circle.fill", "window-close", QStyle::SP_TitleBarCloseButton},
+    };
+    const QStyle* style = widget ? widget->style() : QApplication::style();
+    for (const Symbol& symbol : symbols) {
+        if (name == QLatin1String(symbol.name)) {
+            const QIcon fallback = style->standardIcon(symbol.fallback, nullptr, widget);
+            if (*symbol.themeIcon == '\0') {
+                return fallback;
+            }
+            return QIcon::fromTheme(QLatin1String(symbol.themeIcon), fallback);
+        }
+    }
+    return {};
+}
+
+} // namespace cavrel

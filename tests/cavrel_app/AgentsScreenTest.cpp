@@ -1,0 +1,231 @@
+#include "AppTestSupport.h"
+#include "ContentUnavailableView.h"
+#include "LoginShell.h"
+#include "TabChip.h"
+#include "TerminalTabView.h"
+#include "TerminalTabsContainerView.h"
+#include "ToolbarButtonsView.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+using namespace cavrel;
+using cavrel::test::HubWindowFixture;
+using cavrel::test::RecordingTerminalViewFactory;
+using cavrel::test::waitUntil;
+
+namespace {
+
+TEST(LoginShell, TheUsersShellFirstThenThePasswordEntryThenZshThenSh) {
+    struct Case {
+        const char* name;
+        std::optional<QString> variable;
+        std::optional<QString> passwordEntry;
+        std::set<QString> executables;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"$SHELL names an executable",
+         "/usr/bin/fish",
+         "/bin/bash",
+         {"/usr/bin/fish"},
+         "/usr/bin/fish"},
+        {"a relative $SHELL is not used", "bash", "/bin/bash", {"bash", "/bin/bash"}, "/bin/bash"},
+        {"a $SHELL that is not executable", "/opt/gone/zsh", "/bin/dash", {}, "/bin/dash"},
+        {"no $SHELL", std::nullopt, "/bin/bash", {}, "/bin/bash"},
+        {"no shell known: zsh when installed",
+         std::nullopt,
+         std::nullopt,
+         {"/bin/zsh"},
+         "/bin/zsh"},
+        {"an empty password entry and no zsh", QString(""), QString(""), {}, "/bin/sh"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(
+            loginShellPath(c.variable, c.passwordEntry,
+                           [&c](const QString& path) { return c.executables.count(path) > 0; }),
+            c.expected);
+    }
+    EXPECT_EQ(loginShellArguments(), QStringList{"-il"});
+
+    test::ScopedEnvironment environment;
+    environment.set("SHELL", "/bin/sh");
+    EXPECT_EQ(loginShellPath(), "/bin/sh");
+}
+
+TEST(AgentCommandLine, PlainPathsAsTheyAreOthersQuoted) {
+    struct Case {
+        QString path;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"/usr/local/bin/cavrel", "/usr/local/bin/cavrel codex\n"},
+        {"/opt/cavrel-1.2/bin/cavrel_x@y%z+w=v:u,t",
+         "/opt/cavrel-1.2/bin/cavrel_x@y%z+w=v:u,t codex\n"},
+        {"cavrel", "cavrel codex\n"},
+        {"", " codex\n"},
+        {"/Applications/My Tools.app/cavrel", "'/Applications/My Tools.app/cavrel' codex\n"},
+        {"/opt/it's/cavrel", "'/opt/it'\\''s/cavrel' codex\n"},
+        {"/tmp/$(touch x)/cavrel", "'/tmp/$(touch x)/cavrel' codex\n"},
+        {"/tmp/a;b`c`/cavrel", "'/tmp/a;b`c`/cavrel' codex\n"},
+        {"/opt/caf\u00e9/cavrel", "'/opt/caf\u00e9/cavrel' codex\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        EXPECT_EQ(agentCommandLine(c.path, "codex"), c.expected);
+    }
+}
+
+class AgentsScreenTest : public ::testing::Test {
+protected:
+    ContentView& window() { return m_fixture.window(); }
+    RecordingTerminalViewFactory& terminals() { return m_fixture.terminals(); }
+    TerminalSessionManager& tabs() { return m_fixture.appState().terminalSessions(); }
+    QList<QPushButton*> buttons() { return window().toolbar()->buttons(); }
+
+    QStringList chipTitles() {
+        QStringList titles;
+        for (TabChip* chip : window().terminalTabs()->chips()) {
+            titles.append(chip->title());
+        }
+        return titles;
+    }
+    int activeChip() {
+        const QList<TabChip*> chips = window().terminalTabs()->chips();
+        for (qsizetype i = 0; i < chips.size(); ++i) {
+            if (chips[i]->isActive()) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    }
+    TabChip* chip(int index) { return window().terminalTabs()->chips().value(index); }
+    void select(int index) { QTest::mouseClick(chip(index)->titleLabel(), Qt::LeftButton); }
+    void close(int index) { chip(index)->closeButton()->click(); }
+    QWidget* shownTerminal() {
+        TerminalTabView* shown = window().terminalTabs()->shownTab();
+        return shown ? shown->terminalView() : nullptr;
+    }
+
+    HubWindowFixture m_fixture;
+};
+
+TEST_F(AgentsScreenTest, ToolbarButtonsOpenTabsInTheActiveProject) {
+    QStringList labels;
+    for (QPushButton* button : buttons()) {
+        labels.append(button->text());
+        EXPECT_FALSE(button->isEnabled()) << "no project";
+    }
+    EXPECT_EQ(labels, (QStringList{"Claude", "Codex", "Cursor", "OpenCode", "Antigravity"}));
+    ContentUnavailableView* empty = window().terminalTabs()->emptyState();
+    EXPECT_TRUE(empty->isVisibleTo(window().terminalTabs()));
+    EXPECT_EQ(empty->title(), "No agent running");
+    EXPECT_EQ(empty->description(), "Pick a project, then click an agent button above.");
+    EXPECT_EQ(empty->symbol(), "terminal");
+    EXPECT_TRUE(window().terminalTabs()->strip()->isHidden());
+
+    test::ScopedEnvironment environment;
+    environment.set("SHELL", "/bin/sh");
+    m_fixture.openProject("/work/shop", std::nullopt); // tabs need no remote
+    const QStringList tools{"claude", "codex", "cursor", "opencode", "agy"};
+    for (qsizetype i = 0; i < buttons().size(); ++i) {
+        SCOPED_TRACE(tools[i].toStdString());
+        ASSERT_TRUE(buttons()[i]->isEnabled());
+        m_fixture.setCavrelBinaryPath(i == 0 ? "/opt/my tools/cavrel" : "/opt/cavrel/bin/cavrel");
+        QTest::mouseClick(buttons()[i], Qt::LeftButton);
+        ASSERT_EQ(terminals().launches().size(), i + 1);
+        const TerminalLaunch& launch = terminals().launches().last().launch;
+        EXPECT_EQ(launch.executable, "/bin/sh");
+        EXPECT_EQ(launch.args, QStringList{"-il"});
+        EXPECT_EQ(launch.currentDirectory, "/work/shop");
+        EXPECT_FALSE(launch.environment) << "the terminal's own default environment";
+        EXPECT_FALSE(launch.execName);
+        EXPECT_EQ(launch.initialText, i == 0 ? "'/opt/my tools/cavrel' claude\n"
+                                             : "/opt/cavrel/bin/cavrel " + tools[i] + "\n");
+        EXPECT_EQ(tabs().tabs().last().tool, tools[i]);
+    }
+    EXPECT_EQ(terminals().liveViews(), 1) << "only the active tab has a terminal";
+    EXPECT_FALSE(window().terminalTabs()->strip()->isHidden());
+    EXPECT_TRUE(empty->isHidden());
+}
+
+TEST_F(AgentsScreenTest, TheStripSelectsAndClosesTabs) {
+    m_fixture.openProject("/work/shop", std::nullopt);
+    buttons()[0]->click();
+    buttons()[0]->click();
+    EXPECT_EQ(chipTitles(), (QStringList{"claude — shop", "claude — shop"}));
+    EXPECT_EQ(activeChip(), 1);
+    ASSERT_EQ(terminals().launches().size(), 2);
+    EXPECT_TRUE(terminals().launches()[0].view.isNull()) << "the replaced view is destroyed";
+    QPointer<QWidget> second = terminals().launches()[1].view;
+    EXPECT_EQ(shownTerminal(), second.data());
+
+    // Tapping the active chip changes nothing.
+    select(1);
+    EXPECT_EQ(terminals().launches().size(), 2);
+    EXPECT_EQ(shownTerminal(), second.data());
+
+    // Selecting another tab starts its shell anew; selecting back starts another.
+    buttons()[1]->click(); // tabs: claude, claude, codex (active)
+    select(0);
+    EXPECT_EQ(activeChip(), 0);
+    EXPECT_EQ(terminals().launches().size(), 4);
+    EXPECT_EQ(terminals().launches().last().launch.initialText, "/opt/cavrel/bin/cavrel claude\n");
+    EXPECT_EQ(terminals().liveViews(), 1);
+
+    // Closing a tab that is not active leaves the terminal alone.
+    QPointer<QWidget> shown = shownTerminal();
+    close(1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(chipTitles(), (QStringList{"claude — shop", "codex — shop"}));
+    EXPECT_EQ(shownTerminal(), shown.data());
+    EXPECT_EQ(terminals().launches().size(), 4);
+
+    // With A, B, C and B active, closing B makes C active, not A.
+    buttons()[2]->click(); // claude, codex, cursor (active)
+    select(1);
+    close(1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(chipTitles(), (QStringList{"claude — shop", "cursor — shop"}));
+    EXPECT_EQ(activeChip(), 1);
+    EXPECT_EQ(terminals().launches().last().launch.initialText, "/opt/cavrel/bin/cavrel cursor\n");
+    EXPECT_EQ(terminals().liveViews(), 1);
+
+    // Closing the last tabs removes the strip and shows the empty state.
+    close(1);
+    close(0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(chipTitles().isEmpty());
+    EXPECT_TRUE(window().terminalTabs()->strip()->isHidden());
+    EXPECT_EQ(shownTerminal(), nullptr);
+    EXPECT_EQ(terminals().liveViews(), 0);
+    EXPECT_FALSE(window().terminalTabs()->emptyState()->isHidden());
+}
+
+TEST_F(AgentsScreenTest, ChipTitlesArePlainText) {
+    m_fixture.openProject("/work/R&D <b>x", std::nullopt);
+    buttons()[0]->click();
+    ASSERT_EQ(chipTitles(), QStringList{"claude — R&D <b>x"});
+    EXPECT_EQ(chip(0)->titleLabel()->textFormat(), Qt::PlainText);
+    EXPECT_EQ(terminals().launches().last().launch.currentDirectory, "/work/R&D <b>x");
+}
+
+TEST_F(AgentsScreenTest, EachWindowRunsItsOwnTerminalForTheSharedActiveTab) {
+    m_fixture.openProject("/work/shop", std::nullopt);
+    buttons()[0]->click();
+    std::unique_ptr<ContentView> second(window().openNewWindow());
+    second->setAttribute(Qt::WA_DeleteOnClose, false);
+    EXPECT_EQ(terminals().launches().size(), 2);
+    EXPECT_EQ(terminals().liveViews(), 2);
+    second->terminalTabs()->chips().value(0)->closeButton()->click();
+    EXPECT_EQ(terminals().liveViews(), 0) << "closed in one window, gone in both";
+}
+
+} // namespace

@@ -1,0 +1,217 @@
+// Saves a PNG of every screen of the application window at 1280×800, for a person to look at
+// the layout: the window runs against the in-process fake hub with its demo records, on a
+// throw-away git repository with an origin remote.
+//
+//   cavrel-app-screenshots <output folder>
+//
+// scripts/screenshot runs it under Xvfb; CTest runs it offscreen so that it keeps working.
+// Exits non-zero when a screen never reached the state it is photographed in.
+
+#include "AppState.h"
+#include "ContentView.h"
+#include "EditEntrySheet.h"
+#include "EntryScreen.h"
+#include "FakeHub.h"
+#include "HubStatusBanner.h"
+#include "HubTestSupport.h"
+#include "SessionRow.h"
+#include "SessionsView.h"
+#include "SidebarView.h"
+#include "TerminalViewFactory.h"
+#include "ToolbarButtonsView.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QPainter>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+
+using namespace cavrel;
+
+namespace {
+
+// Lets layouts, deferred deletions and repaints settle before a picture is taken.
+void settle() {
+    QDeadlineTimer deadline(150);
+    while (!deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+bool git(const QStringList& arguments) {
+    QProcess process;
+    process.setProgram(QStringLiteral("git"));
+    process.setArguments(arguments);
+    process.start();
+    return process.waitForFinished(10'000) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
+class Shooter {
+public:
+    Shooter(ContentView& window, QString folder) : m_window(window), m_folder(std::move(folder)) {}
+
+    // The window with any open sheet or alert drawn where it sits over the window.
+    bool shoot(const QString& name) {
+        settle();
+        QPixmap picture = m_window.grab();
+        QPainter painter(&picture);
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget != &m_window && widget->isVisible() && widget->isWindow() &&
+                qobject_cast<QDialog*>(widget)) {
+                // Framed, as a window manager would; grab() leaves a dialog's own background out.
+                const QRect at(widget->geometry().topLeft() - m_window.geometry().topLeft(),
+                               widget->size());
+                painter.fillRect(at, widget->palette().color(QPalette::Window));
+                painter.drawPixmap(at.topLeft(), widget->grab());
+                painter.setPen(widget->palette().color(QPalette::Dark));
+                painter.drawRect(at.adjusted(0, 0, -1, -1));
+            }
+        }
+        painter.end();
+        const QString path = QDir(m_folder).filePath(name + QStringLiteral(".png"));
+        if (!picture.save(path)) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+            return false;
+        }
+        std::printf("%s\n", qPrintable(path));
+        return true;
+    }
+
+private:
+    ContentView& m_window;
+    QString m_folder;
+};
+
+bool fail(const char* what) {
+    std::fprintf(stderr, "cavrel-app-screenshots: %s\n", what);
+    return false;
+}
+
+bool run(const QString& output) {
+    QTemporaryDir home;
+    if (!home.isValid() || !QDir().mkpath(output)) {
+        return fail("no temporary or output folder");
+    }
+    qputenv("HOME", QFile::encodeName(home.path()));
+    // A Retry at the end must fail quickly and start nothing that stays.
+    qputenv("CAVREL_BINARY", "/bin/true");
+
+    fake::FakeHub hub({QStringLiteral("demo-token")});
+    hub.setDemoMode(true);
+    if (!hub.listen()) {
+        return fail("the fake hub cannot listen");
+    }
+    QDir().mkpath(home.filePath(QStringLiteral(".cavrel")));
+    QFile config(home.filePath(QStringLiteral(".cavrel/config.yaml")));
+    if (!config.open(QIODevice::WriteOnly) ||
+        config.write(
+            CavrelHubManager::configText(
+                {hub.port(), home.filePath(QStringLiteral(".cavrel/cavrel.db")), hub.token()})
+                .toUtf8()) < 0) {
+        return fail("cannot write the hub configuration");
+    }
+    config.close();
+
+    const QString shop = home.filePath(QStringLiteral("work/shop"));
+    const QString scratch = home.filePath(QStringLiteral("work/scratch"));
+    QDir().mkpath(shop);
+    QDir().mkpath(scratch);
+    if (!git({QStringLiteral("init"), QStringLiteral("-q"), shop}) ||
+        !git({QStringLiteral("-C"), shop, QStringLiteral("remote"), QStringLiteral("add"),
+              QStringLiteral("origin"), QStringLiteral("https://example.invalid/team/shop.git")})) {
+        return fail("git cannot make the demo repository");
+    }
+
+    AppState::Setup setup;
+    setup.defaults = std::make_unique<QSettings>(home.filePath(QStringLiteral("settings.conf")),
+                                                 QSettings::IniFormat);
+    setup.hubTiming.probePause = std::chrono::milliseconds(10);
+    AppState appState(std::move(setup));
+
+    WindowServices services;
+    services.pickFolder = [](QWidget*) { return std::nullopt; };
+    services.terminalViewFactory = std::make_shared<PlaceholderTerminalViewFactory>();
+    services.cavrelBinaryPath = [] { return QStringLiteral("/usr/local/bin/cavrel"); };
+    ContentView window(appState, services);
+    window.resize(1280, 800);
+    window.show();
+    Shooter shooter(window, output);
+    if (!cavrel::test::waitUntil([&] { return appState.apiClient().has_value(); })) {
+        return fail("the window never reached the fake hub");
+    }
+
+    bool ok = shooter.shoot(QStringLiteral("01-agents-no-project"));
+    window.setSelection(NavItem::rules);
+    ok = shooter.shoot(QStringLiteral("02-no-project-selected")) && ok;
+    appState.projectStore().openProject(scratch);
+    ok = shooter.shoot(QStringLiteral("03-no-git-remote")) && ok;
+
+    appState.projectStore().openProject(shop);
+    window.setSelection(NavItem::terminals);
+    window.toolbar()->buttons().at(0)->click();
+    window.toolbar()->buttons().at(1)->click();
+    ok = shooter.shoot(QStringLiteral("04-agents")) && ok;
+
+    window.setSelection(NavItem::sessions);
+    auto* sessions = qobject_cast<SessionsView*>(window.hubScreen());
+    if (!sessions || !cavrel::test::waitUntil([&] { return !sessions->isLoading(); }) ||
+        sessions->rows().isEmpty()) {
+        return fail("the sessions never loaded");
+    }
+    sessions->setExpanded(sessions->rows().first()->sessionID(), true);
+    if (!cavrel::test::waitUntil([&] { return sessions->detail().has_value(); })) {
+        return fail("the transcript never loaded");
+    }
+    ok = shooter.shoot(QStringLiteral("05-sessions")) && ok;
+
+    const std::pair<NavItem, const char*> entryScreens[] = {{NavItem::rules, "06-rules"},
+                                                            {NavItem::skills, "07-skills"},
+                                                            {NavItem::memory, "08-memory"}};
+    for (const auto& [item, name] : entryScreens) {
+        window.setSelection(item);
+        auto* screen = qobject_cast<EntryScreen*>(window.hubScreen());
+        if (!screen || !cavrel::test::waitUntil([&] { return !screen->isLoading(); })) {
+            return fail("an entry screen never loaded");
+        }
+        ok = shooter.shoot(QString::fromLatin1(name)) && ok;
+        screen->edit(screen->entries().value(0));
+        ok = shooter.shoot(QString::fromLatin1(name) + QStringLiteral("-edit")) && ok;
+        screen->editSheet()->reject();
+        cavrel::test::waitUntil([&] { return !screen->editSheet(); });
+    }
+
+    window.setSelection(NavItem::rules);
+    auto* rules = qobject_cast<EntryScreen*>(window.hubScreen());
+    if (!rules || !cavrel::test::waitUntil([&] { return !rules->isLoading(); })) {
+        return fail("the rules never loaded");
+    }
+    // A failed start keeps the client it had: the screen stays under the banner.
+    hub.close();
+    window.banner()->retryButton()->click();
+    if (!cavrel::test::waitUntil([&] { return window.banner()->isVisible(); })) {
+        return fail("the banner never showed");
+    }
+    ok = shooter.shoot(QStringLiteral("09-hub-failed")) && ok;
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Cavrel"));
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: cavrel-app-screenshots <output folder>\n");
+        return 2;
+    }
+    return run(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
+}
