@@ -4,6 +4,7 @@
 #include "ContentView.h"
 #include "FakeHub.h"
 #include "HubTestSupport.h"
+#include "LocalProcessTerminalView.h"
 #include "TerminalViewFactory.h"
 
 #include <QDir>
@@ -141,10 +142,18 @@ public:
         return *m_appState;
     }
 
+    // Tabs get the application's real terminal views (shells on pseudo-terminals) instead of
+    // recorded stand-ins; call before the window is made.
+    void useRealTerminals() { m_realTerminals = true; }
+
     WindowServices services() {
         WindowServices services;
         services.pickFolder = [this](QWidget*) { return m_pickedFolder; };
-        services.terminalViewFactory = m_terminals;
+        if (m_realTerminals) {
+            services.terminalViewFactory = std::make_shared<LocalProcessTerminalViewFactory>();
+        } else {
+            services.terminalViewFactory = m_terminals;
+        }
         services.cavrelBinaryPath = [this] { return m_cavrelBinaryPath; };
         return services;
     }
@@ -193,6 +202,7 @@ private:
     quint16 m_hubPort = 0;
     std::shared_ptr<RecordingTerminalViewFactory> m_terminals =
         std::make_shared<RecordingTerminalViewFactory>();
+    bool m_realTerminals = false;
     std::map<QString, std::optional<QString>> m_remotes;
     int m_resolverCalls = 0;
     std::optional<QString> m_pickedFolder;
@@ -225,6 +235,24 @@ recordedRequests(const fake::FakeHub& hub, const QString& method, const QString&
         }
     }
     return found;
+}
+
+// What a terminal view shows and holds in its scrollback, a line per row, rows that wrap joined
+// to the next.
+inline QString terminalText(veldatron::TerminalView& view) {
+    veldatron::Terminal& terminal = view.terminal();
+    veldatron::Buffer& buffer = terminal.buffer();
+    QString text;
+    for (int row = 0; row < buffer.lines().count(); ++row) {
+        const std::u32string line = terminal.translateBufferLineToString(buffer, row, 0, -1);
+        const bool continues =
+            row + 1 < buffer.lines().count() && buffer.lines()[row + 1].isWrapped();
+        text += QString::fromStdU32String(line);
+        if (!continues) {
+            text += u'\n';
+        }
+    }
+    return text;
 }
 
 // The texts of the visible labels under `root`, in creation order.

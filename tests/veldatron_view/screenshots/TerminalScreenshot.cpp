@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QPixmap>
 #include <QTemporaryDir>
@@ -116,7 +117,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     QTest::qWait(100); // the last coalesced display pass
-    if (!view.grab().save(QString::fromLocal8Bit(argv[1]))) {
+    const QString output = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(QFileInfo(output).absolutePath());
+    if (!view.grab().save(output)) {
         std::fprintf(stderr, "veldatron-view-screenshot: cannot write %s\n", argv[1]);
         return 1;
     }
