@@ -434,6 +434,12 @@ private:
     void logUnknownOsc(int64_t code) const;
     void logUnknownApc(uint8_t command) const;
 
+    // The foreground and background setters: store, tell the host unless it is being told of
+    // this colour already, regenerate the base-16 palettes.
+    void setDefaultColor(Color& field, bool& guard,
+                         void (TerminalDelegate::*notify)(Terminal&, const Color&),
+                         const Color& color);
+
     // ---- Delegate calls ---------------------------------------------------------------------
     // Runs `call` with the delegate, if any, counting the nesting so that feeding, resizing or
     // resetting from inside a callback is caught in debug builds.
