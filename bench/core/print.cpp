@@ -1,5 +1,5 @@
-// Prints ASCII log text into a screen the way the terminal's fast path does and reflows a large
-// history:
+// Prints ASCII log text into a terminal's screen (its print, carriage return and line feed, without
+// the parser) and reflows a large history:
 //   print    lines of 20-160 printable bytes (the longer ones wrap), each followed by CR LF, into
 //            a 120 x 40 screen with 10,000 lines of scrollback; MB/s and lines/s. Once the ring
 //            is full every line clears a row last touched 10,000 lines before, so this is
@@ -10,7 +10,7 @@
 //   bench-print [megabytes]
 #include "Buffer.h"
 #include "BufferLine.h"
-#include "TerminalScrolling.h"
+#include "Terminal.h"
 
 #include <algorithm>
 #include <chrono>
@@ -31,19 +31,6 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-std::optional<TinyAtom> noLink() {
-    return std::nullopt;
-}
-
-void lineFeed(Buffer& buffer, const BufferLine& blankLine) {
-    if (buffer.y() == buffer.scrollBottom()) {
-        scrollUp(buffer, blankLine, false);
-    } else if (buffer.y() + 1 < buffer.rows()) {
-        buffer.setY(buffer.y() + 1);
-    }
-    buffer.setX(0);
-}
-
 void benchPrint(size_t megabytes, int scrollback) {
     std::mt19937 random(1);
     std::string text;
@@ -57,13 +44,12 @@ void benchPrint(size_t megabytes, int scrollback) {
     }
     const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
 
-    auto buffer = Buffer::create(120, 40, 8, scrollback, BidiPresentationState::Default);
-    buffer->fillViewportRows();
-    buffer->setWraparound(true);
-    BufferLinePtr blank = buffer->getBlankLine(Attribute());
-    Buffer& b = *buffer;
-    buffer->scroll = [&b, &blank](bool wrapped) { scrollUp(b, *blank, wrapped); };
-    const Attribute attribute(Attribute::Color::ansi256(2), Attribute::Color::defaultColor);
+    TerminalOptions options;
+    options.cols = 120;
+    options.rows = 40;
+    options.scrollback = scrollback;
+    Terminal terminal(nullptr, options);
+    terminal.feed("\x1b[32m");
 
     size_t printed = 0;
     size_t lineCount = 0;
@@ -71,11 +57,9 @@ void benchPrint(size_t megabytes, int scrollback) {
     for (size_t round = 0; round < megabytes; ++round) {
         for (const auto& [offset, length] : lines) {
             const std::span<const uint8_t> run(bytes + offset, length);
-            if (buffer->insertAsciiRun(run, attribute, noLink) != int(length)) {
-                std::fprintf(stderr, "the fast path refused a run\n");
-                std::exit(1);
-            }
-            lineFeed(*buffer, *blank);
+            terminal.handlePrint(run, true);
+            terminal.cmdCarriageReturn();
+            terminal.cmdLineFeedBasic();
             printed += length + 2;
         }
         lineCount += lines.size();

@@ -1,20 +1,19 @@
-// Scrolls a screen the way the terminal does on line feeds and prints lines per second and the
-// heap traffic per line:
-//   full screen   the top row goes into the scrollback; once the ring is full its oldest row is
-//                 recycled in place as the new bottom row
+// Scrolls a terminal's screen with line feeds and prints lines per second and the heap traffic per
+// line:
+//   full screen   a line feed on the last row: the top row goes into the scrollback; once the
+//                 ring is full its oldest row is recycled in place as the new bottom row
 //   region        a scroll region below the top (an editor's status line): the region's rows
 //                 shift up and its dropped top row is reused as the new bottom row
 //
 //   bench-scroll [lines] [columns] [rows] [scrollback]
-#include "Buffer.h"
-#include "BufferLine.h"
-#include "TerminalScrolling.h"
+#include "Terminal.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <string>
 
 using namespace veldatron;
 
@@ -29,28 +28,13 @@ struct Heap {
     static Heap now() { return {g_allocations, g_bytes}; }
 };
 
-void scrollFullScreen(Buffer& buffer, const BufferLine& blankLine) {
-    scrollUp(buffer, blankLine, false);
-}
-
-// The terminal's scroll of a region that does not start at the top: the region's top row is
-// discarded and a copy of the blank line takes the bottom; the copy reuses the discarded row.
-void scrollRegion(Buffer& buffer, const BufferLine& blankLine) {
-    CircularBufferLineList& lines = buffer.lines();
-    const int top = buffer.yBase() + buffer.scrollTop();
-    const int bottom = buffer.yBase() + buffer.scrollBottom();
-    BufferLinePtr dropped = lines.line(top);
-    lines.shiftElements(top + 1, bottom - top, -1);
-    lines.set(bottom, BufferLine::copyReusing(blankLine, std::move(dropped)));
-}
-
-template <typename Scroll>
-void run(const char* name, Buffer& buffer, const BufferLine& blankLine, long count, Scroll scroll) {
+// Line feeds on the cursor's row, which is the bottom of the scroll region.
+void run(const char* name, Terminal& terminal, long count) {
     // Bring the ring to its steady state first: full, every slot holding a row.
     const Heap beforeFill = Heap::now();
     long filled = 0;
-    while (!buffer.lines().isFull()) {
-        scroll(buffer, blankLine);
+    while (!terminal.buffer().lines().isFull()) {
+        terminal.cmdLineFeedBasic();
         ++filled;
     }
     const Heap afterFill = Heap::now();
@@ -58,7 +42,7 @@ void run(const char* name, Buffer& buffer, const BufferLine& blankLine, long cou
     const Heap before = Heap::now();
     const auto start = std::chrono::steady_clock::now();
     for (long i = 0; i < count; ++i) {
-        scroll(buffer, blankLine);
+        terminal.cmdLineFeedBasic();
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -92,6 +76,22 @@ void operator delete(void* p) noexcept {
 void operator delete(void* p, size_t) noexcept {
     std::free(p);
 }
+// Row cells are allocated aligned to a cache line.
+void* operator new(size_t size, std::align_val_t alignment) {
+    ++g_allocations;
+    g_bytes += size;
+    if (void* p = std::aligned_alloc(size_t(alignment),
+                                     (size + size_t(alignment) - 1) & ~(size_t(alignment) - 1))) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+void operator delete(void* p, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, size_t, std::align_val_t) noexcept {
+    std::free(p);
+}
 
 int main(int argc, char** argv) {
     const long count = argc > 1 ? std::max(1L, std::atol(argv[1])) : 1'000'000;
@@ -101,21 +101,22 @@ int main(int argc, char** argv) {
     std::printf("%d x %d, %d lines of scrollback, %ld lines scrolled per case\n", cols, rows,
                 scrollback, count);
 
+    TerminalOptions options;
+    options.cols = cols;
+    options.rows = rows;
+    options.scrollback = scrollback;
     {
-        auto buffer = Buffer::create(cols, rows, 8, scrollback, BidiPresentationState::Default);
-        buffer->fillViewportRows();
-        BufferLinePtr blank = buffer->getBlankLine(Attribute());
-        run("full screen", *buffer, *blank, count, scrollFullScreen);
+        Terminal terminal(nullptr, options);
+        terminal.feed("\x1b[" + std::to_string(rows) + ";1H");
+        run("full screen", terminal, count);
     }
     {
-        auto buffer = Buffer::create(cols, rows, 8, scrollback, BidiPresentationState::Default);
-        buffer->fillViewportRows();
-        buffer->setScrollTop(1);
-        buffer->setScrollBottom(rows - 2);
-        BufferLinePtr blank = buffer->getBlankLine(Attribute());
-        // The region scroll never fills the ring: measure it on the screen as it is.
-        buffer->lines().setMaxLength(buffer->lines().count());
-        run("region", *buffer, *blank, count, scrollRegion);
+        // The region scroll never fills the ring: it is measured on the screen as it is.
+        Terminal terminal(nullptr, options);
+        terminal.feed("\x1b[2;" + std::to_string(rows - 1) + "r\x1b[" + std::to_string(rows - 1) +
+                      ";1H");
+        terminal.buffer().lines().setMaxLength(terminal.buffer().lines().count());
+        run("region", terminal, count);
     }
     return 0;
 }

@@ -45,13 +45,18 @@ uint8_t nearestCubeOrGrey(uint8_t red, uint8_t green, uint8_t blue) {
 } // namespace
 
 uint32_t Attribute::underlineColorRef() const {
-    return (m_fg >> 26) | (m_bg >> 26) << 6 | uint32_t(m_underline >> 3) << 12;
+    const uint32_t fg = uint32_t(m_colors);
+    const uint32_t bg = uint32_t(m_colors >> 32);
+    const uint8_t underline = uint8_t(m_rest >> 8);
+    return (fg >> 26) | (bg >> 26) << 6 | uint32_t(underline >> 3) << 12;
 }
 
 void Attribute::setUnderlineColorRef(uint32_t ref) {
-    m_fg = (m_fg & Color::mask) | (ref & 0x3F) << 26;
-    m_bg = (m_bg & Color::mask) | ((ref >> 6) & 0x3F) << 26;
-    m_underline = uint8_t((m_underline & 7) | ((ref >> 12) & 0x1F) << 3);
+    const uint64_t fg = (uint32_t(m_colors) & Color::mask) | (ref & 0x3F) << 26;
+    const uint64_t bg = (uint32_t(m_colors >> 32) & Color::mask) | ((ref >> 6) & 0x3F) << 26;
+    m_colors = bg << 32 | fg;
+    const uint8_t underline = uint8_t((uint8_t(m_rest >> 8) & 7) | ((ref >> 12) & 0x1F) << 3);
+    m_rest = (m_rest & 0xFF) | uint64_t(underline) << 8;
 }
 
 std::optional<Attribute::Color> Attribute::underlineColor() const {

@@ -151,19 +151,19 @@ public:
     constexpr Attribute() = default;
     constexpr Attribute(Color fg, Color bg, CharacterStyle style = CharacterStyle::none,
                         UnderlineStyle underlineStyle = UnderlineStyle::none)
-        : m_fg(fg.bits()), m_bg(bg.bits()), m_style(style.rawValue),
-          m_underline(uint8_t(underlineStyle)) {}
+        : m_colors(uint64_t(bg.bits()) << 32 | fg.bits()),
+          m_rest(uint64_t(style.rawValue | uint8_t(underlineStyle) << 8)) {}
     Attribute(Color fg, Color bg, CharacterStyle style, UnderlineStyle underlineStyle,
               std::optional<Color> underlineColor)
         : Attribute(fg, bg, style, underlineStyle) {
         setUnderlineColor(underlineColor);
     }
 
-    constexpr Color fg() const { return Color::fromBits(m_fg); }
-    constexpr Color bg() const { return Color::fromBits(m_bg); }
-    constexpr CharacterStyle style() const { return CharacterStyle(m_style); }
+    constexpr Color fg() const { return Color::fromBits(uint32_t(m_colors)); }
+    constexpr Color bg() const { return Color::fromBits(uint32_t(m_colors >> 32)); }
+    constexpr CharacterStyle style() const { return CharacterStyle(uint8_t(m_rest)); }
     constexpr UnderlineStyle underlineStyle() const {
-        const uint8_t raw = m_underline & 7;
+        const uint8_t raw = uint8_t(m_rest >> 8) & 7;
         return raw <= 5 ? UnderlineStyle(raw) : UnderlineStyle::none;
     }
     // Absent means the underline takes the foreground colour.
@@ -171,11 +171,15 @@ public:
 
     // Setters work on variables only: `cell.attribute()` is a copy, so `cell.attribute().setFg(c)`
     // would change nothing and does not compile; use CharData::setAttribute.
-    constexpr void setFg(Color color) & { m_fg = (m_fg & ~Color::mask) | color.bits(); }
-    constexpr void setBg(Color color) & { m_bg = (m_bg & ~Color::mask) | color.bits(); }
-    constexpr void setStyle(CharacterStyle style) & { m_style = style.rawValue; }
+    constexpr void setFg(Color color) & {
+        m_colors = (m_colors & ~uint64_t(Color::mask)) | color.bits();
+    }
+    constexpr void setBg(Color color) & {
+        m_colors = (m_colors & ~(uint64_t(Color::mask) << 32)) | uint64_t(color.bits()) << 32;
+    }
+    constexpr void setStyle(CharacterStyle style) & { m_rest = (m_rest & 0xFF00) | style.rawValue; }
     constexpr void setUnderlineStyle(UnderlineStyle style) & {
-        m_underline = uint8_t((m_underline & ~7) | (uint8_t(style) & 7));
+        m_rest = (m_rest & ~uint64_t(0x0700)) | uint64_t(uint8_t(style) & 7) << 8;
     }
     void setUnderlineColor(std::optional<Color> color) &;
 
@@ -191,24 +195,23 @@ private:
     friend class CharData;
 
     // The ten bytes as CharData packs them: the two colour words, and style | underline << 8.
-    constexpr uint64_t packedColors() const { return uint64_t(m_bg) << 32 | m_fg; }
-    constexpr uint16_t packedRest() const { return uint16_t(m_style | m_underline << 8); }
+    constexpr uint64_t packedColors() const { return m_colors; }
+    constexpr uint16_t packedRest() const { return uint16_t(m_rest); }
     static constexpr Attribute fromPacked(uint64_t colors, uint16_t rest) {
         Attribute a;
-        a.m_fg = uint32_t(colors);
-        a.m_bg = uint32_t(colors >> 32);
-        a.m_style = uint8_t(rest);
-        a.m_underline = uint8_t(rest >> 8);
+        a.m_colors = colors;
+        a.m_rest = rest;
         return a;
     }
 
     uint32_t underlineColorRef() const;
     void setUnderlineColorRef(uint32_t ref);
 
-    uint32_t m_fg = 0;
-    uint32_t m_bg = 0;
-    uint8_t m_style = 0;
-    uint8_t m_underline = 0;
+    // Two words, each always read and written whole: a colour change (SGR) followed at once by a
+    // print that reads the attribute must not pay for a wide load of narrow stores.
+    // No padding either: copies move both words whole.
+    uint64_t m_colors = 0; // fg word, then bg word << 32
+    uint64_t m_rest = 0;   // style, then underline byte << 8; the high bytes stay 0
 };
 
 inline constexpr Attribute::Color Attribute::Color::defaultColor =

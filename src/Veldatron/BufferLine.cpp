@@ -18,17 +18,21 @@ uint64_t nextSerial() {
     return serial.fetch_add(1, std::memory_order_relaxed);
 }
 
+// Cell blocks start on a cache line, so a row's cells occupy as few lines as possible and wide
+// stores into them never straddle two lines.
+constexpr std::align_val_t cellAlignment{64};
+
 CharData* allocateCells(int cells) {
     if (cells <= 0) {
         return nullptr;
     }
     // Raw storage: CharData is trivially copyable, so the fill or copy that follows creates the
     // cells; value-initialising them first would write every cell twice.
-    return static_cast<CharData*>(::operator new(size_t(cells) * sizeof(CharData)));
+    return static_cast<CharData*>(::operator new(size_t(cells) * sizeof(CharData), cellAlignment));
 }
 
 void freeCells(CharData* cells) {
-    ::operator delete(static_cast<void*>(cells));
+    ::operator delete(static_cast<void*>(cells), cellAlignment);
 }
 
 void copyCells(CharData* dst, const CharData* src, int n) {
@@ -66,7 +70,8 @@ BufferLine::BufferLine(int cols, const CharData& fillData, bool isWrapped,
     m_data = allocateCells(n);
     m_capacity = n;
     m_count = n;
-    fillCells(m_data, n, fillData);
+    m_valid = 0;
+    m_tail = fillData;
 }
 
 BufferLine::BufferLine(const BufferLine& from) : RefCounted(), m_serial(nextSerial()) {
@@ -97,8 +102,10 @@ BufferLinePtr BufferLine::copyReusing(const BufferLine& from, BufferLinePtr spar
 
 void BufferLine::assignFrom(const BufferLine& from) {
     reserve(from.m_count, 0);
-    copyCells(m_data, from.m_data, from.m_count);
+    copyCells(m_data, from.m_data, from.m_valid);
     m_count = from.m_count;
+    m_valid = from.m_valid;
+    m_tail = from.m_tail;
     m_fillCharacter = from.m_fillCharacter;
     m_isWrapped = from.m_isWrapped;
     m_bidiState = from.m_bidiState;
@@ -116,7 +123,7 @@ void BufferLine::reserve(int cells, int keep) {
         return;
     }
     CharData* block = allocateCells(cells);
-    copyCells(block, m_data, std::min(keep, m_count));
+    copyCells(block, m_data, std::min(keep, m_valid));
     freeCells(m_data);
     m_data = block;
     m_capacity = cells;
@@ -128,6 +135,20 @@ void BufferLine::reportIndexOutOfRange() {
               "should debug");
 }
 
+void BufferLine::materializeSlow(int end) const {
+    end = std::min(end, m_count);
+    if (end > m_valid) {
+        fillCells(m_data + m_valid, end - m_valid, m_tail);
+        m_valid = end;
+    }
+}
+
+void BufferLine::setTail(int start, const CharData& cell) {
+    materialize(start);
+    m_valid = start;
+    m_tail = cell;
+}
+
 void BufferLine::set(int index, const CharData& cell) {
     if (m_count == 0) {
         return;
@@ -136,12 +157,15 @@ void BufferLine::set(int index, const CharData& cell) {
         reportIndexOutOfRange();
         index = index < 0 ? 0 : m_count - 1;
     }
-    m_data[index] = cell;
+    cellsForWrite(index, index + 1)[0] = cell;
     ++m_generation;
 }
 
 int BufferLine::getTrimmedLength() const {
-    for (int i = m_count - 1; i >= 0; --i) {
+    if (m_valid < m_count && m_tail.code() != 0) {
+        return m_count - 1 + m_tail.width();
+    }
+    for (int i = m_valid - 1; i >= 0; --i) {
         if (m_data[i].code() != 0) {
             return i + m_data[i].width();
         }
@@ -155,12 +179,13 @@ bool BufferLine::hasContent(int index) const {
 }
 
 bool BufferLine::hasAnyContent() const {
-    for (int i = 0; i < m_count; ++i) {
-        if (m_data[i].code() != 0 || m_data[i].attribute() != Attribute()) {
-            return true;
-        }
+    const auto content = [](const CharData& cell) {
+        return cell.code() != 0 || cell.attribute() != Attribute();
+    };
+    if (m_valid < m_count && content(m_tail)) {
+        return true;
     }
-    return false;
+    return std::any_of(m_data, m_data + m_valid, content);
 }
 
 void BufferLine::replaceCells(int start, int end, const CharData& fillData) {
@@ -169,19 +194,30 @@ void BufferLine::replaceCells(int start, int end, const CharData& fillData) {
     if (start >= end) {
         return;
     }
-    fillCells(m_data + start, end - start, fillData);
+    fillRange(start, end, fillData);
     ++m_generation;
 }
 
+void BufferLine::fillRange(int start, int end, const CharData& cell) {
+    if (end >= m_count) {
+        // To the end of the row: the range becomes the tail.
+        setTail(start, cell);
+        return;
+    }
+    fillCells(cellsForWrite(start, end), end - start, cell);
+}
+
 void BufferLine::fill(const CharData& cell) {
-    fillCells(m_data, m_count, cell);
+    setTail(0, cell);
     ++m_generation;
 }
 
 void BufferLine::fill(const CharData& cell, int atCol, int len) {
     const int start = std::clamp(atCol, 0, m_count);
     const int end = int(std::clamp<int64_t>(int64_t(atCol) + std::max(len, 0), start, m_count));
-    fillCells(m_data + start, end - start, cell);
+    if (start < end) {
+        fillRange(start, end, cell);
+    }
     ++m_generation;
 }
 
@@ -192,10 +228,17 @@ void BufferLine::resize(int cols, const CharData& fillData) {
     }
     if (cols > m_count) {
         reserve(cols, m_count);
-        fillCells(m_data + m_count, cols - m_count, fillData);
+        if (m_valid < m_count && m_tail != fillData) {
+            // The old tail stays what it was; the grown cells are the new tail.
+            materialize(m_count);
+        }
+        if (m_valid == m_count) {
+            m_tail = fillData;
+        }
         m_count = cols;
     } else {
         m_count = cols;
+        m_valid = std::min(m_valid, cols);
         marksClampTo(cols);
     }
     ++m_generation;
@@ -217,6 +260,7 @@ void BufferLine::shiftCells(int pos, int64_t by, int rightMargin, const CharData
     if (pos < 0 || pos > rightMargin) {
         return;
     }
+    materialize(rightMargin + 1);
     const int region = rightMargin + 1 - pos;
     const int n = int(std::min<int64_t>(by < 0 ? -by : by, region));
     if (n == region) {
@@ -251,7 +295,12 @@ void BufferLine::copyFrom(BufferLine& src, int srcCol, int dstCol, int len) {
     len = std::max(0, std::min({len, src.m_count - srcCol, m_count - dstCol}));
 
     // memmove copies overlapping ranges of one row as a block in either direction.
-    copyCells(m_data + dstCol, src.m_data + srcCol, len);
+    if (len > 0) {
+        src.materialize(srcCol + len);
+        materialize(dstCol);
+        copyCells(m_data + dstCol, src.m_data + srcCol, len);
+        m_valid = std::max(m_valid, dstCol + len);
+    }
 
     const int64_t srcEnd = int64_t(srcCol) + len;
     const int64_t dstEnd = int64_t(dstCol) + len;
@@ -329,8 +378,10 @@ void BufferLine::copyFrom(const BufferLine& line) {
         m_data = allocateCells(line.m_count);
         m_capacity = line.m_count;
     }
-    copyCells(m_data, line.m_data, line.m_count);
+    copyCells(m_data, line.m_data, line.m_valid);
     m_count = line.m_count;
+    m_valid = line.m_valid;
+    m_tail = line.m_tail;
     m_isWrapped = line.m_isWrapped;
     m_semanticMarks = line.m_semanticMarks;
     const bool groupChanges = m_hardGroup != line.m_hardGroup;
@@ -341,7 +392,7 @@ void BufferLine::copyFrom(const BufferLine& line) {
 }
 
 void BufferLine::clear(const Attribute& attribute) {
-    fillCells(m_data, m_count, CharData(attribute, 0, 1));
+    setTail(0, CharData(attribute, 0, 1));
     m_images.reset();
     ++m_recycleGeneration;
     m_generation += 2;
@@ -363,8 +414,9 @@ std::u32string BufferLine::translateToString(bool trimRight, int startCol, int e
     }
     text.reserve(size_t(endCol - startCol));
     for (int i = startCol; i < endCol; ++i) {
-        const CharData& cell = m_data[i];
-        if (skipNullCellsFollowingWide && cell.code() == 0 && i > 0 && m_data[i - 1].width() == 2) {
+        const CharData& cell = (*this)[i];
+        if (skipNullCellsFollowingWide && cell.code() == 0 && i > 0 &&
+            (*this)[i - 1].width() == 2) {
             continue;
         }
         if (characterProvider) {
@@ -379,7 +431,7 @@ std::u32string BufferLine::translateToString(bool trimRight, int startCol, int e
 std::string BufferLine::debugDescription() const {
     std::string text;
     for (int i = 0; i < m_count; ++i) {
-        UnicodeUtil::appendUtf8(text, m_data[i].getCharacter());
+        UnicodeUtil::appendUtf8(text, (*this)[i].getCharacter());
     }
     return text;
 }

@@ -37,6 +37,12 @@ using BufferLinePtr = RefPtr<BufferLine>;
 // narrowing and widening again (window resizes, reflow) reallocates nothing. Cells past `count`
 // are never read; every operation that grows `count` writes the cells it uncovers.
 //
+// The end of a row is often one repeated cell (a blank row, the rest of an erased line), and
+// most rows that scroll away are never read again: the block holds the cells up to an internal
+// mark, and every cell from the mark to `count` is one stored tail cell until something reads the
+// block directly (cells()) or writes there. Clearing a row, or a line erased to its end, so costs
+// nothing per cell, and a recycled row's cells are written once, by what is printed into it.
+//
 // Created through the static create functions only, held by BufferLinePtr. Owned by the thread
 // that owns the terminal; no locks.
 class BufferLine final : public RefCounted<BufferLine> {
@@ -93,20 +99,32 @@ public:
     // Cells.
     int count() const { return m_count; }
     int capacity() const { return m_capacity; }
-    std::span<const CharData> cells() const { return {m_data, size_t(m_count)}; }
+    std::span<const CharData> cells() const {
+        materialize(m_count);
+        return {m_data, size_t(m_count)};
+    }
     // The cell at `index`; past the end the last cell, before the start the first, and Null for a
     // row without cells.
     const CharData& operator[](int index) const {
-        if (unsigned(index) < unsigned(m_count)) {
+        if (unsigned(index) < unsigned(m_valid)) {
             return m_data[index];
         }
-        return m_count == 0 ? CharData::Null : m_data[index < 0 ? 0 : m_count - 1];
+        if (unsigned(index) < unsigned(m_count)) {
+            return m_tail;
+        }
+        if (m_count == 0) {
+            return CharData::Null;
+        }
+        return index < 0 ? (*this)[0] : (*this)[m_count - 1];
     }
     // Stores a cell. An index out of range writes the nearest cell instead and prints a
     // diagnostic line; a row without cells ignores the write.
     void set(int index, const CharData& cell);
     int getWidth(int index) const { return (*this)[index].width(); }
-    std::vector<CharData> getData() const { return {m_data, m_data + m_count}; }
+    std::vector<CharData> getData() const {
+        const std::span<const CharData> all = cells();
+        return {all.begin(), all.end()};
+    }
     const CharData& fillCharacter() const { return m_fillCharacter; }
 
     // The column after the last cell whose code is not 0 (that cell's column plus its width).
@@ -150,6 +168,21 @@ public:
     // The characters of all cells, UTF-8.
     std::string debugDescription() const;
 
+    // Hints for the ring: start loading the object, or the cells it holds, into the caches.
+    void prefetchHeader() const {
+        const char* self = reinterpret_cast<const char*>(this);
+        for (size_t offset = 0; offset < sizeof(BufferLine); offset += 64) {
+            __builtin_prefetch(self + offset, 1);
+        }
+    }
+    void prefetchCells() const {
+        const char* cells = reinterpret_cast<const char*>(m_data);
+        const size_t bytes = size_t(m_valid) * sizeof(CharData);
+        for (size_t offset = 0; offset < bytes; offset += 64) {
+            __builtin_prefetch(cells + offset, 1);
+        }
+    }
+
     // Shell-integration marks: at most one per kind, sorted by column.
     const std::vector<SemanticMark>& semanticMarks() const { return m_semanticMarks; }
     // Replaces the mark of that kind.
@@ -183,6 +216,58 @@ private:
     BufferLine(int cols, const CharData& fillData, bool isWrapped, BidiPresentationState bidiState);
     BufferLine(const BufferLine& from);
 
+    // Stores the tail cell into the block up to `end` (at most count), so that those cells can be
+    // read or written in place.
+    void materialize(int end) const {
+        if (end > m_valid) {
+            materializeSlow(end);
+        }
+    }
+    void materializeSlow(int end) const;
+    // The block's cells start..<end for the caller to write, every one of them (the print path's
+    // run writer). 0 <= start <= end <= count.
+    CharData* cellsForWrite(int start, int end) {
+        materialize(start);
+        if (end > m_valid) {
+            m_valid = end;
+        }
+        return m_data + start;
+    }
+    // Cells from `start` to the end of the row become `cell` without touching the block.
+    void setTail(int start, const CharData& cell);
+    // Cells start..<end (within the row, start < end) become `cell`.
+    void fillRange(int start, int end, const CharData& cell);
+
+    // Cells a recycled row must have held for recycleAsBlank to clear it at once.
+    static constexpr int eagerClearThreshold = 16;
+    // What the ring does to its oldest row to make it the newest: clear(attribute), then
+    // destroySemanticState(), then setIsWrapped(false), with the same effects in one step (this
+    // runs once per line of output that scrolls into a full scrollback). Returns whether the row
+    // had images.
+    bool recycleAsBlank(const Attribute& attribute) {
+        const bool hadImages = m_images.has_value();
+        const int written = m_valid;
+        m_valid = 0;
+        m_tail = CharData(attribute, 0, 1);
+        if (written > eagerClearThreshold) {
+            // A row that held a long line will most likely get one again: clearing it whole now,
+            // in one pass of wide stores, starts loading its memory (last touched a whole ring
+            // ago) while the next line is still being parsed, which is faster than letting the
+            // print wait for each line of it. A row that held a short line stays lazy.
+            materialize(m_count);
+        }
+        if (hadImages) {
+            m_images.reset();
+        }
+        ++m_recycleGeneration;
+        m_semanticMarks.clear();
+        m_isWrapped = false;
+        // clear +2, destroySemanticState +1 (+1 more for a group), setIsWrapped +1.
+        m_generation += m_hardGroup ? 5 : 4;
+        m_hardGroup.reset();
+        return hadImages;
+    }
+
     // Inserts (by > 0) or deletes (by < 0) |by| cells at `pos` within pos...rightMargin.
     void shiftCells(int pos, int64_t by, int rightMargin, const CharData& fillData);
     // Makes the block hold at least `cells` cells; the first `keep` cells survive.
@@ -202,6 +287,9 @@ private:
     CharData* m_data = nullptr;
     int m_capacity = 0;
     int m_count = 0;
+    // Cells 0..<m_valid are in the block; m_valid..<m_count all read as m_tail.
+    mutable int m_valid = 0;
+    CharData m_tail;
     CharData m_fillCharacter;
     std::optional<Images> m_images;
     uint64_t m_generation = 0;

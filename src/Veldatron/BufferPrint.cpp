@@ -95,8 +95,10 @@ int Buffer::insertAsciiRun(std::span<const uint8_t> bytes, const Attribute& attr
         BufferLine& line = m_lines[m_yBase + m_y];
         const uint8_t* codes = bytes.data() + written;
         const int inRow = std::clamp(line.m_count - m_x, 0, chunk);
-        CharData::fillCodes(line.m_data + m_x, codes, size_t(inRow), templ);
-        line.m_generation += uint64_t(inRow);
+        if (inRow > 0) {
+            CharData::fillCodes(line.cellsForWrite(m_x, m_x + inRow), codes, size_t(inRow), templ);
+            line.m_generation += uint64_t(inRow);
+        }
         // A row narrower than the screen takes the rest as its subscript does: in its last cell.
         for (int i = inRow; i < chunk; ++i) {
             line.set(m_x + i, templ.withCode(codes[i]));

@@ -17,21 +17,21 @@ public:
     constexpr char32_t replacement(uint8_t byte) const { return byte < 0x80 ? m_map[byte] : 0; }
     constexpr bool contains(uint8_t byte) const { return replacement(byte) != 0; }
     // Number of bytes the table replaces.
-    constexpr size_t count() const {
-        size_t n = 0;
-        for (char32_t c : m_map) {
-            n += c != 0;
-        }
-        return n;
-    }
+    constexpr size_t count() const { return m_count; }
     // True for the United States (ASCII) set: designating it removes every replacement, so it
-    // prints exactly as no set at all.
-    constexpr bool isEmpty() const { return count() == 0; }
+    // prints exactly as no set at all. Programs designate it all the time (ESC ( B), and the
+    // print path asks on every run.
+    constexpr bool isEmpty() const { return m_count == 0; }
 
-    constexpr void set(uint8_t byte, char32_t replacement) { m_map[byte & 0x7F] = replacement; }
+    constexpr void set(uint8_t byte, char32_t replacement) {
+        char32_t& slot = m_map[byte & 0x7F];
+        m_count = uint8_t(m_count - (slot != 0) + (replacement != 0));
+        slot = replacement;
+    }
 
 private:
     std::array<char32_t, 128> m_map{};
+    uint8_t m_count = 0;
 };
 
 // The sets a program can designate into G0-G3 with ESC ( ) * + - . / and a designator byte:

@@ -118,25 +118,6 @@ void CircularBufferLineList::push(BufferLinePtr row) {
     }
 }
 
-void CircularBufferLineList::recycle(const Attribute& clearAttribute) {
-    if (m_count == 0 || m_count != m_maxLength) {
-        return;
-    }
-    // A full ring has exactly maxLength slots.
-    const size_t slot = size_t(m_startIndex);
-    advanceStart(1);
-    bool hadImages = false;
-    if (BufferLine* row = m_array[slot].get()) {
-        hadImages = row->hasImages();
-        row->clear(clearAttribute);
-        row->destroySemanticState();
-        row->setIsWrapped(false);
-    }
-    if (onLineRecycled) {
-        onLineRecycled(hadImages);
-    }
-}
-
 void CircularBufferLineList::trimStart(int n) {
     n = std::clamp(n, 0, m_count);
     advanceStart(n);

@@ -78,8 +78,24 @@ public:
 
     void push(BufferLinePtr row);
     // Only on a full ring (otherwise nothing happens): the oldest row, cleared with the attribute
-    // and stripped of marks, wrap flag and images, becomes the newest line.
-    void recycle(const Attribute& clearAttribute);
+    // and stripped of marks, wrap flag and images, becomes the newest line, which it returns (null
+    // when nothing happened). Runs once per line that scrolls into a full scrollback, so it is
+    // inline and allocation-free.
+    BufferLine* recycle(const Attribute& clearAttribute) {
+        if (m_count == 0 || m_count != m_maxLength) {
+            return nullptr;
+        }
+        // A full ring has exactly maxLength slots.
+        const size_t slot = size_t(m_startIndex);
+        m_startIndex = slot + 1 < m_array.size() ? int(slot + 1) : 0;
+        BufferLine* row = m_array[slot].get();
+        const bool hadImages = row != nullptr && row->recycleAsBlank(clearAttribute);
+        prefetchNextRecycled();
+        if (onLineRecycled) {
+            onLineRecycled(hadImages);
+        }
+        return row;
+    }
     // Deletes `deleteCount` lines at `start`, inserts `items` there and calls change(line) for
     // every line whose slot was rewritten, in the order written. On a full ring the oldest lines
     // fall off.
@@ -104,6 +120,26 @@ private:
         return size_t(((slot % size) + size) % size);
     }
     void advanceStart(int64_t by);
+    // The next rows to recycle were last touched a whole ring ago and are likely out of the
+    // caches: start loading the next one's cells and the one after's header, so that the line
+    // printed into each of them does not wait for memory.
+    void prefetchNextRecycled() const {
+        // A row header, fetched this many lines ahead, is in the cache when its cells' address
+        // is read, this many lines ahead.
+        constexpr size_t headerDistance = 8;
+        constexpr size_t cellsDistance = 4;
+        const size_t slots = m_array.size();
+        const auto ahead = [&](size_t distance) {
+            const size_t slot = size_t(m_startIndex) + distance;
+            return slot < slots ? slot : slot % slots;
+        };
+        if (const BufferLine* row = m_array[ahead(cellsDistance)].get()) {
+            row->prefetchCells();
+        }
+        if (const BufferLine* row = m_array[ahead(headerDistance)].get()) {
+            row->prefetchHeader();
+        }
+    }
     // Makes at least `needed` slots (at most maxLength), doubling, repacked from slot 0.
     void ensureSlots(int64_t needed);
     const BufferLinePtr& lineSlow(int index);

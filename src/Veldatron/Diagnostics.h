@@ -35,9 +35,9 @@ private:
     uint64_t m_suppressed = 0;
 };
 
-// Writes one line now, whatever the rate: for lines a user turned on to follow something line by
-// line (a child's reads and writes). Never blocks; false when the line could not be written at
-// once.
+// Writes one line now, whatever the rate: for lines a user turned on, such as a child's reads and
+// writes or the terminal's "Info: " lines while its silentLog is off. Never blocks; false when
+// the line could not be written at once.
 bool writeDiagnosticLine(std::string_view line);
 
 // Where diagnostic lines go and what time it is; tests replace both.

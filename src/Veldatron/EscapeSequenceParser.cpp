@@ -3,6 +3,7 @@
 #include "DcsHandler.h"
 #include "ParserScan.h"
 #include "Profile.h"
+#include "Terminal.h"
 #include "UnicodeUtil.h"
 
 #include <cassert>
@@ -298,17 +299,30 @@ void EscapeSequenceParser::parse(Bytes data) {
         case State::csiEntry:
         case State::csiParam: {
             // Parameters and the final byte, the bulk of every control sequence; markers,
-            // intermediates, controls and errors take the table.
+            // intermediates, controls and errors take the table. The parameter being read stays
+            // in a register and is stored when it ends; its value saturates as
+            // ParserParams::addDigit does (v * 10 + d stays within 32 bits).
             const std::uint8_t* q = p;
+            auto value = static_cast<std::uint32_t>(m_params.lastValue());
+            bool digits = false;
+            const auto commit = [&] {
+                if (digits && !m_parameterLimitExceeded) {
+                    m_params.setLastValue(static_cast<std::int32_t>(value));
+                }
+                digits = false;
+            };
             while (q < end) {
                 b = *q;
-                if (static_cast<std::uint8_t>(b - '0') < 10) {
-                    if (!m_parameterLimitExceeded) {
-                        m_params.addDigit(static_cast<std::uint8_t>(b - '0'));
-                    }
+                const auto digit = static_cast<std::uint8_t>(b - '0');
+                if (digit < 10) {
+                    value = std::min<std::uint32_t>(value * 10 + digit, ParserParams::maxValue);
+                    digits = true;
                 } else if (b == ';' || (b == ':' && state == State::csiParam)) {
+                    commit();
                     paramByte(b);
+                    value = 0;
                 } else if (b >= 0x40 && b <= 0x7E) {
+                    commit();
                     if (!m_parameterLimitExceeded && !m_collectLimitExceeded) {
                         dispatchCsi(sequence(b), m_params);
                     }
@@ -321,6 +335,7 @@ void EscapeSequenceParser::parse(Bytes data) {
                 state = State::csiParam;
                 ++q;
             }
+            commit();
             if (q != p) {
                 p = q;
                 continue;
@@ -495,19 +510,29 @@ void EscapeSequenceParser::reset() {
     m_activeDcsHandler = nullptr;
     m_dcsLength = 0;
     m_dcsOverflow = false;
-    if (printStateReset) {
+    resetPrintState();
+}
+
+void EscapeSequenceParser::resetPrintState() {
+    if (m_terminal != nullptr) {
+        m_terminal->resetPrintState();
+    } else if (printStateReset) {
         printStateReset();
     }
 }
 
 void EscapeSequenceParser::dispatchExecute(std::uint8_t code) {
-    if (executeHandler) {
+    if (m_terminal != nullptr) {
+        m_terminal->execute(code);
+    } else if (executeHandler) {
         executeHandler(code);
     }
 }
 
 void EscapeSequenceParser::dispatchEsc(const EscapeSequence& sequence) {
-    if (escHandler) {
+    if (m_terminal != nullptr) {
+        m_terminal->dispatchEsc(sequence);
+    } else if (escHandler) {
         escHandler(sequence);
     } else if (escHandlerFallback) {
         escHandlerFallback(sequence.collect, sequence.final);
@@ -515,7 +540,9 @@ void EscapeSequenceParser::dispatchEsc(const EscapeSequence& sequence) {
 }
 
 void EscapeSequenceParser::dispatchCsi(const EscapeSequence& sequence, const ParserParams& params) {
-    if (csiHandler) {
+    if (m_terminal != nullptr) {
+        m_terminal->dispatchCsi(sequence, params);
+    } else if (csiHandler) {
         csiHandler(sequence, params);
     } else if (csiHandlerFallback) {
         csiHandlerFallback(params, sequence.collect, sequence.final);
@@ -529,7 +556,9 @@ void EscapeSequenceParser::dispatchOsc(std::int64_t code, Bytes data) {
             return;
         }
     }
-    if (oscHandler) {
+    if (m_terminal != nullptr) {
+        m_terminal->dispatchOsc(code, data);
+    } else if (oscHandler) {
         oscHandler(code, data);
     } else if (oscHandlerFallback) {
         oscHandlerFallback(code, data);
@@ -558,7 +587,12 @@ void EscapeSequenceParser::flushPrint(Runs& runs, std::ptrdiff_t end) {
     }
     const Bytes run(runs.chunk + runs.print, static_cast<std::size_t>(end - runs.print));
     runs.print = -1;
-    if (printHandler && !run.empty()) {
+    if (run.empty()) {
+        return;
+    }
+    if (m_terminal != nullptr) {
+        m_terminal->handlePrint(run, runs.printableAscii);
+    } else if (printHandler) {
         printHandler(run, runs.printableAscii);
     }
 }
@@ -587,9 +621,7 @@ void EscapeSequenceParser::flushDcs(Runs& runs, std::ptrdiff_t end) {
 }
 
 void EscapeSequenceParser::clearSequence() {
-    if (printStateReset) {
-        printStateReset();
-    }
+    resetPrintState();
     m_params.reset();
     m_collectLength = 0;
     m_collectId = 0;

@@ -95,10 +95,14 @@ struct ParsingState {
     bool abort = false;
 };
 
-/// Turns the byte stream a program writes into calls on its terminal. Each `Terminal` owns one
-/// and installs its handlers into the public fields below; the parser keeps a pointer back to
-/// the terminal without owning it. The parser itself never fails: bytes that fit no sequence
-/// reach the error handler and parsing goes on.
+/// Turns the byte stream a program writes into calls on its terminal. Each `Terminal` owns one;
+/// the parser keeps a pointer back to the terminal without owning it and calls it directly for
+/// printable text (Terminal::handlePrint), control bytes (execute), escape sequences, control
+/// sequences and operating-system commands (dispatchEsc, dispatchCsi, dispatchOsc) and the
+/// print-state reset. A parser without a terminal (tests, tools) calls the handler fields below
+/// instead. The fallbacks, the error handler, `oscHandlers` and the string and DCS handlers are
+/// used in both cases. The parser itself never fails: bytes that fit no sequence reach the error
+/// handler and parsing goes on.
 ///
 /// Printable text is never copied: the print handler receives each run as a slice of the caller's
 /// chunk, and likewise DCS data. OSC and APC strings are collected (up to `maxStringLength`
@@ -148,7 +152,9 @@ public:
     bool parameterLimitExceeded() const { return m_parameterLimitExceeded; }
     DcsHandler* activeDcsHandler() const { return m_activeDcsHandler; }
 
-    // ---- Handlers, installed by the terminal; an empty one does nothing unless noted. ----
+    // ---- Handlers; an empty one does nothing unless noted. With a terminal, the print handler,
+    // the print-state reset and the execute, ESC, CSI and OSC handlers are not used: the terminal
+    // receives those calls itself. ----
 
     /// A run of bytes from 0x20 up received in ground. `printableAscii` is true when every byte of
     /// the run lies in 0x20-0x7E, so the print path can skip its own check.
@@ -205,6 +211,7 @@ private:
     };
 
     void flushPrint(Runs& runs, std::ptrdiff_t end);
+    void resetPrintState();
     void flushDcs(Runs& runs, std::ptrdiff_t end);
     void clearSequence();
     void collectByte(std::uint8_t b);

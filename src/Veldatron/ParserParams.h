@@ -71,6 +71,15 @@ public:
         return true;
     }
 
+    /// The value of the last parameter so far, and a replacement for it (at most `maxValue`)
+    /// that marks it present: the parser's digit loop keeps the value in a register.
+    std::int32_t lastValue() const { return m_values[m_count - 1u]; }
+    void setLastValue(std::int32_t value) {
+        const unsigned last = m_count - 1u;
+        m_values[last] = value;
+        m_present |= 1u << last;
+    }
+
     /// Appends a decimal digit (0-9) to the last parameter, saturating at `maxValue`.
     void addDigit(std::uint8_t digit) {
         const unsigned last = m_count - 1u;

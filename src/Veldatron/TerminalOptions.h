@@ -3,8 +3,11 @@
 #include "BidiPresentationState.h"
 #include "Color.h"
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace veldatron {
 
@@ -17,6 +20,18 @@ enum class CursorStyle : uint8_t {
     blinkBar,
     steadyBar,
 };
+
+// Every style, in declaration order.
+inline constexpr std::array<CursorStyle, 6> allCursorStyles = {
+    CursorStyle::blinkBlock,      CursorStyle::steadyBlock, CursorStyle::blinkUnderline,
+    CursorStyle::steadyUnderline, CursorStyle::blinkBar,    CursorStyle::steadyBar,
+};
+// "blinkBlock", "steadyBar", ...: the case's name.
+std::string_view tagName(CursorStyle style);
+// "Blinking Block", "Steady Bar", ...: the name shown to a user.
+std::string_view displayName(CursorStyle style);
+// The style whose tag name is exactly `tag` (case-sensitive); none for any other text.
+std::optional<CursorStyle> cursorStyleFromTagName(std::string_view tag);
 
 // Columns of a regional-indicator letter (U+1F1E6..U+1F1FF): `narrow` prints a lone letter one
 // column wide and widens a flag pair to two.
@@ -47,7 +62,8 @@ struct TerminalOptions {
     RegionalIndicatorWidth regionalIndicatorWidth = RegionalIndicatorWidth::wide;
     // The starting bidirectional state, restored by the full and the soft reset.
     BidiPresentationState initialBidiState = BidiPresentationState::Default;
-    // At least 1.
+    // The most rows one bidirectional paragraph spans in layout; a terminal raises a smaller
+    // value to 1 when it takes the record.
     int maximumBidiParagraphRows = 500;
     // Copied into the terminal at construction and restored by the resets.
     bool initialBidiArrowKeySwap = false;

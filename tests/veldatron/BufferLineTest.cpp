@@ -1,10 +1,13 @@
 #include "BufferFixture.h"
 #include "BufferLine.h"
+#include "CircularBufferLineList.h"
 #include "DiagnosticsCapture.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -441,4 +444,169 @@ TEST(BufferLine, FillRangesAreClippedToTheRow) {
     line->fill(fillCell, 20, 4);
     line->fill(fillCell, 2, -4);
     EXPECT_EQ(text(*line), ".BCDEF..");
+}
+
+namespace {
+
+// A row against a plain vector of cells: every operation applied to both, then every read of the
+// row compared with the vector. The row keeps the end of its cells as an unwritten tail until
+// something reads or writes there; no sequence of operations may let that show.
+struct RowModel {
+    std::vector<CharData> cells;
+
+    int trimmedLength() const {
+        for (int i = int(cells.size()) - 1; i >= 0; --i) {
+            if (cells[size_t(i)].code() != 0) {
+                return i + cells[size_t(i)].width();
+            }
+        }
+        return 0;
+    }
+    bool hasAnyContent() const {
+        return std::any_of(cells.begin(), cells.end(), [](const CharData& c) {
+            return c.code() != 0 || c.attribute() != Attribute();
+        });
+    }
+};
+
+void expectSame(const BufferLine& line, const RowModel& model, bool readBlock) {
+    ASSERT_EQ(line.count(), int(model.cells.size()));
+    for (int i = 0; i < line.count(); ++i) {
+        ASSERT_EQ(line[i], model.cells[size_t(i)]) << "cell " << i;
+    }
+    EXPECT_EQ(line.getTrimmedLength(), model.trimmedLength());
+    EXPECT_EQ(line.hasAnyContent(), model.hasAnyContent());
+    if (readBlock) {
+        const auto cells = line.cells();
+        ASSERT_TRUE(std::equal(cells.begin(), cells.end(), model.cells.begin(), model.cells.end()));
+    }
+}
+
+} // namespace
+
+TEST(BufferLine, TheUnwrittenTailIsNeverVisible) {
+    std::mt19937 random(5);
+    const auto cellFor = [&](int kind) {
+        const Attribute attribute(Color::ansi256(uint8_t(kind % 3)), Color::defaultColor);
+        return kind == 0 ? CharData::Null : CharData(attribute, 'a' + kind % 26, 1);
+    };
+    for (int round = 0; round < 200; ++round) {
+        SCOPED_TRACE(round);
+        const int width = int(random() % 24);
+        const CharData fill = cellFor(int(random() % 4));
+        BufferLinePtr line = BufferLine::create(width, fill);
+        BufferLinePtr other = BufferLine::create(int(random() % 24), cellFor(int(random() % 4)));
+        RowModel model{std::vector<CharData>(size_t(width), fill)};
+        RowModel otherModel{std::vector<CharData>(size_t(other->count()), (*other)[0])};
+        if (other->count() == 0) {
+            otherModel.cells.clear();
+        }
+        for (int step = 0; step < 30; ++step) {
+            SCOPED_TRACE(step);
+            const int count = line->count();
+            const int a = int(random() % 30) - 3;
+            const int b = int(random() % 30) - 3;
+            const CharData cell = cellFor(int(random() % 30));
+            switch (random() % 10) {
+            case 0:
+                if (count > 0 && a >= 0 && a < count) {
+                    line->set(a, cell);
+                    model.cells[size_t(a)] = cell;
+                }
+                break;
+            case 1: {
+                line->replaceCells(a, b, cell);
+                for (int i = std::max(a, 0); i < std::min(b, count); ++i) {
+                    model.cells[size_t(i)] = cell;
+                }
+                break;
+            }
+            case 2:
+                line->fill(cell);
+                std::fill(model.cells.begin(), model.cells.end(), cell);
+                break;
+            case 3: {
+                line->fill(cell, a, b);
+                const int start = std::clamp(a, 0, count);
+                const int end = std::clamp(a + std::max(b, 0), start, count);
+                std::fill(model.cells.begin() + start, model.cells.begin() + end, cell);
+                break;
+            }
+            case 4: {
+                const int cols = std::abs(a) % 26;
+                line->resize(cols, cell);
+                model.cells.resize(size_t(cols), cell);
+                break;
+            }
+            case 5:
+            case 6: {
+                const bool insert = random() % 2 == 0;
+                const int n = std::abs(b) % 8;
+                const int margin = std::min(int(random() % 26), count - 1);
+                if (insert) {
+                    line->insertCells(a, n, margin, cell);
+                } else {
+                    line->deleteCells(a, n, margin, cell);
+                }
+                if (a >= 0 && a <= margin) {
+                    std::vector<CharData>& c = model.cells;
+                    const int region = margin + 1 - a;
+                    const int k = std::min(n, region);
+                    if (insert) {
+                        std::copy_backward(c.begin() + a, c.begin() + margin + 1 - k,
+                                           c.begin() + margin + 1);
+                        std::fill(c.begin() + a, c.begin() + a + k, cell);
+                    } else {
+                        std::copy(c.begin() + a + k, c.begin() + margin + 1, c.begin() + a);
+                        std::fill(c.begin() + margin + 1 - k, c.begin() + margin + 1, cell);
+                    }
+                }
+                break;
+            }
+            case 7: {
+                // A copy between rows or within one, ranges clipped to both.
+                const bool self = random() % 2 == 0;
+                BufferLine& source = self ? *line : *other;
+                std::vector<CharData> from = self ? model.cells : otherModel.cells;
+                int srcCol = a;
+                int dstCol = b;
+                int len = int(random() % 12);
+                line->copyFrom(source, srcCol, dstCol, len);
+                if (srcCol < 0) {
+                    len += srcCol;
+                    dstCol -= srcCol;
+                    srcCol = 0;
+                }
+                if (dstCol < 0) {
+                    len += dstCol;
+                    srcCol -= dstCol;
+                    dstCol = 0;
+                }
+                len = std::max(0, std::min({len, int(from.size()) - srcCol, count - dstCol}));
+                for (int i = 0; i < len; ++i) {
+                    model.cells[size_t(dstCol + i)] = from[size_t(srcCol + i)];
+                }
+                break;
+            }
+            case 8:
+                line->clear(cell.attribute());
+                std::fill(model.cells.begin(), model.cells.end(), CharData(cell.attribute(), 0, 1));
+                break;
+            default: {
+                // A whole-row copy, then a recycle through a ring of one row.
+                BufferLinePtr copy = BufferLine::create(*line);
+                RowModel copyModel = model;
+                expectSame(*copy, copyModel, false);
+                CircularBufferLineList ring(1);
+                ring.push(copy);
+                ring.recycle(cell.attribute());
+                std::fill(copyModel.cells.begin(), copyModel.cells.end(),
+                          CharData(cell.attribute(), 0, 1));
+                expectSame(*copy, copyModel, random() % 2 == 0);
+                break;
+            }
+            }
+            expectSame(*line, model, step % 5 == 4);
+        }
+    }
 }

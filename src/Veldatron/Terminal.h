@@ -1,0 +1,683 @@
+#pragma once
+
+#include "Attribute.h"
+#include "BidiPresentationState.h"
+#include "Buffer.h"
+#include "BufferLine.h"
+#include "CharData.h"
+#include "CharSets.h"
+#include "Color.h"
+#include "EscapeSequence.h"
+#include "EscapeSequenceParser.h"
+#include "Executor.h"
+#include "GraphemeClusters.h"
+#include "KittyKeyboardFlags.h"
+#include "ParserParams.h"
+#include "SemanticPrompt.h"
+#include "TerminalDelegate.h"
+#include "TerminalOptions.h"
+#include "TerminalServices.h"
+#include "TinyAtom.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace veldatron {
+
+class SelectionService;
+
+// The terminal state machine: one per emulated terminal. It owns the two screens (the normal one
+// with scrollback and the alternate one), the escape-sequence parser, the modes, character sets,
+// colours and everything else the command handlers change, and reaches its host only through the
+// TerminalDelegate. Views, renderers and the protocol modules read it.
+//
+// Program output goes in through feed(); the parser calls the handlers below synchronously, they
+// change the screens, widen the dirty-row range and call the delegate, all before feed() returns.
+//
+// The class is split across files by concern, each file filling in its family of handlers:
+//   Terminal.cpp          construction, setup, screens, colours, focus, accessors
+//   TerminalFeed.cpp      parser wiring, feeding, dirty rows, diagnostics
+//   TerminalPrint.cpp     the print path and the cell-code (grapheme cluster) table
+//   TerminalControl.cpp   C0 controls: BEL, BS, HT, LF/VT/FF, CR, SO, SI; scrolling a line up
+//   TerminalEsc.cpp       escape sequences, character sets
+//   TerminalCsi.cpp       control-sequence dispatch and the cursor and erase commands
+//   TerminalModes.cpp     SM/RM, DECSET/DECRST, synchronized output
+//   TerminalSgr.cpp       character attributes (SGR)
+//   TerminalOsc.cpp       operating-system commands
+//   TerminalText.cpp      text of cell ranges (selection and search read it)
+//
+// Single-threaded: everything happens on the thread that feeds the terminal. Not copyable or
+// movable (the parser and the screens point back at it). The host owns it and keeps the delegate
+// alive while it is set.
+class Terminal final : public TerminalServices {
+public:
+    static constexpr int MINIMUM_COLS = 2;
+    static constexpr int MINIMUM_ROWS = 1;
+
+    // Values a view reads.
+    enum class TerminalConformance : uint8_t { vt100, vt200, vt300, vt400, vt500 };
+    enum class MouseMode : uint8_t { off, x10, vt200, buttonEventTracking, anyEvent };
+    enum class MouseProtocolEncoding : uint8_t { x10, utf8, sgr, urxvt, sgrPixel };
+    // Whether mouse reports of the mode carry modifier keys.
+    static constexpr bool sendsModifiers(MouseMode mode) {
+        return mode == MouseMode::vt200 || mode == MouseMode::buttonEventTracking ||
+               mode == MouseMode::anyEvent;
+    }
+    // Whether the mode reports motion without a button held.
+    static constexpr bool sendMotionEvent(MouseMode mode) { return mode == MouseMode::anyEvent; }
+
+    // The kitty keyboard state of one screen: the flags in force and the flags pushed before.
+    struct KeyboardModeState {
+        KittyKeyboardFlags flags;
+        std::vector<KittyKeyboardFlags> stack;
+    };
+    // Reply framing: 7-bit (ESC [) or 8-bit (0x9B) introducers.
+    struct CC {
+        bool send8bit = false;
+    };
+    // The user-input scanner's state (shell integration).
+    enum class SemanticScanState : uint8_t { ground, escape, csi, ss3 };
+    // The OSC 8 hyperlink applied to printed cells: its payload text before it is interned, its
+    // handle, or "interning failed" (cells get no payload).
+    struct ActiveHyperlink {
+        enum class Kind : uint8_t { pending, resolved, unavailable };
+        Kind kind = Kind::pending;
+        std::string pending;
+        TinyAtom resolved;
+    };
+
+    using ProgressReport = veldatron::ProgressReport;
+    using ProgressReportState = veldatron::ProgressReportState;
+    using WindowManipulationCommand = veldatron::WindowManipulationCommand;
+
+    // `delegate` may be null (replies are then dropped) and is not owned. `executor` runs the
+    // synchronized-output time-out; without one, synchronized output ends only when the program
+    // (or a resize or reset) ends it.
+    explicit Terminal(TerminalDelegate* delegate, TerminalOptions options = TerminalOptions(),
+                      Executor* executor = nullptr);
+    ~Terminal() override;
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+
+    // ---- Host ------------------------------------------------------------------------------
+    TerminalDelegate* delegate() const { return m_delegate; }
+    // Replaces the delegate; null detaches the host.
+    void setDelegate(TerminalDelegate* delegate) { m_delegate = delegate; }
+    const TerminalOptions& options() const { return m_options; }
+    // Replaces the whole record without running setup again.
+    void setOptions(TerminalOptions options);
+    // The "Info: " diagnostic lines are written only while this is off (it is on by default).
+    bool silentLog() const { return m_silentLog; }
+    void setSilentLog(bool silent) { m_silentLog = silent; }
+    // (The child-environment builder, getEnvironmentVariables(termName, trueColor), belongs to
+    // the pseudo-terminal host and is declared with it.)
+
+    // ---- Feeding (TerminalFeed.cpp) ---------------------------------------------------------
+    // Parses program output at once; every effect happens before the call returns. A chunk may
+    // end anywhere, even inside a sequence or a UTF-8 character. Must not be called from inside a
+    // delegate callback of this terminal.
+    void feed(std::span<const uint8_t> bytes);
+    void feed(std::string_view text);
+    void parse(std::span<const uint8_t> bytes) { feed(bytes); }
+    // OSC strings with this code go to the handler only (with the bytes after the first ";"),
+    // replacing the built-in handling.
+    void registerOscHandler(int64_t code, std::function<void(std::span<const uint8_t>)> handler);
+    EscapeSequenceParser& parser() { return m_parser; }
+
+    // ---- Dirty rows (TerminalFeed.cpp) ------------------------------------------------------
+    // Viewport rows changed since the view last drew; clean is (INT_MAX, -1). Views read the
+    // range and reset it after drawing.
+    int refreshStart() const { return m_refreshStart; }
+    int refreshEnd() const { return m_refreshEnd; }
+    // The same range counted from the top of the buffer (viewport row + yDisp).
+    int64_t scrollInvariantRefreshStart() const { return m_scrollInvariantRefreshStart; }
+    int64_t scrollInvariantRefreshEnd() const { return m_scrollInvariantRefreshEnd; }
+    // Marks viewport row y dirty; with `scrolling` only the viewport range.
+    void updateRange(int y, bool scrolling = false) { updateRange(*m_buffer, y, scrolling); }
+    void updateRange(Buffer& buffer, int y, bool scrolling = false) {
+        if (!scrolling) {
+            const int64_t absolute = int64_t(y) + buffer.yDisp();
+            if (absolute >= 0) {
+                m_scrollInvariantRefreshStart = std::min(m_scrollInvariantRefreshStart, absolute);
+                m_scrollInvariantRefreshEnd = std::max(m_scrollInvariantRefreshEnd, absolute);
+            }
+        }
+        if (y >= 0) {
+            m_refreshStart = std::min(m_refreshStart, y);
+            m_refreshEnd = std::max(m_refreshEnd, y);
+        }
+    }
+    void updateFullScreen();
+    struct RowRange {
+        int startY;
+        int endY;
+        friend bool operator==(const RowRange&, const RowRange&) = default;
+    };
+    std::optional<RowRange> getUpdateRange() const;
+    struct AbsoluteRowRange {
+        int64_t start;
+        int64_t end;
+        friend bool operator==(const AbsoluteRowRange&, const AbsoluteRowRange&) = default;
+    };
+    std::optional<AbsoluteRowRange> getScrollInvariantUpdateRange() const;
+    // Both ranges back to clean.
+    void clearUpdateRange();
+    // updateRange(startRow), then updateRange(endRow).
+    void refresh(int startRow, int endRow);
+
+    // ---- Screens (Terminal.cpp) -------------------------------------------------------------
+    int cols() const override { return m_cols; }
+    int rows() const { return m_rows; }
+    struct Dimensions {
+        int cols;
+        int rows;
+    };
+    Dimensions getDims() const { return {m_cols, m_rows}; }
+    // The active screen: the normal or the alternate one.
+    Buffer& buffer() override { return *m_buffer; }
+    const Buffer& buffer() const { return *m_buffer; }
+    Buffer& normalBuffer() { return *m_normalBuffer; }
+    Buffer& altBuffer() { return *m_altBuffer; }
+    bool isCurrentBufferAlternate() const { return m_buffer == m_altBuffer.get(); }
+    // Powers the terminal back on: with isReset the normal screen is replaced (its scrollback
+    // dropped) and made active, else both screens are resized to the options' size; then every
+    // mode, character set, margin and the mouse and keyboard state take their power-on values.
+    void setup(bool isReset);
+    // A new normal screen replaces the old one and its scrollback; the active screen is kept.
+    void resetNormalBuffer();
+    void activateNormalBuffer(bool clearAlt);
+    void activateAltBuffer(std::optional<Attribute> fillAttr);
+    void resizeBuffers(int newColumns, int newRows);
+
+    // Row and cell reads for views. Rows are viewport rows (0 = top visible row).
+    // Null when the row is outside the viewport.
+    BufferLine* getLine(int row);
+    // Rows counted from the buffer's linesTop: null outside the ring.
+    BufferLine* getScrollInvariantLine(int64_t row);
+    // Null outside the screen; a column beyond a shorter line reads its last cell.
+    std::optional<CharData> getCharData(int col, int row);
+    std::optional<std::u32string> getCharacter(int col, int row);
+
+    // ---- Cells and characters (TerminalPrint.cpp) -------------------------------------------
+    // The cell code of a character (one grapheme cluster): the scalar itself up to U+FFFF, 10
+    // for CR LF, else an interned code from 0x400001 up, the same every time. Clusters compare by
+    // canonical equivalence. When no code is left, the code of U+FFFD.
+    int32_t code(std::u32string_view character);
+    // The character of a cell code; " " for an invalid code or one never handed out.
+    std::u32string character(int32_t code) const override;
+    std::u32string getCharacter(const CharData& cell) const { return character(cell.code()); }
+    CharData makeCharData(const Attribute& attribute, int32_t code, int size) const;
+    CharData makeCharData(const Attribute& attribute, std::u32string_view character, int size);
+    CharData makeCharData(const Attribute& attribute, char32_t scalar, int size) const;
+    void updateCharData(CharData& cell, std::u32string_view character, int size);
+    void updateCharData(CharData& cell, int32_t code, int size) const;
+    // Number of clusters interned so far.
+    size_t internedCount() const { return m_interned.size(); }
+
+    // ---- Cursor and attributes --------------------------------------------------------------
+    const Attribute& currentAttribute() const { return m_curAttr; }
+    struct CursorLocation {
+        int x;
+        int y;
+        friend bool operator==(const CursorLocation&, const CursorLocation&) = default;
+    };
+    CursorLocation getCursorLocation() const { return {m_buffer->x(), m_buffer->y()}; }
+    int getTopVisibleRow() const { return m_buffer->yDisp(); }
+    bool isCursorHidden() const { return m_cursorHidden; }
+    void showCursor();
+    void hideCursor();
+    // The view sets this while the user has scrolled away from the bottom: scrolls then keep
+    // the viewport on the same text.
+    bool userScrolling() const { return m_userScrolling; }
+    void setUserScrolling(bool on) { m_userScrolling = on; }
+
+    // ---- Modes a view reads -----------------------------------------------------------------
+    bool applicationCursor() const { return m_applicationCursor; }
+    void setApplicationCursor(bool on) { m_applicationCursor = on; }
+    bool applicationKeypad() const { return m_applicationKeypad; }
+    bool bracketedPasteMode() const { return m_bracketedPasteMode; }
+    bool alternateScrollMode() const { return m_alternateScrollMode; }
+    bool mouseShiftCapture() const { return m_mouseShiftCapture; }
+    bool reverseColors() const { return m_reverseColors; }
+    bool synchronizedOutputActive() const { return m_synchronizedOutputActive; }
+    bool originMode() const { return m_originMode; }
+    bool marginMode() const { return m_marginMode; }
+    bool insertMode() const { return m_insertMode; }
+    bool wraparound() const { return m_wraparound; }
+    bool reverseWraparound() const { return m_reverseWraparound; }
+    bool lineFeedMode() const { return m_lineFeedMode; }
+    bool sendFocus() const { return m_sendFocus; }
+    TerminalConformance conformance() const { return m_conformance; }
+    const CC& cc() const { return m_cc; }
+    MouseMode mouseMode() const { return m_mouseMode; }
+    // Stores the mode and tells the host, also when it did not change.
+    void setMouseMode(MouseMode mode);
+    MouseProtocolEncoding mouseProtocol() const { return m_mouseProtocol; }
+    KittyKeyboardFlags keyboardEnhancementFlags() const {
+        return isCurrentBufferAlternate() ? m_keyboardModeAlt.flags : m_keyboardModeNormal.flags;
+    }
+    const std::optional<std::string>& hostCurrentDirectory() const {
+        return m_hostCurrentDirectory;
+    }
+    const std::optional<std::string>& hostCurrentDocument() const { return m_hostCurrentDocument; }
+    const std::string& terminalTitle() const { return m_terminalTitle; }
+    const std::string& iconTitle() const { return m_iconTitle; }
+
+    // ---- Character sets ---------------------------------------------------------------------
+    // The set invoked into GL (null: plain ASCII).
+    const CharSetTable* charset() const { return m_charset; }
+    uint8_t gLevel() const { return m_gLevel; }
+    // Invokes G0-G3 (a level of 4 or more invokes no set).
+    void setgLevel(uint8_t level);
+    // Designates a set into G0-G3 (ignored for 4 or more); takes effect at once when that set is
+    // the invoked one.
+    void setgCharset(uint8_t level, const CharSetTable* charset);
+    // ESC I F with I one of ( ) * + - . / and F a designator.
+    void selectCharset(std::span<const uint8_t> sequence);
+
+    // ---- Bidirectional state ----------------------------------------------------------------
+    const BidiPresentationState& currentBidiState() const { return m_currentBidiState; }
+    bool bidiSupportEnabled() const {
+        return m_currentBidiState.supportMode == BidiSupportMode::implicit;
+    }
+    bool bidiAutodetectDirection() const { return m_currentBidiState.autodetectDirection; }
+    bool bidiRTLPreference() const {
+        return m_currentBidiState.fallbackDirection == BidiDirection::rightToLeft;
+    }
+    bool bidiBoxMirroring() const { return m_currentBidiState.boxMirroring; }
+    bool bidiArrowKeySwap() const { return m_bidiArrowKeySwap; }
+    void setBidiArrowKeySwap(bool on) { m_bidiArrowKeySwap = on; }
+
+    // ---- Shell integration ------------------------------------------------------------------
+    SemanticPromptClickBehavior semanticPromptClickBehavior() const {
+        return m_semanticPromptClickBehavior;
+    }
+    void setSemanticPromptClickBehavior(SemanticPromptClickBehavior behavior) {
+        m_semanticPromptClickBehavior = behavior;
+    }
+    SemanticPromptClickMode semanticPromptClickMode() const { return m_buffer->semanticClickMode; }
+
+    // ---- Colours (Terminal.cpp) -------------------------------------------------------------
+    const Color& foregroundColor() const { return m_foregroundColor; }
+    const Color& backgroundColor() const { return m_backgroundColor; }
+    const std::optional<Color>& cursorColor() const { return m_cursorColor; }
+    // Each stores the colour and, unless the host is being told of this very colour already,
+    // tells the host; the base-16 palettes are then generated again from the default colours.
+    void setForegroundColor(const Color& color);
+    void setBackgroundColor(const Color& color);
+    void setCursorColor(std::optional<Color> color);
+    Ansi256PaletteStrategy ansi256PaletteStrategy() const {
+        return m_options.ansi256PaletteStrategy;
+    }
+    void setAnsi256PaletteStrategy(Ansi256PaletteStrategy strategy);
+    // The 16 base colours (exactly 16; other counts are ignored).
+    void installPalette(std::span<const Color> colors);
+    void rebuildAnsiPalette(bool notifyDelegate);
+    const std::vector<Color>& installedColors() const { return m_installedColors; }
+    const std::vector<Color>& defaultAnsiColors() const { return m_defaultAnsiColors; }
+    const std::vector<Color>& ansiColors() const { return m_ansiColors; }
+
+    // ---- Focus ------------------------------------------------------------------------------
+    void setTerminalFocus(bool focused);
+    // CSI I or CSI O by the last focus state, whether or not focus reporting is on.
+    void sendFocusReport();
+
+    // ---- Selections -------------------------------------------------------------------------
+    void registerSelection(std::weak_ptr<SelectionService> selection) override;
+    void selectionChanged() override;
+    // Clears the live selections that a scroll of the columns left..right of rows top..bottom
+    // (ring rows) tore apart.
+    void selectionsInvalidateForColumnRestrictedScroll(int top, int bottom, int left, int right);
+
+    // ---- Text (TerminalText.cpp) ------------------------------------------------------------
+    // The text of columns start..<end (-1: to the end) of a ring row, up to its last non-empty
+    // cell: empty cells read as spaces, the empty half of a wide character adds nothing.
+    std::u32string translateBufferLineToString(Buffer& buffer, int row, int start, int end);
+    std::vector<Line> _getSelectedLines(Position start, Position end, Buffer& buffer) override;
+
+    // ---- Replies ----------------------------------------------------------------------------
+    // Hands the bytes to the host's send; nothing without a host.
+    void sendResponse(std::span<const uint8_t> bytes);
+    void sendResponse(std::string_view text);
+
+    // ---- Synchronized output (TerminalModes.cpp) --------------------------------------------
+    static constexpr double synchronizedOutputTimeoutSeconds = 1.0;
+    void endSynchronizedOutput();
+
+    // ---- Control functions the dispatch and the host call (TerminalControl.cpp) -------------
+    // LF, VT and FF.
+    void cmdLineFeedBasic();
+    void cmdCarriageReturn() {
+        Buffer& buffer = *m_buffer;
+        buffer.setX(m_marginMode && buffer.x() >= buffer.marginLeft() ? buffer.marginLeft() : 0);
+    }
+    void cmdBackspace();
+    void emitLineFeed();
+    // Moves the scroll region up one line: the top line goes into the scrollback when the region
+    // starts at the top of the screen. `isWrapped` marks the new bottom line as continuing the
+    // one above (an autowrap).
+    void scroll(bool isWrapped = false);
+
+    // ---- Entry points of the parser (not for hosts) -----------------------------------------
+    // A run of printable bytes (every byte from 0x20 up) from ground; `printableAscii` says every
+    // byte lies in 0x20-0x7E. The common case, plain ASCII with no character set and nothing
+    // carried over, goes to the screen in one block, inline in the parser's loop.
+    void handlePrint(std::span<const uint8_t> run, bool printableAscii) {
+        if (printableAscii && m_putbackLength == 0 && !translatesAscii()) {
+            Buffer& buffer = *m_buffer;
+            const int y = buffer.y();
+            const int yDisp = buffer.yDisp();
+            updateRange(buffer, y);
+            const size_t printed = size_t(
+                buffer.insertAsciiRun(run, m_curAttr, [this] { return resolveActiveHyperlink(); }));
+            if (printed == run.size()) {
+                // Marking the same row again would change nothing.
+                if (buffer.y() != y || buffer.yDisp() != yDisp) {
+                    updateRange(buffer, buffer.y());
+                }
+                return;
+            }
+            // In insert mode nothing was written; with autowrap off the run stopped at the right
+            // limit, where every further character overwrites the last column, as printing the
+            // whole run again one character at a time would.
+            printGeneral(run.subspan(printed));
+            return;
+        }
+        if (!run.empty()) {
+            printGeneral(run);
+        }
+    }
+    // Drops the bytes of an incomplete UTF-8 character carried over from the last run.
+    void resetPrintState() { m_putbackLength = 0; }
+    // C0 control bytes, and C1 bytes outside ground. Carriage return and line feed, one each per
+    // line of output, are decided here, inline in the parser's loop.
+    void execute(uint8_t code) {
+        if (code == 0x0D) {
+            cmdCarriageReturn();
+        } else if (code >= 0x0A && code <= 0x0C) {
+            cmdLineFeedBasic();
+        } else {
+            executeOther(code);
+        }
+    }
+    void dispatchEsc(const EscapeSequence& sequence);                           // TerminalEsc.cpp
+    void dispatchCsi(const EscapeSequence& sequence, const ParserParams& pars); // TerminalCsi.cpp
+    void dispatchOsc(int64_t code, std::span<const uint8_t> data);              // TerminalOsc.cpp
+
+private:
+    friend class TerminalTestAccess;
+
+    // ---- Construction and screens -----------------------------------------------------------
+    std::shared_ptr<Buffer> makeNormalBuffer();
+    void installScrollCallback(Buffer& buffer);
+
+    // ---- Diagnostics (TerminalFeed.cpp) -----------------------------------------------------
+    void configureParser();
+    // Writes "Info: " and the text as one line, only while silentLog is off.
+    void logInfo(std::string_view text) const;
+    void logUnknownCsi(const ParserParams& pars, std::span<const uint8_t> collect,
+                       uint8_t final) const;
+    void logUnknownEsc(std::span<const uint8_t> collect, uint8_t final) const;
+    void logUnknownOsc(int64_t code) const;
+    void logUnknownApc(uint8_t command) const;
+
+    // The foreground and background setters: store, tell the host unless it is being told of
+    // this colour already, regenerate the base-16 palettes.
+    void setDefaultColor(Color& field, bool& guard,
+                         void (TerminalDelegate::*notify)(Terminal&, const Color&),
+                         const Color& color);
+
+    // ---- Delegate calls ---------------------------------------------------------------------
+    // Runs `call` with the delegate, if any, counting the nesting so that feeding, resizing or
+    // resetting from inside a callback is caught in debug builds.
+    template <typename Call> void tell(Call&& call) {
+        if (m_delegate != nullptr) {
+            ++m_delegateDepth;
+            call(*m_delegate);
+            --m_delegateDepth;
+        }
+    }
+    template <typename Call>
+    auto ask(Call&& call) -> std::optional<decltype(call(std::declval<TerminalDelegate&>()))> {
+        if (m_delegate == nullptr) {
+            return std::nullopt;
+        }
+        ++m_delegateDepth;
+        auto result = call(*m_delegate);
+        --m_delegateDepth;
+        return result;
+    }
+    // Feeding, resizing and resetting from a delegate callback would change the screens under the
+    // handler that made the call.
+    void assertNotInDelegateCallback() const;
+
+    // ---- Print path (TerminalPrint.cpp) -----------------------------------------------------
+    struct InternedCluster {
+        std::u32string text; // as first seen
+        char32_t lastScalar = 0;
+        uint8_t scalarCount = 0; // capped at 255
+    };
+    // Where a zero-width or joining character attaches: ring row and column of the cell.
+    // A cell, or none (col -1); eight bytes, returned in a register.
+    struct CellRef {
+        int row = 0;
+        int col = -1;
+        explicit operator bool() const { return col >= 0; }
+    };
+    CellRef combiningTarget(Buffer& buffer);
+    void printGeneral(std::span<const uint8_t> run);
+    // Decodes and prints one character starting at `p` (at most `end`); returns the bytes used,
+    // or 0 when the character is incomplete (the bytes are then carried over).
+    size_t printOne(const uint8_t* p, const uint8_t* end);
+    // printOne for a character that joins nothing, right after one this run printed; 0 (nothing
+    // done) for anything else.
+    size_t printPlain(const uint8_t* p, const uint8_t* end);
+    void printScalar(char32_t scalar, int width);
+    void printCell(int32_t code, int width);
+    void prepareRunCells();
+    // Joins `scalar` to the target cell; false when the two do not form one grapheme cluster.
+    bool combine(const CellRef& target, char32_t scalar);
+    // The code of the cluster `base` (a cell code) followed by `scalar`, or -1 when the two are
+    // not one grapheme cluster or the cluster is full.
+    int32_t combinedCode(int32_t base, char32_t scalar);
+    int32_t internScalar(char32_t scalar);
+    int32_t intern(std::u32string_view cluster);
+    const InternedCluster* interned(int32_t code) const {
+        const int64_t index = int64_t(code) - CharData::firstInternedCode;
+        return index >= 0 && index < int64_t(m_interned.size()) ? &m_interned[size_t(index)]
+                                                                : nullptr;
+    }
+    // Whether printed ASCII goes through a character set (the United States set replaces
+    // nothing, so it counts as none).
+    bool translatesAscii() const { return m_charset != nullptr && !m_charset->isEmpty(); }
+    // The hyperlink payload of printed cells (OSC 8).
+    std::optional<TinyAtom> resolveActiveHyperlink() {
+        if (!m_activeHyperlink) {
+            return std::nullopt;
+        }
+        return resolveHyperlinkPayload(*m_activeHyperlink);
+    }
+    std::optional<TinyAtom> resolveHyperlinkPayload(ActiveHyperlink& link);
+    void executeOther(uint8_t code);
+
+    // ---- Line control (TerminalControl.cpp) -------------------------------------------------
+    void finishSemanticLineAdvance(bool movedToNextLine);
+    // Default foreground, the current background: what scrolled-in and erased cells get.
+    Attribute scrollBlankAttribute() const {
+        return Attribute(Attribute::Color::defaultColor, m_curAttr.bg());
+    }
+    // The cached blank line, made ready to be copied as the new line of a scroll.
+    const BufferLine& prepareBlankLine(Buffer& buffer, bool isWrapped, BidiPresentationState state,
+                                       const Attribute& attribute);
+    // Live selections of a whole-width scroll: content of ring rows top..bottom moved up by
+    // `lines` (down when negative).
+    void selectionsAdjustForInPlaceScroll(int top, int bottom, int lines) {
+        if (!m_selections.empty()) {
+            adjustSelections(top, bottom, lines);
+        }
+    }
+    void adjustSelections(int top, int bottom, int lines);
+    // Images anchored relative to other placements follow them after a scroll.
+    void updateKittyRelativePlacementsForCurrentBuffer();
+    void clearAllKittyImages();
+
+    // ---- Cursor and erase commands (TerminalCsi.cpp) ----------------------------------------
+    void cursorForward(int count);
+    void cursorBackward(int count);
+    void setCursor(int col, int row);
+    void restrictCursor(bool clampToLastColumn = true);
+    void cmdCursorUp(const ParserParams& pars);
+    void cmdCursorDown(const ParserParams& pars);
+    void cmdCursorPosition(const ParserParams& pars);
+    void cmdEraseInLine(const ParserParams& pars);
+    void cmdEraseInDisplay(const ParserParams& pars);
+    void cmdSetScrollRegion(const ParserParams& pars, std::span<const uint8_t> collect);
+    void cmdSetMargins(const ParserParams& pars, std::span<const uint8_t> collect);
+    // A blank row: erased cells, no wrap, single width, the current bidirectional state.
+    void resetBufferLine(int y, bool clearImages, BidiPresentationState bidiState);
+    CharData erasedCell() const { return CharData(scrollBlankAttribute(), 0, 1); }
+
+    // ---- Modes (TerminalModes.cpp) ----------------------------------------------------------
+    void cmdSetMode(const ParserParams& pars, std::span<const uint8_t> collect);
+    void cmdResetMode(const ParserParams& pars, std::span<const uint8_t> collect);
+    void setMode(int mode, std::span<const uint8_t> collect);
+    void resetMode(int mode, std::span<const uint8_t> collect);
+    void setInsertMode(bool on);
+    void setWraparound(bool on);
+    void setMarginMode(bool on);
+    void beginSynchronizedOutput();
+    void scheduleSynchronizedOutputTimeout();
+
+    // ---- Character attributes (TerminalSgr.cpp) ---------------------------------------------
+    void cmdCsiM(const ParserParams& pars, std::span<const uint8_t> collect);
+
+    // ---- State (in the order of the terminal's state table) ---------------------------------
+    int m_cols = 80;
+    int m_rows = 25;
+    int m_tabStopWidth = 8;
+    TerminalOptions m_options;
+    std::vector<std::weak_ptr<SelectionService>> m_selections;
+    std::shared_ptr<Buffer> m_normalBuffer;
+    std::shared_ptr<Buffer> m_altBuffer;
+    Buffer* m_buffer = nullptr; // the active one of the two
+    SemanticPromptClickBehavior m_semanticPromptClickBehavior =
+        SemanticPromptClickBehavior::enabled;
+    bool m_synchronizedOutputActive = false;
+    TaskHandle m_synchronizedOutputTimeoutItem;
+    bool m_applicationKeypad = false;
+    bool m_applicationCursor = false;
+    bool m_reverseColors = false;
+    KeyboardModeState m_keyboardModeNormal;
+    KeyboardModeState m_keyboardModeAlt;
+    bool m_sendFocus = false;
+    BidiPresentationState m_currentBidiState;
+    bool m_bidiArrowKeySwap = false;
+    std::map<int, bool> m_savedBidiPrivateModes;
+    bool m_cursorHidden = false;
+    bool m_originMode = false;
+    bool m_marginMode = false;
+    bool m_insertMode = false;
+    bool m_wraparound = false;
+    bool m_bracketedPasteMode = false;
+    bool m_alternateScrollMode = true;
+    const CharSetTable* m_charset = nullptr;
+    std::array<const CharSetTable*, 4> m_gCharsets{};
+    int m_gcharset = 0;
+    bool m_reverseWraparound = false;
+    TerminalDelegate* m_delegate = nullptr;
+    Attribute m_curAttr;
+    // Interned clusters: NFC key -> code, and code - 0x400001 -> cluster.
+    std::unordered_map<std::u32string, int32_t> m_charToIndexMap;
+    std::vector<InternedCluster> m_interned;
+    int32_t m_lastCharIndex = CharData::firstInternedCode;
+    uint8_t m_gLevel = 0;
+    bool m_cursorBlink = false;
+    bool m_allow80To132 = false;
+    EscapeSequenceParser m_parser;
+    int m_refreshStart = INT_MAX;
+    int m_refreshEnd = -1;
+    int64_t m_scrollInvariantRefreshStart = INT64_MAX;
+    int64_t m_scrollInvariantRefreshEnd = -1;
+    bool m_userScrolling = false;
+    bool m_lineFeedMode = false;
+    bool m_smoothScroll = false;
+    std::vector<Color> m_installedColors;
+    std::vector<Color> m_defaultAnsiColors;
+    std::vector<Color> m_ansiColors;
+    CC m_cc;
+    std::optional<std::string> m_hostCurrentDirectory;
+    std::optional<std::string> m_hostCurrentDocument;
+    MouseProtocolEncoding m_mouseProtocol = MouseProtocolEncoding::x10;
+    bool m_settingFgColor = false;
+    bool m_settingBgColor = false;
+    bool m_settingCursorColor = false;
+    Color m_foregroundColor = Color::defaultForeground;
+    Color m_backgroundColor = Color::defaultBackground;
+    std::optional<Color> m_cursorColor;
+    bool m_reportedFocusState = true;
+    MouseMode m_mouseMode = MouseMode::off;
+    bool m_mouseShiftCapture = false;
+    bool m_xtermTitleSetUtf = false;
+    bool m_xtermTitleSetHex = false;
+    bool m_xtermTitleQueryUtf = false;
+    bool m_xtermTitleQueryHex = false;
+    TerminalConformance m_conformance = TerminalConformance::vt500;
+    // The print path's carry-over: the start of a UTF-8 character that the last run ended in.
+    std::array<uint8_t, 4> m_putback{};
+    uint8_t m_putbackLength = 0;
+    // Within one print run: the cell left of the cursor holds a character the run printed that
+    // nothing but a joiner, a zero-width character or a combining mark can attach to.
+    bool m_plainBefore = false;
+    // Within one print run: the cell every character of the run is printed from (attribute,
+    // hyperlink payload, shell-integration content) and the empty half of a wide one, made when
+    // the run prints its first character.
+    bool m_runCellsReady = false;
+    CharData m_runCell;
+    CharData m_runHalf;
+    int m_lastBufferCol = 0;
+    SemanticScanState m_semanticScanState = SemanticScanState::ground;
+    bool m_semanticScanInPaste = false;
+    std::vector<uint8_t> m_semanticScanParams;
+    std::optional<ActiveHyperlink> m_activeHyperlink;
+    std::set<uint16_t> m_payloadCodes;
+    bool m_silentLog = true;
+    BufferLinePtr m_blankLine;
+    std::string m_terminalTitle;
+    std::string m_iconTitle;
+    std::vector<std::string> m_terminalTitleStack;
+    std::vector<std::string> m_terminalIconStack;
+
+    // ---- Implementation state ---------------------------------------------------------------
+    Executor* m_executor = nullptr;
+    int m_delegateDepth = 0;
+    // Cache of joins already decided: (base code, scalar) -> resulting code or -1 (base 0: the
+    // code of a lone scalar above U+FFFF). Four-way set-associative with the most recent entry
+    // first in its set, fixed in size so program output cannot grow it; made on first use.
+    struct JoinCacheEntry {
+        uint64_t key = ~uint64_t(0);
+        int32_t code = 0;
+    };
+    static constexpr int joinCacheSetBits = 8;
+    static constexpr size_t joinCacheWays = 4;
+    std::unique_ptr<JoinCacheEntry[]> m_joinCache;
+    // The cached code of `key`, or none.
+    std::optional<int32_t> cachedJoin(uint64_t key);
+    void cacheJoin(uint64_t key, int32_t code);
+    // Grapheme-cluster segmentation, made on first use.
+    std::unique_ptr<GraphemeClusters> m_clusters;
+};
+
+} // namespace veldatron

@@ -1,0 +1,292 @@
+#include "Terminal.h"
+
+#include "Diagnostics.h"
+
+#include <algorithm>
+#include <string>
+
+namespace veldatron {
+
+namespace {
+
+constexpr uint8_t BEL = 0x07;
+constexpr uint8_t BS = 0x08;
+constexpr uint8_t HT = 0x09;
+constexpr uint8_t SO = 0x0E;
+constexpr uint8_t SI = 0x0F;
+
+const char* boolText(bool value) {
+    return value ? "true" : "false";
+}
+
+} // namespace
+
+void Terminal::executeOther(uint8_t code) {
+    switch (code) {
+    case BEL:
+        tell([&](TerminalDelegate& d) { d.bell(*this); });
+        break;
+    case BS:
+        cmdBackspace();
+        break;
+    case HT: {
+        const int x = m_buffer->nextTabStop(m_marginMode, -1);
+        if (x >= 0) {
+            m_buffer->setX(x);
+        }
+        break;
+    }
+    case SO:
+        setgLevel(1);
+        break;
+    case SI:
+        setgLevel(0);
+        break;
+    default:
+        // Other control bytes do nothing.
+        break;
+    }
+}
+
+// ---- Line feed, carriage return, backspace --------------------------------------------------
+
+void Terminal::cmdLineFeedBasic() {
+    Buffer& buffer = *m_buffer;
+    const int x = buffer.x();
+    const int y = buffer.y();
+    bool moved = false;
+    const auto moveDown = [&] {
+        // Below the scroll region the cursor stops on the screen's last row.
+        if (y + 1 >= m_rows) {
+            return false;
+        }
+        buffer.setY(y + 1);
+        BufferLine& line = buffer.lines()[buffer.yBase() + y + 1];
+        if (!line.isWrapped()) {
+            line.setBidiState(m_currentBidiState);
+        }
+        return true;
+    };
+    if (m_marginMode) {
+        if (x >= buffer.marginLeft() && x <= buffer.marginRight() && y == buffer.scrollBottom()) {
+            scroll(false);
+            moved = true;
+        } else if (y != buffer.scrollBottom()) {
+            moved = moveDown();
+        }
+        // On the bottom margin but outside the left and right margins nothing moves.
+    } else if (y == buffer.scrollBottom()) {
+        scroll(false);
+        moved = true;
+    } else {
+        moved = moveDown();
+    }
+    if (buffer.x() >= m_cols) {
+        buffer.setX(buffer.x() - 1);
+    }
+    finishSemanticLineAdvance(moved);
+    emitLineFeed();
+    if (m_lineFeedMode) {
+        buffer.setX(m_originMode && m_marginMode ? buffer.marginLeft() : 0);
+    }
+}
+
+void Terminal::emitLineFeed() {
+    tell([&](TerminalDelegate& d) { d.linefeed(*this); });
+}
+
+void Terminal::cmdBackspace() {
+    restrictCursor(!m_reverseWraparound);
+    Buffer& buffer = *m_buffer;
+    const int left = m_marginMode ? buffer.marginLeft() : 0;
+    const int right = m_marginMode ? buffer.marginRight() : m_cols - 1;
+    const int x = buffer.x();
+    const int y = buffer.y();
+    if (x > left) {
+        if (x >= 1) {
+            buffer.setX(x - 1);
+        }
+        return;
+    }
+    if (!m_reverseWraparound) {
+        // Left of the left margin the cursor still moves left; on it, it stays.
+        if (x < left && x >= 1) {
+            buffer.setX(x - 1);
+        }
+        return;
+    }
+    if (y > buffer.scrollTop() && y <= buffer.scrollBottom()) {
+        BufferLine& line = buffer.lines()[buffer.yBase() + y];
+        if (line.isWrapped() && !m_marginMode) {
+            line.setIsWrapped(false);
+        }
+        buffer.setY(y - 1);
+        buffer.setX(right);
+    } else if (y == buffer.scrollTop()) {
+        buffer.setX(right);
+        buffer.setY(buffer.scrollBottom());
+    } else if (y >= 1) {
+        buffer.setX(right);
+        buffer.setY(y - 1);
+    }
+}
+
+void Terminal::finishSemanticLineAdvance(bool movedToNextLine) {
+    Buffer& buffer = *m_buffer;
+    if (!movedToNextLine || (buffer.semanticInput != SemanticInputState::prompt &&
+                             buffer.semanticInput != SemanticInputState::armed)) {
+        return;
+    }
+    const int row = buffer.yBase() + buffer.y();
+    if (row < 0 || row >= buffer.lines().count()) {
+        return;
+    }
+    BufferLine& line = buffer.lines()[row];
+    const uint64_t group = buffer.activeSemanticGroupID();
+    const std::optional<uint64_t> current = line.semanticHardContinuationGroup();
+    if (current == group) {
+        return;
+    }
+    if (current) {
+        // Leftovers of an older prompt on this row lose their prompt and input marking.
+        for (int i = 0; i < line.count(); ++i) {
+            CharData cell = line[i];
+            const uint8_t content = cell.semanticContentCode();
+            if (content >= 1 && content <= 5) {
+                cell.setSemanticContentCode(0);
+                line.set(i, cell);
+            }
+        }
+    }
+    line.setSemanticHardContinuationGroup(group);
+    line.bumpGeneration();
+}
+
+// ---- Scrolling the region up one line -------------------------------------------------------
+
+void Terminal::scroll(bool isWrapped) {
+    Buffer& buffer = *m_buffer;
+    CircularBufferLineList& lines = buffer.lines();
+    const int scrollTop = buffer.scrollTop();
+    const int scrollBottom = buffer.scrollBottom();
+    const int topRow = buffer.yBase() + scrollTop;
+    const int bottomRow = buffer.yBase() + scrollBottom;
+
+    // The new line continues the one it follows when an autowrap made it.
+    BidiPresentationState state = m_currentBidiState;
+    if (isWrapped && bottomRow >= 0 && bottomRow < lines.count()) {
+        state = lines[bottomRow].bidiState();
+    }
+    const Attribute blankAttribute = scrollBlankAttribute();
+    const int marginLeft = buffer.marginLeft();
+    const int marginRight = buffer.marginRight();
+
+    if (m_marginMode && (marginLeft >= 1 || marginRight < m_cols - 1)) {
+        // Only the columns between the margins move; nothing enters the scrollback.
+        const int width = marginRight - marginLeft + 1;
+        for (int row = topRow; row < bottomRow; ++row) {
+            BufferLine& line = lines[row];
+            BufferLine& below = lines[row + 1];
+            line.copyFrom(below, marginLeft, marginLeft, width);
+            line.setIsWrapped(false);
+            line.setBidiState(below.bidiState());
+            buffer.clearImagesFromLine(row);
+            line.setRenderMode(BufferLine::RenderLineMode::single);
+        }
+        BufferLine& bottom = lines[bottomRow];
+        bottom.fill(CharData(blankAttribute, 0, 1), marginLeft, width);
+        bottom.setIsWrapped(false);
+        bottom.setBidiState(m_currentBidiState);
+        buffer.clearImagesFromLine(bottomRow);
+        bottom.setRenderMode(BufferLine::RenderLineMode::single);
+        selectionsInvalidateForColumnRestrictedScroll(topRow, bottomRow, marginLeft, marginRight);
+    } else if (scrollTop != 0) {
+        // The region's top line is discarded.
+        if (bottomRow >= lines.count()) {
+            static DiagnosticSite site;
+            site.emit("scroll: bottomRow " + std::to_string(bottomRow) + " >= lines.count " +
+                      std::to_string(lines.count()) + ", state: yBase=" +
+                      std::to_string(buffer.yBase()) + " scrollTop=" + std::to_string(scrollTop) +
+                      " scrollBottom=" + std::to_string(scrollBottom) +
+                      " isAlternate=" + boolText(isCurrentBufferAlternate()));
+            return;
+        }
+        BufferLinePtr dropped = lines.line(topRow);
+        if (bottomRow > topRow && !lines.shiftElements(topRow + 1, bottomRow - topRow, -1)) {
+            static DiagnosticSite site;
+            site.emit("Assertion on scroll, state was: bottomRow=" + std::to_string(bottomRow) +
+                      " topRow=" + std::to_string(topRow) +
+                      " yDisp=" + std::to_string(buffer.yDisp()) +
+                      " linesTop=" + std::to_string(buffer.linesTop) +
+                      " isAlternate=" + boolText(isCurrentBufferAlternate()));
+        }
+        // The dropped row, when nobody else holds it, becomes the new bottom row.
+        const BufferLine& blank = prepareBlankLine(buffer, isWrapped, state, blankAttribute);
+        lines.set(bottomRow, BufferLine::copyReusing(blank, std::move(dropped)));
+        selectionsAdjustForInPlaceScroll(topRow, bottomRow, 1);
+    } else {
+        // The top line goes into the scrollback.
+        bool droppedLine = false;
+        if (bottomRow + 1 == lines.count() && lines.isFull()) {
+            // The steady state of a terminal with a full scrollback: the oldest row is reused.
+            BufferLine* newest = lines.recycle(blankAttribute);
+            newest->setIsWrapped(isWrapped);
+            newest->setBidiState(state);
+            droppedLine = true;
+        } else {
+            const BufferLine& blank = prepareBlankLine(buffer, isWrapped, state, blankAttribute);
+            if (bottomRow + 1 == lines.count()) {
+                lines.push(BufferLine::create(blank));
+            } else {
+                // Lines below the region stay where they are.
+                droppedLine = lines.isFull();
+                const BufferLinePtr inserted[] = {BufferLine::create(blank)};
+                lines.splice(bottomRow + 1, 0, inserted,
+                             [&](int moved) { updateRange(buffer, moved - buffer.yDisp()); });
+            }
+            if (!droppedLine) {
+                buffer.setYBase(buffer.yBase() + 1);
+                if (!m_userScrolling) {
+                    buffer.setYDisp(buffer.yDisp() + 1);
+                }
+            }
+        }
+        if (droppedLine) {
+            if (buffer.hasScrollback()) {
+                ++buffer.linesTop;
+            }
+            selectionsAdjustForInPlaceScroll(0, lines.count() - 1, 1);
+            if (m_userScrolling) {
+                buffer.setYDisp(std::max(buffer.yDisp() - 1, 0));
+            }
+        }
+    }
+
+    if (!m_userScrolling) {
+        buffer.setYDisp(buffer.yBase());
+    }
+    m_refreshStart = std::min(m_refreshStart, scrollTop);
+    m_refreshEnd = std::max(m_refreshEnd, scrollBottom);
+    if (!(scrollTop == 0 && scrollBottom == m_rows - 1 && buffer.hasScrollback())) {
+        updateRange(buffer, scrollTop);
+        updateRange(buffer, scrollBottom);
+    }
+    if (buffer.hasAnyImages()) {
+        updateKittyRelativePlacementsForCurrentBuffer();
+    }
+    tell([&](TerminalDelegate& d) { d.scrolled(*this, buffer.yDisp()); });
+}
+
+const BufferLine& Terminal::prepareBlankLine(Buffer& buffer, bool isWrapped,
+                                             BidiPresentationState state,
+                                             const Attribute& attribute) {
+    // Rebuilt only when the width or the background changed.
+    if (m_blankLine->count() != m_cols || (*m_blankLine)[0].attribute() != attribute) {
+        m_blankLine = buffer.getBlankLine(attribute, isWrapped);
+    }
+    m_blankLine->setIsWrapped(isWrapped);
+    m_blankLine->setBidiState(state);
+    return *m_blankLine;
+}
+
+} // namespace veldatron

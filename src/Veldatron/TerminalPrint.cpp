@@ -1,0 +1,550 @@
+#include "Terminal.h"
+
+#include "UnicodeUtil.h"
+
+#include <unicode/uchar.h>
+
+#include <algorithm>
+
+namespace veldatron {
+
+namespace {
+
+// A cell's cluster holds at most this many scalars: a base followed by an endless stream of
+// combining marks must not grow one cell (and the intern table) without bound.
+constexpr size_t maxClusterScalars = 32;
+
+constexpr char32_t zeroWidthJoiner = 0x200D;
+constexpr char32_t textPresentationSelector = 0xFE0E;
+constexpr char32_t emojiPresentationSelector = 0xFE0F;
+
+constexpr bool isRegionalIndicator(char32_t c) {
+    return c >= 0x1F1E6 && c <= 0x1F1FF;
+}
+
+// Scalars that always attach to the cell before them: the zero-width joiner, variation selectors
+// (including the Mongolian free ones and the supplement) and the emoji skin-tone modifiers.
+constexpr bool isJoiner(char32_t s) {
+    return s == zeroWidthJoiner || (s >= 0xFE00 && s <= 0xFE0F) || (s >= 0x180B && s <= 0x180D) ||
+           s == 0x180F || (s >= 0xE0100 && s <= 0xE01EF) || (s >= 0x1F3FB && s <= 0x1F3FF);
+}
+
+int widthOf(char32_t scalar) {
+    return scalar < 0x2000 ? UnicodeUtil::lowPlaneWidths[scalar] : UnicodeUtil::columnWidth(scalar);
+}
+
+bool isEmojiVariationBase(char32_t scalar) {
+    return UnicodeUtil::bisearch(scalar, UnicodeWidthData::emojiVs16Base,
+                                 int(UnicodeWidthData::emojiVs16Base.size()) - 1);
+}
+
+constexpr bool isScalarValue(int64_t code) {
+    return code >= 0 && code < 0x110000 && !(code >= 0xD800 && code <= 0xDFFF);
+}
+
+// Whether a scalar has a non-zero canonical combining class. The Basic Multilingual Plane is
+// answered from a bitmap built once from ICU; the print path asks for every non-ASCII scalar.
+bool hasCombiningClass(char32_t scalar) {
+    if (scalar < 0x300) {
+        return false;
+    }
+    if (scalar > 0xFFFF) {
+        return u_getCombiningClass(UChar32(scalar)) != 0;
+    }
+    static const std::array<uint64_t, 1024> bits = [] {
+        std::array<uint64_t, 1024> table{};
+        for (char32_t c = 0x300; c <= 0xFFFF; ++c) {
+            if (u_getCombiningClass(UChar32(c)) != 0) {
+                table[c >> 6] |= uint64_t(1) << (c & 63);
+            }
+        }
+        return table;
+    }();
+    return (bits[scalar >> 6] >> (scalar & 63)) & 1;
+}
+
+} // namespace
+
+// ---- Entry from the parser ------------------------------------------------------------------
+
+void Terminal::printGeneral(std::span<const uint8_t> run) {
+    updateRange(*m_buffer, m_buffer->y());
+    m_plainBefore = false;
+    m_runCellsReady = false;
+    const uint8_t* p = run.data();
+    const uint8_t* const end = p + run.size();
+    const auto resolve = [this] { return resolveActiveHyperlink(); };
+
+    if (m_putbackLength > 0) {
+        // Complete the character the last run ended in with the first bytes of this one.
+        std::array<uint8_t, 8> joined{};
+        const size_t carried = m_putbackLength;
+        std::copy_n(m_putback.begin(), carried, joined.begin());
+        const size_t take = std::min<size_t>(size_t(end - p), 4);
+        std::copy_n(p, take, joined.begin() + carried);
+        const size_t used = printOne(joined.data(), joined.data() + carried + take);
+        if (used == 0) {
+            // Still incomplete: the run is a few continuation bytes, and all of them are kept.
+            std::copy_n(p, take, m_putback.begin() + carried);
+            m_putbackLength = uint8_t(carried + take);
+            updateRange(*m_buffer, m_buffer->y());
+            return;
+        }
+        m_putbackLength = 0;
+        p += used > carried ? used - carried : 0;
+    }
+
+    while (p < end) {
+        const uint8_t byte = *p;
+        if (byte >= 0x20 && byte < 0x7F && !translatesAscii()) {
+            // Plain ASCII inside mixed text is written a stretch at a time; it never joins the
+            // cell before it.
+            const uint8_t* stop = p + 1;
+            while (stop < end && *stop >= 0x20 && *stop < 0x7F) {
+                ++stop;
+            }
+            const auto stretch = std::span(p, size_t(stop - p));
+            prepareRunCells();
+            const int written = m_buffer->putAsciiCells(stretch, m_runCell)
+                                    ? int(stretch.size())
+                                    : m_buffer->insertAsciiRun(stretch, m_curAttr, resolve);
+            p += written;
+            m_plainBefore = m_plainBefore || written > 0;
+            for (; p < stop; ++p) {
+                printCell(*p, 1);
+            }
+            continue;
+        }
+        if (m_plainBefore && end - p >= 2) {
+            // The common non-ASCII case: a complete, valid character of its own width that
+            // joins nothing, after a character this run printed.
+            if (const size_t used = printPlain(p, end)) {
+                p += used;
+                continue;
+            }
+        }
+        const size_t used = printOne(p, end);
+        if (used == 0) {
+            // The run ends inside a character: keep its bytes for the next run.
+            m_putbackLength = uint8_t(end - p);
+            std::copy(p, end, m_putback.begin());
+            break;
+        }
+        p += used;
+    }
+    updateRange(*m_buffer, m_buffer->y());
+}
+
+size_t Terminal::printPlain(const uint8_t* p, const uint8_t* end) {
+    const uint8_t lead = p[0];
+    char32_t scalar;
+    size_t length;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        if ((p[1] & 0xC0) != 0x80) {
+            return 0;
+        }
+        scalar = char32_t(lead & 0x1F) << 6 | (p[1] & 0x3F);
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        if (end - p < 3 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) {
+            return 0;
+        }
+        scalar = char32_t(lead & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
+        if (scalar < 0x800 || (scalar >= 0xD800 && scalar <= 0xDFFF)) {
+            return 0;
+        }
+        length = 3;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        if (end - p < 4 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80 ||
+            (p[3] & 0xC0) != 0x80) {
+            return 0;
+        }
+        scalar = char32_t(lead & 0x07) << 18 | char32_t(p[1] & 0x3F) << 12 |
+                 char32_t(p[2] & 0x3F) << 6 | (p[3] & 0x3F);
+        if (scalar < 0x10000 || scalar > 0x10FFFF) {
+            return 0;
+        }
+        length = 4;
+    } else {
+        return 0;
+    }
+    const int width = widthOf(scalar);
+    if (width <= 0 || isJoiner(scalar) || isRegionalIndicator(scalar) ||
+        hasCombiningClass(scalar)) {
+        return 0;
+    }
+    printCell(scalar <= 0xFFFF ? int32_t(scalar) : internScalar(scalar), width);
+    return length;
+}
+
+size_t Terminal::printOne(const uint8_t* p, const uint8_t* end) {
+    const uint8_t lead = *p;
+    const uint8_t entry = UnicodeUtil::first[lead];
+    if (entry >= 0xF0) {
+        // A byte of its own: ASCII (through the character set in use), a byte that cannot start a
+        // sequence (printed as the Latin-1 character of its value), or a control (dropped).
+        if (lead < 0x7F && m_charset != nullptr) {
+            if (const char32_t replacement = m_charset->replacement(lead)) {
+                printCell(int32_t(replacement), 1);
+                return 1;
+            }
+        }
+        const int width = UnicodeUtil::lowPlaneWidths[lead];
+        if (width >= 1) {
+            printCell(lead, width);
+        }
+        return 1;
+    }
+
+    const int length = entry & 0x0F;
+    char32_t scalar = lead & (0x7F >> length);
+    int k = 1;
+    for (; k < length; ++k) {
+        if (p + k >= end) {
+            return 0;
+        }
+        const uint8_t next = p[k];
+        if ((next & 0xC0) != 0x80) {
+            break;
+        }
+        scalar = (scalar << 6) | (next & 0x3F);
+    }
+    const bool valid = k == length &&
+                       scalar >= (length == 2   ? 0x80u
+                                  : length == 3 ? 0x800u
+                                                : 0x10000u) &&
+                       scalar <= 0x10FFFF && !(scalar >= 0xD800 && scalar <= 0xDFFF);
+    if (!valid) {
+        // The lead byte stands for itself; reading resumes at the first byte that does not
+        // continue the sequence, so "C3 41" keeps its "A".
+        const int width = UnicodeUtil::lowPlaneWidths[lead];
+        if (width >= 1) {
+            printCell(lead, width);
+        }
+        return size_t(k);
+    }
+
+    int width = widthOf(scalar);
+    if (width < 0) {
+        return size_t(length);
+    }
+    if (width == 2 && isRegionalIndicator(scalar) &&
+        m_options.regionalIndicatorWidth == RegionalIndicatorWidth::narrow) {
+        width = 1;
+    }
+    printScalar(scalar, width);
+    return size_t(length);
+}
+
+void Terminal::prepareRunCells() {
+    if (m_runCellsReady) {
+        return;
+    }
+    // The link cannot change within a run, nor the shell-integration content: every cell of
+    // the run gets the same payload and content code.
+    const TinyAtom payload = resolveActiveHyperlink().value_or(TinyAtom());
+    const uint8_t content = m_buffer->semanticContent.cellCode();
+    m_runCell = CharData(m_curAttr, 0, 1, payload, content);
+    m_runHalf = CharData(m_buffer->curAttr(), 0, 0, payload, content);
+    m_runCellsReady = true;
+}
+
+inline void Terminal::printCell(int32_t code, int width) {
+    Buffer& buffer = *m_buffer;
+    const int x = buffer.x();
+    const int y = buffer.y();
+    prepareRunCells();
+    CharData cell = m_runCell;
+    cell.setValue(code, width);
+    if (!buffer.putCell(cell, m_runHalf)) {
+        buffer.insertCharacter(CharData(m_curAttr, code, width),
+                               [this] { return resolveActiveHyperlink(); });
+    }
+    // The cursor moved past the new cell, so it is the cell the next character could join
+    // (a dropped character moves nothing).
+    m_plainBefore = buffer.x() != x || buffer.y() != y;
+}
+
+// ---- Joining --------------------------------------------------------------------------------
+
+void Terminal::printScalar(char32_t scalar, int width) {
+    const auto printNormally = [&] {
+        printCell(scalar <= 0xFFFF ? int32_t(scalar) : internScalar(scalar), width);
+        // A lone regional indicator may still become a flag.
+        m_plainBefore = m_plainBefore && !isRegionalIndicator(scalar);
+    };
+    const bool plainBefore = m_plainBefore;
+    m_plainBefore = false;
+    // Combine with the target, or when the two are not one cluster, print the scalar on its own
+    // (a zero-width one is dropped).
+    const auto combineOrPrint = [&](const CellRef& target) {
+        if (!combine(target, scalar) && width != 0) {
+            printNormally();
+        }
+    };
+
+    if (isJoiner(scalar) || width == 0) {
+        if (auto target = combiningTarget(*m_buffer)) {
+            combineOrPrint(target);
+        } else if (width != 0) {
+            printNormally();
+        }
+        return;
+    }
+    if (!hasCombiningClass(scalar)) {
+        if (plainBefore && !isRegionalIndicator(scalar)) {
+            // The cell before is a character this run printed, which neither ends in a joiner
+            // nor is half a flag: nothing to join.
+            printNormally();
+            return;
+        }
+        const auto target = combiningTarget(*m_buffer);
+        if (!target) {
+            printNormally();
+            return;
+        }
+        // Only after a joiner, or as the second letter of a flag, does such a scalar attach.
+        BufferLine& line = m_buffer->lines()[target.row];
+        const int32_t base = line[target.col].code();
+        char32_t last = 0;
+        size_t scalars = 1;
+        if (const InternedCluster* cluster = interned(base)) {
+            last = cluster->lastScalar;
+            scalars = cluster->scalarCount;
+        } else {
+            last = char32_t(base);
+        }
+        if (last == zeroWidthJoiner ||
+            (isRegionalIndicator(scalar) && scalars == 1 && isRegionalIndicator(last))) {
+            combineOrPrint(target);
+        } else {
+            printNormally();
+        }
+        return;
+    }
+    // A combining mark of a non-zero class that has a width of its own.
+    if (auto target = combiningTarget(*m_buffer)) {
+        combineOrPrint(target);
+    } else {
+        printNormally();
+    }
+}
+
+Terminal::CellRef Terminal::combiningTarget(Buffer& buffer) {
+    const int x = buffer.x();
+    if (x <= 0) {
+        return {};
+    }
+    const int row = buffer.yBase() + buffer.y();
+    const BufferLine& line = buffer.lines()[row];
+    int col = x - 1;
+    // Step left over the empty halves of wide characters to the character they belong to.
+    while (col > 1 && line[col].width() == 0) {
+        --col;
+    }
+    if (col == 1 && line[1].width() == 0) {
+        col = 0;
+    }
+    const CharData& cell = line[col];
+    if (cell.code() == 0 || cell.width() < 1) {
+        return {};
+    }
+    return CellRef{row, col};
+}
+
+bool Terminal::combine(const CellRef& target, char32_t scalar) {
+    Buffer& buffer = *m_buffer;
+    BufferLine& line = buffer.lines()[target.row];
+    if (line.count() == 0) {
+        return false;
+    }
+    const int col = std::min(target.col, line.count() - 1);
+    CharData cell = line[col];
+    const int32_t base = cell.code();
+    const int32_t joined = combinedCode(base, scalar);
+    if (joined < 0) {
+        return false;
+    }
+    const int cellWidth = cell.width();
+    int newWidth = cellWidth;
+
+    const auto widen = [&] {
+        line.set(col + 1,
+                 CharData(cell.attribute(), 0, 0, cell.payload(), cell.semanticContentCode()));
+        buffer.setX(buffer.x() + 1);
+        newWidth = 2;
+    };
+
+    if (scalar == textPresentationSelector || scalar == emojiPresentationSelector) {
+        const InternedCluster* cluster = interned(base);
+        const char32_t last = cluster ? cluster->lastScalar : char32_t(base);
+        if (!isScalarValue(last) || !isEmojiVariationBase(last)) {
+            // A selector after a character without a variation sequence is dropped.
+            return true;
+        }
+        if (scalar == emojiPresentationSelector) {
+            if (cellWidth != 2 && col + 1 < m_cols) {
+                widen();
+            }
+        } else {
+            newWidth = 1;
+            if (cellWidth == 2 && buffer.x() >= 1) {
+                buffer.setX(buffer.x() - 1);
+            }
+        }
+    } else if (isRegionalIndicator(scalar) &&
+               m_options.regionalIndicatorWidth == RegionalIndicatorWidth::narrow &&
+               cellWidth == 1 && col + 1 < m_cols) {
+        widen();
+    }
+    cell.setValue(joined, newWidth);
+    line.set(col, cell);
+    updateRange(buffer, buffer.y());
+    return true;
+}
+
+std::optional<int32_t> Terminal::cachedJoin(uint64_t key) {
+    if (!m_joinCache) {
+        m_joinCache = std::make_unique<JoinCacheEntry[]>(joinCacheWays << joinCacheSetBits);
+    }
+    JoinCacheEntry* set =
+        &m_joinCache[((key * 0x9E3779B97F4A7C15ull) >> (64 - joinCacheSetBits)) * joinCacheWays];
+    for (size_t way = 0; way < joinCacheWays; ++way) {
+        if (set[way].key == key) {
+            // Most recently used first, so the least recently used is the one replaced.
+            const JoinCacheEntry hit = set[way];
+            std::copy_backward(set, set + way, set + way + 1);
+            set[0] = hit;
+            return hit.code;
+        }
+    }
+    return std::nullopt;
+}
+
+void Terminal::cacheJoin(uint64_t key, int32_t code) {
+    JoinCacheEntry* set =
+        &m_joinCache[((key * 0x9E3779B97F4A7C15ull) >> (64 - joinCacheSetBits)) * joinCacheWays];
+    std::copy_backward(set, set + joinCacheWays - 1, set + joinCacheWays);
+    set[0] = {key, code};
+}
+
+int32_t Terminal::combinedCode(int32_t base, char32_t scalar) {
+    const uint64_t key = uint64_t(uint32_t(base)) << 21 | scalar;
+    if (const auto cached = cachedJoin(key)) {
+        return *cached;
+    }
+    int32_t code = -1;
+    std::u32string text = character(base);
+    if (text.size() < maxClusterScalars) {
+        text.push_back(scalar);
+        if (!m_clusters) {
+            m_clusters = std::make_unique<GraphemeClusters>();
+        }
+        if (m_clusters->isSingleCluster(text)) {
+            code = intern(text);
+        }
+    }
+    cacheJoin(key, code);
+    return code;
+}
+
+// ---- Cell codes -----------------------------------------------------------------------------
+
+int32_t Terminal::internScalar(char32_t scalar) {
+    // Single scalars share the join cache under base 0, which never joins anything.
+    const uint64_t key = scalar;
+    if (const auto cached = cachedJoin(key)) {
+        return *cached;
+    }
+    const int32_t code = intern(std::u32string(1, scalar));
+    cacheJoin(key, code);
+    return code;
+}
+
+int32_t Terminal::intern(std::u32string_view cluster) {
+    std::u32string key = GraphemeClusters::nfc(cluster);
+    if (auto found = m_charToIndexMap.find(key); found != m_charToIndexMap.end()) {
+        return found->second;
+    }
+    if (m_lastCharIndex > CharData::maxCode) {
+        // Every code is taken: the character shows as the replacement character.
+        return 0xFFFD;
+    }
+    const int32_t code = m_lastCharIndex++;
+    InternedCluster entry;
+    entry.text = std::u32string(cluster);
+    entry.lastScalar = cluster.empty() ? 0 : cluster.back();
+    entry.scalarCount = uint8_t(std::min<size_t>(cluster.size(), 255));
+    m_interned.push_back(std::move(entry));
+    m_charToIndexMap.emplace(std::move(key), code);
+    return code;
+}
+
+int32_t Terminal::code(std::u32string_view character) {
+    if (character.empty()) {
+        return 0;
+    }
+    if (character.size() == 1 && character[0] <= 0xFFFF) {
+        return int32_t(character[0]);
+    }
+    if (character == U"\r\n") {
+        return 10;
+    }
+    return intern(character);
+}
+
+std::u32string Terminal::character(int32_t code) const {
+    if (code < CharData::firstInternedCode) {
+        return isScalarValue(code) ? std::u32string(1, char32_t(code)) : std::u32string(U" ");
+    }
+    if (const InternedCluster* cluster = interned(code)) {
+        return cluster->text;
+    }
+    return U" ";
+}
+
+CharData Terminal::makeCharData(const Attribute& attribute, int32_t code, int size) const {
+    return CharData(attribute, code, size);
+}
+
+CharData Terminal::makeCharData(const Attribute& attribute, std::u32string_view character,
+                                int size) {
+    return CharData(attribute, code(character), size);
+}
+
+CharData Terminal::makeCharData(const Attribute& attribute, char32_t scalar, int size) const {
+    return CharData(attribute, int32_t(scalar), size);
+}
+
+void Terminal::updateCharData(CharData& cell, std::u32string_view character, int size) {
+    cell.setValue(code(character), size);
+}
+
+void Terminal::updateCharData(CharData& cell, int32_t code, int size) const {
+    cell.setValue(code, size);
+}
+
+// ---- Hyperlink payloads ---------------------------------------------------------------------
+
+std::optional<TinyAtom> Terminal::resolveHyperlinkPayload(ActiveHyperlink& link) {
+    switch (link.kind) {
+    case ActiveHyperlink::Kind::resolved:
+        return link.resolved;
+    case ActiveHyperlink::Kind::unavailable:
+        return std::nullopt;
+    case ActiveHyperlink::Kind::pending:
+        break;
+    }
+    const std::optional<TinyAtom> atom = TinyAtom::lookup(link.pending);
+    if (!atom) {
+        link.kind = ActiveHyperlink::Kind::unavailable;
+        return std::nullopt;
+    }
+    m_payloadCodes.insert(atom->code);
+    link.kind = ActiveHyperlink::Kind::resolved;
+    link.resolved = *atom;
+    link.pending.clear();
+    return atom;
+}
+
+} // namespace veldatron

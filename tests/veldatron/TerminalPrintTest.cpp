@@ -1,0 +1,418 @@
+#include "TerminalFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace veldatron;
+using namespace veldatron::testing;
+
+namespace {
+
+// A cell as "text/width": the cell's character ("" for an empty cell) and its width.
+std::string describe(Terminal& terminal, const CharData& cell) {
+    std::string text;
+    if (cell.code() != 0) {
+        for (char32_t c : terminal.character(cell.code())) {
+            UnicodeUtil::appendUtf8(text, c);
+        }
+    }
+    return text + "/" + std::to_string(cell.width());
+}
+
+std::vector<std::string> firstCells(TerminalFixture& t, size_t count, int row = 0) {
+    std::vector<std::string> cells;
+    for (size_t i = 0; i < count; ++i) {
+        cells.push_back(describe(t.terminal, t.cell(int(i), row)));
+    }
+    return cells;
+}
+
+struct PrintCase {
+    const char* name;
+    TerminalSpec spec;
+    std::vector<std::string> chunks;
+    std::vector<std::string> cells; // the first cells of row 0
+    std::string cursor;
+    Rows screen = {}; // the first rows, when given
+};
+
+// Each row: a fresh terminal, the chunks fed one call each.
+const PrintCase printCases[] = {
+    {"ASCII", {}, {"abc"}, {"a/1", "b/1", "c/1", "/1"}, "3,0"},
+    {"DEL inside a run is dropped",
+     {},
+     {"a\x7f"
+      "b"},
+     {"a/1", "b/1", "/1"},
+     "2,0"},
+    {"a two-byte character split across chunks", {}, {"\xc3", "\xa9"}, {"\xc3\xa9/1", "/1"}, "1,0"},
+    {"a four-byte character split after every byte",
+     {},
+     {"\xf0", "\x9f", "\x98", "\x80", "!"},
+     {"\xf0\x9f\x98\x80/2", "/0", "!/1"},
+     "3,0"},
+    {"an invalid sequence keeps the byte that follows it",
+     {},
+     {"\xc3\x41"},
+     {"\xc3\x83/1", "A/1", "/1"},
+     "2,0"},
+    {"a truncated three-byte sequence keeps the ASCII after it",
+     {},
+     {"\xe2\x82"
+      "A"},
+     {"\xc3\xa2/1", "A/1"},
+     "2,0"},
+    {"a lone continuation byte from the C1 range is dropped",
+     {},
+     {"x\x80y"},
+     {"x/1", "y/1"},
+     "2,0"},
+    {"a byte that starts no sequence prints as Latin-1", {}, {"\xff"}, {"\xc3\xbf/1"}, "1,0"},
+    {"an overlong encoding prints its bytes as Latin-1",
+     {},
+     {"\xc0\xaf"},
+     {"\xc3\x80/1", "\xc2\xaf/1"},
+     "2,0"},
+    {"an encoded surrogate is invalid", {}, {"\xed\xa0\x80z"}, {"\xc3\xad/1", "z/1"}, "2,0"},
+    {"a C1 control sent as UTF-8 is dropped",
+     {},
+     {"a\xc2\x85"
+      "b"},
+     {"a/1", "b/1"},
+     "2,0"},
+    {"a wide character takes two cells",
+     {},
+     {"\xe4\xbd\xa0x"},
+     {"\xe4\xbd\xa0/2", "/0", "x/1"},
+     "3,0"},
+    {"a wide character that does not fit wraps to the next row",
+     {.cols = 5, .rows = 3},
+     {"abcd\xe4\xbd\xa0"},
+     {"a/1", "b/1", "c/1", "d/1", "/1"},
+     "2,1",
+     {"abcd", "~\xe4\xbd\xa0", ""}},
+    {"without autowrap a wide character at the edge is dropped",
+     {.cols = 5, .rows = 2},
+     {"\x1b[?7labcd\xe4\xbd\xa0"},
+     {"a/1", "b/1", "c/1", "d/1", "/1"},
+     "4,0"},
+    {"a combining mark joins the letter before it",
+     {},
+     {"e\xcc\x81x"},
+     {"e\xcc\x81/1", "x/1"},
+     "2,0"},
+    {"a combining mark at column 0 is dropped", {}, {"\xcc\x81x"}, {"x/1", "/1"}, "1,0"},
+    {"a combining mark after a wide character joins it",
+     {},
+     {"\xe4\xbd\xa0\xcc\x81"},
+     {"\xe4\xbd\xa0\xcc\x81/2", "/0"},
+     "2,0"},
+    {"a combining mark after an empty cell is dropped",
+     {},
+     {"\x1b[1;3H\xcc\x81"},
+     {"/1", "/1", "/1"},
+     "2,0"},
+    {"VS16 widens a text-default emoji",
+     {},
+     {"\xe2\x98\xba\xef\xb8\x8fx"},
+     {"\xe2\x98\xba\xef\xb8\x8f/2", "/0", "x/1"},
+     "3,0"},
+    {"VS16 in the last column keeps the width",
+     {.cols = 5, .rows = 2},
+     {"\x1b[1;5H\xe2\x98\xba\xef\xb8\x8f"},
+     {"/1", "/1", "/1", "/1", "\xe2\x98\xba\xef\xb8\x8f/1"},
+     "5,0"},
+    {"VS16 after a letter is dropped",
+     {},
+     {"A\xef\xb8\x8f"
+      "B"},
+     {"A/1", "B/1"},
+     "2,0"},
+    {"VS15 narrows a wide emoji and the next character takes the freed cell",
+     {},
+     {"\xe2\x8c\x9a\xef\xb8\x8e", "x"},
+     {"\xe2\x8c\x9a\xef\xb8\x8e/1", "x/1", "/1"},
+     "2,0"},
+    {"a skin-tone modifier joins the emoji",
+     {},
+     {"\xf0\x9f\x91\x8d\xf0\x9f\x8f\xbd."},
+     {"\xf0\x9f\x91\x8d\xf0\x9f\x8f\xbd/2", "/0", "./1"},
+     "3,0"},
+    {"a ZWJ sequence is one wide cell",
+     {},
+     {"\xf0\x9f\x91\xa8\xe2\x80\x8d\xf0\x9f\x91\xa9\xe2\x80\x8d\xf0\x9f\x91\xa7."},
+     {"\xf0\x9f\x91\xa8\xe2\x80\x8d\xf0\x9f\x91\xa9\xe2\x80\x8d\xf0\x9f\x91\xa7/2", "/0", "./1"},
+     "3,0"},
+    {"a letter after a joiner does not join",
+     {},
+     {"a\xe2\x80\x8d"
+      "b"},
+     {"a\xe2\x80\x8d/1", "b/1"},
+     "2,0"},
+    {"two regional indicators make one flag",
+     {},
+     {"\xf0\x9f\x87\xa9\xf0\x9f\x87\xaa"},
+     {"\xf0\x9f\x87\xa9\xf0\x9f\x87\xaa/2", "/0", "/1"},
+     "2,0"},
+    {"a third regional indicator starts a new cell",
+     {},
+     {"\xf0\x9f\x87\xa9\xf0\x9f\x87\xaa\xf0\x9f\x87\xab"},
+     {"\xf0\x9f\x87\xa9\xf0\x9f\x87\xaa/2", "/0", "\xf0\x9f\x87\xab/2", "/0"},
+     "4,0"},
+    {"a narrow regional indicator alone takes one column",
+     {.regionalIndicatorWidth = RegionalIndicatorWidth::narrow},
+     {"\xf0\x9f\x87\xa9x"},
+     {"\xf0\x9f\x87\xa9/1", "x/1"},
+     "2,0"},
+    {"a narrow flag pair widens to two columns",
+     {.regionalIndicatorWidth = RegionalIndicatorWidth::narrow},
+     {"\xf0\x9f\x87\xa9", "\xf0\x9f\x87\xaax"},
+     {"\xf0\x9f\x87\xa9\xf0\x9f\x87\xaa/2", "/0", "x/1"},
+     "3,0"},
+    {"DEC special graphics in G0",
+     {},
+     {"\x1b(0lqkx\x1b(Bq"},
+     {"\xe2\x94\x8c/1", "\xe2\x94\x80/1", "\xe2\x94\x90/1", "\xe2\x94\x82/1", "q/1"},
+     "5,0"},
+    {"SO and SI switch to G1 and back",
+     {},
+     {"\x1b)0q\x0eq\x0fq"},
+     {"q/1", "\xe2\x94\x80/1", "q/1"},
+     "3,0"},
+    {"the United Kingdom set replaces only the number sign",
+     {},
+     {"\x1b(A#a"},
+     {"\xc2\xa3/1", "a/1"},
+     "2,0"},
+    {"a character set applies inside mixed text",
+     {},
+     {"\x1b(0q\xc3\xa9q"},
+     {"\xe2\x94\x80/1", "\xc3\xa9/1", "\xe2\x94\x80/1"},
+     "3,0"},
+    {"insert mode pushes the line right",
+     {.cols = 6, .rows = 2},
+     {"abcd\x1b[4h\x1b[1;2HXY"},
+     {"a/1", "X/1", "Y/1", "b/1", "c/1", "d/1"},
+     "3,0"},
+    {"a character split by a line feed is completed on the next row",
+     {.cols = 10, .rows = 3},
+     {"\xe2\x82", "\n", "\xac"},
+     {"/1"},
+     "1,1",
+     {"", "\xe2\x82\xac", ""}},
+    {"an escape sequence drops an incomplete character",
+     {},
+     {"\xe2\x80\x1b[m\xa6"},
+     {"\xc2\xa6/1", "/1"},
+     "1,0"},
+};
+
+class PrintTable : public ::testing::TestWithParam<PrintCase> {};
+
+TEST_P(PrintTable, BytesToCells) {
+    const PrintCase& c = GetParam();
+    TerminalFixture t(c.spec);
+    for (const std::string& chunk : c.chunks) {
+        t.feed(chunk);
+    }
+    EXPECT_EQ(firstCells(t, c.cells.size()), c.cells);
+    EXPECT_EQ(t.cursor(), c.cursor);
+    if (!c.screen.empty()) {
+        Rows screen = t.screen();
+        screen.resize(c.screen.size());
+        EXPECT_EQ(screen, c.screen);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Terminal, PrintTable, ::testing::ValuesIn(printCases),
+                         [](const auto& info) { return testName(info.param.name); });
+
+TEST(TerminalPrint, AnIncompleteCharacterPrintsNothingUntilItIsComplete) {
+    TerminalFixture t;
+    t.feed("ab\xe4\xbd");
+    EXPECT_EQ(t.screen()[0], "ab");
+    EXPECT_EQ(t.cursor(), "2,0");
+    t.feed("\xa0");
+    EXPECT_EQ(t.screen()[0], "ab\xe4\xbd\xa0");
+    EXPECT_EQ(t.cursor(), "4,0");
+}
+
+TEST(TerminalPrint, ClustersAreInternedOnceByCanonicalEquivalence) {
+    TerminalFixture t;
+    // a + acute + dot below, then the same marks in the other order: canonically equivalent.
+    t.feed("a\xcc\x81\xcc\xa3 a\xcc\xa3\xcc\x81 e\xcc\x81 e\xcc\x81");
+    const int32_t first = t.cell(0, 0).code();
+    EXPECT_GE(first, CharData::firstInternedCode);
+    EXPECT_EQ(t.cell(2, 0).code(), first);
+    EXPECT_EQ(t.cell(4, 0).code(), t.cell(6, 0).code());
+    EXPECT_NE(t.cell(4, 0).code(), first);
+    // The first-seen text is what the code reads back as.
+    EXPECT_EQ(t.terminal.character(first), U"a\u0301\u0323");
+}
+
+TEST(TerminalPrint, CodesOfCharacters) {
+    TerminalFixture t;
+    Terminal& terminal = t.terminal;
+    EXPECT_EQ(terminal.code(U"A"), 'A');
+    EXPECT_EQ(terminal.code(U"\uFFFF"), 0xFFFF);
+    EXPECT_EQ(terminal.code(U"\r\n"), 10);
+    const int32_t emoji = terminal.code(U"\U0001F600");
+    EXPECT_GE(emoji, CharData::firstInternedCode);
+    EXPECT_EQ(terminal.code(U"\U0001F600"), emoji);
+    EXPECT_EQ(terminal.character(emoji), U"\U0001F600");
+    EXPECT_EQ(terminal.character(emoji + 1), U" ") << "a code never handed out";
+    EXPECT_EQ(terminal.character(0xD800), U" ");
+    EXPECT_EQ(terminal.character(0x110000), U" ");
+    EXPECT_EQ(terminal.character(-5), U" ");
+    EXPECT_EQ(terminal.character('x'), U"x");
+}
+
+TEST(TerminalPrint, AClusterStopsGrowingAtThirtyTwoScalars) {
+    TerminalFixture t;
+    std::string marks;
+    for (int i = 0; i < 100; ++i) {
+        marks += "\xcc\x81";
+    }
+    t.feed("e" + marks + "x");
+    EXPECT_EQ(t.terminal.character(t.cell(0, 0).code()).size(), 32u);
+    EXPECT_EQ(describe(t.terminal, t.cell(1, 0)), "x/1");
+    EXPECT_EQ(t.cursor(), "2,0");
+}
+
+// ---- Properties -------------------------------------------------------------------------
+
+struct CellDump {
+    std::vector<CharData> cells;
+    std::vector<bool> wrapped;
+    std::vector<uint64_t> generations;
+    std::string cursor;
+    friend bool operator==(const CellDump&, const CellDump&) = default;
+};
+
+CellDump dumpCells(TerminalFixture& t, bool withGenerations) {
+    CellDump dump;
+    Buffer& buffer = t.terminal.buffer();
+    for (int row = 0; row < buffer.lines().count(); ++row) {
+        const BufferLine& line = buffer.lines()[row];
+        dump.cells.insert(dump.cells.end(), line.cells().begin(), line.cells().end());
+        dump.wrapped.push_back(line.isWrapped());
+        if (withGenerations) {
+            dump.generations.push_back(line.generation());
+        }
+    }
+    dump.cursor = t.cursor() + " base=" + std::to_string(buffer.yBase());
+    return dump;
+}
+
+// Printable ASCII without '#', mixed with line controls, cursor moves, margins and modes.
+std::string randomAsciiStream(std::mt19937& random, size_t pieces) {
+    static const char* const controls[] = {
+        "\r\n",      "\r",        "\n",        "\b",       "\t",       "\x1b[1;1H",
+        "\x1b[3;7H", "\x1b[2;4r", "\x1b[r",    "\x1b[?7l", "\x1b[?7h", "\x1b[?69h\x1b[3;9s",
+        "\x1b[?69l", "\x1b[31m",  "\x1b[m",    "\x1b[K",   "\x1b[2C",  "\x1b[3D",
+        "\x1b[?6h",  "\x1b[?6l",  "\x1b[5;1H",
+    };
+    std::string out;
+    for (size_t i = 0; i < pieces; ++i) {
+        if (random() % 3 == 0) {
+            out += controls[random() % std::size(controls)];
+            continue;
+        }
+        const size_t length = 1 + random() % 30;
+        for (size_t k = 0; k < length; ++k) {
+            char c = char(0x20 + random() % 95);
+            out.push_back(c == '#' ? '$' : c);
+        }
+    }
+    return out;
+}
+
+TEST(TerminalPrintProperty, TheAsciiFastPathWritesWhatTheGeneralPathWrites) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 40; ++round) {
+        SCOPED_TRACE(round);
+        const std::string stream = randomAsciiStream(random, 60);
+        TerminalFixture fast({.cols = 12, .rows = 6, .scrollback = 4});
+        TerminalFixture general({.cols = 12, .rows = 6, .scrollback = 4});
+        // The United Kingdom set replaces only '#', which the stream never holds: every byte
+        // takes the character-at-a-time path and must land exactly where the run writer puts it.
+        general.feed("\x1b(A");
+        fast.feed(stream);
+        general.feed(stream);
+        EXPECT_EQ(dumpCells(fast, true), dumpCells(general, true));
+    }
+}
+
+// Text of every kind the print path handles, with sequences between.
+std::string randomMixedStream(std::mt19937& random, size_t pieces) {
+    static const char* const parts[] = {
+        "plain text ",
+        "\xe4\xbd\xa0\xe5\xa5\xbd",
+        "e\xcc\x81",
+        "\xcc\x81",
+        "\xf0\x9f\x98\x80",
+        "\xe2\x98\xba\xef\xb8\x8f",
+        "\xe2\x8c\x9a\xef\xb8\x8e",
+        "\xf0\x9f\x91\x8d\xf0\x9f\x8f\xbd",
+        "\xf0\x9f\x87\xa9\xf0\x9f\x87\xaa\xf0\x9f\x87\xab",
+        "\xf0\x9f\x91\xa8\xe2\x80\x8d\xf0\x9f\x91\xa9",
+        "\xe2\x80\x8d",
+        "\xc3\x41",
+        "\xff\x80",
+        "\xe2\x82",
+        "\xed\xa0\x80",
+        "\r\n",
+        "\n",
+        "\b",
+        "\t",
+        "\x1b[1;1H",
+        "\x1b[2;5H",
+        "\x1b[31;1m",
+        "\x1b[38;2;1;2;3m",
+        "\x1b[0m",
+        "\x1b[K",
+        "\x1b[1J",
+        "\x1b(0lqk\x1b(B",
+        "\x0e\x1b)0q\x0f",
+        "\x1b[4h",
+        "\x1b[4l",
+        "\x1b[?7l",
+        "\x1b[?7h",
+        "\x1b[2;4r",
+        "\x1b[r",
+        "\x1b[6n",
+        "\x07",
+    };
+    std::string out;
+    for (size_t i = 0; i < pieces; ++i) {
+        out += parts[random() % std::size(parts)];
+    }
+    return out;
+}
+
+TEST(TerminalPrintProperty, TheSameBytesSplitAnyWayGiveTheSameScreen) {
+    std::mt19937 random(11);
+    for (int round = 0; round < 60; ++round) {
+        SCOPED_TRACE(round);
+        const std::string stream = randomMixedStream(random, 80);
+        TerminalFixture whole({.cols = 10, .rows = 5, .scrollback = 6});
+        whole.feed(stream);
+        for (int split = 0; split < 3; ++split) {
+            TerminalFixture pieces({.cols = 10, .rows = 5, .scrollback = 6});
+            for (size_t at = 0; at < stream.size();) {
+                const size_t n =
+                    std::min<size_t>(1 + random() % (split == 0 ? 2 : 17), stream.size() - at);
+                pieces.feed(std::string_view(stream).substr(at, n));
+                at += n;
+            }
+            EXPECT_EQ(dumpCells(whole, false), dumpCells(pieces, false));
+            EXPECT_EQ(whole.host.replies, pieces.host.replies);
+            EXPECT_EQ(whole.screen(), pieces.screen());
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,320 @@
+#include "DiagnosticsCapture.h"
+#include "TerminalFixture.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace veldatron;
+using namespace veldatron::testing;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+namespace {
+
+using CellColor = Attribute::Color;
+
+// ---- Cursor motion --------------------------------------------------------------------------
+
+// Each row: a 20 x 10 terminal, the setup bytes, then the bytes under test; the cursor after.
+struct MotionCase {
+    const char* name;
+    std::string setup;
+    std::string input;
+    std::string cursor;
+};
+
+const MotionCase motionCases[] = {
+    {"CUP goes to row and column", "", "\x1b[3;7H", "6,2"},
+    {"CUP with 0, 1 or nothing means the first row and column", "\x1b[5;5H", "\x1b[0;1H", "0,0"},
+    {"CUP without parameters goes home", "\x1b[5;5H", "\x1b[H", "0,0"},
+    {"CUP is clamped to the screen", "", "\x1b[99;99H", "19,9"},
+    {"CUP in origin mode counts from the region", "\x1b[3;8r\x1b[?6h", "\x1b[2;4H", "3,3"},
+    {"CUP in origin mode stays in the region", "\x1b[3;8r\x1b[?6h", "\x1b[20;1H", "0,7"},
+    {"CUP in origin mode with margins counts from the left margin", "\x1b[?69h\x1b[5;15s\x1b[?6h",
+     "\x1b[1;1H", "4,0"},
+    {"CUU moves up, at least one row", "\x1b[6;3H", "\x1b[0A", "2,4"},
+    {"CUU stops at the top of the region", "\x1b[3;8r\x1b[5;1H", "\x1b[9A", "0,2"},
+    {"CUU above the region stops at row 0", "\x1b[4;8r\x1b[2;1H", "\x1b[9A", "0,0"},
+    {"CUD stops at the bottom of the region", "\x1b[3;8r\x1b[4;1H", "\x1b[99B", "0,7"},
+    {"CUD below the region stops at the last row", "\x1b[3;8r\x1b[9;1H", "\x1b[99B", "0,9"},
+    {"CUD from the pending-wrap column goes back to the last column", "\x1b[1;1H",
+     "01234567890123456789\x1b[B", "19,1"},
+    {"CUF stops at the last column", "", "\x1b[99C", "19,0"},
+    {"CUF with margins stops at the right margin", "\x1b[?69h\x1b[5;10s\x1b[1;8H", "\x1b[5C",
+     "9,0"},
+    {"CUF right of the margins goes on to the edge", "\x1b[?69h\x1b[5;10s\x1b[1;13H", "\x1b[5C",
+     "17,0"},
+    {"CUB stops at column 0", "\x1b[1;5H", "\x1b[9D", "0,0"},
+    {"CUB with margins stops at the left margin", "\x1b[?69h\x1b[5;10s\x1b[1;8H", "\x1b[9D", "4,0"},
+    {"CUB left of the left margin goes on to column 0", "\x1b[?69h\x1b[5;10s\x1b[1;3H", "\x1b[9D",
+     "0,0"},
+    {"CUB from the pending-wrap column counts from the edge", "\x1b[1;1H",
+     "01234567890123456789\x1b[3D", "17,0"},
+    {"DECSTBM homes the cursor", "\x1b[5;5H", "\x1b[3;6r", "0,0"},
+    {"DECSTBM in origin mode homes to the region", "\x1b[?6h", "\x1b[3;6r", "0,2"},
+    {"a one-row region is refused but the cursor still goes home", "\x1b[2;9r\x1b[5;5H",
+     "\x1b[5;5r\x1b[?6h\x1b[1;1H", "0,1"},
+};
+
+class MotionTable : public ::testing::TestWithParam<MotionCase> {};
+
+TEST_P(MotionTable, MovesTheCursor) {
+    const MotionCase& c = GetParam();
+    TerminalFixture t({.cols = 20, .rows = 10});
+    t.feed(c.setup);
+    t.feed(c.input);
+    EXPECT_EQ(t.cursor(), c.cursor);
+}
+
+INSTANTIATE_TEST_SUITE_P(Terminal, MotionTable, ::testing::ValuesIn(motionCases),
+                         [](const auto& info) { return testName(info.param.name); });
+
+TEST(TerminalMargins, DecstbmAndDecslrmSetTheRegion) {
+    TerminalFixture t({.cols = 20, .rows = 24});
+    Buffer& buffer = t.terminal.buffer();
+    t.feed("\x1b[3;0r");
+    EXPECT_EQ(buffer.scrollTop(), 2);
+    EXPECT_EQ(buffer.scrollBottom(), 23);
+    t.feed("\x1b[5;5r");
+    EXPECT_EQ(buffer.scrollTop(), 2) << "a region of one row is refused";
+    t.feed("\x1b[?5r");
+    EXPECT_EQ(buffer.scrollTop(), 2) << "with a private marker it is something else";
+    t.feed("\x1b[10;5s");
+    EXPECT_EQ(buffer.marginLeft(), 0) << "without DECLRMM CSI s is not DECSLRM";
+    t.feed("\x1b[?69h\x1b[10;5s");
+    EXPECT_EQ(buffer.marginLeft(), 4);
+    EXPECT_EQ(buffer.marginRight(), 4);
+    t.feed("\x1b[3s");
+    EXPECT_EQ(buffer.marginLeft(), 2);
+    EXPECT_EQ(buffer.marginRight(), 19);
+}
+
+// ---- Erasing --------------------------------------------------------------------------------
+
+struct EraseCase {
+    const char* name;
+    std::string input;
+    Rows screen;
+};
+
+// Each row: a 6 x 4 terminal holding "aaaaaa", "bbbbbb", "cccccc", "dddddd", the cursor at
+// column 2 of row 1, then the input.
+const EraseCase eraseCases[] = {
+    {"EL 0 erases to the end of the line", "\x1b[K", {"aaaaaa", "bb", "cccccc", "dddddd"}},
+    {"EL 1 erases to the cursor", "\x1b[1K", {"aaaaaa", "   bbb", "cccccc", "dddddd"}},
+    {"EL 2 erases the line", "\x1b[2K", {"aaaaaa", "", "cccccc", "dddddd"}},
+    {"EL 3 erases nothing", "\x1b[3K", {"aaaaaa", "bbbbbb", "cccccc", "dddddd"}},
+    {"ED 0 erases to the end of the screen", "\x1b[J", {"aaaaaa", "bb", "", ""}},
+    {"ED 1 erases from the start of the screen", "\x1b[1J", {"", "   bbb", "cccccc", "dddddd"}},
+    {"ED 2 erases the screen", "\x1b[2J", {"", "", "", ""}},
+    {"a private marker does not change ED", "\x1b[?2J", {"", "", "", ""}},
+};
+
+class EraseTable : public ::testing::TestWithParam<EraseCase> {};
+
+TEST_P(EraseTable, ErasesCells) {
+    const EraseCase& c = GetParam();
+    TerminalFixture t({.cols = 6, .rows = 4});
+    t.feed("aaaaaa\r\nbbbbbb\r\ncccccc\r\ndddddd\x1b[2;3H");
+    t.feed(c.input);
+    EXPECT_EQ(t.screen(), c.screen);
+    EXPECT_EQ(t.cursor(), "2,1");
+}
+
+INSTANTIATE_TEST_SUITE_P(Terminal, EraseTable, ::testing::ValuesIn(eraseCases),
+                         [](const auto& info) { return testName(info.param.name); });
+
+TEST(TerminalErase, ErasedCellsTakeTheCurrentBackgroundOnly) {
+    TerminalFixture t({.cols = 6, .rows = 2});
+    t.feed("abcdef\x1b[1;3H\x1b[1;4;31;42m\x1b[K");
+    EXPECT_EQ(t.cell(3, 0),
+              CharData(Attribute(CellColor::defaultColor, CellColor::ansi256(2)), 0, 1));
+    EXPECT_EQ(t.cell(1, 0).code(), 'b');
+}
+
+TEST(TerminalErase, EdZeroAtColumnZeroEndsTheSoftWrap) {
+    TerminalFixture t({.cols = 4, .rows = 3});
+    t.feed("abcdefgh");
+    ASSERT_TRUE(t.line(1).isWrapped());
+    t.feed("\x1b[2;3H\x1b[J");
+    EXPECT_TRUE(t.line(1).isWrapped()) << "from column 2 the wrap stays";
+    t.feed("\x1b[2;1H\x1b[J");
+    EXPECT_FALSE(t.line(1).isWrapped());
+}
+
+TEST(TerminalErase, EdThreeDropsTheScrollbackAndKeepsTheScreen) {
+    TerminalFixture t({.cols = 6, .rows = 2, .scrollback = 10});
+    t.feed("1\r\n2\r\n3\r\n4\r\n5");
+    ASSERT_EQ(t.scrollback(), (Rows{"1", "2", "3"}));
+    t.feed("\x1b[3J");
+    EXPECT_EQ(t.scrollback(), Rows{});
+    EXPECT_EQ(t.screen(), (Rows{"4", "5"}));
+    EXPECT_EQ(t.terminal.buffer().yDisp(), 0);
+    EXPECT_EQ(t.terminal.buffer().linesTop, 0);
+}
+
+// ---- Character attributes -------------------------------------------------------------------
+
+struct SgrCase {
+    const char* name;
+    std::string input;
+    Attribute expected;
+    int unknownLines = 0;
+};
+
+Attribute styled(CharacterStyle style, CellColor fg = CellColor::defaultColor,
+                 CellColor bg = CellColor::defaultColor,
+                 UnderlineStyle underline = UnderlineStyle::none) {
+    return Attribute(fg, bg, style, underline);
+}
+
+Attribute withUnderlineColor(Attribute attribute, std::optional<CellColor> color) {
+    attribute.setUnderlineColor(color);
+    return attribute;
+}
+
+const CharacterStyle boldAndUnderline = [] {
+    CharacterStyle style = CharacterStyle::bold;
+    style.insert(CharacterStyle::underline);
+    return style;
+}();
+
+const SgrCase sgrCases[] = {
+    {"22 ends bold and keeps the colour", "\x1b[1;31m\x1b[22m",
+     styled(CharacterStyle::none, CellColor::ansi256(1))},
+    {"256 colours after semicolons", "\x1b[38;5;208m",
+     styled(CharacterStyle::none, CellColor::ansi256(208))},
+    {"256 colours after colons", "\x1b[38:5:208m",
+     styled(CharacterStyle::none, CellColor::ansi256(208))},
+    {"an index above 255 is 255", "\x1b[38;5;300m",
+     styled(CharacterStyle::none, CellColor::ansi256(255))},
+    {"true colour after semicolons", "\x1b[38;2;10;20;30m",
+     styled(CharacterStyle::none, CellColor::trueColor(10, 20, 30))},
+    {"true colour after colons", "\x1b[38:2:10:20:30m",
+     styled(CharacterStyle::none, CellColor::trueColor(10, 20, 30))},
+    {"true colour with a colour space", "\x1b[48:2::10:20:30m",
+     styled(CharacterStyle::none, CellColor::defaultColor, CellColor::trueColor(10, 20, 30))},
+    {"a short true colour leaves the colour and reads on", "\x1b[38;2;10;20m",
+     styled(CharacterStyle::none), 2},
+    {"curly underline", "\x1b[4:3m",
+     styled(CharacterStyle::underline, CellColor::defaultColor, CellColor::defaultColor,
+            UnderlineStyle::curly)},
+    {"4:0 removes the underline", "\x1b[4m\x1b[4:0m", styled(CharacterStyle::none)},
+    {"4;3 is underline and italic", "\x1b[4;3m",
+     [] {
+         CharacterStyle style = CharacterStyle::underline;
+         style.insert(CharacterStyle::italic);
+         return styled(style, CellColor::defaultColor, CellColor::defaultColor,
+                       UnderlineStyle::single);
+     }()},
+    {"21 is a double underline", "\x1b[21m",
+     styled(CharacterStyle::underline, CellColor::defaultColor, CellColor::defaultColor,
+            UnderlineStyle::double_)},
+    {"an underline colour does not underline", "\x1b[58;5;9m",
+     withUnderlineColor(Attribute(), CellColor::ansi256(9))},
+    {"59 removes the underline colour", "\x1b[58;5;3m\x1b[59m", Attribute()},
+    {"0 inside the list resets what came before", "\x1b[1;0;3m", styled(CharacterStyle::italic)},
+    {"CSI m resets everything", "\x1b[1;4;7;31;42m\x1b[m", Attribute()},
+    {"bright colours", "\x1b[91;101m",
+     styled(CharacterStyle::none, CellColor::ansi256(9), CellColor::ansi256(9))},
+    {"39 and 49 are the plain defaults", "\x1b[31;41m\x1b[39;49m", Attribute()},
+    {"bold and underline together", "\x1b[1;4m",
+     styled(boldAndUnderline, CellColor::defaultColor, CellColor::defaultColor,
+            UnderlineStyle::single)},
+    {"overline is unknown", "\x1b[53m", Attribute(), 1},
+    {"with intermediates nothing happens", "\x1b[>4m", Attribute()},
+};
+
+class SgrTable : public ::testing::TestWithParam<SgrCase> {};
+
+TEST_P(SgrTable, SetsTheAttribute) {
+    const SgrCase& c = GetParam();
+    DiagnosticsCapture capture;
+    TerminalFixture t;
+    t.feed(c.input);
+    EXPECT_EQ(t.terminal.currentAttribute(), c.expected);
+    EXPECT_EQ(int(capture.captured().size()), c.unknownLines);
+    for (const std::string& line : capture.captured()) {
+        EXPECT_EQ(line.rfind("Unknown SGR attribute: ", 0), 0u) << line;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Terminal, SgrTable, ::testing::ValuesIn(sgrCases),
+                         [](const auto& info) { return testName(info.param.name); });
+
+// Built at run time: a true underline colour takes a slot of the process-wide table, which
+// other tests expect empty when the program starts.
+TEST(TerminalSgr, TrueUnderlineColour) {
+    TerminalFixture t;
+    t.feed("\x1b[58;2;255;0;0m");
+    EXPECT_EQ(t.terminal.currentAttribute(),
+              withUnderlineColor(Attribute(), CellColor::trueColor(255, 0, 0)));
+}
+
+TEST(TerminalSgr, UnknownAttributesAreReportedWithTheWholeList) {
+    DiagnosticsCapture capture;
+    TerminalFixture t;
+    t.feed("\x1b[1;53;3m");
+    EXPECT_THAT(capture.captured(), ElementsAre("Unknown SGR attribute: 53 [1, 53, 3]"));
+}
+
+TEST(TerminalSgr, PrintedCellsCarryTheAttribute) {
+    TerminalFixture t;
+    t.feed("\x1b[1;38;2;1;2;3ma\x1b[mb");
+    EXPECT_EQ(t.cell(0, 0).attribute(),
+              styled(CharacterStyle::bold, CellColor::trueColor(1, 2, 3)));
+    EXPECT_EQ(t.cell(1, 0).attribute(), Attribute());
+}
+
+// ---- Modes ----------------------------------------------------------------------------------
+
+TEST(TerminalModes, ModesReachBothScreens) {
+    TerminalFixture t;
+    Terminal& terminal = t.terminal;
+    t.feed("\x1b[4h\x1b[?69h\x1b[?7l");
+    for (Buffer* screen : {&terminal.normalBuffer(), &terminal.altBuffer()}) {
+        EXPECT_TRUE(screen->insertMode());
+        EXPECT_TRUE(screen->marginMode());
+        EXPECT_FALSE(screen->wraparound());
+    }
+    t.feed("\x1b[4l\x1b[?69l\x1b[?7h");
+    for (Buffer* screen : {&terminal.normalBuffer(), &terminal.altBuffer()}) {
+        EXPECT_FALSE(screen->insertMode());
+        EXPECT_FALSE(screen->marginMode());
+        EXPECT_TRUE(screen->wraparound());
+    }
+}
+
+TEST(TerminalModes, CursorVisibilityNotifiesOnChangesOnly) {
+    TerminalFixture t;
+    t.takeCalls();
+    t.feed("\x1b[?25l\x1b[?25l\x1b[?25h\x1b[?25h");
+    EXPECT_THAT(t.takeCalls(), ElementsAre("hideCursor", "showCursor"));
+}
+
+TEST(TerminalModes, ReverseWraparoundNeedsAutowrap) {
+    TerminalFixture t;
+    t.feed("\x1b[?7l\x1b[?45h");
+    EXPECT_FALSE(t.terminal.reverseWraparound());
+    t.feed("\x1b[?7h\x1b[?45h");
+    EXPECT_TRUE(t.terminal.reverseWraparound());
+}
+
+TEST(TerminalModes, UnhandledModesAreLoggedOnlyWhenAsked) {
+    DiagnosticsCapture capture;
+    TerminalFixture t;
+    t.feed("\x1b[?7777h\x1b[12h");
+    EXPECT_THAT(capture.captured(), IsEmpty());
+    t.terminal.setSilentLog(false);
+    t.feed("\x1b[?7777h\x1b[?7777l\x1b[12h\x1b[>1h");
+    EXPECT_THAT(capture.captured(),
+                ElementsAre("Info: Unhandled DEC Private Mode Set (DECSET) with 7777",
+                            "Info: Unhandled DEC Private Mode Reset (DECRST) with 7777",
+                            "Info: Unhandled verbatim setMode with 12 and []",
+                            "Info: Unhandled setMode (SM) with 1 and [62]"));
+}
+
+} // namespace
