@@ -444,6 +444,12 @@ private:
     void logUnknownOsc(int64_t code) const;
     void logUnknownApc(uint8_t command) const;
 
+    // The foreground and background setters: store, tell the host unless it is being told of
+    // this colour already, regenerate the base-16 palettes.
+    void setDefaultColor(Color& field, bool& guard,
+                         void (TerminalDelegate::*notify)(Terminal&, const Color&),
+                         const Color& color);
+
     // ---- Delegate calls ---------------------------------------------------------------------
     // Runs `call` with the delegate, if any, counting the nesting so that feeding, resizing or
     // resetting from inside a callback is caught in debug builds.
@@ -475,11 +481,13 @@ private:
         uint8_t scalarCount = 0; // capped at 255
     };
     // Where a zero-width or joining character attaches: ring row and column of the cell.
+    // A cell, or none (col -1); eight bytes, returned in a register.
     struct CellRef {
-        int row;
-        int col;
+        int row = 0;
+        int col = -1;
+        explicit operator bool() const { return col >= 0; }
     };
-    std::optional<CellRef> combiningTarget(Buffer& buffer);
+    CellRef combiningTarget(Buffer& buffer);
     void printGeneral(std::span<const uint8_t> run);
     // Decodes and prints one character starting at `p` (at most `end`); returns the bytes used,
     // or 0 when the character is incomplete (the bytes are then carried over).
@@ -489,6 +497,7 @@ private:
     size_t printPlain(const uint8_t* p, const uint8_t* end);
     void printScalar(char32_t scalar, int width);
     void printCell(int32_t code, int width);
+    void prepareRunCells();
     // Joins `scalar` to the target cell; false when the two do not form one grapheme cluster.
     bool combine(const CellRef& target, char32_t scalar);
     // The code of the cluster `base` (a cell code) followed by `scalar`, or -1 when the two are
@@ -642,6 +651,12 @@ private:
     // Within one print run: the cell left of the cursor holds a character the run printed that
     // nothing but a joiner, a zero-width character or a combining mark can attach to.
     bool m_plainBefore = false;
+    // Within one print run: the cell every character of the run is printed from (attribute,
+    // hyperlink payload, shell-integration content) and the empty half of a wide one, made when
+    // the run prints its first character.
+    bool m_runCellsReady = false;
+    CharData m_runCell;
+    CharData m_runHalf;
     int m_lastBufferCol = 0;
     SemanticScanState m_semanticScanState = SemanticScanState::ground;
     bool m_semanticScanInPaste = false;
