@@ -15,6 +15,7 @@
 #include "ParserParams.h"
 #include "SemanticPrompt.h"
 #include "TerminalDelegate.h"
+#include "TerminalEnvironment.h"
 #include "TerminalOptions.h"
 #include "TerminalServices.h"
 #include "TinyAtom.h"
@@ -122,8 +123,13 @@ public:
     // The "Info: " diagnostic lines are written only while this is off (it is on by default).
     bool silentLog() const { return m_silentLog; }
     void setSilentLog(bool silent) { m_silentLog = silent; }
-    // (The child-environment builder, getEnvironmentVariables(termName, trueColor), belongs to
-    // the pseudo-terminal host and is declared with it.)
+    // The complete environment of a program started in a terminal whose host supplies none:
+    // "TERM=" and the name (xterm-256color when absent), "COLORTERM=truecolor" with `trueColor`,
+    // a UTF-8 LANG and a few identity variables copied from this process. Needs no terminal.
+    static std::vector<std::string>
+    getEnvironmentVariables(std::optional<std::string_view> termName, bool trueColor) {
+        return TerminalEnvironment::getEnvironmentVariables(termName, trueColor);
+    }
 
     // ---- Feeding (TerminalFeed.cpp) ---------------------------------------------------------
     // Parses program output at once; every effect happens before the call returns. A chunk may
@@ -309,6 +315,10 @@ public:
         m_semanticPromptClickBehavior = behavior;
     }
     SemanticPromptClickMode semanticPromptClickMode() const { return m_buffer->semanticClickMode; }
+    // Whether input the user is about to send to the program submits the command line: CR or LF
+    // outside a bracketed paste, keypad Enter (SS3 M) or a kitty-encoded Enter press. The scan
+    // keeps its state between calls, so a sequence split across two sends is still read whole.
+    bool scanUserInputForSubmission(std::span<const uint8_t> data);
 
     // ---- Colours (Terminal.cpp) -------------------------------------------------------------
     const Color& foregroundColor() const { return m_foregroundColor; }
