@@ -191,3 +191,22 @@ TEST(HostOperations, TitlesDirectoriesAndRepliesReachTheHost) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(HostOperations, SubmittingTheArmedCommandLineMarksItSubmittedBeforeTheProgramSeesIt) {
+    ViewFixture f;
+    Buffer& buffer = f.terminal().buffer();
+    buffer.semanticInput = SemanticInputState::armed;
+    f.view().send(QStringLiteral("make test"));
+    EXPECT_EQ(buffer.semanticInput, SemanticInputState::armed) << "not submitted yet";
+    f.view().send(QStringLiteral("\r"));
+    EXPECT_EQ(buffer.semanticInput, SemanticInputState::submitted);
+    EXPECT_EQ(f.host.sent, "make test\r");
+    // Only an armed line changes.
+    buffer.semanticInput = SemanticInputState::idle;
+    f.view().send(QStringLiteral("\r"));
+    EXPECT_EQ(buffer.semanticInput, SemanticInputState::idle);
+}
+
+} // namespace
