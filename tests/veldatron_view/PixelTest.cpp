@@ -154,3 +154,36 @@ TEST_F(PixelTest, TheBandBelowTheLastRowTakesTheDefaultBackground) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(GlyphSlotFit, WideGlyphsAreCentredAndShrunkOnlyWhenTheyDoNotFit) {
+    ViewFixture f;
+    const QSizeF cell = f.view().cellDimension();
+    const QRawFont normal = f.view().fontSet().rawFont(FontStyle::normal);
+    quint32 glyph = 0;
+    int count = 1;
+    const QChar w(u'W');
+    ASSERT_TRUE(normal.glyphIndexesForChars(&w, 1, &glyph, &count));
+
+    EXPECT_EQ(f.view().glyphSlotFit(normal, glyph, 1), TerminalView::GlyphSlotFit{})
+        << "one column: never moved or scaled";
+    const double advance = normal.advancesForGlyphIndexes(QList<quint32>{glyph}).first().x();
+    const TerminalView::GlyphSlotFit fits = f.view().glyphSlotFit(normal, glyph, 2);
+    EXPECT_EQ(fits.scale, 1);
+    EXPECT_DOUBLE_EQ(fits.dx, (2 * cell.width() - advance) / 2) << "centred";
+    EXPECT_EQ(fits.dy, 0);
+
+    // The same glyph from a font three times the size is taller than the cell.
+    QRawFont large = normal;
+    large.setPixelSize(normal.pixelSize() * 3);
+    const TerminalView::GlyphSlotFit shrunk = f.view().glyphSlotFit(large, glyph, 2);
+    const QRectF box = large.boundingRect(glyph);
+    EXPECT_DOUBLE_EQ(shrunk.scale,
+                     std::min(cell.height() / box.height(), 2 * cell.width() / box.width()));
+    EXPECT_GE(shrunk.scale, 0.1);
+    const double largeAdvance = large.advancesForGlyphIndexes(QList<quint32>{glyph}).first().x();
+    EXPECT_DOUBLE_EQ(shrunk.dx, (2 * cell.width() - shrunk.scale * largeAdvance) / 2);
+}
+
+} // namespace

@@ -211,6 +211,17 @@ public:
     ViewLineInfo buildAttributedString(int row, const BufferLine& line, int cols);
 
     // ---- Drawing -----------------------------------------------------------------------------
+    /// Where and how large a glyph goes in a slot of `columnWidth` cells.
+    struct GlyphSlotFit {
+        double dx = 0;    // from the slot's left edge
+        double dy = 0;    // upwards, from the baseline
+        double scale = 1; // 0.1...1
+        friend bool operator==(const GlyphSlotFit&, const GlyphSlotFit&) = default;
+    };
+    /// Centres a glyph in its slot, shrinking it (to no less than a tenth, then centred
+    /// vertically in the cell) when its ink is wider than the slot or taller than the cell. A
+    /// slot of one column never moves or scales its glyph.
+    GlyphSlotFit glyphSlotFit(const QRawFont& font, quint32 glyph, int columnWidth) const;
     /// Paints the rows `dirtyRect` touches, with `bufferOffset` the buffer line shown at the top.
     void drawTerminalContents(const QRectF& dirtyRect, QPainter& painter, int bufferOffset);
     /// Draws a run's underline and strike-through: one decoration `slotWidth` long from each

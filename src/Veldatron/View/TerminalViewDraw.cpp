@@ -15,42 +15,6 @@ namespace veldatron {
 
 namespace {
 
-// Where and how large a glyph goes in a slot of several cells.
-struct GlyphSlotFit {
-    double dx = 0;
-    double dy = 0; // upwards, from the baseline
-    double scale = 1;
-};
-
-// Centres a glyph in a slot `columnWidth` cells wide, shrinking it (to no less than a tenth)
-// when its ink is wider than the slot or taller than the cell.
-GlyphSlotFit glyphSlotFit(const QRawFont& font, quint32 glyph, int columnWidth, QSizeF cell,
-                          double baselineOffset) {
-    if (columnWidth < 2) {
-        return {};
-    }
-    const QList<QPointF> advances = font.advancesForGlyphIndexes(QList<quint32>{glyph});
-    const double advance = advances.isEmpty() ? 0 : advances.first().x();
-    if (!(advance > 0)) {
-        return {};
-    }
-    const double slotWidth = cell.width() * columnWidth;
-    const QRectF box = font.boundingRect(glyph);
-    if ((box.width() <= slotWidth && box.height() <= cell.height()) || !(box.width() > 0) ||
-        !(box.height() > 0)) {
-        return {(slotWidth - advance) / 2, 0, 1};
-    }
-    const double scale = std::clamp(
-        std::min({cell.height() / box.height(), slotWidth / box.width(), 1.0}), 0.1, 1.0);
-    GlyphSlotFit fit{(slotWidth - scale * advance) / 2, 0, scale};
-    if (scale != 1) {
-        // Centres the scaled ink about the middle of the cell. The box is y-down from the
-        // baseline, so its centre lies -box.center().y() above it.
-        fit.dy = cell.height() / 2 - baselineOffset + scale * box.center().y();
-    }
-    return fit;
-}
-
 // Glyphs of one font (and size) waiting to be drawn in one call.
 struct GlyphBatch {
     QRawFont font;
@@ -96,14 +60,43 @@ double snappedThickness(double thickness, double scale) {
 
 } // namespace
 
+// ---- Glyphs in wide slots -------------------------------------------------------------------
+
+TerminalView::GlyphSlotFit TerminalView::glyphSlotFit(const QRawFont& font, quint32 glyph,
+                                                      int columnWidth) const {
+    const QSizeF cell = m_cellDimension;
+    if (columnWidth < 2 || cell.isEmpty()) {
+        return {};
+    }
+    const QList<QPointF> advances = font.advancesForGlyphIndexes(QList<quint32>{glyph});
+    const double advance = advances.isEmpty() ? 0 : advances.first().x();
+    if (!(advance > 0)) {
+        return {};
+    }
+    const double slotWidth = cell.width() * columnWidth;
+    const QRectF box = font.boundingRect(glyph);
+    if ((box.width() <= slotWidth && box.height() <= cell.height()) || !(box.width() > 0) ||
+        !(box.height() > 0)) {
+        return {(slotWidth - advance) / 2, 0, 1};
+    }
+    const double scale = std::clamp(
+        std::min({cell.height() / box.height(), slotWidth / box.width(), 1.0}), 0.1, 1.0);
+    GlyphSlotFit fit{(slotWidth - scale * advance) / 2, 0, scale};
+    if (scale != 1) {
+        // Centres the scaled ink about the middle of the cell. The box is y-down from the
+        // baseline, so its centre lies -box.center().y() above it.
+        fit.dy = cell.height() / 2 - m_baselineOffset + scale * box.center().y();
+    }
+    return fit;
+}
+
 // ---- The frame ------------------------------------------------------------------------------
 
 void TerminalView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    const int yDisp = m_terminal->buffer().yDisp();
-    for (const QRect& rect : event->region()) {
-        drawTerminalContents(rect, painter, yDisp);
-    }
+    // One pass over the region's bounds: rows are drawn whole, and a row drawn once per
+    // rectangle of the region would have its antialiased edges blended twice.
+    drawTerminalContents(event->region().boundingRect(), painter, m_terminal->buffer().yDisp());
 }
 
 void TerminalView::drawTerminalContents(const QRectF& dirtyRect, QPainter& painter,
@@ -214,8 +207,7 @@ void TerminalView::drawSegmentText(const ViewLineSegment& segment, double baseli
 
         const auto place = [&](const QRawFont& font, quint32 glyph, QPointF position) {
             if (columnWidth >= 2) {
-                const GlyphSlotFit fit =
-                    glyphSlotFit(font, glyph, columnWidth, m_cellDimension, m_baselineOffset);
+                const GlyphSlotFit fit = glyphSlotFit(font, glyph, columnWidth);
                 position += QPointF(fit.dx, -fit.dy);
                 if (fit.scale != 1) {
                     QRawFont scaled = font;
