@@ -173,6 +173,24 @@ TEST(Display, SynchronizedOutputEndsAfterOneSecondWithoutTheProgram) {
     EXPECT_FALSE(f.terminal().synchronizedOutputActive());
 }
 
+TEST(Display, PassesScheduledForAViewThatIsGoneDoNothing) {
+    ManualExecutor clock;
+    const auto uptime = [&clock] {
+        return uint64_t(std::chrono::nanoseconds(clock.now() + 1s).count());
+    };
+    auto view = std::make_unique<RecordingView>(
+        nullptr, pinnedFont(), TerminalView::defaultStartupOptions(),
+        TerminalViewScheduling{&clock, uptime});
+    clock.advance(1s);
+    view->feed(QStringLiteral("a")); // a pass is scheduled
+    view->send(QStringLiteral("k"));
+    view->feed(QStringLiteral("b")); // shown at once, the scheduled pass still waiting
+    view->colorsChanged();           // a second pass is scheduled
+    view.reset();
+    clock.advance(1s); // both come due with nothing to draw for
+    EXPECT_EQ(clock.pendingCount(), 0u);
+}
+
 TEST(Display, GpuDirtyRangesAreMergedUntilTaken) {
     ViewFixture f;
     layOut(f, 0);

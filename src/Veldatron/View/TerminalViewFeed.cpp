@@ -54,9 +54,14 @@ void TerminalView::queuePendingDisplay() {
         return;
     }
     m_pendingDisplay = true;
-    // The task dies with the view: the destructor cancels it.
-    m_pendingDisplayTask =
-        m_executor->postAfter(displayCoalescingDelay, [this] { runDisplayPass(); });
+    // An immediate pass may have run since an earlier request, so more than one of these can be
+    // waiting: each finds out whether the view still exists.
+    QPointer<TerminalView> self(this);
+    m_pendingDisplayTask = m_executor->postAfter(displayCoalescingDelay, [self] {
+        if (self) {
+            self->runDisplayPass();
+        }
+    });
 }
 
 void TerminalView::displayImmediately() {

@@ -22,6 +22,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <utility>
+
+#include <sys/ioctl.h>
 
 using namespace cavrel;
 using cavrel::test::ScopedEnvironment;
@@ -84,7 +87,8 @@ TEST(ApplicationOnX11, AnAgentButtonRunsTheLoginShellAndTypesTheAgentCommand) {
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     ASSERT_TRUE(waitUntil([&] { return appState.apiClient().has_value(); }))
-        << "the fake hub never answered";
+        << "the fake hub never answered: "
+        << appState.hubManager().status().message.toStdString();
 
     appState.projectStore().openProject(project);
     QPushButton* claude = window.toolbar()->buttons().value(0);
@@ -108,18 +112,21 @@ TEST(ApplicationOnX11, AnAgentButtonRunsTheLoginShellAndTypesTheAgentCommand) {
 
     // The shell runs on a pseudo-terminal of the view's size, which follows the window.
     veldatron::Terminal& emulator = terminal->terminal();
+    const auto ptySize = [&] {
+        winsize size{};
+        ::ioctl(terminal->process().childfd(), TIOCGWINSZ, &size);
+        return std::pair(int(size.ws_col), int(size.ws_row));
+    };
+    const auto inStep = [&] { return ptySize() == std::pair(emulator.cols(), emulator.rows()); };
+    ASSERT_TRUE(waitUntil(inStep));
     EXPECT_GT(emulator.cols(), 80) << "laid out in the wide window";
-    const QString before =
-        QString::number(emulator.rows()) + " " + QString::number(emulator.cols());
-    terminal->send(QStringLiteral("stty size\n"));
-    ASSERT_TRUE(waitUntil([&] { return terminalText(*terminal).contains("\n" + before + "\n"); }))
-        << terminalText(*terminal).toStdString();
     const int wide = emulator.cols();
     window.resize(1000, 600);
-    ASSERT_TRUE(waitUntil([&] { return emulator.cols() < wide; }));
-    const QString after = QString::number(emulator.rows()) + " " + QString::number(emulator.cols());
+    ASSERT_TRUE(waitUntil([&] { return emulator.cols() < wide && inStep(); }));
+    // What the shell itself reads.
+    const QString size = QString::number(emulator.rows()) + " " + QString::number(emulator.cols());
     terminal->send(QStringLiteral("stty size\n"));
-    EXPECT_TRUE(waitUntil([&] { return terminalText(*terminal).contains("\n" + after + "\n"); }))
+    EXPECT_TRUE(waitUntil([&] { return terminalText(*terminal).contains("\n" + size + "\n"); }))
         << terminalText(*terminal).toStdString();
 
     // Painted on screen: the prompt's row is not all background.
