@@ -239,11 +239,7 @@ TEST(AgentTerminals, AReplacedOrClosedTabsShellIsHungUpAndReaped) {
     HubWindowFixture fixture;
     fixture.useRealTerminals();
     test::ScopedEnvironment environment;
-    environment.set("SHELL", "/bin/sh");
-    QFile profile(fixture.home().filePath(".profile"));
-    ASSERT_TRUE(profile.open(QIODevice::WriteOnly));
-    profile.write("PS1='tabs$ '\n");
-    profile.close();
+    ASSERT_TRUE(test::usePlainLoginShell(environment, fixture.home().path(), "tabs$ "));
     const QString project = fixture.home().filePath("shop");
     ASSERT_TRUE(QDir().mkpath(project));
     fixture.openProject(project, std::nullopt);

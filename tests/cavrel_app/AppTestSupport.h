@@ -9,6 +9,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QLabel>
 #include <QList>
 #include <QPointer>
@@ -19,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <map>
 #include <ostream>
 #include <memory>
@@ -69,6 +72,57 @@ private:
                                        : std::nullopt);
     }
     std::vector<std::pair<QByteArray, std::optional<QByteArray>>> m_saved;
+};
+
+// Agent tabs then run /bin/sh as the login shell, whose profile in `home` sets `prompt`: nothing
+// of the machine's user setup reaches the shell. False when the profile cannot be written.
+inline bool usePlainLoginShell(ScopedEnvironment& environment, const QString& home,
+                               const QByteArray& prompt) {
+    environment.set("SHELL", "/bin/sh");
+    QFile profile(QDir(home).filePath(QStringLiteral(".profile")));
+    return profile.open(QIODevice::WriteOnly) && profile.write("PS1='" + prompt + "'\n") > 0;
+}
+
+// The fake `cavrel` program as the application's hub, launched by the application itself: HOME
+// is `home`, CAVREL_BINARY the fake, and each launch is logged in the home folder. The processes
+// a test caused are ended by pid when it is over (declare this after the environment).
+class FakeProcesses {
+public:
+    FakeProcesses(const QTemporaryDir& home, const QByteArray& program,
+                  ScopedEnvironment& environment)
+        : m_log(home.filePath(QStringLiteral("fake-cavrel.log"))) {
+        environment.set("HOME", QFile::encodeName(home.path()));
+        environment.set("CAVREL_BINARY", program);
+        environment.set("FAKE_CAVREL_LOG", QFile::encodeName(m_log));
+        environment.set("FAKE_CAVREL_IDLE_EXIT_S", "120");
+    }
+    ~FakeProcesses() {
+        for (const QJsonObject& entry : entries()) {
+            ::kill(static_cast<pid_t>(entry.value("pid").toInteger()), SIGTERM);
+        }
+    }
+    FakeProcesses(const FakeProcesses&) = delete;
+    FakeProcesses& operator=(const FakeProcesses&) = delete;
+
+    QList<QJsonObject> entries() const { return fakeCavrelInvocations(m_log); }
+
+    // The arguments after the program of every launch of `subcommand`, with their pids.
+    QList<std::pair<qint64, QStringList>> launches(const QString& subcommand) const {
+        QList<std::pair<qint64, QStringList>> result;
+        for (const QJsonObject& entry : entries()) {
+            QStringList argv;
+            for (const QJsonValue& value : entry.value("argv").toArray()) {
+                argv.append(value.toString());
+            }
+            if (argv.value(1) == subcommand) {
+                result.append({entry.value("pid").toInteger(), argv.mid(1)});
+            }
+        }
+        return result;
+    }
+
+private:
+    QString m_log;
 };
 
 // Stands in for the terminal view: records what each tab asked to run and makes an empty

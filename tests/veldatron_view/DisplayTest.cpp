@@ -12,6 +12,14 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// Lines of output that scroll into the scrollback once the screen is full.
+void feedLines(ViewFixture& f, int count) {
+    for (int i = 0; i < count; ++i) {
+        f.feed("x\r\n");
+    }
+    f.clock.advance(17ms);
+}
+
 // A shown view of exactly 80 x 25 cells plus `band` pixels below the last row.
 void layOut(ViewFixture& f, int band) {
     const QSizeF cell = f.view().cellDimension();
@@ -61,10 +69,7 @@ TEST(Display, DirtyRowsBecomeOneRectangleWithTheRowBelow) {
 TEST(Display, WhileScrolledBackAnyDirtyRowRepaintsEverything) {
     ViewFixture f;
     layOut(f, 3);
-    for (int i = 0; i < 60; ++i) {
-        f.feed("line\r\n");
-    }
-    f.clock.advance(17ms);
+    feedLines(f, 60);
     f.view().scrollTo(0);
     EXPECT_TRUE(f.view().userScrolling());
     f.view().invalidated.clear();
@@ -225,10 +230,7 @@ TEST(Display, TheCaretFollowsTheCursorCell) {
 TEST(Viewport, ScrollingMovesTheViewportAndTellsTheHost) {
     ViewFixture f;
     layOut(f, 0);
-    for (int i = 0; i < 124; ++i) {
-        f.feed("x\r\n"); // 100 lines of scrollback above 25 rows
-    }
-    f.clock.advance(17ms);
+    feedLines(f, 124); // 100 lines of scrollback above 25 rows
     Buffer& buffer = f.terminal().buffer();
     ASSERT_EQ(buffer.lines().count(), 125);
     EXPECT_EQ(buffer.yDisp(), 100);
@@ -259,9 +261,7 @@ TEST(Viewport, ScrollingMovesTheViewportAndTellsTheHost) {
 TEST(Viewport, OnTheAlternateScreenPageKeysGoToTheProgram) {
     ViewFixture f;
     layOut(f, 0);
-    for (int i = 0; i < 40; ++i) {
-        f.feed("x\r\n");
-    }
+    feedLines(f, 40);
     // What the alternate-screen modes do: switch, then tell the host.
     f.terminal().activateAltBuffer(std::nullopt);
     f.view().bufferActivated(f.terminal());
@@ -276,13 +276,14 @@ TEST(Viewport, OnTheAlternateScreenPageKeysGoToTheProgram) {
 TEST(Viewport, ScrollbackChangesAndClearing) {
     ViewFixture f;
     layOut(f, 0);
-    for (int i = 0; i < 60; ++i) {
-        f.feed("x\r\n");
-    }
-    f.clock.advance(17ms);
+    feedLines(f, 60);
     f.view().changeScrollback(10);
     EXPECT_EQ(f.terminal().buffer().lines().count(), 35);
     EXPECT_EQ(f.terminal().options().scrollback, 10);
+    f.host.calls.clear();
+    f.view().clearScrollback();
+    EXPECT_EQ(f.terminal().buffer().lines().count(), 25);
+    EXPECT_EQ(f.host.calls, (std::vector<std::string>{"scrolled 0.000000"}));
     f.view().changeScrollback(std::nullopt);
     EXPECT_EQ(f.terminal().options().scrollback, 0);
     EXPECT_FALSE(f.view().canScroll());

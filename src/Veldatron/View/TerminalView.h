@@ -279,6 +279,7 @@ private:
     void ensureCaretIsVisible();
     void updateUserScrollingState(int row, const Buffer& buffer);
     void notifyHostScrolled();
+    void afterScrollbackChange();
     void drawRow(int row, const BufferLine& line, int bufferOffset, const QRectF& dirtyRect,
                  QPainter& painter);
     void drawSegmentText(const ViewLineSegment& segment, double baseline, QPainter& painter);

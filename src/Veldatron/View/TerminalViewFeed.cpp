@@ -333,18 +333,17 @@ void TerminalView::changeScrollback(std::optional<int> lines) {
     TerminalOptions options = terminal.options();
     options.scrollback = lines.value_or(0);
     terminal.setOptions(options);
-    terminal.updateRange(0, false);
-    terminal.updateRange(terminal.rows() - 1, false);
-    updateScroller();
-    notifyHostScrolled();
-    queuePendingDisplay();
+    afterScrollbackChange();
 }
 
 void TerminalView::clearScrollback() {
-    Terminal& terminal = *m_terminal;
-    terminal.normalBuffer().clearScrollback();
-    terminal.updateRange(0, false);
-    terminal.updateRange(terminal.rows() - 1, false);
+    m_terminal->normalBuffer().clearScrollback();
+    afterScrollbackChange();
+}
+
+void TerminalView::afterScrollbackChange() {
+    m_terminal->updateRange(0, false);
+    m_terminal->updateRange(m_terminal->rows() - 1, false);
     updateScroller();
     notifyHostScrolled();
     queuePendingDisplay();

@@ -21,7 +21,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <utility>
 
 #include <sys/ioctl.h>
@@ -33,20 +32,6 @@ using cavrel::test::waitUntil;
 
 namespace {
 
-// Every fake `cavrel` the application launched, ended when the test is over.
-class LaunchedFakes {
-public:
-    explicit LaunchedFakes(QString log) : m_log(std::move(log)) {}
-    ~LaunchedFakes() {
-        for (const QJsonObject& entry : cavrel::test::fakeCavrelInvocations(m_log)) {
-            ::kill(static_cast<pid_t>(entry.value("pid").toInteger()), SIGTERM);
-        }
-    }
-
-private:
-    QString m_log;
-};
-
 TEST(ApplicationOnX11, AnAgentButtonRunsTheLoginShellAndTypesTheAgentCommand) {
     if (QGuiApplication::instance() == nullptr) {
         GTEST_SKIP() << "needs an X display (scripts/test runs it under xvfb-run)";
@@ -55,19 +40,9 @@ TEST(ApplicationOnX11, AnAgentButtonRunsTheLoginShellAndTypesTheAgentCommand) {
 
     QTemporaryDir home;
     ASSERT_TRUE(home.isValid());
-    const QString log = home.filePath("fake-cavrel.log");
-    LaunchedFakes fakes(log);
     ScopedEnvironment environment;
-    environment.set("HOME", QFile::encodeName(home.path()));
-    environment.set("CAVREL_BINARY", FAKE_CAVREL_PATH);
-    environment.set("FAKE_CAVREL_LOG", QFile::encodeName(log));
-    environment.set("FAKE_CAVREL_IDLE_EXIT_S", "120");
-    // A plain login shell with a prompt of its own: nothing of the machine's user setup.
-    environment.set("SHELL", "/bin/sh");
-    QFile profile(home.filePath(".profile"));
-    ASSERT_TRUE(profile.open(QIODevice::WriteOnly));
-    profile.write("PS1='agents$ '\n");
-    profile.close();
+    cavrel::test::FakeProcesses fakes(home, FAKE_CAVREL_PATH, environment);
+    ASSERT_TRUE(cavrel::test::usePlainLoginShell(environment, home.path(), "agents$ "));
     // A port where nothing answers yet: the application starts the fake hub there.
     ASSERT_TRUE(QDir().mkpath(home.filePath(".cavrel")));
     QFile config(home.filePath(".cavrel/config.yaml"));
@@ -87,8 +62,7 @@ TEST(ApplicationOnX11, AnAgentButtonRunsTheLoginShellAndTypesTheAgentCommand) {
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     ASSERT_TRUE(waitUntil([&] { return appState.apiClient().has_value(); }))
-        << "the fake hub never answered: "
-        << appState.hubManager().status().message.toStdString();
+        << "the fake hub never answered: " << appState.hubManager().status().message.toStdString();
 
     appState.projectStore().openProject(project);
     QPushButton* claude = window.toolbar()->buttons().value(0);
