@@ -66,7 +66,7 @@ ContentView::ContentView(AppState& appState, WindowServices services, QWidget* p
     setWindowTitle(QGuiApplication::applicationDisplayName());
     setMinimumSize(900, 600);
     if (!m_services.terminalViewFactory) {
-        m_services.terminalViewFactory = std::make_shared<PlaceholderTerminalViewFactory>();
+        m_services.terminalViewFactory = std::make_shared<LocalProcessTerminalViewFactory>();
     }
     if (!m_services.cavrelBinaryPath) {
         m_services.cavrelBinaryPath = [] { return AppState::cavrelBinaryPath(); };

@@ -19,7 +19,7 @@ struct TerminalLaunch {
     std::optional<QString> execName;        // none: the child's argv[0] is `executable`
     QString currentDirectory;
     QString initialText;
-    // Called with the child's exit status when it ends (none when it was killed by a signal).
+    // Called when the child ends, with its raw wait status (exit code 1 arrives as 256).
     std::function<void(std::optional<int> exitCode)> onExit;
 };
 
@@ -32,9 +32,10 @@ public:
     virtual QWidget* createTerminalView(const TerminalLaunch& launch, QWidget* parent) = 0;
 };
 
-// Stands in until the terminal emulator's view is built into the application: a read-only
-// panel that shows the shell and the command a tab would run, and starts nothing.
-class PlaceholderTerminalViewFactory : public TerminalViewFactory {
+// The application's terminal: a terminal emulator view running the launch's program on a
+// pseudo-terminal, with the default options, font, colours and environment. The child's title,
+// directory and size reports are ignored; its end is passed to `onExit`.
+class LocalProcessTerminalViewFactory : public TerminalViewFactory {
 public:
     QWidget* createTerminalView(const TerminalLaunch& launch, QWidget* parent) override;
 };

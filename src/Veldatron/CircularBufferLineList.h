@@ -128,10 +128,10 @@ private:
         // is read, this many lines ahead.
         constexpr size_t headerDistance = 8;
         constexpr size_t cellsDistance = 4;
-        const size_t slots = m_array.size();
+        const size_t slotTotal = m_array.size();
         const auto ahead = [&](size_t distance) {
             const size_t slot = size_t(m_startIndex) + distance;
-            return slot < slots ? slot : slot % slots;
+            return slot < slotTotal ? slot : slot % slotTotal;
         };
         if (const BufferLine* row = m_array[ahead(cellsDistance)].get()) {
             row->prefetchCells();
@@ -185,11 +185,11 @@ void CircularBufferLineList::splice(int start, int deleteCount,
         m_array[slotOf(start + k)] = items[size_t(k)];
     }
     const int64_t total = m_count + n;
-    const int64_t slots = int64_t(m_array.size());
-    if (total > slots) {
+    const int64_t slotTotal = int64_t(m_array.size());
+    if (total > slotTotal) {
         // The oldest lines, whose slots the shifted lines took, are gone.
-        advanceStart(total - slots);
-        m_count = int(slots);
+        advanceStart(total - slotTotal);
+        m_count = int(slotTotal);
     } else {
         m_count = int(total);
     }

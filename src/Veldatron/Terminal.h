@@ -207,6 +207,11 @@ public:
     void activateNormalBuffer(bool clearAlt);
     void activateAltBuffer(std::optional<Attribute> fillAttr);
     void resizeBuffers(int newColumns, int newRows);
+    // A new size (at least 2 columns and 1 row); nothing when it is the current one. Ends
+    // synchronized output, resizes both screens (reflowing the one with scrollback), stores the
+    // size in the options, sets the tab stops up again and marks the whole screen dirty. The host
+    // is not told: it asked for the size.
+    void resize(int cols, int rows);
 
     // Row and cell reads for views. Rows are viewport rows (0 = top visible row).
     // Null when the row is outside the viewport.

@@ -6,6 +6,8 @@
 #include "TerminalTabsContainerView.h"
 #include "ToolbarButtonsView.h"
 
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -13,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
 #include <set>
 
 using namespace cavrel;
@@ -229,3 +233,54 @@ TEST_F(AgentsScreenTest, EachWindowRunsItsOwnTerminalForTheSharedActiveTab) {
 }
 
 } // namespace
+
+// With the application's own terminal views: a tab's shell lives exactly as long as its view.
+TEST(AgentTerminals, AReplacedOrClosedTabsShellIsHungUpAndReaped) {
+    HubWindowFixture fixture;
+    fixture.useRealTerminals();
+    test::ScopedEnvironment environment;
+    ASSERT_TRUE(test::usePlainLoginShell(environment, fixture.home().path(), "tabs$ "));
+    const QString project = fixture.home().filePath("shop");
+    ASSERT_TRUE(QDir().mkpath(project));
+    fixture.openProject(project, std::nullopt);
+    ContentView& window = fixture.window();
+    const QList<QPushButton*> buttons = window.toolbar()->buttons();
+
+    const auto shownShell = [&]() -> veldatron::LocalProcessTerminalView* {
+        TerminalTabView* shown = window.terminalTabs()->shownTab();
+        return shown ? qobject_cast<veldatron::LocalProcessTerminalView*>(shown->terminalView())
+                     : nullptr;
+    };
+    const auto reaped = [](pid_t pid) {
+        // A zombie still answers kill(pid, 0).
+        return waitUntil([pid] { return ::kill(pid, 0) == -1 && errno == ESRCH; });
+    };
+
+    buttons[0]->click();
+    veldatron::LocalProcessTerminalView* first = shownShell();
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(waitUntil([&] {
+        return test::terminalText(*first).contains("/opt/cavrel/bin/cavrel claude\n") &&
+               test::terminalText(*first).count("tabs$ ") >= 2;
+    })) << test::terminalText(*first).toStdString();
+    const pid_t firstShell = first->process().shellPid();
+
+    buttons[1]->click();
+    veldatron::LocalProcessTerminalView* second = shownShell();
+    ASSERT_TRUE(second);
+    ASSERT_TRUE(waitUntil([&] { return second->process().running(); }));
+    const pid_t secondShell = second->process().shellPid();
+    EXPECT_NE(secondShell, firstShell);
+    EXPECT_TRUE(reaped(firstShell)) << "the replaced tab's shell";
+
+    // Closing the active tab shows the other one in a new view: a third shell, the second gone.
+    window.terminalTabs()->chips().last()->closeButton()->click();
+    EXPECT_TRUE(reaped(secondShell)) << "the closed tab's shell";
+    veldatron::LocalProcessTerminalView* third = shownShell();
+    ASSERT_TRUE(third);
+    ASSERT_TRUE(waitUntil([&] { return third->process().running(); }));
+    const pid_t thirdShell = third->process().shellPid();
+    window.terminalTabs()->chips().last()->closeButton()->click();
+    EXPECT_TRUE(reaped(thirdShell)) << "the last tab's shell";
+    EXPECT_FALSE(shownShell());
+}

@@ -32,6 +32,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
+using cavrel::test::FakeProcesses;
 using cavrel::test::ScopedEnvironment;
 
 mode_t modeOf(const QString& path) {
@@ -130,47 +131,11 @@ TEST(AppStateConstruction, LoadsProjectsAndTouchesNoFile) {
     EXPECT_FALSE(QFileInfo::exists(home.filePath(".cavrel"))) << "nothing is written yet";
 }
 
-// The fake hub processes a test caused, read from the fake's launch log, ended by pid.
-class FakeProcesses {
-public:
-    explicit FakeProcesses(QString log) : m_log(std::move(log)) {}
-    ~FakeProcesses() {
-        for (const QJsonObject& entry : entries()) {
-            ::kill(static_cast<pid_t>(entry.value("pid").toInteger()), SIGTERM);
-        }
-    }
-
-    QList<QJsonObject> entries() const { return cavrel::test::fakeCavrelInvocations(m_log); }
-
-    // The arguments after the program of every launch of `subcommand`, with their pids.
-    QList<std::pair<qint64, QStringList>> launches(const QString& subcommand) const {
-        QList<std::pair<qint64, QStringList>> result;
-        for (const QJsonObject& entry : entries()) {
-            QStringList argv;
-            for (const QJsonValue& value : entry.value("argv").toArray()) {
-                argv.append(value.toString());
-            }
-            if (argv.value(1) == subcommand) {
-                result.append({entry.value("pid").toInteger(), argv.mid(1)});
-            }
-        }
-        return result;
-    }
-
-private:
-    QString m_log;
-};
-
 TEST(AppStateStartUp, WritesTheConfigLaunchesTheFakeHubAndPublishesAClient) {
     QTemporaryDir home;
     ASSERT_TRUE(home.isValid());
-    const QString log = home.filePath("fake-cavrel.log");
-    FakeProcesses fakes(log);
     ScopedEnvironment environment;
-    environment.set("HOME", QFile::encodeName(home.path()));
-    environment.set("CAVREL_BINARY", FAKE_CAVREL_PATH);
-    environment.set("FAKE_CAVREL_LOG", QFile::encodeName(log));
-    environment.set("FAKE_CAVREL_IDLE_EXIT_S", "120");
+    FakeProcesses fakes(home, FAKE_CAVREL_PATH, environment);
 
     AppState state;
     int published = 0;

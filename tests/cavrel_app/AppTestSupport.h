@@ -4,10 +4,13 @@
 #include "ContentView.h"
 #include "FakeHub.h"
 #include "HubTestSupport.h"
+#include "LocalProcessTerminalView.h"
 #include "TerminalViewFactory.h"
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QLabel>
 #include <QList>
 #include <QPointer>
@@ -18,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <map>
 #include <ostream>
 #include <memory>
@@ -68,6 +72,57 @@ private:
                                        : std::nullopt);
     }
     std::vector<std::pair<QByteArray, std::optional<QByteArray>>> m_saved;
+};
+
+// Agent tabs then run /bin/sh as the login shell, whose profile in `home` sets `prompt`: nothing
+// of the machine's user setup reaches the shell. False when the profile cannot be written.
+inline bool usePlainLoginShell(ScopedEnvironment& environment, const QString& home,
+                               const QByteArray& prompt) {
+    environment.set("SHELL", "/bin/sh");
+    QFile profile(QDir(home).filePath(QStringLiteral(".profile")));
+    return profile.open(QIODevice::WriteOnly) && profile.write("PS1='" + prompt + "'\n") > 0;
+}
+
+// The fake `cavrel` program as the application's hub, launched by the application itself: HOME
+// is `home`, CAVREL_BINARY the fake, and each launch is logged in the home folder. The processes
+// a test caused are ended by pid when it is over (declare this after the environment).
+class FakeProcesses {
+public:
+    FakeProcesses(const QTemporaryDir& home, const QByteArray& program,
+                  ScopedEnvironment& environment)
+        : m_log(home.filePath(QStringLiteral("fake-cavrel.log"))) {
+        environment.set("HOME", QFile::encodeName(home.path()));
+        environment.set("CAVREL_BINARY", program);
+        environment.set("FAKE_CAVREL_LOG", QFile::encodeName(m_log));
+        environment.set("FAKE_CAVREL_IDLE_EXIT_S", "120");
+    }
+    ~FakeProcesses() {
+        for (const QJsonObject& entry : entries()) {
+            ::kill(static_cast<pid_t>(entry.value("pid").toInteger()), SIGTERM);
+        }
+    }
+    FakeProcesses(const FakeProcesses&) = delete;
+    FakeProcesses& operator=(const FakeProcesses&) = delete;
+
+    QList<QJsonObject> entries() const { return fakeCavrelInvocations(m_log); }
+
+    // The arguments after the program of every launch of `subcommand`, with their pids.
+    QList<std::pair<qint64, QStringList>> launches(const QString& subcommand) const {
+        QList<std::pair<qint64, QStringList>> result;
+        for (const QJsonObject& entry : entries()) {
+            QStringList argv;
+            for (const QJsonValue& value : entry.value("argv").toArray()) {
+                argv.append(value.toString());
+            }
+            if (argv.value(1) == subcommand) {
+                result.append({entry.value("pid").toInteger(), argv.mid(1)});
+            }
+        }
+        return result;
+    }
+
+private:
+    QString m_log;
 };
 
 // Stands in for the terminal view: records what each tab asked to run and makes an empty
@@ -141,10 +196,18 @@ public:
         return *m_appState;
     }
 
+    // Tabs get the application's real terminal views (shells on pseudo-terminals) instead of
+    // recorded stand-ins; call before the window is made.
+    void useRealTerminals() { m_realTerminals = true; }
+
     WindowServices services() {
         WindowServices services;
         services.pickFolder = [this](QWidget*) { return m_pickedFolder; };
-        services.terminalViewFactory = m_terminals;
+        if (m_realTerminals) {
+            services.terminalViewFactory = std::make_shared<LocalProcessTerminalViewFactory>();
+        } else {
+            services.terminalViewFactory = m_terminals;
+        }
         services.cavrelBinaryPath = [this] { return m_cavrelBinaryPath; };
         return services;
     }
@@ -193,6 +256,7 @@ private:
     quint16 m_hubPort = 0;
     std::shared_ptr<RecordingTerminalViewFactory> m_terminals =
         std::make_shared<RecordingTerminalViewFactory>();
+    bool m_realTerminals = false;
     std::map<QString, std::optional<QString>> m_remotes;
     int m_resolverCalls = 0;
     std::optional<QString> m_pickedFolder;
@@ -225,6 +289,24 @@ recordedRequests(const fake::FakeHub& hub, const QString& method, const QString&
         }
     }
     return found;
+}
+
+// What a terminal view shows and holds in its scrollback, a line per row, rows that wrap joined
+// to the next.
+inline QString terminalText(veldatron::TerminalView& view) {
+    veldatron::Terminal& terminal = view.terminal();
+    veldatron::Buffer& buffer = terminal.buffer();
+    QString text;
+    for (int row = 0; row < buffer.lines().count(); ++row) {
+        const std::u32string line = terminal.translateBufferLineToString(buffer, row, 0, -1);
+        const bool continues =
+            row + 1 < buffer.lines().count() && buffer.lines()[row + 1].isWrapped();
+        text += QString::fromStdU32String(line);
+        if (!continues) {
+            text += u'\n';
+        }
+    }
+    return text;
 }
 
 // The texts of the visible labels under `root`, in creation order.

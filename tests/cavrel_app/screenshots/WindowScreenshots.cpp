@@ -14,6 +14,7 @@
 #include "FakeHub.h"
 #include "HubStatusBanner.h"
 #include "HubTestSupport.h"
+#include "LocalProcessTerminalView.h"
 #include "SessionRow.h"
 #include "SessionsView.h"
 #include "SidebarView.h"
@@ -44,6 +45,24 @@ void settle() {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
+}
+
+// Whether the shown agent terminal has printed its prompt after the typed command.
+bool shellPrompted(ContentView& window) {
+    auto* view = window.findChild<veldatron::LocalProcessTerminalView*>();
+    if (view == nullptr) {
+        return false;
+    }
+    veldatron::Buffer& buffer = view->terminal().buffer();
+    int prompts = 0;
+    for (int row = 0; row < buffer.lines().count(); ++row) {
+        const std::u32string line =
+            view->terminal().translateBufferLineToString(buffer, row, 0, -1);
+        if (line.rfind(U"shop$ ", 0) == 0) {
+            ++prompts;
+        }
+    }
+    return prompts >= 2;
 }
 
 bool git(const QStringList& arguments) {
@@ -104,6 +123,13 @@ bool run(const QString& output) {
     qputenv("HOME", QFile::encodeName(home.path()));
     // A Retry at the end must fail quickly and start nothing that stays.
     qputenv("CAVREL_BINARY", "/bin/true");
+    // The agent tabs run a real login shell: a plain one, with a prompt of its own.
+    qputenv("SHELL", "/bin/sh");
+    QFile profile(home.filePath(QStringLiteral(".profile")));
+    if (!profile.open(QIODevice::WriteOnly) || profile.write("PS1='shop$ '\n") < 0) {
+        return fail("cannot write the shell profile");
+    }
+    profile.close();
 
     fake::FakeHub hub({QStringLiteral("demo-token")});
     hub.setDemoMode(true);
@@ -139,7 +165,7 @@ bool run(const QString& output) {
 
     WindowServices services;
     services.pickFolder = [](QWidget*) { return std::nullopt; };
-    services.terminalViewFactory = std::make_shared<PlaceholderTerminalViewFactory>();
+    services.terminalViewFactory = std::make_shared<LocalProcessTerminalViewFactory>();
     services.cavrelBinaryPath = [] { return QStringLiteral("/usr/local/bin/cavrel"); };
     ContentView window(appState, services);
     window.resize(1280, 800);
@@ -159,6 +185,11 @@ bool run(const QString& output) {
     window.setSelection(NavItem::terminals);
     window.toolbar()->buttons().at(0)->click();
     window.toolbar()->buttons().at(1)->click();
+    // The shell prints its prompt after the typed command has failed (no such program here).
+    QDeadlineTimer promptDeadline(5000);
+    while (!promptDeadline.hasExpired() && !shellPrompted(window)) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
     ok = shooter.shoot(QStringLiteral("04-agents")) && ok;
 
     window.setSelection(NavItem::sessions);

@@ -1,0 +1,333 @@
+#pragma once
+
+#include "Executor.h"
+#include "FontSet.h"
+#include "PlatformColor.h"
+#include "RunAttributes.h"
+#include "Terminal.h"
+#include "TerminalDelegate.h"
+#include "ViewLineSegment.h"
+
+#include <QFont>
+#include <QRawFont>
+#include <QRectF>
+#include <QSizeF>
+#include <QWidget>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+class QPainter;
+class QScrollBar;
+
+namespace veldatron {
+
+class CellShaper;
+class TerminalViewDelegate;
+
+/// Where a view's timers run and what it reads as the time: the GUI thread's executor and the
+/// monotonic clock (nanoseconds) unless a test supplies its own.
+struct TerminalViewScheduling {
+    Executor* executor = nullptr;
+    std::function<uint64_t()> uptimeNs;
+};
+
+/// The widget that shows one Terminal. It owns the terminal and is its host (TerminalDelegate),
+/// feeds it the bytes its own host hands over, schedules and paints the screen with QPainter,
+/// keeps the viewport over the scrollback with a child scroll bar at its right edge, and passes
+/// what concerns the program around it to a TerminalViewDelegate.
+///
+/// Coordinates are Qt's: origin top left, y downwards, in device-independent pixels. Screen row
+/// r covers y from r * h to (r + 1) * h (h the cell height); below the last whole row lies the
+/// band, the remainder of the height. Columns start at x 0; the scroll bar covers the right edge
+/// and is not part of the text area.
+///
+///     0 +--------------------------------+--+
+///       | row 0                          |  |
+///     h | row 1                          |sb|
+///       | ...                            |  |
+///  rows*h +------------------------------+  |
+///       | band (height mod h)            |  |
+///     H +--------------------------------+--+
+///
+/// Display: output marks rows dirty in the terminal; a display pass turns them into one
+/// rectangle to repaint, 17 ms after the request (coalescing every request until then), at once
+/// when the user sent input in the last 150 ms, and never while the program holds synchronized
+/// output (mode 2026).
+///
+/// Everything runs on the GUI thread. The view is complete after its constructor: terminal,
+/// fonts and cell size exist for its whole life.
+class TerminalView : public QWidget, public TerminalDelegate {
+    Q_OBJECT
+
+public:
+    using Scheduling = TerminalViewScheduling;
+
+    /// Output arriving no later than this after the last input is displayed at once.
+    static constexpr uint64_t interactiveInputDisplayWindowNs = 150'000'000;
+    /// The delay of a coalesced display pass: 16.67 ms, rounded up to a whole millisecond for
+    /// the millisecond timers it runs on.
+    static constexpr std::chrono::milliseconds displayCoalescingDelay{17};
+    /// The bounds of the attribute and colour caches, emptied whole when full.
+    static constexpr size_t attributeCacheLimit = 4096;
+
+    /// A view with the default font and options (80 x 25 until it is laid out).
+    explicit TerminalView(QWidget* parent = nullptr);
+    /// `font` none: the system's fixed-pitch font.
+    TerminalView(QWidget* parent, const std::optional<QFont>& font, const TerminalOptions& options,
+                 Scheduling scheduling = {});
+    ~TerminalView() override;
+
+    /// The options of a view made without any: 80 x 25, "xterm-256color", 500 lines of
+    /// scrollback and the other defaults of the terminal.
+    static TerminalOptions defaultStartupOptions();
+    /// The system's fixed-pitch font.
+    static QFont defaultFont();
+
+    // ---- Host --------------------------------------------------------------------------------
+    TerminalViewDelegate* terminalDelegate() const { return m_terminalDelegate; }
+    void setTerminalDelegate(TerminalViewDelegate* delegate) { m_terminalDelegate = delegate; }
+    Terminal& getTerminal() { return *m_terminal; }
+    Terminal& terminal() { return *m_terminal; }
+    const Terminal& terminal() const { return *m_terminal; }
+    Executor& executor() const { return *m_executor; }
+
+    // ---- Fonts and metrics -------------------------------------------------------------------
+    const QFont& terminalFont() const { return m_fontSet.normal; }
+    /// Builds the four fonts from `font`, measures the cell again and refits the terminal.
+    void setTerminalFont(const QFont& font);
+    const FontSet& fontSet() const { return m_fontSet; }
+    double lineSpacing() const { return m_lineSpacing; }
+    void setLineSpacing(double spacing);
+    /// Whether text is drawn with subpixel smoothing; the next drawing uses the new value.
+    bool fontSmoothing() const { return m_fontSmoothing; }
+    void setFontSmoothing(bool smoothing) { m_fontSmoothing = smoothing; }
+    /// The size of one cell in device-independent pixels, on the device-pixel grid.
+    QSizeF cellDimension() const { return m_cellDimension; }
+    QSizeF computeFontDimensions() const;
+    /// The cell size for font metrics: height ceil(ceil(lineHeight * spacing) * s) / s, at most
+    /// 8192 and at least 1; width the advance rounded to device pixels, at least 1.
+    static QSizeF cellSize(double lineHeight, double advance, double lineSpacing, double scale);
+    /// Measures the cell again and, with a size, refits the terminal to the view.
+    void resetFont();
+    /// Empties the attribute and colour caches.
+    void resetCaches();
+    /// Sets the terminal to the size and announces it.
+    void resizeTerminal(int cols, int rows);
+    /// Refits the terminal to a view size: true when its columns or rows changed.
+    bool processSizeChange(const QSizeF& newSize);
+    /// Device pixels per device-independent pixel of the view's screen.
+    double backingScaleFactor() const;
+    /// The width left for text: `size`'s width without the scroll bar, at least 0.
+    double getEffectiveWidth(const QSizeF& size) const;
+
+    // ---- Output, input and display -----------------------------------------------------------
+    /// Bytes from the host, in order: parsed at once, then displayed.
+    void feed(std::span<const uint8_t> byteArray);
+    void feed(const QString& text);
+    /// Bytes for the host as user input (keys, paste, typed text).
+    void send(std::span<const uint8_t> data);
+    /// The UTF-8 bytes of the text, as user input.
+    void send(const QString& txt);
+    /// Asks for a coalesced display pass.
+    void queuePendingDisplay();
+    /// Runs a display pass now.
+    void displayImmediately();
+    /// One display pass: the dirty rows become a rectangle to repaint.
+    void updateDisplay(bool notifyAccessibility);
+    /// Where the cursor cell is, for the caret: empty while the cursor is hidden or below the
+    /// viewport.
+    QRectF caretFrame() const { return m_caretFrame; }
+    void updateCursorPosition();
+    bool pendingDisplay() const { return m_pendingDisplay; }
+    /// Report every display pass's rows to the host (rangeChanged).
+    bool notifyUpdateChanges() const { return m_notifyUpdateChanges; }
+    void setNotifyUpdateChanges(bool on) { m_notifyUpdateChanges = on; }
+    bool allowMouseReporting() const { return m_allowMouseReporting; }
+    void setAllowMouseReporting(bool on) { m_allowMouseReporting = on; }
+    /// Whether programs may read the clipboard (OSC 52 queries). Off: such a query is answered
+    /// as for an empty clipboard; writing the clipboard is always allowed.
+    bool allowClipboardRead() const { return m_allowClipboardRead; }
+    void setAllowClipboardRead(bool on) { m_allowClipboardRead = on; }
+
+    // ---- Viewport ----------------------------------------------------------------------------
+    /// 0 (top of the scrollback) to 1 (bottom); 0 on the alternate screen.
+    double scrollPosition() const;
+    double scrollThumbsize() const;
+    bool canScroll() const;
+    bool userScrolling() const { return m_userScrolling; }
+    /// Moves the viewport to a scroll position (the scroll bar's knob).
+    void scrollToPosition(double position);
+    /// Shows buffer line `row` at the top (clamped to the scrollable range).
+    void scrollTo(int row, bool notifyAccessibility = true);
+    void scrollUp(int lines);
+    void scrollDown(int lines);
+    void pageUp();
+    void pageDown();
+    void changeScrollback(std::optional<int> lines);
+    void clearScrollback();
+    QScrollBar* scroller() const { return m_scroller; }
+
+    // ---- Colours -----------------------------------------------------------------------------
+    PlatformColor nativeForegroundColor() const { return m_nativeFg; }
+    void setNativeForegroundColor(const PlatformColor& color);
+    PlatformColor nativeBackgroundColor() const { return m_nativeBg; }
+    void setNativeBackgroundColor(const PlatformColor& color);
+    double backgroundOpacity() const { return m_nativeBg.alpha; }
+    void setBackgroundOpacity(double opacity);
+    PlatformColor selectedTextBackgroundColor() const { return m_selectedTextBackgroundColor; }
+    void setSelectedTextBackgroundColor(const PlatformColor& color);
+    PlatformColor selectedTextForegroundColor() const { return m_selectedTextForegroundColor; }
+    void setSelectedTextForegroundColor(const PlatformColor& color);
+    /// Bold text in the eight base colours is drawn in their bright variants.
+    bool useBrightColors() const { return m_useBrightColors; }
+    void setUseBrightColors(bool on) { m_useBrightColors = on; }
+    /// The default colours as drawn: swapped while reverse video (DECSCNM) is on.
+    PlatformColor effectiveNativeForegroundColor() const;
+    PlatformColor effectiveNativeBackgroundColor() const;
+    /// Installs a 16-colour base palette (any other count changes no palette) and redraws.
+    void installColors(std::span<const Color> colors);
+    /// Drops the colour-dependent caches and redraws the whole screen.
+    void colorsChanged();
+
+    // ---- Row layout --------------------------------------------------------------------------
+    /// The drawing attributes of a cell attribute; `withUrl` for a cell drawn as a highlighted
+    /// link. Cached per attribute.
+    std::shared_ptr<const RunAttributes> getAttributes(const Attribute& attribute, bool withUrl);
+    /// The same for explicit colours, not cached (the caret's character).
+    RunAttributes getAttributedValue(const Attribute& attribute, const PlatformColor& usingFg,
+                                     const PlatformColor& andBg);
+    PlatformColor mapColor(Attribute::Color color, bool isFg, bool isBold, bool useBrightColors);
+    /// Lays out buffer line `row` (an index into the active screen's line ring) of `cols`
+    /// columns as segments of attributed text.
+    ViewLineInfo buildAttributedString(int row, const BufferLine& line, int cols);
+
+    // ---- Drawing -----------------------------------------------------------------------------
+    /// Where and how large a glyph goes in a slot of `columnWidth` cells.
+    struct GlyphSlotFit {
+        double dx = 0;    // from the slot's left edge
+        double dy = 0;    // upwards, from the baseline
+        double scale = 1; // 0.1...1
+        friend bool operator==(const GlyphSlotFit&, const GlyphSlotFit&) = default;
+    };
+    /// Centres a glyph in its slot, shrinking it (to no less than a tenth, then centred
+    /// vertically in the cell) when its ink is wider than the slot or taller than the cell. A
+    /// slot of one column never moves or scales its glyph.
+    GlyphSlotFit glyphSlotFit(const QRawFont& font, quint32 glyph, int columnWidth) const;
+    /// Paints the rows `dirtyRect` touches, with `bufferOffset` the buffer line shown at the top.
+    void drawTerminalContents(const QRectF& dirtyRect, QPainter& painter, int bufferOffset);
+    /// Draws a run's underline and strike-through: one decoration `slotWidth` long from each
+    /// position (a cell's left edge on the baseline).
+    void drawRunAttributes(const RunAttributes& attributes, std::span<const QPointF> positions,
+                           double slotWidth, QPainter& painter);
+
+    // ---- TerminalDelegate --------------------------------------------------------------------
+    void setTerminalTitle(Terminal& source, const std::string& title) override;
+    std::optional<std::vector<uint8_t>>
+    windowCommand(Terminal& source, const WindowManipulationCommand& command) override;
+    void sizeChanged(Terminal& source) override;
+    void send(Terminal& source, std::span<const uint8_t> data) override;
+    void scrolled(Terminal& source, int yDisp) override;
+    void bufferActivated(Terminal& source) override;
+    void synchronizedOutputChanged(Terminal& source, bool active) override;
+    void bell(Terminal& source) override;
+    std::optional<CellSize> cellSizeInPixels(Terminal& source) override;
+    void hostCurrentDirectoryUpdated(Terminal& source) override;
+    void colorChanged(Terminal& source, std::optional<int> idx) override;
+    void setForegroundColor(Terminal& source, const Color& color) override;
+    void setBackgroundColor(Terminal& source, const Color& color) override;
+    void iTermContent(Terminal& source, std::span<const uint8_t> content) override;
+    void clipboardCopy(Terminal& source, std::span<const uint8_t> content) override;
+    std::optional<std::vector<uint8_t>> clipboardRead(Terminal& source) override;
+
+protected:
+    /// Marks a rectangle of the view for repainting (QWidget::update). Tests watch it.
+    virtual void setNeedsDisplay(const QRectF& rect);
+    /// Whether a GPU renderer draws this view instead of the frame: display passes then record
+    /// the buffer lines it must rebuild. No renderer is hosted yet.
+    virtual bool hasMetalView() const { return false; }
+    /// Buffer lines the GPU renderer must rebuild, merged over display passes until it takes
+    /// them.
+    std::optional<std::pair<int, int>> metalDirtyRange() const { return m_metalDirtyRange; }
+    std::optional<std::pair<int, int>> takeMetalDirtyRange();
+
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    void setupOptions(double width, double height);
+    void updateFontMetrics();
+    void setupScroller();
+    void updateScroller();
+    void scrollerActivated(int action);
+    void layoutScroller();
+    double scrollerWidth() const;
+    void markWholeScreenDirty();
+    void runDisplayPass();
+    bool shouldDisplayImmediatelyAfterUserInput() const;
+    uint64_t now() const;
+    void ensureCaretIsVisible();
+    void updateUserScrollingState(int row, const Buffer& buffer);
+    void notifyHostScrolled();
+    void afterScrollbackChange();
+    void drawRow(int row, const BufferLine& line, int bufferOffset, const QRectF& dirtyRect,
+                 QPainter& painter);
+    void drawSegmentText(const ViewLineSegment& segment, double baseline, QPainter& painter);
+
+    // Host and scheduling.
+    TerminalViewDelegate* m_terminalDelegate = nullptr;
+    Executor* m_executor = nullptr;
+    std::function<uint64_t()> m_uptimeNs;
+    bool m_pendingDisplay = false;
+    TaskHandle m_pendingDisplayTask;
+    uint64_t m_lastUserInputUptimeNs = 0;
+    mutable std::mutex m_userInputLock;
+    std::optional<std::pair<int, int>> m_metalDirtyRange;
+    bool m_notifyUpdateChanges = false;
+    bool m_userScrolling = false;
+    bool m_allowMouseReporting = true;
+    bool m_allowClipboardRead = false;
+
+    // Fonts and metrics.
+    FontSet m_fontSet;
+    QSizeF m_cellDimension;
+    // From a row's bottom edge up to its baseline: ceil(descent + leading) of the normal font.
+    double m_baselineOffset = 0;
+    double m_lineSpacing = 1.0;
+    bool m_fontSmoothing = true;
+    QRectF m_caretFrame;
+    std::unique_ptr<CellShaper> m_shaper;
+
+    // The terminal.
+    TerminalOptions m_startupOptions;
+    std::unique_ptr<Terminal> m_terminal;
+    QScrollBar* m_scroller = nullptr;
+    bool m_scrollerNeedsUpdate = false;
+
+    // Colours.
+    PlatformColor m_nativeFg;
+    PlatformColor m_nativeBg;
+    bool m_settingFg = false;
+    bool m_settingBg = false;
+    PlatformColor m_selectedTextBackgroundColor{0, 166 / 255.0, 178 / 255.0, 1};
+    PlatformColor m_selectedTextForegroundColor = PlatformColor::black();
+    bool m_useBrightColors = true;
+
+    // Caches of the row builder.
+    std::unordered_map<Attribute, std::shared_ptr<const RunAttributes>> m_attributes;
+    std::unordered_map<Attribute, std::shared_ptr<const RunAttributes>> m_urlAttributes;
+    std::array<std::optional<PlatformColor>, 256> m_colors;
+    std::unordered_map<uint32_t, PlatformColor> m_trueColors;
+};
+
+} // namespace veldatron

@@ -1,0 +1,128 @@
+// veldatron-view-screenshot: runs a shell in a terminal view that prints a colourful test screen
+// (a coloured directory listing, the 16 and 256 colours, true colour, text styles, the six
+// underline styles, wide and combining characters) and saves a picture of the view, for a
+// person to look at. scripts/screenshot runs it under Xvfb.
+//
+//   veldatron-view-screenshot <output.png>
+
+#include "LocalProcessTerminalView.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QPixmap>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+
+using veldatron::LocalProcessTerminalView;
+using veldatron::TerminalView;
+
+namespace {
+
+// The test screen. Ends with a marker the program waits for.
+const char* const script = R"SH(
+cd "$1" || exit 1
+printf '\033[1mls --color\033[m\n'
+ls --color=always -F
+printf '\n\033[1m16 colours\033[m\n'
+for i in 0 1 2 3 4 5 6 7; do printf '\033[4%sm  %s  ' "$i" "$i"; done; printf '\033[m\n'
+for i in 0 1 2 3 4 5 6 7; do printf '\033[10%sm  %s  ' "$i" "$i"; done; printf '\033[m\n'
+for i in 0 1 2 3 4 5 6 7; do printf '\033[3%sm fg %s ' "$i" "$i"; done; printf '\033[m\n'
+for i in 0 1 2 3 4 5 6 7; do printf '\033[1;3%sm bd %s ' "$i" "$i"; done; printf '\033[m\n'
+printf '\n\033[1m256 colours\033[m\n'
+i=16; while [ $i -lt 232 ]; do printf '\033[48;5;%sm ' "$i"; i=$((i+1)); [ $(( (i-16) % 72 )) -eq 0 ] && printf '\033[m\n'; done
+i=232; while [ $i -lt 256 ]; do printf '\033[48;5;%sm   ' "$i"; i=$((i+1)); done; printf '\033[m\n'
+printf '\n\033[1mtrue colour\033[m\n'
+i=0; while [ $i -lt 96 ]; do r=$((255 - i * 255 / 95)); g=$((i * 510 / 95)); [ $g -gt 255 ] && g=$((510 - g)); b=$((i * 255 / 95)); printf '\033[48;2;%s;%s;%sm ' $r $g $b; i=$((i+1)); done; printf '\033[m\n'
+printf '\n\033[1mstyles\033[m\n'
+printf '\033[1mbold\033[m \033[2mdim\033[m \033[3mitalic\033[m \033[1;3mbold italic\033[m \033[7minverse\033[m \033[9mstrike\033[m \033[8minvisible\033[m (invisible)\n'
+printf '\033[4msingle\033[m \033[4:2mdouble\033[m \033[4:3mcurly\033[m \033[4:4mdotted\033[m \033[4:5mdashed\033[m \033[4:3;58;2;255;80;80mred curly\033[m \033[4;58;5;45mcyan line\033[m\n'
+printf '\n\033[1mwide and combining\033[m\n'
+printf 'ＡＢＣ full width | e\314\201 a\314\210 n\314\203 combining | \342\230\272 text style\n'
+printf '\n\033[38;2;255;200;0mscreenshot ready\033[m\n'
+)SH";
+
+bool prepareListing(const QString& dir) {
+    const QDir root(dir);
+    if (!root.mkpath(QStringLiteral("src")) || !root.mkpath(QStringLiteral("docs"))) {
+        return false;
+    }
+    const auto touch = [&](const QString& name, bool executable) {
+        QFile file(root.filePath(name));
+        if (!file.open(QIODevice::WriteOnly)) {
+            return false;
+        }
+        file.write("x\n");
+        file.close();
+        if (executable) {
+            file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+        }
+        return true;
+    };
+    return touch(QStringLiteral("README.md"), false) && touch(QStringLiteral("build.sh"), true) &&
+           touch(QStringLiteral("archive.tar.gz"), false) &&
+           touch(QStringLiteral("picture.png"), false) &&
+           QFile::link(root.filePath(QStringLiteral("README.md")),
+                       root.filePath(QStringLiteral("link-to-readme")));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: veldatron-view-screenshot <output.png>\n");
+        return 2;
+    }
+    QTemporaryDir listing;
+    if (!listing.isValid() || !prepareListing(listing.path())) {
+        std::fprintf(stderr, "veldatron-view-screenshot: cannot prepare the listing\n");
+        return 1;
+    }
+
+    QFont font(QStringLiteral("DejaVu Sans Mono"));
+    font.setPixelSize(15);
+    LocalProcessTerminalView view(nullptr, font, TerminalView::defaultStartupOptions());
+    view.setWindowTitle(QStringLiteral("Terminal view"));
+    view.resize(1000, 760);
+    view.show();
+    if (!QTest::qWaitForWindowExposed(&view)) {
+        std::fprintf(stderr, "veldatron-view-screenshot: the window never showed\n");
+        return 1;
+    }
+    view.startProcess(
+        QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"), QString::fromUtf8(script), QStringLiteral("sh"), listing.path()},
+        QStringList{QStringLiteral("PATH=/usr/bin:/bin"), QStringLiteral("TERM=xterm-256color"),
+                    QStringLiteral("LANG=C.UTF-8"), QStringLiteral("LS_COLORS=")});
+    const bool ready = QTest::qWaitFor(
+        [&] {
+            veldatron::Buffer& buffer = view.terminal().buffer();
+            for (int row = 0; row < buffer.lines().count(); ++row) {
+                const std::u32string line =
+                    view.terminal().translateBufferLineToString(buffer, row, 0, -1);
+                if (line.find(U"screenshot ready") != std::u32string::npos) {
+                    return true;
+                }
+            }
+            return false;
+        },
+        20000);
+    if (!ready) {
+        std::fprintf(stderr, "veldatron-view-screenshot: the test screen never finished\n");
+        return 1;
+    }
+    QTest::qWait(100); // the last coalesced display pass
+    const QString output = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(QFileInfo(output).absolutePath());
+    if (!view.grab().save(output)) {
+        std::fprintf(stderr, "veldatron-view-screenshot: cannot write %s\n", argv[1]);
+        return 1;
+    }
+    std::printf("%s\n", argv[1]);
+    return 0;
+}
