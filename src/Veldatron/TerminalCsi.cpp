@@ -38,18 +38,48 @@ void Terminal::dispatchCsi(const EscapeSequence& sequence, const ParserParams& p
     case 'm':
         cmdCsiM(pars, sequence.collect);
         return;
+    case 'p':
+        csiPHandler(pars, sequence.collect);
+        return;
+    case 'q':
+        if (sequence.id != sequenceId(">", 'q')) {
+            cmdSetCursorStyle(pars, sequence.collect);
+            return;
+        }
+        break;
     case 'r':
-        if (sequence.id != sequenceId("?", 'r')) {
+        if (sequence.id == sequenceId("?", 'r')) {
+            cmdRestorePrivateModes(pars);
+        } else {
             cmdSetScrollRegion(pars, sequence.collect);
-            return;
         }
-        break;
+        return;
     case 's':
-        if (sequence.collect.empty() && m_marginMode) {
-            cmdSetMargins(pars, sequence.collect);
+        if (sequence.id == sequenceId("?", 's')) {
+            cmdSavePrivateModes(pars);
+            return;
+        }
+        if (sequence.collect.empty()) {
+            if (m_marginMode) {
+                cmdSetMargins(pars, sequence.collect);
+            } else {
+                cmdSaveCursor();
+            }
             return;
         }
         break;
+    case 't':
+        if (sequence.collect.empty()) {
+            cmdWindowOptions(pars);
+            return;
+        }
+        break;
+    case 'u':
+        // The kitty keyboard forms carry one marker; plain CSI u restores the cursor.
+        if (!handleKittyKeyboardProtocol(pars, sequence.collect) && sequence.collect.empty()) {
+            cmdRestoreCursor();
+        }
+        return;
     default:
         break;
     }
