@@ -604,6 +604,10 @@ private:
     void updateKittyRelativePlacementsForCurrentBuffer();
     void clearAllKittyImages();
 
+    // The control sequences other than SGR, cursor motion and erasing.
+    [[gnu::noinline]] void dispatchCsiOther(const EscapeSequence& sequence,
+                                            const ParserParams& pars);
+
     // ---- Cursor and erase commands (TerminalCsi.cpp) ----------------------------------------
     void cursorForward(int count);
     void cursorBackward(int count);

@@ -6,7 +6,9 @@ namespace veldatron {
 
 void Terminal::dispatchCsi(const EscapeSequence& sequence, const ParserParams& pars) {
     // By final byte; where the intermediates select the function, the case compares the packed
-    // id (sequenceId("?", 'r')), and handlers that take them along check them themselves.
+    // id (sequenceId("?", 'r')), and handlers that take them along check them themselves. The
+    // frequent ones (SGR, cursor motion, erasing) come first; the rest are in their own function,
+    // so that their code does not weigh on these.
     switch (sequence.final) {
     case 'A':
         cmdCursorUp(pars);
@@ -29,14 +31,22 @@ void Terminal::dispatchCsi(const EscapeSequence& sequence, const ParserParams& p
     case 'K':
         cmdEraseInLine(pars);
         return;
+    case 'm':
+        cmdCsiM(pars, sequence.collect);
+        return;
+    default:
+        dispatchCsiOther(sequence, pars);
+        return;
+    }
+}
+
+void Terminal::dispatchCsiOther(const EscapeSequence& sequence, const ParserParams& pars) {
+    switch (sequence.final) {
     case 'h':
         cmdSetMode(pars, sequence.collect);
         return;
     case 'l':
         cmdResetMode(pars, sequence.collect);
-        return;
-    case 'm':
-        cmdCsiM(pars, sequence.collect);
         return;
     case 'p':
         csiPHandler(pars, sequence.collect);

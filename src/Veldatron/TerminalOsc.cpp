@@ -217,17 +217,21 @@ std::optional<std::string> Terminal::parseHyperlinkPayload(std::string_view payl
 
 void Terminal::markPayloads(std::vector<bool>& inUse) {
     std::vector<bool> live(payloadCodeCount);
+    std::vector<uint16_t> liveCodes;
+    const auto note = [&](uint16_t code) {
+        if (code != 0 && !live[code]) {
+            live[code] = true;
+            liveCodes.push_back(code);
+        }
+    };
     if (m_activeHyperlink && m_activeHyperlink->kind == ActiveHyperlink::Kind::resolved) {
-        live[m_activeHyperlink->resolved.code] = true;
+        note(m_activeHyperlink->resolved.code);
     }
     // Every row held by either screen, also rows beyond the ring's count that may come back.
     for (Buffer* screen : {m_normalBuffer.get(), m_altBuffer.get()}) {
         screen->lines().forEachStoredLine([&](const BufferLine& line) {
             for (int i = 0, n = line.count(); i < n; ++i) {
-                const uint16_t code = line[i].payload().code;
-                if (code != 0) {
-                    live[code] = true;
-                }
+                note(line[i].payload().code);
             }
         });
     }
@@ -243,10 +247,8 @@ void Terminal::markPayloads(std::vector<bool>& inUse) {
             m_payloadCodes.erase(code);
         }
     }
-    for (size_t code = 1; code < payloadCodeCount; ++code) {
-        if (live[code]) {
-            inUse[code] = true;
-        }
+    for (uint16_t code : liveCodes) {
+        inUse[code] = true;
     }
 }
 

@@ -406,3 +406,49 @@ TEST(TerminalOsc, HyperlinkPayloadUri) {
 }
 
 } // namespace
+
+namespace {
+
+// Spends every code of the process registry that was never handed out; returns them.
+std::vector<uint16_t> spendFreshCodes(const std::string& tag) {
+    std::vector<uint16_t> codes;
+    for (int i = 0; TinyAtom::registry().lastUsed() < TinyAtomRegistry::lastCode; ++i) {
+        codes.push_back(TinyAtom::lookup(tag + std::to_string(i))->code);
+    }
+    return codes;
+}
+
+TEST(TerminalOsc, WhenNoHandleIsLeftReleasedHandlesShownNowhereAreReused) {
+    TerminalFixture shown;
+    shown.feed(osc("8;" + link("still-shown")) + "s" + osc("8;;"));
+    const TinyAtom stillShown = shown.cell(0, 0).payload();
+    // Released although a cell shows it (a host that released it early): it must not come back
+    // as another link while that cell exists.
+    stillShown.release();
+
+    std::vector<uint16_t> filler = spendFreshCodes("filler");
+    // Every code is taken: once the filler is released, only a mark makes room.
+    TinyAtom::release(filler);
+
+    TerminalFixture t;
+    for (int i = 0; i < 3; ++i) {
+        t.feed(osc("8;" + link("after" + std::to_string(i))) + "x" + osc("8;;"));
+        const TinyAtom handle = t.cell(i, 0).payload();
+        ASSERT_NE(handle.code, 0);
+        EXPECT_NE(handle, stillShown);
+        EXPECT_EQ(handle.target(), link("after" + std::to_string(i)));
+    }
+
+    // Drain what is free, checking the shown code never comes back; then give it all back for
+    // the other tests of the process.
+    std::vector<uint16_t> drained;
+    while (const auto code =
+               TinyAtom::registry().lookup("drain" + std::to_string(drained.size()))) {
+        EXPECT_NE(*code, stillShown.code);
+        drained.push_back(*code);
+    }
+    TinyAtom::release(drained);
+    TinyAtom::registry().reclaim();
+}
+
+} // namespace
