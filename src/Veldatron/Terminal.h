@@ -512,6 +512,9 @@ private:
     void logUnknownEsc(std::span<const uint8_t> collect, uint8_t final) const;
     void logUnknownOsc(int64_t code) const;
     void logUnknownApc(uint8_t command) const;
+    // "[1, 2, 3]": the list form of the diagnostic lines.
+    static std::string listText(std::span<const int32_t> values);
+    static std::string listText(std::span<const uint8_t> bytes);
 
     // ---- Delegate calls ---------------------------------------------------------------------
     // Runs `call` with the delegate, if any, counting the nesting so that feeding, resizing or
@@ -659,6 +662,7 @@ private:
     // the paragraph at the cursor when the cursor stands at its start, and redraws.
     void changeBidiState(BidiPresentationState state, uint8_t properties);
     void applyCurrentBidiStateAtParagraphStart(uint8_t properties);
+    void resetBidiState();
 
     // ---- Cursor save and restore (TerminalReset.cpp) ----------------------------------------
     void cmdSaveCursor();
@@ -675,6 +679,8 @@ private:
     // (after the CSI introducer).
     void windowReport(WindowManipulationCommand::Kind kind, FunctionRef<std::string()> fallback);
     void pushTitle(std::vector<std::string>& stack, const std::string& title);
+    // The last entry, if any, leaves the stack and becomes the title through `set`.
+    void popStack(std::vector<std::string>& stack, void (Terminal::*set)(std::string));
     void cmdSetCursorStyle(const ParserParams& pars, std::span<const uint8_t> collect);
 
     // ---- Kitty keyboard flags (TerminalKeyboard.cpp) ----------------------------------------
@@ -684,6 +690,8 @@ private:
     // ---- Operating-system commands (TerminalOsc.cpp) ----------------------------------------
     void oscSetCurrentDirectory(std::span<const uint8_t> data);
     void oscSetCurrentDocument(std::span<const uint8_t> data);
+    // Stores OSC 7 or OSC 6 data when the host trusts the process and it is text; false when not.
+    bool storeHostLocation(std::span<const uint8_t> data, std::optional<std::string>& location);
     void oscHyperlink(std::span<const uint8_t> data);
     void oscSetColors(std::span<const uint8_t> data, int startAt);
     void oscChangeOrQueryColorIndex(std::span<const uint8_t> data);

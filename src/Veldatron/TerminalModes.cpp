@@ -11,22 +11,6 @@ bool isDecPrivate(std::span<const uint8_t> collect) {
     return collect.size() == 1 && collect[0] == '?';
 }
 
-std::string byteList(std::span<const uint8_t> bytes) {
-    std::string text = "[";
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        text += (i ? ", " : "") + std::to_string(bytes[i]);
-    }
-    return text + "]";
-}
-
-std::string valueList(const ParserParams& pars) {
-    std::string text = "[";
-    for (int i = 0; i < pars.size(); ++i) {
-        text += (i ? ", " : "") + std::to_string(pars[i]);
-    }
-    return text + "]";
-}
-
 // The DECRQM answers.
 constexpr int notRecognized = 0;
 constexpr int modeSet = 1;
@@ -70,13 +54,13 @@ void Terminal::setMode(int mode, std::span<const uint8_t> collect) {
             return;
         default:
             logInfo("Unhandled verbatim setMode with " + std::to_string(mode) + " and " +
-                    byteList(collect));
+                    listText(collect));
             return;
         }
     }
     if (!isDecPrivate(collect)) {
         logInfo("Unhandled setMode (SM) with " + std::to_string(mode) + " and " +
-                byteList(collect));
+                listText(collect));
         return;
     }
     switch (mode) {
@@ -611,7 +595,7 @@ void Terminal::csiPHandler(const ParserParams& pars, std::span<const uint8_t> co
         for (uint8_t b : collect) {
             line += std::to_string(b);
         }
-        logInfo(line + " with pars=" + valueList(pars));
+        logInfo(line + " with pars=" + listText(pars.values()));
     }
 }
 

@@ -156,28 +156,30 @@ void Terminal::setIconTitle(std::string text) {
 // ---- Working directory and document (OSC 7, OSC 6) ------------------------------------------
 
 void Terminal::oscSetCurrentDirectory(std::span<const uint8_t> data) {
-    if (!ask([&](TerminalDelegate& d) { return d.isProcessTrusted(*this); }).value_or(false)) {
-        return;
+    if (storeHostLocation(data, m_hostCurrentDirectory)) {
+        tell([&](TerminalDelegate& d) { d.hostCurrentDirectoryUpdated(*this); });
     }
-    // ASCII is a subset of UTF-8: one check covers both readings.
-    std::optional<std::string> text = TextDecoding::utf8(data);
-    if (!text) {
-        return;
-    }
-    m_hostCurrentDirectory = std::move(*text);
-    tell([&](TerminalDelegate& d) { d.hostCurrentDirectoryUpdated(*this); });
 }
 
 void Terminal::oscSetCurrentDocument(std::span<const uint8_t> data) {
-    if (!ask([&](TerminalDelegate& d) { return d.isProcessTrusted(*this); }).value_or(false)) {
-        return;
+    if (storeHostLocation(data, m_hostCurrentDocument)) {
+        tell([&](TerminalDelegate& d) { d.hostCurrentDocumentUpdated(*this); });
     }
+}
+
+bool Terminal::storeHostLocation(std::span<const uint8_t> data,
+                                 std::optional<std::string>& location) {
+    if (!ask([&](TerminalDelegate& d) { return d.isProcessTrusted(*this); }).value_or(false)) {
+        return false;
+    }
+    // ASCII is a subset of UTF-8: one check covers both readings. The text is kept as sent (a
+    // file URL is not taken apart).
     std::optional<std::string> text = TextDecoding::utf8(data);
     if (!text) {
-        return;
+        return false;
     }
-    m_hostCurrentDocument = std::move(*text);
-    tell([&](TerminalDelegate& d) { d.hostCurrentDocumentUpdated(*this); });
+    location = std::move(*text);
+    return true;
 }
 
 // ---- Hyperlinks (OSC 8) ---------------------------------------------------------------------

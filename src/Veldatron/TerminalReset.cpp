@@ -34,14 +34,16 @@ void Terminal::cmdRestoreCursor() {
 
 // ---- Soft reset (DECSTR) --------------------------------------------------------------------
 
-void Terminal::softReset() {
-    m_currentBidiState = m_options.initialBidiState;
-    m_normalBuffer->defaultBidiState = m_currentBidiState;
-    m_altBuffer->defaultBidiState = m_currentBidiState;
-    applyCurrentBidiStateAtParagraphStart(BidiStateProperty::all);
-    updateFullScreen();
+// Both resets begin here: the initial bidirectional state, also in the paragraph at the cursor,
+// and a redraw of the whole screen.
+void Terminal::resetBidiState() {
+    changeBidiState(m_options.initialBidiState, BidiStateProperty::all);
     m_bidiArrowKeySwap = m_options.initialBidiArrowKeySwap;
     m_savedBidiPrivateModes.clear();
+}
+
+void Terminal::softReset() {
+    resetBidiState();
 
     m_cursorHidden = false;
     m_originMode = false;
@@ -70,13 +72,7 @@ void Terminal::softReset() {
 
 void Terminal::resetToInitialState() {
     assertNotInDelegateCallback();
-    m_currentBidiState = m_options.initialBidiState;
-    m_normalBuffer->defaultBidiState = m_currentBidiState;
-    m_altBuffer->defaultBidiState = m_currentBidiState;
-    applyCurrentBidiStateAtParagraphStart(BidiStateProperty::all);
-    updateFullScreen();
-    m_bidiArrowKeySwap = m_options.initialBidiArrowKeySwap;
-    m_savedBidiPrivateModes.clear();
+    resetBidiState();
     endSynchronizedOutput();
     // The reset keeps the current size.
     m_options.rows = m_rows;

@@ -11,14 +11,6 @@ using Kind = WindowManipulationCommand::Kind;
 // The cell size assumed when the host gives none.
 constexpr CellSize defaultCellSize{10, 16};
 
-std::string valueList(const ParserParams& pars) {
-    std::string text = "[";
-    for (int i = 0; i < pars.size(); ++i) {
-        text += (i ? ", " : "") + std::to_string(pars[i]);
-    }
-    return text + "]";
-}
-
 // The first `limit` bytes of a UTF-8 title, cut before a character that would not fit whole.
 std::string truncatedTitle(const std::string& title, size_t limit) {
     if (title.size() <= limit) {
@@ -50,20 +42,8 @@ void Terminal::cmdWindowOptions(const ParserParams& pars) {
         return std::to_string(prefix) + ';' + std::to_string(int64_t(m_rows) * cell.height) + ';' +
                std::to_string(int64_t(m_cols) * cell.width) + 't';
     };
-    const auto popTitle = [&] {
-        if (!m_terminalTitleStack.empty()) {
-            std::string title = std::move(m_terminalTitleStack.back());
-            m_terminalTitleStack.pop_back();
-            setTitle(std::move(title));
-        }
-    };
-    const auto popIconTitle = [&] {
-        if (!m_terminalIconStack.empty()) {
-            std::string title = std::move(m_terminalIconStack.back());
-            m_terminalIconStack.pop_back();
-            setIconTitle(std::move(title));
-        }
-    };
+    const auto popTitle = [&] { popStack(m_terminalTitleStack, &Terminal::setTitle); };
+    const auto popIconTitle = [&] { popStack(m_terminalIconStack, &Terminal::setIconTitle); };
 
     const int n = pars.size();
     const int32_t p0 = pars[0];
@@ -202,7 +182,7 @@ void Terminal::cmdWindowOptions(const ParserParams& pars) {
             break;
         }
     }
-    logInfo("Unhandled Window command: " + valueList(pars));
+    logInfo("Unhandled Window command: " + listText(pars.values()));
 }
 
 void Terminal::windowReport(WindowManipulationCommand::Kind kind,
@@ -217,6 +197,14 @@ void Terminal::windowReport(WindowManipulationCommand::Kind kind,
         return;
     }
     sendResponse(std::string(m_cc.csi()) + fallback());
+}
+
+void Terminal::popStack(std::vector<std::string>& stack, void (Terminal::*set)(std::string)) {
+    if (!stack.empty()) {
+        std::string title = std::move(stack.back());
+        stack.pop_back();
+        (this->*set)(std::move(title));
+    }
 }
 
 void Terminal::pushTitle(std::vector<std::string>& stack, const std::string& title) {
