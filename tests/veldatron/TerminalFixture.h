@@ -19,6 +19,7 @@
 #include "Terminal.h"
 #include "UnicodeUtil.h"
 
+#include <cctype>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -47,6 +48,15 @@ inline std::string escaped(std::string_view bytes) {
         }
     }
     return out;
+}
+
+// A table row's name as a test name: letters and digits kept, everything else "_".
+inline std::string testName(const char* text) {
+    std::string name;
+    for (const char* p = text; *p; ++p) {
+        name += std::isalnum(uint8_t(*p)) ? *p : '_';
+    }
+    return name;
 }
 
 // Everything a terminal tells its host, as text: replies concatenated, other calls one line each

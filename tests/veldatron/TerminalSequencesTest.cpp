@@ -16,14 +16,6 @@ namespace {
 
 using CellColor = Attribute::Color;
 
-std::string caseName(const char* text) {
-    std::string name;
-    for (const char* p = text; *p; ++p) {
-        name += std::isalnum(uint8_t(*p)) ? *p : '_';
-    }
-    return name;
-}
-
 // ---- Cursor motion --------------------------------------------------------------------------
 
 // Each row: a 20 x 10 terminal, the setup bytes, then the bytes under test; the cursor after.
@@ -78,7 +70,7 @@ TEST_P(MotionTable, MovesTheCursor) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Terminal, MotionTable, ::testing::ValuesIn(motionCases),
-                         [](const auto& info) { return caseName(info.param.name); });
+                         [](const auto& info) { return testName(info.param.name); });
 
 TEST(TerminalMargins, DecstbmAndDecslrmSetTheRegion) {
     TerminalFixture t({.cols = 20, .rows = 24});
@@ -133,7 +125,7 @@ TEST_P(EraseTable, ErasesCells) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Terminal, EraseTable, ::testing::ValuesIn(eraseCases),
-                         [](const auto& info) { return caseName(info.param.name); });
+                         [](const auto& info) { return testName(info.param.name); });
 
 TEST(TerminalErase, ErasedCellsTakeTheCurrentBackgroundOnly) {
     TerminalFixture t({.cols = 6, .rows = 2});
@@ -275,7 +267,7 @@ TEST_P(SgrTable, SetsTheAttribute) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Terminal, SgrTable, ::testing::ValuesIn(sgrCases),
-                         [](const auto& info) { return caseName(info.param.name); });
+                         [](const auto& info) { return testName(info.param.name); });
 
 // Built at run time: a true underline colour takes a slot of the process-wide table, which
 // other tests expect empty when the program starts.
