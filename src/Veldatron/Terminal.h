@@ -341,10 +341,6 @@ public:
     // known keys has a value it does not know.
     static std::optional<SemanticPromptOptions>
     parseSemanticPromptOptions(std::span<const std::string_view> options);
-    // Whether bytes about to be sent to the program submit the command line: CR or LF outside a
-    // bracketed paste, keypad Enter, or a kitty-encoded Enter press. The scan's state carries over
-    // between calls.
-    bool scanUserInputForSubmission(std::span<const uint8_t> data);
 
     // ---- Character sets ---------------------------------------------------------------------
     // The set invoked into GL (null: plain ASCII).
@@ -688,9 +684,6 @@ private:
     void cmdRestoreCursor();
     void resetSemanticPromptState(bool clearingScreenMarks);
     void resetUserInputScanner();
-    // A complete CSI of the user's input (its bytes in m_semanticScanParams): whether it is an
-    // Enter press; the bracketed-paste brackets switch the paste flag.
-    bool interpretSemanticCSI(uint8_t final);
 
     // ---- Window operations, cursor style (TerminalWindow.cpp) -------------------------------
     void cmdWindowOptions(const ParserParams& pars);

@@ -452,3 +452,47 @@ TEST(TerminalOsc, WhenNoHandleIsLeftReleasedHandlesShownNowhereAreReused) {
 }
 
 } // namespace
+
+namespace {
+
+// ---- Shell-integration options (OSC 133) ----------------------------------------------------
+
+TEST(TerminalOsc, ShellIntegrationOptions) {
+    using Options = Terminal::SemanticPromptOptions;
+    struct Case {
+        std::vector<std::string_view> fields;
+        std::optional<Options> expected;
+    };
+    const Case cases[] = {
+        {{}, Options{}},
+        {{"k=s", "cl=m", "special_key=1"},
+         Options{SemanticPromptKind::secondary, std::nullopt,
+                 SemanticPromptCursorClickMode::multiple, true}},
+        {{"k=s", "cl=m", "click_events=2"},
+         Options{SemanticPromptKind::secondary, SemanticPromptClickMode::clickEventsRelative,
+                 SemanticPromptCursorClickMode::multiple, false}},
+        {{"click_events=1", "click_events=0"}, Options{}},
+        {{"k=r", "k=c"},
+         Options{SemanticPromptKind::continuation, std::nullopt, std::nullopt, false}},
+        {{"foo=bar", "k", "k=s"},
+         Options{SemanticPromptKind::secondary, std::nullopt, std::nullopt, false}},
+        {{"cl=w", "cl=v"},
+         Options{SemanticPromptKind::initial, std::nullopt,
+                 SemanticPromptCursorClickMode::conservativeVertical, false}},
+        {{"k=x"}, std::nullopt},
+        {{"cl=x", "k=s"}, std::nullopt},
+        {{"special_key=2"}, std::nullopt},
+        {{"click_events="}, std::nullopt},
+        {{"K=s"}, Options{}},
+    };
+    for (const Case& c : cases) {
+        std::string trace;
+        for (std::string_view field : c.fields) {
+            trace += std::string(field) + " ";
+        }
+        SCOPED_TRACE(trace);
+        EXPECT_EQ(Terminal::parseSemanticPromptOptions(c.fields), c.expected);
+    }
+}
+
+} // namespace
