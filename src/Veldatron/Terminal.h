@@ -53,12 +53,20 @@ class SelectionService;
 //   Terminal.cpp          construction, setup, screens, colours, focus, accessors
 //   TerminalFeed.cpp      parser wiring, feeding, dirty rows, diagnostics
 //   TerminalPrint.cpp     the print path and the cell-code (grapheme cluster) table
-//   TerminalControl.cpp   C0 controls: BEL, BS, HT, LF/VT/FF, CR, SO, SI; scrolling a line up
+//   TerminalControl.cpp   C0 controls: BEL, BS, HT, LF/VT/FF, CR, SO, SI; scrolling a line up,
+//                         reverse index
 //   TerminalEsc.cpp       escape sequences, character sets
 //   TerminalCsi.cpp       control-sequence dispatch and the cursor and erase commands
-//   TerminalModes.cpp     SM/RM, DECSET/DECRST, synchronized output
+//   TerminalModes.cpp     SM/RM, DECSET/DECRST, XTSAVE/XTRESTORE, DECRQM, bidi modes,
+//                         synchronized output
+//   TerminalReset.cpp     cursor save and restore, soft and full reset, resize
 //   TerminalSgr.cpp       character attributes (SGR)
-//   TerminalOsc.cpp       operating-system commands
+//   TerminalOsc.cpp       operating-system commands, titles, hyperlink payloads
+//   TerminalWindow.cpp    window operations and title stacks, cursor style
+//   TerminalStatus.cpp    status-string requests (DECRQSS)
+//   TerminalKeyboard.cpp  kitty keyboard flags
+//   TerminalSemanticInput.cpp  OSC 133 options, shell-integration state resets
+//   TerminalUserInput.cpp the scan of user input for a submitted command line
 //   TerminalText.cpp      text of cell ranges (selection and search read it)
 //
 // Single-threaded: everything happens on the thread that feeds the terminal. Not copyable or
@@ -711,7 +719,8 @@ private:
     void oscClipboard(std::span<const uint8_t> data);
     void oscNotification(std::span<const uint8_t> data);
     void osciTerm2(std::span<const uint8_t> data);
-    // Every payload code the cells of both screens and the active link use.
+    // Releases the held codes that neither screen nor the active link uses any more, then notes
+    // in `inUse` every code they do use.
     void markPayloads(std::vector<bool>& inUse);
 
     // ---- Character attributes (TerminalSgr.cpp) ---------------------------------------------
