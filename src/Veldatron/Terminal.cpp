@@ -176,24 +176,6 @@ void Terminal::resizeBuffers(int newColumns, int newRows) {
     m_altBuffer->resize(newColumns, newRows);
 }
 
-void Terminal::resize(int cols, int rows) {
-    assertNotInDelegateCallback();
-    cols = std::max(cols, MINIMUM_COLS);
-    rows = std::max(rows, MINIMUM_ROWS);
-    if (cols == m_cols && rows == m_rows) {
-        return;
-    }
-    endSynchronizedOutput();
-    resizeBuffers(cols, rows);
-    m_cols = cols;
-    m_rows = rows;
-    m_options.cols = cols;
-    m_options.rows = rows;
-    m_normalBuffer->setupTabStops(-1, m_tabStopWidth);
-    m_altBuffer->setupTabStops(-1, m_tabStopWidth);
-    updateFullScreen();
-}
-
 // ---- Reads ----------------------------------------------------------------------------------
 
 BufferLine* Terminal::getLine(int row) {

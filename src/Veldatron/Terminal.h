@@ -234,11 +234,6 @@ public:
     void activateNormalBuffer(bool clearAlt);
     void activateAltBuffer(std::optional<Attribute> fillAttr);
     void resizeBuffers(int newColumns, int newRows);
-    // A new size (at least 2 columns and 1 row); nothing when it is the current one. Ends
-    // synchronized output, resizes both screens (reflowing the one with scrollback), stores the
-    // size in the options, sets the tab stops up again and marks the whole screen dirty. The host
-    // is not told: it asked for the size.
-    void resize(int cols, int rows);
 
     // Row and cell reads for views. Rows are viewport rows (0 = top visible row).
     // Null when the row is outside the viewport.
@@ -445,7 +440,10 @@ public:
     // RIS: everything back to power-on values at the current size; the cursor keeps its
     // visibility.
     void resetToInitialState();
-    // A new size (at least 2 x 1); nothing happens when it is the current one.
+    // A new size (at least 2 columns and 1 row); nothing when it is the current one. Ends
+    // synchronized output, resizes both screens (reflowing the one with scrollback), stores the
+    // size in the options, sets the tab stops up again and marks the whole screen dirty. The host
+    // is not told: it asked for the size.
     void resize(int cols, int rows);
 
     // ---- Synchronized output (TerminalModes.cpp) --------------------------------------------
