@@ -130,6 +130,9 @@ public:
     uint64_t activeSemanticGroupID() const { return m_activeSemanticGroupID; }
     // How often the prompt start row had to be searched for.
     int semanticPromptRowScanCount() const { return m_semanticPromptRowScanCount; }
+    // Content none, input idle, no click mode or special keys, no active prompt start row (the
+    // group counter and the rows' marks stay).
+    void resetSemanticState();
 
     // Bidirectional state given to every row the screen creates.
     BidiPresentationState defaultBidiState;

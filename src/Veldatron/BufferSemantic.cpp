@@ -298,4 +298,12 @@ std::optional<int> Buffer::absoluteRow(const BufferLine& line) {
                    [&](const BufferLine& candidate) { return &candidate == &line; });
 }
 
+void Buffer::resetSemanticState() {
+    semanticContent = SemanticContent::none;
+    semanticInput = SemanticInputState::idle;
+    semanticClickMode = SemanticPromptClickMode::none;
+    semanticUsesSpecialCursorKeys = false;
+    m_semanticPromptStartLine = nullptr;
+}
+
 } // namespace veldatron

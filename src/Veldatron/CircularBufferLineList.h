@@ -73,6 +73,15 @@ public:
     // The row of logical line i without materialising: null for an empty slot or an index
     // outside the lines in use.
     BufferLine* peek(int index) const;
+    // Calls f(row) for every row held in a slot, within the lines in use or beyond them (rows
+    // beyond a reduced count stay in their slots and may come back), in slot order.
+    template <typename F> void forEachStoredLine(F&& f) const {
+        for (const BufferLinePtr& row : m_array) {
+            if (row) {
+                f(static_cast<const BufferLine&>(*row));
+            }
+        }
+    }
     // Stores a row at logical line i, then onLineAttached.
     void set(int index, BufferLinePtr row);
 

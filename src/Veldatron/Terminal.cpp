@@ -37,6 +37,9 @@ Terminal::Terminal(TerminalDelegate* delegate, TerminalOptions options, Executor
     m_buffer = m_normalBuffer.get();
     m_cc.send8bit = false;
     configureParser();
+    m_decrqss = std::make_unique<DECRQSS>(*this);
+    m_parser.decrqssDcsHandler = m_decrqss.get();
+    TinyAtom::registry().addHolder(m_payloadHolder);
     m_normalBuffer->setupTabStops(-1, m_tabStopWidth);
     m_altBuffer->setupTabStops(-1, m_tabStopWidth);
     setup(false);
@@ -44,6 +47,7 @@ Terminal::Terminal(TerminalDelegate* delegate, TerminalOptions options, Executor
 
 Terminal::~Terminal() {
     m_synchronizedOutputTimeoutItem.cancel();
+    TinyAtom::registry().removeHolder(m_payloadHolder);
     if (!m_payloadCodes.empty()) {
         const std::vector<uint16_t> codes(m_payloadCodes.begin(), m_payloadCodes.end());
         TinyAtom::release(codes);
@@ -170,24 +174,6 @@ void Terminal::resizeBuffers(int newColumns, int newRows) {
     normal.resize(newColumns, newRows);
     normal.savedY = normal.y() + savedOffset;
     m_altBuffer->resize(newColumns, newRows);
-}
-
-void Terminal::resize(int cols, int rows) {
-    assertNotInDelegateCallback();
-    cols = std::max(cols, MINIMUM_COLS);
-    rows = std::max(rows, MINIMUM_ROWS);
-    if (cols == m_cols && rows == m_rows) {
-        return;
-    }
-    endSynchronizedOutput();
-    resizeBuffers(cols, rows);
-    m_cols = cols;
-    m_rows = rows;
-    m_options.cols = cols;
-    m_options.rows = rows;
-    m_normalBuffer->setupTabStops(-1, m_tabStopWidth);
-    m_altBuffer->setupTabStops(-1, m_tabStopWidth);
-    updateFullScreen();
 }
 
 // ---- Reads ----------------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include "CharData.h"
 #include "CharSets.h"
 #include "Color.h"
+#include "DcsHandler.h"
 #include "EscapeSequence.h"
 #include "EscapeSequenceParser.h"
 #include "Executor.h"
@@ -52,12 +53,20 @@ class SelectionService;
 //   Terminal.cpp          construction, setup, screens, colours, focus, accessors
 //   TerminalFeed.cpp      parser wiring, feeding, dirty rows, diagnostics
 //   TerminalPrint.cpp     the print path and the cell-code (grapheme cluster) table
-//   TerminalControl.cpp   C0 controls: BEL, BS, HT, LF/VT/FF, CR, SO, SI; scrolling a line up
+//   TerminalControl.cpp   C0 controls: BEL, BS, HT, LF/VT/FF, CR, SO, SI; scrolling a line up,
+//                         reverse index
 //   TerminalEsc.cpp       escape sequences, character sets
 //   TerminalCsi.cpp       control-sequence dispatch and the cursor and erase commands
-//   TerminalModes.cpp     SM/RM, DECSET/DECRST, synchronized output
+//   TerminalModes.cpp     SM/RM, DECSET/DECRST, XTSAVE/XTRESTORE, DECRQM, bidi modes,
+//                         synchronized output
+//   TerminalReset.cpp     cursor save and restore, soft and full reset, resize
 //   TerminalSgr.cpp       character attributes (SGR)
-//   TerminalOsc.cpp       operating-system commands
+//   TerminalOsc.cpp       operating-system commands, titles, hyperlink payloads
+//   TerminalWindow.cpp    window operations and title stacks, cursor style
+//   TerminalStatus.cpp    status-string requests (DECRQSS)
+//   TerminalKeyboard.cpp  kitty keyboard flags
+//   TerminalSemanticInput.cpp  OSC 133 options, shell-integration state resets
+//   TerminalUserInput.cpp the scan of user input for a submitted command line
 //   TerminalText.cpp      text of cell ranges (selection and search read it)
 //
 // Single-threaded: everything happens on the thread that feeds the terminal. Not copyable or
@@ -88,6 +97,24 @@ public:
     // Reply framing: 7-bit (ESC [) or 8-bit (0x9B) introducers.
     struct CC {
         bool send8bit = false;
+
+        // The introducers and the terminator a reply starts and ends with; a reply never encodes
+        // an 8-bit introducer as UTF-8.
+        std::string_view csi() const { return send8bit ? "\x9b" : "\x1b["; }
+        std::string_view dcs() const { return send8bit ? "\x90" : "\x1bP"; }
+        std::string_view osc() const { return send8bit ? "\x9d" : "\x1b]"; }
+        std::string_view st() const { return send8bit ? "\x9c" : "\x1b\\"; }
+    };
+    // The options of an OSC 133 mark: the prompt's kind, the click report the shell asked for,
+    // its cursor-key click mode and whether it wants its own cursor keys for clicks.
+    struct SemanticPromptOptions {
+        SemanticPromptKind kind = SemanticPromptKind::initial;
+        std::optional<SemanticPromptClickMode> clickEvents;
+        std::optional<SemanticPromptCursorClickMode> cursorClickMode;
+        bool specialKeys = false;
+
+        friend bool operator==(const SemanticPromptOptions&,
+                               const SemanticPromptOptions&) = default;
     };
     // The user-input scanner's state (shell integration).
     enum class SemanticScanState : uint8_t { ground, escape, csi, ss3 };
@@ -207,11 +234,6 @@ public:
     void activateNormalBuffer(bool clearAlt);
     void activateAltBuffer(std::optional<Attribute> fillAttr);
     void resizeBuffers(int newColumns, int newRows);
-    // A new size (at least 2 columns and 1 row); nothing when it is the current one. Ends
-    // synchronized output, resizes both screens (reflowing the one with scrollback), stores the
-    // size in the options, sets the tab stops up again and marks the whole screen dirty. The host
-    // is not told: it asked for the size.
-    void resize(int cols, int rows);
 
     // Row and cell reads for views. Rows are viewport rows (0 = top visible row).
     // Null when the row is outside the viewport.
@@ -286,6 +308,47 @@ public:
     const std::optional<std::string>& hostCurrentDocument() const { return m_hostCurrentDocument; }
     const std::string& terminalTitle() const { return m_terminalTitle; }
     const std::string& iconTitle() const { return m_iconTitle; }
+    // Stores the title (OSC 0 and 2) or icon title (OSC 1) and tells the host, also when it did
+    // not change.
+    void setTitle(std::string text);
+    void setIconTitle(std::string text);
+    // Titles pushed by CSI 22 t, oldest first; at most maxTitleStackDepth entries of at most
+    // maxTitleLength bytes each (the oldest entry gives way).
+    static constexpr size_t maxTitleStackDepth = 10;
+    static constexpr size_t maxTitleLength = 4096;
+    const std::vector<std::string>& terminalTitleStack() const { return m_terminalTitleStack; }
+    const std::vector<std::string>& terminalIconStack() const { return m_terminalIconStack; }
+    CursorStyle cursorStyle() const { return m_options.cursorStyle; }
+    // Stores a new cursor style and tells the host when it differs from the current one.
+    void setCursorStyle(CursorStyle style);
+    bool cursorBlink() const { return m_cursorBlink; }
+    bool smoothScroll() const { return m_smoothScroll; }
+    bool allow80To132() const { return m_allow80To132; }
+    // The kitty keyboard state of the normal and of the alternate screen.
+    const KeyboardModeState& keyboardModeNormal() const { return m_keyboardModeNormal; }
+    const KeyboardModeState& keyboardModeAlt() const { return m_keyboardModeAlt; }
+    // Saved kitty keyboard flags per screen, at most this many (the oldest gives way).
+    static constexpr size_t maxKeyboardModeStackDepth = 16;
+
+    // ---- Hyperlink payloads (TerminalOsc.cpp) -----------------------------------------------
+    // OSC 8 data longer than this makes no link.
+    static constexpr size_t maxHyperlinkPayloadLength = 4096;
+    // The OSC 8 link printed text belongs to now, if any.
+    const std::optional<ActiveHyperlink>& activeHyperlink() const { return m_activeHyperlink; }
+    // The payload handles this terminal holds in the process registry.
+    const std::set<uint16_t>& payloadCodes() const { return m_payloadCodes; }
+    // Registers a value as a payload of this terminal (for hosts); none when no handle is left.
+    std::optional<TinyAtom> makePayload(std::string value);
+    // Releases the handles that no cell of either screen (and not the active link) uses any more.
+    void garbageCollectPayload();
+    // The URI of a stored OSC 8 payload: everything after its first ";"; none without one.
+    static std::optional<std::string> parseHyperlinkPayload(std::string_view payload);
+    // An OSC 9 payload (after "9;") read as a progress report, or none.
+    static std::optional<ProgressReport> parseProgressReport(std::span<const uint8_t> data);
+    // The option fields of an OSC 133 mark (after the command letter), or none when one of the
+    // known keys has a value it does not know.
+    static std::optional<SemanticPromptOptions>
+    parseSemanticPromptOptions(std::span<const std::string_view> options);
 
     // ---- Character sets ---------------------------------------------------------------------
     // The set invoked into GL (null: plain ASCII).
@@ -344,6 +407,8 @@ public:
     const std::vector<Color>& installedColors() const { return m_installedColors; }
     const std::vector<Color>& defaultAnsiColors() const { return m_defaultAnsiColors; }
     const std::vector<Color>& ansiColors() const { return m_ansiColors; }
+    // The whole palette back to its defaults; the host hears of every colour at once.
+    void resetAllColors();
 
     // ---- Focus ------------------------------------------------------------------------------
     void setTerminalFocus(bool focused);
@@ -368,6 +433,19 @@ public:
     void sendResponse(std::span<const uint8_t> bytes);
     void sendResponse(std::string_view text);
 
+    // ---- Resets and resize (TerminalReset.cpp) ----------------------------------------------
+    // DECSTR: modes, margins, attribute, character set, colours and shell-integration state back
+    // to their defaults; the screens and their contents stay.
+    void softReset();
+    // RIS: everything back to power-on values at the current size; the cursor keeps its
+    // visibility.
+    void resetToInitialState();
+    // A new size (at least 2 columns and 1 row); nothing when it is the current one. Ends
+    // synchronized output, resizes both screens (reflowing the one with scrollback), stores the
+    // size in the options, sets the tab stops up again and marks the whole screen dirty. The host
+    // is not told: it asked for the size.
+    void resize(int cols, int rows);
+
     // ---- Synchronized output (TerminalModes.cpp) --------------------------------------------
     static constexpr double synchronizedOutputTimeoutSeconds = 1.0;
     void endSynchronizedOutput();
@@ -385,6 +463,9 @@ public:
     // starts at the top of the screen. `isWrapped` marks the new bottom line as continuing the
     // one above (an autowrap).
     void scroll(bool isWrapped = false);
+    // RI: the cursor up one row, or, on the top row of the scroll region, the region down one
+    // line (only the columns between the margins when they are narrower than the screen).
+    void reverseIndex();
 
     // ---- Entry points of the parser (not for hosts) -----------------------------------------
     // A run of printable bytes (every byte from 0x20 up) from ground; `printableAscii` says every
@@ -448,6 +529,9 @@ private:
     void logUnknownEsc(std::span<const uint8_t> collect, uint8_t final) const;
     void logUnknownOsc(int64_t code) const;
     void logUnknownApc(uint8_t command) const;
+    // "[1, 2, 3]": the list form of the diagnostic lines.
+    static std::string listText(std::span<const int32_t> values);
+    static std::string listText(std::span<const uint8_t> bytes);
 
     // The foreground and background setters: store, tell the host unless it is being told of
     // this colour already, regenerate the base-16 palettes.
@@ -549,6 +633,10 @@ private:
     void updateKittyRelativePlacementsForCurrentBuffer();
     void clearAllKittyImages();
 
+    // The control sequences other than SGR, cursor motion and erasing.
+    [[gnu::noinline]] void dispatchCsiOther(const EscapeSequence& sequence,
+                                            const ParserParams& pars);
+
     // ---- Cursor and erase commands (TerminalCsi.cpp) ----------------------------------------
     void cursorForward(int count);
     void cursorBackward(int count);
@@ -575,6 +663,68 @@ private:
     void setMarginMode(bool on);
     void beginSynchronizedOutput();
     void scheduleSynchronizedOutputTimeout();
+
+    // Alternate screen on for modes 47, 1047 and 1049; off again, clearing it or not.
+    void enterAlternateScreen();
+    void leaveAlternateScreen(bool clearAlt, bool restoreCursor);
+    void finishScreenSwitch();
+    void cmdSavePrivateModes(const ParserParams& pars);
+    void cmdRestorePrivateModes(const ParserParams& pars);
+    void cmdDecRqm(const ParserParams& pars, bool decMode);
+    int decModeValue(int mode) const;
+    int ansiModeValue(int mode) const;
+    void csiPHandler(const ParserParams& pars, std::span<const uint8_t> collect);
+    void cmdSoftReset() { softReset(); }
+    void cmdSetConformanceLevel(const ParserParams& pars);
+    // The fields of the bidirectional state a control function changed.
+    struct BidiStateProperty {
+        static constexpr uint8_t supportMode = 1;
+        static constexpr uint8_t autodetectDirection = 2;
+        static constexpr uint8_t fallbackDirection = 4;
+        static constexpr uint8_t boxMirroring = 8;
+        static constexpr uint8_t all = 15;
+    };
+    // Makes `state` the current state and every screen's default, writes the changed fields into
+    // the paragraph at the cursor when the cursor stands at its start, and redraws.
+    void changeBidiState(BidiPresentationState state, uint8_t properties);
+    void applyCurrentBidiStateAtParagraphStart(uint8_t properties);
+    void resetBidiState();
+
+    // ---- Cursor save and restore (TerminalReset.cpp) ----------------------------------------
+    void cmdSaveCursor();
+    void cmdRestoreCursor();
+    void resetSemanticPromptState(bool clearingScreenMarks);
+    void resetUserInputScanner();
+
+    // ---- Window operations, cursor style (TerminalWindow.cpp) -------------------------------
+    void cmdWindowOptions(const ParserParams& pars);
+    // The reply of a size report: the host's bytes when it gives any, else the text built here
+    // (after the CSI introducer).
+    void windowReport(WindowManipulationCommand::Kind kind, FunctionRef<std::string()> fallback);
+    void pushTitle(std::vector<std::string>& stack, const std::string& title);
+    // The last entry, if any, leaves the stack and becomes the title through `set`.
+    void popStack(std::vector<std::string>& stack, void (Terminal::*set)(std::string));
+    void cmdSetCursorStyle(const ParserParams& pars, std::span<const uint8_t> collect);
+
+    // ---- Kitty keyboard flags (TerminalKeyboard.cpp) ----------------------------------------
+    // CSI = u, > u, < u and ? u; false for any other CSI ... u (restore cursor).
+    bool handleKittyKeyboardProtocol(const ParserParams& pars, std::span<const uint8_t> collect);
+
+    // ---- Operating-system commands (TerminalOsc.cpp) ----------------------------------------
+    void oscSetCurrentDirectory(std::span<const uint8_t> data);
+    void oscSetCurrentDocument(std::span<const uint8_t> data);
+    // Stores OSC 7 or OSC 6 data when the host trusts the process and it is text; false when not.
+    bool storeHostLocation(std::span<const uint8_t> data, std::optional<std::string>& location);
+    void oscHyperlink(std::span<const uint8_t> data);
+    void oscSetColors(std::span<const uint8_t> data, int startAt);
+    void oscChangeOrQueryColorIndex(std::span<const uint8_t> data);
+    void oscResetColor(std::span<const uint8_t> data);
+    void oscClipboard(std::span<const uint8_t> data);
+    void oscNotification(std::span<const uint8_t> data);
+    void osciTerm2(std::span<const uint8_t> data);
+    // Releases the held codes that neither screen nor the active link uses any more, then notes
+    // in `inUse` every code they do use.
+    void markPayloads(std::vector<bool>& inUse);
 
     // ---- Character attributes (TerminalSgr.cpp) ---------------------------------------------
     void cmdCsiM(const ParserParams& pars, std::span<const uint8_t> collect);
@@ -674,6 +824,19 @@ private:
     std::string m_iconTitle;
     std::vector<std::string> m_terminalTitleStack;
     std::vector<std::string> m_terminalIconStack;
+    // DECRQSS: collects the request of one DCS $ q string and answers it at the end.
+    class DECRQSS;
+    std::unique_ptr<DECRQSS> m_decrqss;
+    // The terminal as a holder of payload codes in the process registry: a mark reads its cells.
+    class PayloadHolder final : public TinyAtomRegistry::Holder {
+    public:
+        explicit PayloadHolder(Terminal& terminal) : m_terminal(terminal) {}
+        void markPayloads(std::vector<bool>& inUse) override { m_terminal.markPayloads(inUse); }
+
+    private:
+        Terminal& m_terminal;
+    };
+    PayloadHolder m_payloadHolder{*this};
 
     // ---- Implementation state ---------------------------------------------------------------
     Executor* m_executor = nullptr;
@@ -693,6 +856,26 @@ private:
     void cacheJoin(uint64_t key, int32_t code);
     // Grapheme-cluster segmentation, made on first use.
     std::unique_ptr<GraphemeClusters> m_clusters;
+};
+
+// DECRQSS (DCS $ q Pt ST): collects the request text of one string and answers it with DECRPSS
+// when the string ends. Owned by its terminal and reused for every request; a request longer
+// than any the terminal knows is answered as invalid, and only its first bytes are kept.
+class Terminal::DECRQSS final : public DcsHandler {
+public:
+    static constexpr size_t maxRequestLength = 64;
+
+    explicit DECRQSS(Terminal& terminal) : m_terminal(terminal) {}
+
+    void hook(std::span<const uint8_t> collect, const ParserParams& parameters,
+              uint8_t flag) override;
+    void put(std::span<const uint8_t> data) override;
+    void unhook() override;
+
+private:
+    Terminal& m_terminal;
+    std::vector<uint8_t> m_data;
+    bool m_overflow = false;
 };
 
 } // namespace veldatron

@@ -6,7 +6,9 @@ namespace veldatron {
 
 void Terminal::dispatchCsi(const EscapeSequence& sequence, const ParserParams& pars) {
     // By final byte; where the intermediates select the function, the case compares the packed
-    // id (sequenceId("?", 'r')), and handlers that take them along check them themselves.
+    // id (sequenceId("?", 'r')), and handlers that take them along check them themselves. The
+    // frequent ones (SGR, cursor motion, erasing) come first; the rest are in their own function,
+    // so that their code does not weigh on these.
     switch (sequence.final) {
     case 'A':
         cmdCursorUp(pars);
@@ -29,27 +31,65 @@ void Terminal::dispatchCsi(const EscapeSequence& sequence, const ParserParams& p
     case 'K':
         cmdEraseInLine(pars);
         return;
+    case 'm':
+        cmdCsiM(pars, sequence.collect);
+        return;
+    default:
+        dispatchCsiOther(sequence, pars);
+        return;
+    }
+}
+
+void Terminal::dispatchCsiOther(const EscapeSequence& sequence, const ParserParams& pars) {
+    switch (sequence.final) {
     case 'h':
         cmdSetMode(pars, sequence.collect);
         return;
     case 'l':
         cmdResetMode(pars, sequence.collect);
         return;
-    case 'm':
-        cmdCsiM(pars, sequence.collect);
+    case 'p':
+        csiPHandler(pars, sequence.collect);
         return;
+    case 'q':
+        if (sequence.id != sequenceId(">", 'q')) {
+            cmdSetCursorStyle(pars, sequence.collect);
+            return;
+        }
+        break;
     case 'r':
-        if (sequence.id != sequenceId("?", 'r')) {
+        if (sequence.id == sequenceId("?", 'r')) {
+            cmdRestorePrivateModes(pars);
+        } else {
             cmdSetScrollRegion(pars, sequence.collect);
-            return;
         }
-        break;
+        return;
     case 's':
-        if (sequence.collect.empty() && m_marginMode) {
-            cmdSetMargins(pars, sequence.collect);
+        if (sequence.id == sequenceId("?", 's')) {
+            cmdSavePrivateModes(pars);
+            return;
+        }
+        if (sequence.collect.empty()) {
+            if (m_marginMode) {
+                cmdSetMargins(pars, sequence.collect);
+            } else {
+                cmdSaveCursor();
+            }
             return;
         }
         break;
+    case 't':
+        if (sequence.collect.empty()) {
+            cmdWindowOptions(pars);
+            return;
+        }
+        break;
+    case 'u':
+        // The kitty keyboard forms carry one marker; plain CSI u restores the cursor.
+        if (!handleKittyKeyboardProtocol(pars, sequence.collect) && sequence.collect.empty()) {
+            cmdRestoreCursor();
+        }
+        return;
     default:
         break;
     }

@@ -28,6 +28,19 @@ void Terminal::dispatchEsc(const EscapeSequence& sequence) {
     case sequenceId("", '\\'):
         // The string terminator ST that ends OSC, APC and DCS strings: nothing more to do.
         return;
+    case sequenceId("", '7'):
+        cmdSaveCursor();
+        return;
+    case sequenceId("", '8'):
+        cmdRestoreCursor();
+        return;
+    case sequenceId("", 'M'):
+        reverseIndex();
+        return;
+    case sequenceId("", 'c'):
+        m_parser.reset();
+        resetToInitialState();
+        return;
     case sequenceId("%", 'G'):
     case sequenceId("%", '@'):
         // Back to the default character set: G0 invoked and cleared.

@@ -81,6 +81,14 @@ void Terminal::configureParser() {
     };
 }
 
+std::string Terminal::listText(std::span<const int32_t> values) {
+    return list(values);
+}
+
+std::string Terminal::listText(std::span<const uint8_t> bytes) {
+    return list(bytes);
+}
+
 void Terminal::logInfo(std::string_view text) const {
     if (m_silentLog) {
         return;

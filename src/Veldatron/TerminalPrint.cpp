@@ -535,12 +535,19 @@ std::optional<TinyAtom> Terminal::resolveHyperlinkPayload(ActiveHyperlink& link)
     case ActiveHyperlink::Kind::pending:
         break;
     }
-    const std::optional<TinyAtom> atom = TinyAtom::lookup(link.pending);
+    std::optional<TinyAtom> atom = TinyAtom::lookup(link.pending);
+    if (!atom && TinyAtom::registry().reclaim() > 0) {
+        // Every code was in use once; some of those released since are shown nowhere now.
+        atom = TinyAtom::lookup(link.pending);
+    }
     if (!atom) {
         link.kind = ActiveHyperlink::Kind::unavailable;
         return std::nullopt;
     }
-    m_payloadCodes.insert(atom->code);
+    if (!m_payloadCodes.insert(atom->code).second) {
+        // An identical link printed before shares the code; the terminal holds one use of it.
+        atom->release();
+    }
     link.kind = ActiveHyperlink::Kind::resolved;
     link.resolved = *atom;
     link.pending.clear();

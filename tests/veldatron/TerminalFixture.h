@@ -21,6 +21,7 @@
 
 #include <cctype>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -110,6 +111,69 @@ public:
         TerminalDelegate::setBackgroundColor(source, color);
     }
     void selectionChanged(Terminal&) override { calls.push_back("selectionChanged"); }
+
+    // Host answers and the calls that carry data; each records a line in `calls` as well.
+    bool trusted = true;
+    std::optional<CellSize> cellSize;
+    std::optional<std::vector<uint8_t>> clipboard;
+    // Returned by windowCommand for every command (none: the terminal builds size reports).
+    std::optional<std::vector<uint8_t>> windowReply;
+    std::vector<WindowManipulationCommand> windowCommands;
+    std::vector<ProgressReport> progressReports;
+    struct Image {
+        std::string data;
+        ImageSizeRequest width;
+        ImageSizeRequest height;
+        bool preserveAspectRatio;
+    };
+    std::vector<Image> images;
+
+    bool isProcessTrusted(Terminal&) override { return trusted; }
+    std::optional<CellSize> cellSizeInPixels(Terminal&) override { return cellSize; }
+    std::optional<std::vector<uint8_t>>
+    windowCommand(Terminal&, const WindowManipulationCommand& command) override {
+        windowCommands.push_back(command);
+        return windowReply;
+    }
+    void sizeChanged(Terminal&) override { calls.push_back("sizeChanged"); }
+    void cursorStyleChanged(Terminal&, CursorStyle style) override {
+        calls.push_back("cursorStyleChanged " + std::string(tagName(style)));
+    }
+    void hostCurrentDirectoryUpdated(Terminal& source) override {
+        calls.push_back("hostCurrentDirectoryUpdated " + source.hostCurrentDirectory().value());
+    }
+    void hostCurrentDocumentUpdated(Terminal& source) override {
+        calls.push_back("hostCurrentDocumentUpdated " + source.hostCurrentDocument().value());
+    }
+    void setCursorColor(Terminal& source, std::optional<Color> color) override {
+        calls.push_back("setCursorColor " + (color ? color->formatAsXcolor() : "none"));
+        TerminalDelegate::setCursorColor(source, color);
+    }
+    void clipboardCopy(Terminal&, std::span<const uint8_t> content) override {
+        calls.push_back("clipboardCopy " +
+                        std::string(reinterpret_cast<const char*>(content.data()), content.size()));
+    }
+    std::optional<std::vector<uint8_t>> clipboardRead(Terminal&) override {
+        calls.push_back("clipboardRead");
+        return clipboard;
+    }
+    void notify(Terminal&, const std::string& title, const std::string& body) override {
+        calls.push_back("notify " + title + "|" + body);
+    }
+    void iTermContent(Terminal&, std::span<const uint8_t> content) override {
+        calls.push_back("iTermContent " +
+                        std::string(reinterpret_cast<const char*>(content.data()), content.size()));
+    }
+    void createImage(Terminal&, std::span<const uint8_t> data, ImageSizeRequest width,
+                     ImageSizeRequest height, bool preserveAspectRatio) override {
+        calls.push_back("createImage");
+        images.push_back({std::string(reinterpret_cast<const char*>(data.data()), data.size()),
+                          width, height, preserveAspectRatio});
+    }
+    void progressReport(Terminal&, const ProgressReport& report) override {
+        calls.push_back("progressReport");
+        progressReports.push_back(report);
+    }
 };
 
 // The text of a ring row of the active screen, as the module comment describes.
