@@ -12,6 +12,7 @@
 #include "Executor.h"
 #include "GraphemeClusters.h"
 #include "KittyKeyboardFlags.h"
+#include "OptionSet.h"
 #include "ParserParams.h"
 #include "SemanticPrompt.h"
 #include "TerminalDelegate.h"
@@ -51,9 +52,16 @@ class SelectionService;
 //   Terminal.cpp          construction, setup, screens, colours, focus, accessors
 //   TerminalFeed.cpp      parser wiring, feeding, dirty rows, diagnostics
 //   TerminalPrint.cpp     the print path and the cell-code (grapheme cluster) table
-//   TerminalControl.cpp   C0 controls: BEL, BS, HT, LF/VT/FF, CR, SO, SI; scrolling a line up
-//   TerminalEsc.cpp       escape sequences, character sets
-//   TerminalCsi.cpp       control-sequence dispatch and the cursor and erase commands
+//   TerminalControl.cpp   C0 and C1 controls; scrolling the region up a line
+//   TerminalEsc.cpp       escape-sequence dispatch
+//   TerminalCsi.cpp       control-sequence dispatch, margins
+//   TerminalCursor.cpp    cursor motion, tabulation, save and restore (DECSC, DECRC)
+//   TerminalEditing.cpp   inserting, deleting, erasing and repeating cells and lines
+//   TerminalScroll.cpp    index, reverse index, scroll down, column scrolls
+//   TerminalRectangles.cpp  line render modes, DECALN, rectangular-area operations
+//   TerminalReports.cpp   replies: device status, attributes, checksums, version, conformance
+//   TerminalReset.cpp     full reset, resize, scrollback
+//   TerminalBidiState.cpp bidirectional state of rows and its control sequences
 //   TerminalModes.cpp     SM/RM, DECSET/DECRST, synchronized output
 //   TerminalSgr.cpp       character attributes (SGR)
 //   TerminalOsc.cpp       operating-system commands
@@ -84,9 +92,32 @@ public:
         KittyKeyboardFlags flags;
         std::vector<KittyKeyboardFlags> stack;
     };
-    // Reply framing: 7-bit (ESC [) or 8-bit (0x9B) introducers.
+    // Reply framing: 7-bit (ESC [) or 8-bit (0x9B) introducers. A reply never encodes an
+    // introducer through UTF-8; every reply site picks its introducers and terminator here.
     struct CC {
         bool send8bit = false;
+
+        std::string_view csi() const { return send8bit ? "\x9b" : "\x1b["; }
+        std::string_view dcs() const { return send8bit ? "\x90" : "\x1bP"; }
+        std::string_view osc() const { return send8bit ? "\x9d" : "\x1b]"; }
+        std::string_view st() const { return send8bit ? "\x9c" : "\x1b\\"; }
+    };
+    // The fields of a BidiPresentationState that a control sequence changes (defined below).
+    struct BidiStateProperties : OptionSet<BidiStateProperties> {
+        using OptionSet::OptionSet;
+        static const BidiStateProperties supportMode;
+        static const BidiStateProperties autodetectDirection;
+        static const BidiStateProperties fallbackDirection;
+        static const BidiStateProperties boxMirroring;
+        static const BidiStateProperties all;
+    };
+    // A rectangle of screen cells, 0-based and inclusive.
+    struct Rectangle {
+        int top;
+        int left;
+        int bottom;
+        int right;
+        friend bool operator==(const Rectangle&, const Rectangle&) = default;
     };
     // The user-input scanner's state (shell integration).
     enum class SemanticScanState : uint8_t { ground, escape, csi, ss3 };
@@ -348,10 +379,47 @@ public:
     std::u32string translateBufferLineToString(Buffer& buffer, int row, int start, int end);
     std::vector<Line> _getSelectedLines(Position start, Position end, Buffer& buffer) override;
 
-    // ---- Replies ----------------------------------------------------------------------------
-    // Hands the bytes to the host's send; nothing without a host.
+    // ---- Replies (TerminalReports.cpp) ------------------------------------------------------
+    // Hands the bytes to the host's send as one reply; nothing without a host.
     void sendResponse(std::span<const uint8_t> bytes);
     void sendResponse(std::string_view text);
+    // Joins the pieces (texts, byte spans, single bytes) into one reply. Numbers are written
+    // by the caller: an int piece does not compile rather than becoming a byte.
+    template <typename... Items>
+        requires(sizeof...(Items) > 1)
+    void sendResponse(const Items&... items) {
+        std::string reply;
+        (appendReplyItem(reply, items), ...);
+        sendResponse(std::string_view(reply));
+    }
+    // The XTVERSION identity: "Veldatron", then " " and the tag without its leading "v", "-" and
+    // the branch, "+" and the version (not when "unknown"), then ":"; each input keeps only the
+    // bytes 0x20-0x7E, and a result over 256 bytes is cut to 255 and ":".
+    static std::string xtVersionIdentity(std::optional<std::string_view> tag,
+                                         std::optional<std::string_view> branch,
+                                         std::optional<std::string_view> version);
+    // The rectangle that the 1-based parameters Pt;Pl;Pb;Pr at the start of `pars` name (origin
+    // mode applied, clamped to the screen), or none when it is empty.
+    std::optional<Rectangle> getRectangleFromRequest(std::span<const int32_t> pars) const;
+
+    // ---- Life cycle (TerminalReset.cpp) -----------------------------------------------------
+    // RIS: every mode, character set, margin and screen back to power-on, keeping the size and
+    // the cursor's visibility. The host hears bufferActivated.
+    void resetToInitialState();
+    // A new size, at least 2 x 1; both screens follow (the normal one reflowing wrapped lines),
+    // tab stops are kept up to the old width. Ends synchronized output. The host is not told.
+    void resize(int cols, int rows);
+    // Drops the normal screen's history.
+    void clearScrollback();
+    // A new history size for the normal screen (none: no history).
+    void changeScrollback(std::optional<int> lines);
+    void changeHistorySize(std::optional<int> lines) { changeScrollback(lines); }
+
+    // ---- Scrolling (TerminalScroll.cpp) -----------------------------------------------------
+    // IND: the cursor moves down a row, or the scroll region scrolls up at its bottom.
+    void cmdIndex();
+    // RI: the cursor moves up a row, or the scroll region scrolls down at its top.
+    void reverseIndex();
 
     // ---- Synchronized output (TerminalModes.cpp) --------------------------------------------
     static constexpr double synchronizedOutputTimeoutSeconds = 1.0;
@@ -433,6 +501,9 @@ private:
     void logUnknownEsc(std::span<const uint8_t> collect, uint8_t final) const;
     void logUnknownOsc(int64_t code) const;
     void logUnknownApc(uint8_t command) const;
+    // "[1, 2, 3]": how diagnostic lines write parameter and byte lists.
+    static std::string listText(std::span<const int32_t> values);
+    static std::string listText(std::span<const uint8_t> bytes);
 
     // ---- Delegate calls ---------------------------------------------------------------------
     // Runs `call` with the delegate, if any, counting the nesting so that feeding, resizing or
@@ -525,21 +596,109 @@ private:
     void updateKittyRelativePlacementsForCurrentBuffer();
     void clearAllKittyImages();
 
-    // ---- Cursor and erase commands (TerminalCsi.cpp) ----------------------------------------
+    // ---- Margins and title modes (TerminalCsi.cpp) ------------------------------------------
+    // CSI > Pm t and CSI > Pm T: the hex and UTF-8 title flags 0-3 on or off.
+    void setTitleModes(const ParserParams& pars, bool on);
+    void cmdSetScrollRegion(const ParserParams& pars, std::span<const uint8_t> collect);
+    void cmdSetMargins(const ParserParams& pars, std::span<const uint8_t> collect);
+
+    // ---- Cursor (TerminalCursor.cpp) --------------------------------------------------------
+    // The primitives every motion ends in. setCursor takes origin-relative coordinates.
     void cursorForward(int count);
     void cursorBackward(int count);
     void setCursor(int col, int row);
     void restrictCursor(bool clampToLastColumn = true);
     void cmdCursorUp(const ParserParams& pars);
     void cmdCursorDown(const ParserParams& pars);
+    void cmdCursorCharAbsolute(const ParserParams& pars);
     void cmdCursorPosition(const ParserParams& pars);
+    void cmdCharPosAbsolute(const ParserParams& pars);
+    void cmdHPositionRelative(const ParserParams& pars);
+    void cmdLinePosAbsolute(const ParserParams& pars);
+    void cmdVPositionRelative(const ParserParams& pars);
+    void cmdHVPosition(const ParserParams& pars);
+    // CHT and CBT.
+    void cmdForwardTab(const ParserParams& pars);
+    void cmdBackwardTab(const ParserParams& pars);
+    void cmdTabClear(const ParserParams& pars);
+    // DECSC and DECRC; with intermediates they do nothing.
+    void cmdSaveCursor(std::span<const uint8_t> collect = {});
+    void cmdRestoreCursor(std::span<const uint8_t> collect = {});
+    // NEL: to the left margin (with origin and margin mode) or column 0, then IND.
+    void cmdNextLine();
+
+    // ---- Editing (TerminalEditing.cpp) ------------------------------------------------------
+    void cmdInsertChars(const ParserParams& pars);
+    void cmdDeleteChars(const ParserParams& pars);
+    void cmdEraseChars(const ParserParams& pars);
     void cmdEraseInLine(const ParserParams& pars);
     void cmdEraseInDisplay(const ParserParams& pars);
-    void cmdSetScrollRegion(const ParserParams& pars, std::span<const uint8_t> collect);
-    void cmdSetMargins(const ParserParams& pars, std::span<const uint8_t> collect);
-    // A blank row: erased cells, no wrap, single width, the current bidirectional state.
-    void resetBufferLine(int y, bool clearImages, BidiPresentationState bidiState);
+    void cmdInsertLines(const ParserParams& pars);
+    void cmdDeleteLines(const ParserParams& pars);
+    void cmdScrollUp(const ParserParams& pars);
+    void cmdRepeatPrecedingCharacter(const ParserParams& pars);
+    void cmdDeleteColumns(const ParserParams& pars);
+    // A blank row: erased cells, no wrap, single width, images removed when asked, the given
+    // bidirectional state.
+    void resetBufferLine(int y, bool clearImages, std::optional<BidiPresentationState> bidiState);
+    // Code 0, width 1, default foreground, the current background: what erasing leaves.
     CharData erasedCell() const { return CharData(scrollBlankAttribute(), 0, 1); }
+    // Rows top..bottom (ring rows) of the screen: `n` rows of `fill` enter at `at` (top or
+    // bottom), the rows on the far side fall off. Whole rows move, no cells are copied.
+    enum class RowEntry : uint8_t { atTop, atBottom };
+    void rotateRows(int top, int bottom, int n, RowEntry entry, const Attribute& fill);
+    // The same within columns left..right only: cells move, `fill` enters.
+    void shiftRowsWithinMargins(int top, int bottom, int n, RowEntry entry, const CharData& fill);
+
+    // ---- Scrolling (TerminalScroll.cpp) -----------------------------------------------------
+    void cmdScrollDown(const ParserParams& pars);
+    // DECBI (back) and DECFI.
+    void columnIndex(bool back);
+    // Scrolls the columns of the region by one: back moves them right from `at`, forward left.
+    void columnScroll(bool back, int at);
+
+    // ---- Line render modes and rectangles (TerminalRectangles.cpp) --------------------------
+    void setLineRenderMode(BufferLine::RenderLineMode mode);
+    void cmdScreenAlignmentPattern();
+    void csiCopyRectangularArea(const ParserParams& pars, std::span<const uint8_t> collect);
+    void csiX(const ParserParams& pars, std::span<const uint8_t> collect);
+    void csiZ(const ParserParams& pars, std::span<const uint8_t> collect);
+    void csiOpenBrace(const ParserParams& pars, std::span<const uint8_t> collect);
+    void csiCloseBrace(const ParserParams& pars, std::span<const uint8_t> collect);
+    void cmdDECERA(const ParserParams& pars);
+    void cmdSelectiveEraseRectangularArea(const ParserParams& pars);
+    void cmdInsertColumns(const ParserParams& pars);
+
+    // ---- Reports (TerminalReports.cpp) ------------------------------------------------------
+    static void appendReplyItem(std::string& reply, std::string_view text) { reply += text; }
+    static void appendReplyItem(std::string& reply, std::span<const uint8_t> bytes) {
+        reply.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    }
+    static void appendReplyItem(std::string& reply, uint8_t byte) { reply += char(byte); }
+    static void appendReplyItem(std::string& reply, int) = delete;
+    void cmdDeviceStatus(const ParserParams& pars, std::span<const uint8_t> collect);
+    void cmdSendDeviceAttributes(const ParserParams& pars, std::span<const uint8_t> collect);
+    void cmdDECRQCRA(const ParserParams& pars);
+    void cmdXTVERSION(const ParserParams& pars, std::span<const uint8_t> collect);
+    void cmdSetConformanceLevel(const ParserParams& pars);
+
+    // ---- Bidirectional state (TerminalBidiState.cpp) ----------------------------------------
+    // Writes the named fields of currentBidiState into the paragraph that starts at the cursor,
+    // only when the cursor stands at its very start (column 0 of a row that continues none).
+    void applyCurrentBidiStateAtParagraphStart(BidiStateProperties properties);
+    // After SD (insertedAtTop) and SU by `count` rows: text inside and outside the region, and
+    // the rows pushed apart, no longer form one paragraph.
+    void hardenBidiScrollBoundaries(bool insertedAtTop, int count);
+    // After IL and DL (ring rows).
+    void hardenBidiLineShiftBoundaries(int firstChangedRow, std::optional<int> firstMovedRow,
+                                       int lastChangedRow);
+    // A new currentBidiState, also the default of both screens.
+    void setCurrentBidiState(BidiPresentationState state);
+    void cmdSelectPresentationDirection(const ParserParams& pars);
+    void cmdSelectCharacterPath(const ParserParams& pars);
+    void setFallbackDirection(BidiDirection direction);
+    // CSI ? Pm r: the saved bidirectional private modes.
+    void restoreSavedPrivateModes(const ParserParams& pars);
 
     // ---- Modes (TerminalModes.cpp) ----------------------------------------------------------
     void cmdSetMode(const ParserParams& pars, std::span<const uint8_t> collect);
@@ -648,6 +807,8 @@ private:
     // ---- Implementation state ---------------------------------------------------------------
     Executor* m_executor = nullptr;
     int m_delegateDepth = 0;
+    // The rows a line insertion or deletion moves, reused so that it allocates nothing.
+    std::vector<BufferLinePtr> m_rowScratch;
     // Cache of joins already decided: (base code, scalar) -> resulting code or -1 (base 0: the
     // code of a lone scalar above U+FFFF). Four-way set-associative with the most recent entry
     // first in its set, fixed in size so program output cannot grow it; made on first use.
@@ -664,5 +825,16 @@ private:
     // Grapheme-cluster segmentation, made on first use.
     std::unique_ptr<GraphemeClusters> m_clusters;
 };
+
+inline constexpr Terminal::BidiStateProperties Terminal::BidiStateProperties::supportMode =
+    BidiStateProperties(uint8_t(1));
+inline constexpr Terminal::BidiStateProperties
+    Terminal::BidiStateProperties::autodetectDirection = BidiStateProperties(uint8_t(2));
+inline constexpr Terminal::BidiStateProperties Terminal::BidiStateProperties::fallbackDirection =
+    BidiStateProperties(uint8_t(4));
+inline constexpr Terminal::BidiStateProperties Terminal::BidiStateProperties::boxMirroring =
+    BidiStateProperties(uint8_t(8));
+inline constexpr Terminal::BidiStateProperties Terminal::BidiStateProperties::all =
+    BidiStateProperties(uint8_t(15));
 
 } // namespace veldatron

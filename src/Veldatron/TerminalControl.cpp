@@ -14,6 +14,9 @@ constexpr uint8_t BS = 0x08;
 constexpr uint8_t HT = 0x09;
 constexpr uint8_t SO = 0x0E;
 constexpr uint8_t SI = 0x0F;
+constexpr uint8_t IND = 0x84;
+constexpr uint8_t NEL = 0x85;
+constexpr uint8_t HTS = 0x88;
 
 const char* boolText(bool value) {
     return value ? "true" : "false";
@@ -41,6 +44,15 @@ void Terminal::executeOther(uint8_t code) {
         break;
     case SI:
         setgLevel(0);
+        break;
+    case IND:
+        cmdIndex();
+        break;
+    case NEL:
+        cmdNextLine();
+        break;
+    case HTS:
+        m_buffer->tabSet(m_buffer->x());
         break;
     default:
         // Other control bytes do nothing.

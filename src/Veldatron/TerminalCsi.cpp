@@ -5,9 +5,14 @@
 namespace veldatron {
 
 void Terminal::dispatchCsi(const EscapeSequence& sequence, const ParserParams& pars) {
-    // By final byte; where the intermediates select the function, the case compares the packed
-    // id (sequenceId("?", 'r')), and handlers that take them along check them themselves.
+    // By final byte. Most handlers do not look at the intermediates (CSI ? 2 J acts as CSI 2 J);
+    // where they select the function, the case compares the packed id (sequenceId("?", 'r')),
+    // and handlers that take them along check them themselves.
+    const std::span<const uint8_t> collect = sequence.collect;
     switch (sequence.final) {
+    case '@':
+        cmdInsertChars(pars);
+        return;
     case 'A':
         cmdCursorUp(pars);
         return;
@@ -20,8 +25,22 @@ void Terminal::dispatchCsi(const EscapeSequence& sequence, const ParserParams& p
     case 'D':
         cursorBackward(pars[0]);
         return;
+    case 'E':
+        cmdCursorDown(pars);
+        m_buffer->setX(m_buffer->marginLeft());
+        return;
+    case 'F':
+        cmdCursorUp(pars);
+        m_buffer->setX(m_buffer->marginLeft());
+        return;
+    case 'G':
+        cmdCursorCharAbsolute(pars);
+        return;
     case 'H':
         cmdCursorPosition(pars);
+        return;
+    case 'I':
+        cmdForwardTab(pars);
         return;
     case 'J':
         cmdEraseInDisplay(pars);
@@ -29,194 +48,174 @@ void Terminal::dispatchCsi(const EscapeSequence& sequence, const ParserParams& p
     case 'K':
         cmdEraseInLine(pars);
         return;
+    case 'L':
+        cmdInsertLines(pars);
+        return;
+    case 'M':
+        cmdDeleteLines(pars);
+        return;
+    case 'P':
+        cmdDeleteChars(pars);
+        return;
+    case 'S':
+        if (sequence.id == sequenceId(" ", 'S')) {
+            cmdSelectPresentationDirection(pars);
+        } else {
+            cmdScrollUp(pars);
+        }
+        return;
+    case 'T':
+        if (collect.empty()) {
+            cmdScrollDown(pars);
+        } else if (sequence.id == sequenceId(">", 'T')) {
+            setTitleModes(pars, false);
+        }
+        return;
+    case 'X':
+        cmdEraseChars(pars);
+        return;
+    case 'Z':
+        cmdBackwardTab(pars);
+        return;
+    case '`':
+        cmdCharPosAbsolute(pars);
+        return;
+    case 'a':
+        cmdHPositionRelative(pars);
+        return;
+    case 'b':
+        cmdRepeatPrecedingCharacter(pars);
+        return;
+    case 'c':
+        cmdSendDeviceAttributes(pars, collect);
+        return;
+    case 'd':
+        cmdLinePosAbsolute(pars);
+        return;
+    case 'e':
+        cmdVPositionRelative(pars);
+        return;
+    case 'f':
+        cmdHVPosition(pars);
+        return;
+    case 'g':
+        cmdTabClear(pars);
+        return;
     case 'h':
-        cmdSetMode(pars, sequence.collect);
+        cmdSetMode(pars, collect);
+        return;
+    case 'k':
+        if (sequence.id == sequenceId(" ", 'k')) {
+            cmdSelectCharacterPath(pars);
+        }
         return;
     case 'l':
-        cmdResetMode(pars, sequence.collect);
+        cmdResetMode(pars, collect);
         return;
     case 'm':
-        cmdCsiM(pars, sequence.collect);
+        cmdCsiM(pars, collect);
         return;
+    case 'n':
+        cmdDeviceStatus(pars, collect);
+        return;
+    case 'p':
+        if (sequence.id == sequenceId("\"", 'p')) {
+            cmdSetConformanceLevel(pars);
+            return;
+        }
+        break;
+    case 'q':
+        if (sequence.id == sequenceId(">", 'q')) {
+            cmdXTVERSION(pars, collect);
+            return;
+        }
+        break;
     case 'r':
-        if (sequence.id != sequenceId("?", 'r')) {
-            cmdSetScrollRegion(pars, sequence.collect);
-            return;
+        if (sequence.id == sequenceId("?", 'r')) {
+            restoreSavedPrivateModes(pars);
+        } else {
+            cmdSetScrollRegion(pars, collect);
         }
-        break;
+        return;
     case 's':
-        if (sequence.collect.empty() && m_marginMode) {
-            cmdSetMargins(pars, sequence.collect);
+        if (collect.empty()) {
+            if (m_marginMode) {
+                cmdSetMargins(pars, collect);
+            } else {
+                cmdSaveCursor();
+            }
+        } else if (sequence.id == sequenceId(">", 's')) {
+            // Shift-escape: 1 lets the shift key through to mouse reports, 0 takes it back.
+            if (pars[0] == 1) {
+                m_mouseShiftCapture = true;
+            } else if (pars[0] == 0) {
+                m_mouseShiftCapture = false;
+            }
+        }
+        return;
+    case 't':
+        if (sequence.id == sequenceId(">", 't')) {
+            setTitleModes(pars, true);
+            return;
+        }
+        if (!collect.empty()) {
+            logInfo("Unhandled csiT " + listText(collect));
             return;
         }
         break;
+    case 'u':
+        if (collect.empty()) {
+            cmdRestoreCursor();
+        }
+        return;
+    case 'v':
+        csiCopyRectangularArea(pars, collect);
+        return;
+    case 'x':
+        csiX(pars, collect);
+        return;
+    case 'y':
+        cmdDECRQCRA(pars);
+        return;
+    case 'z':
+        csiZ(pars, collect);
+        return;
+    case '{':
+        csiOpenBrace(pars, collect);
+        return;
+    case '}':
+        csiCloseBrace(pars, collect);
+        return;
+    case '~':
+        cmdDeleteColumns(pars);
+        return;
     default:
         break;
     }
     if (m_parser.csiHandlerFallback) {
-        m_parser.csiHandlerFallback(pars, sequence.collect, sequence.final);
+        m_parser.csiHandlerFallback(pars, collect, sequence.final);
     }
 }
 
-// ---- Cursor primitives ----------------------------------------------------------------------
-
-void Terminal::cursorForward(int count) {
-    Buffer& buffer = *m_buffer;
-    int limit = m_marginMode ? buffer.marginRight() : m_cols - 1;
-    if (buffer.x() > limit) {
-        // Right of the right margin the cursor may still move to the screen's edge.
-        limit = buffer.cols() - 1;
-    }
-    buffer.setX(std::min(buffer.x() + std::max(count, 1), limit));
-}
-
-void Terminal::cursorBackward(int count) {
-    Buffer& buffer = *m_buffer;
-    int limit = m_marginMode ? buffer.marginLeft() : 0;
-    if (buffer.x() < limit) {
-        limit = 0;
-    }
-    buffer.setX(std::max(buffer.x() - std::max(count, 1), limit));
-}
-
-void Terminal::setCursor(int col, int row) {
-    Buffer& buffer = *m_buffer;
-    updateRange(buffer, buffer.y());
-    if (m_originMode) {
-        buffer.setX(col + (m_marginMode ? buffer.marginLeft() : 0));
-        buffer.setY(row + buffer.scrollTop());
-    } else {
-        buffer.setX(col);
-        buffer.setY(row);
-    }
-    restrictCursor(true);
-}
-
-void Terminal::restrictCursor(bool clampToLastColumn) {
-    Buffer& buffer = *m_buffer;
-    buffer.setX(std::clamp(buffer.x(), 0, clampToLastColumn ? m_cols - 1 : m_cols));
-    if (m_originMode) {
-        buffer.setY(std::clamp(buffer.y(), buffer.scrollTop(), buffer.scrollBottom()));
-    } else {
-        buffer.setY(std::clamp(buffer.y(), 0, m_rows - 1));
-    }
-    updateRange(buffer, buffer.y());
-}
-
-void Terminal::cmdCursorUp(const ParserParams& pars) {
-    Buffer& buffer = *m_buffer;
-    const int y = buffer.y();
-    const int limit = y >= buffer.scrollTop() ? buffer.scrollTop() : 0;
-    buffer.setY(std::max(y - std::max(pars[0], 1), limit));
-}
-
-void Terminal::cmdCursorDown(const ParserParams& pars) {
-    Buffer& buffer = *m_buffer;
-    const int y = buffer.y();
-    const int limit = y <= buffer.scrollBottom() ? buffer.scrollBottom() : buffer.rows() - 1;
-    buffer.setY(std::min(y + std::max(pars[0], 1), limit));
-    if (buffer.x() >= m_cols) {
-        buffer.setX(m_cols - 1);
-    }
-}
-
-void Terminal::cmdCursorPosition(const ParserParams& pars) {
-    // 0, 1 and an omitted parameter all mean the first row or column.
-    setCursor(std::max(pars[1], 1) - 1, std::max(pars[0], 1) - 1);
-}
-
-// ---- Erasing --------------------------------------------------------------------------------
-
-void Terminal::cmdEraseInLine(const ParserParams& pars) {
-    Buffer& buffer = *m_buffer;
-    BufferLine& line = buffer.lines()[buffer.yBase() + buffer.y()];
-    const int x = buffer.x();
-    switch (pars[0]) {
-    case 0:
-        line.replaceCells(x, m_cols, erasedCell());
-        break;
-    case 1:
-        line.replaceCells(0, x + 1, erasedCell());
-        break;
-    case 2:
-        line.replaceCells(0, m_cols, erasedCell());
-        break;
-    default:
-        break;
-    }
-    updateRange(buffer, buffer.y());
-}
-
-void Terminal::cmdEraseInDisplay(const ParserParams& pars) {
-    Buffer& buffer = *m_buffer;
-    const int x = buffer.x();
-    const int y = buffer.y();
-    switch (pars[0]) {
-    case 0: {
-        updateRange(buffer, y);
-        BufferLine& line = buffer.lines()[buffer.yBase() + y];
-        line.replaceCells(x, m_cols, erasedCell());
-        if (x == 0) {
-            line.setIsWrapped(false);
+void Terminal::setTitleModes(const ParserParams& pars, bool on) {
+    for (int i = 0; i < pars.size(); ++i) {
+        switch (pars[i]) {
+        case 0:
+            m_xtermTitleSetHex = on;
+            break;
+        case 1:
+            m_xtermTitleQueryHex = on;
+            break;
+        case 2:
+            m_xtermTitleSetUtf = on;
+            break;
+        case 3:
+            m_xtermTitleQueryUtf = on;
+            break;
+        default:
+            break;
         }
-        for (int row = y + 1; row < m_rows; ++row) {
-            resetBufferLine(row, false, m_currentBidiState);
-        }
-        updateRange(buffer, m_rows - 1);
-        break;
     }
-    case 1: {
-        updateRange(buffer, y);
-        BufferLine& line = buffer.lines()[buffer.yBase() + y];
-        line.replaceCells(0, x + 1, erasedCell());
-        line.setIsWrapped(false);
-        if (x + 1 >= m_cols && y + 1 < m_rows) {
-            // The row below no longer continues a row that ends in erased cells.
-            buffer.lines()[buffer.yBase() + y + 1].setIsWrapped(false);
-        }
-        for (int row = y - 1; row >= 0; --row) {
-            resetBufferLine(row, false, m_currentBidiState);
-        }
-        updateRange(buffer, 0);
-        break;
-    }
-    case 2:
-        for (int row = m_rows - 1; row >= 0; --row) {
-            resetBufferLine(row, true, m_currentBidiState);
-        }
-        clearAllKittyImages();
-        updateRange(buffer, 0);
-        updateRange(buffer, m_rows - 1);
-        break;
-    case 3: {
-        // The scrollback goes; the screen rows stay as they are.
-        CircularBufferLineList& lines = buffer.lines();
-        const int dropped = lines.count() - m_rows;
-        if (dropped > 0) {
-            lines.trimStart(dropped);
-            buffer.setYBase(std::max(buffer.yBase() - dropped, 0));
-            buffer.setYDisp(std::max(buffer.yDisp() - dropped, 0));
-        }
-        buffer.linesTop = 0;
-        break;
-    }
-    default:
-        break;
-    }
-}
-
-void Terminal::resetBufferLine(int y, bool clearImages, BidiPresentationState bidiState) {
-    Buffer& buffer = *m_buffer;
-    const int row = buffer.yBase() + y;
-    BufferLine& line = buffer.lines()[row];
-    line.replaceCells(0, line.count(), erasedCell());
-    line.setIsWrapped(false);
-    line.setRenderMode(BufferLine::RenderLineMode::single);
-    if (clearImages) {
-        buffer.clearImagesFromLine(row);
-    }
-    line.setBidiState(bidiState);
-    updateRange(buffer, y);
 }
 
 // ---- Margins --------------------------------------------------------------------------------

@@ -90,6 +90,14 @@ void Terminal::logInfo(std::string_view text) const {
     writeDiagnosticLine(line);
 }
 
+std::string Terminal::listText(std::span<const int32_t> values) {
+    return list(values);
+}
+
+std::string Terminal::listText(std::span<const uint8_t> bytes) {
+    return list(bytes);
+}
+
 void Terminal::logUnknownCsi(const ParserParams& pars, std::span<const uint8_t> collect,
                              uint8_t final) const {
     if (m_silentLog) {
