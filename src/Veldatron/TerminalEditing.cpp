@@ -327,9 +327,15 @@ void Terminal::cmdRepeatPrecedingCharacter(const ParserParams& pars) {
     Buffer& buffer = *m_buffer;
     const int n = std::min(count(pars), m_cols * m_rows * 2);
     CharData cell(Attribute(), 0, 1);
-    if (buffer.x() > 0) {
+    if (const int x = buffer.x(); x > 0) {
         // Right of a shorter line the line's last cell counts (operator[] reads it).
-        cell = buffer.lines()[buffer.yBase() + buffer.y()][buffer.x() - 1];
+        const BufferLine& line = buffer.lines()[buffer.yBase() + buffer.y()];
+        cell = line[x - 1];
+        // Right after a wide character the cell left of the cursor is its empty half, which
+        // would print nothing visible: the character itself is what was written last.
+        if (cell.width() == 0 && x >= 2 && line[x - 2].width() == 2) {
+            cell = line[x - 2];
+        }
     }
     const std::optional<TinyAtom> payload =
         cell.hasPayload() ? std::optional<TinyAtom>(cell.payload()) : std::nullopt;

@@ -19,6 +19,7 @@
 #include "Terminal.h"
 #include "UnicodeUtil.h"
 
+#include <cctype>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -46,6 +47,15 @@ inline std::string escaped(std::string_view bytes) {
         }
     }
     return out;
+}
+
+// A test-case name made of a row's description: letters and digits kept, the rest "_".
+inline std::string caseName(const char* text) {
+    std::string name;
+    for (const char* p = text; *p; ++p) {
+        name += std::isalnum(uint8_t(*p)) ? *p : '_';
+    }
+    return name;
 }
 
 // Everything a terminal tells its host, as text: replies concatenated, other calls one line each

@@ -16,14 +16,6 @@ namespace {
 
 using CellColor = Attribute::Color;
 
-std::string caseName(const char* text) {
-    std::string name;
-    for (const char* p = text; *p; ++p) {
-        name += std::isalnum(uint8_t(*p)) ? *p : '_';
-    }
-    return name;
-}
-
 // ---- Cursor motion --------------------------------------------------------------------------
 
 // Each row: a 20 x 10 terminal, the setup bytes, then the bytes under test; the cursor after.
