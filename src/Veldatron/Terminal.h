@@ -596,9 +596,14 @@ private:
     void updateKittyRelativePlacementsForCurrentBuffer();
     void clearAllKittyImages();
 
-    // ---- Margins and title modes (TerminalCsi.cpp) ------------------------------------------
+    // ---- Dispatch helpers, margins and title modes (TerminalCsi.cpp) ------------------------
+    // Out of line, so that the dispatch itself stays a jump to one handler.
+    [[gnu::noinline]] void csiFallback(const EscapeSequence& sequence, const ParserParams& pars);
+    [[gnu::noinline]] void logUnhandledCsiT(std::span<const uint8_t> collect);
+    // CSI > Ps s: whether shift reaches mouse reports.
+    [[gnu::noinline]] void setShiftEscape(const ParserParams& pars);
     // CSI > Pm t and CSI > Pm T: the hex and UTF-8 title flags 0-3 on or off.
-    void setTitleModes(const ParserParams& pars, bool on);
+    [[gnu::noinline]] void setTitleModes(const ParserParams& pars, bool on);
     void cmdSetScrollRegion(const ParserParams& pars, std::span<const uint8_t> collect);
     void cmdSetMargins(const ParserParams& pars, std::span<const uint8_t> collect);
 
@@ -626,6 +631,9 @@ private:
     void cmdRestoreCursor(std::span<const uint8_t> collect = {});
     // NEL: to the left margin (with origin and margin mode) or column 0, then IND.
     void cmdNextLine();
+    // CNL and CPL: CUD and CUU, then to the left margin.
+    void cmdCursorNextLine(const ParserParams& pars);
+    void cmdCursorPrecedingLine(const ParserParams& pars);
 
     // ---- Editing (TerminalEditing.cpp) ------------------------------------------------------
     void cmdInsertChars(const ParserParams& pars);
@@ -807,8 +815,6 @@ private:
     // ---- Implementation state ---------------------------------------------------------------
     Executor* m_executor = nullptr;
     int m_delegateDepth = 0;
-    // The rows a line insertion or deletion moves, reused so that it allocates nothing.
-    std::vector<BufferLinePtr> m_rowScratch;
     // Cache of joins already decided: (base code, scalar) -> resulting code or -1 (base 0: the
     // code of a lone scalar above U+FFFF). Four-way set-associative with the most recent entry
     // first in its set, fixed in size so program output cannot grow it; made on first use.

@@ -223,18 +223,12 @@ void Terminal::scroll(bool isWrapped) {
                       " isAlternate=" + boolText(isCurrentBufferAlternate()));
             return;
         }
-        BufferLinePtr dropped = lines.line(topRow);
-        if (bottomRow > topRow && !lines.shiftElements(topRow + 1, bottomRow - topRow, -1)) {
-            static DiagnosticSite site;
-            site.emit("Assertion on scroll, state was: bottomRow=" + std::to_string(bottomRow) +
-                      " topRow=" + std::to_string(topRow) +
-                      " yDisp=" + std::to_string(buffer.yDisp()) +
-                      " linesTop=" + std::to_string(buffer.linesTop) +
-                      " isAlternate=" + boolText(isCurrentBufferAlternate()));
-        }
-        // The dropped row, when nobody else holds it, becomes the new bottom row.
+        // The rows move up by one, moved rather than copied (no counts change), and the dropped
+        // top row comes round to the bottom, where, when nobody else holds it, it becomes the
+        // new row. (Unlike a shift of the ring's lines, a rotation inside the ring cannot fail.)
+        lines.rotateLines(topRow, bottomRow, -1);
         const BufferLine& blank = prepareBlankLine(buffer, isWrapped, state, blankAttribute);
-        lines.set(bottomRow, BufferLine::copyReusing(blank, std::move(dropped)));
+        lines.set(bottomRow, BufferLine::copyReusing(blank, lines.takeLine(bottomRow)));
         selectionsAdjustForInPlaceScroll(topRow, bottomRow, 1);
     } else {
         // The top line goes into the scrollback.

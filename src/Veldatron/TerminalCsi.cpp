@@ -7,193 +7,161 @@ namespace veldatron {
 void Terminal::dispatchCsi(const EscapeSequence& sequence, const ParserParams& pars) {
     // By final byte. Most handlers do not look at the intermediates (CSI ? 2 J acts as CSI 2 J);
     // where they select the function, the case compares the packed id (sequenceId("?", 'r')),
-    // and handlers that take them along check them themselves.
+    // and handlers that take them along check them themselves. Every case is one call in tail
+    // position, so the dispatch needs no stack frame of its own (it runs for every sequence).
     const std::span<const uint8_t> collect = sequence.collect;
     switch (sequence.final) {
     case '@':
-        cmdInsertChars(pars);
-        return;
+        return cmdInsertChars(pars);
     case 'A':
-        cmdCursorUp(pars);
-        return;
+        return cmdCursorUp(pars);
     case 'B':
-        cmdCursorDown(pars);
-        return;
+        return cmdCursorDown(pars);
     case 'C':
-        cursorForward(pars[0]);
-        return;
+        return cursorForward(pars[0]);
     case 'D':
-        cursorBackward(pars[0]);
-        return;
+        return cursorBackward(pars[0]);
     case 'E':
-        cmdCursorDown(pars);
-        m_buffer->setX(m_buffer->marginLeft());
-        return;
+        return cmdCursorNextLine(pars);
     case 'F':
-        cmdCursorUp(pars);
-        m_buffer->setX(m_buffer->marginLeft());
-        return;
+        return cmdCursorPrecedingLine(pars);
     case 'G':
-        cmdCursorCharAbsolute(pars);
-        return;
+        return cmdCursorCharAbsolute(pars);
     case 'H':
-        cmdCursorPosition(pars);
-        return;
+        return cmdCursorPosition(pars);
     case 'I':
-        cmdForwardTab(pars);
-        return;
+        return cmdForwardTab(pars);
     case 'J':
-        cmdEraseInDisplay(pars);
-        return;
+        return cmdEraseInDisplay(pars);
     case 'K':
-        cmdEraseInLine(pars);
-        return;
+        return cmdEraseInLine(pars);
     case 'L':
-        cmdInsertLines(pars);
-        return;
+        return cmdInsertLines(pars);
     case 'M':
-        cmdDeleteLines(pars);
-        return;
+        return cmdDeleteLines(pars);
     case 'P':
-        cmdDeleteChars(pars);
-        return;
+        return cmdDeleteChars(pars);
     case 'S':
         if (sequence.id == sequenceId(" ", 'S')) {
-            cmdSelectPresentationDirection(pars);
-        } else {
-            cmdScrollUp(pars);
+            return cmdSelectPresentationDirection(pars);
         }
-        return;
+        return cmdScrollUp(pars);
     case 'T':
         if (collect.empty()) {
-            cmdScrollDown(pars);
-        } else if (sequence.id == sequenceId(">", 'T')) {
-            setTitleModes(pars, false);
+            return cmdScrollDown(pars);
+        }
+        if (sequence.id == sequenceId(">", 'T')) {
+            return setTitleModes(pars, false);
         }
         return;
     case 'X':
-        cmdEraseChars(pars);
-        return;
+        return cmdEraseChars(pars);
     case 'Z':
-        cmdBackwardTab(pars);
-        return;
+        return cmdBackwardTab(pars);
     case '`':
-        cmdCharPosAbsolute(pars);
-        return;
+        return cmdCharPosAbsolute(pars);
     case 'a':
-        cmdHPositionRelative(pars);
-        return;
+        return cmdHPositionRelative(pars);
     case 'b':
-        cmdRepeatPrecedingCharacter(pars);
-        return;
+        return cmdRepeatPrecedingCharacter(pars);
     case 'c':
-        cmdSendDeviceAttributes(pars, collect);
-        return;
+        return cmdSendDeviceAttributes(pars, collect);
     case 'd':
-        cmdLinePosAbsolute(pars);
-        return;
+        return cmdLinePosAbsolute(pars);
     case 'e':
-        cmdVPositionRelative(pars);
-        return;
+        return cmdVPositionRelative(pars);
     case 'f':
-        cmdHVPosition(pars);
-        return;
+        return cmdHVPosition(pars);
     case 'g':
-        cmdTabClear(pars);
-        return;
+        return cmdTabClear(pars);
     case 'h':
-        cmdSetMode(pars, collect);
-        return;
+        return cmdSetMode(pars, collect);
     case 'k':
         if (sequence.id == sequenceId(" ", 'k')) {
-            cmdSelectCharacterPath(pars);
+            return cmdSelectCharacterPath(pars);
         }
         return;
     case 'l':
-        cmdResetMode(pars, collect);
-        return;
+        return cmdResetMode(pars, collect);
     case 'm':
-        cmdCsiM(pars, collect);
-        return;
+        return cmdCsiM(pars, collect);
     case 'n':
-        cmdDeviceStatus(pars, collect);
-        return;
+        return cmdDeviceStatus(pars, collect);
     case 'p':
         if (sequence.id == sequenceId("\"", 'p')) {
-            cmdSetConformanceLevel(pars);
-            return;
+            return cmdSetConformanceLevel(pars);
         }
         break;
     case 'q':
         if (sequence.id == sequenceId(">", 'q')) {
-            cmdXTVERSION(pars, collect);
-            return;
+            return cmdXTVERSION(pars, collect);
         }
         break;
     case 'r':
         if (sequence.id == sequenceId("?", 'r')) {
-            restoreSavedPrivateModes(pars);
-        } else {
-            cmdSetScrollRegion(pars, collect);
+            return restoreSavedPrivateModes(pars);
         }
-        return;
+        return cmdSetScrollRegion(pars, collect);
     case 's':
         if (collect.empty()) {
             if (m_marginMode) {
-                cmdSetMargins(pars, collect);
-            } else {
-                cmdSaveCursor();
+                return cmdSetMargins(pars, collect);
             }
-        } else if (sequence.id == sequenceId(">", 's')) {
-            // Shift-escape: 1 lets the shift key through to mouse reports, 0 takes it back.
-            if (pars[0] == 1) {
-                m_mouseShiftCapture = true;
-            } else if (pars[0] == 0) {
-                m_mouseShiftCapture = false;
-            }
+            return cmdSaveCursor();
+        }
+        if (sequence.id == sequenceId(">", 's')) {
+            return setShiftEscape(pars);
         }
         return;
     case 't':
         if (sequence.id == sequenceId(">", 't')) {
-            setTitleModes(pars, true);
-            return;
+            return setTitleModes(pars, true);
         }
         if (!collect.empty()) {
-            logInfo("Unhandled csiT " + listText(collect));
-            return;
+            return logUnhandledCsiT(collect);
         }
         break;
     case 'u':
         if (collect.empty()) {
-            cmdRestoreCursor();
+            return cmdRestoreCursor();
         }
         return;
     case 'v':
-        csiCopyRectangularArea(pars, collect);
-        return;
+        return csiCopyRectangularArea(pars, collect);
     case 'x':
-        csiX(pars, collect);
-        return;
+        return csiX(pars, collect);
     case 'y':
-        cmdDECRQCRA(pars);
-        return;
+        return cmdDECRQCRA(pars);
     case 'z':
-        csiZ(pars, collect);
-        return;
+        return csiZ(pars, collect);
     case '{':
-        csiOpenBrace(pars, collect);
-        return;
+        return csiOpenBrace(pars, collect);
     case '}':
-        csiCloseBrace(pars, collect);
-        return;
+        return csiCloseBrace(pars, collect);
     case '~':
-        cmdDeleteColumns(pars);
-        return;
+        return cmdDeleteColumns(pars);
     default:
         break;
     }
+    return csiFallback(sequence, pars);
+}
+
+void Terminal::csiFallback(const EscapeSequence& sequence, const ParserParams& pars) {
     if (m_parser.csiHandlerFallback) {
-        m_parser.csiHandlerFallback(pars, collect, sequence.final);
+        m_parser.csiHandlerFallback(pars, sequence.collect, sequence.final);
+    }
+}
+
+void Terminal::logUnhandledCsiT(std::span<const uint8_t> collect) {
+    logInfo("Unhandled csiT " + listText(collect));
+}
+
+void Terminal::setShiftEscape(const ParserParams& pars) {
+    // 1 lets the shift key through to mouse reports, 0 (or nothing) takes it back.
+    if (pars[0] == 1) {
+        m_mouseShiftCapture = true;
+    } else if (pars[0] == 0) {
+        m_mouseShiftCapture = false;
     }
 }
 

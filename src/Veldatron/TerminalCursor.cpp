@@ -124,6 +124,16 @@ void Terminal::cmdHVPosition(const ParserParams& pars) {
     buffer.setX(std::min(x, m_cols - 1));
 }
 
+void Terminal::cmdCursorNextLine(const ParserParams& pars) {
+    cmdCursorDown(pars);
+    m_buffer->setX(m_buffer->marginLeft());
+}
+
+void Terminal::cmdCursorPrecedingLine(const ParserParams& pars) {
+    cmdCursorUp(pars);
+    m_buffer->setX(m_buffer->marginLeft());
+}
+
 void Terminal::cmdNextLine() {
     Buffer& buffer = *m_buffer;
     buffer.setX(m_originMode && m_marginMode ? buffer.marginLeft() : 0);

@@ -164,34 +164,15 @@ void Terminal::rotateRows(int top, int bottom, int n, RowEntry entry, const Attr
     if (k == 0) {
         return;
     }
-    std::vector<BufferLinePtr>& rows = m_rowScratch;
-    rows.clear();
-    for (int row = top; row <= bottom; ++row) {
-        rows.push_back(lines.line(row));
-    }
-    // The kept rows move first, so that the rows falling off are (mostly) held by nothing else
-    // and their cell blocks become the blank rows that enter.
-    const int kept = height - k;
-    const int keptFrom = entry == RowEntry::atTop ? 0 : k;
-    const int keptTo = entry == RowEntry::atTop ? top + k : top;
-    const int blankTo = entry == RowEntry::atTop ? top : top + kept;
-    if (entry == RowEntry::atTop) {
-        for (int i = kept - 1; i >= 0; --i) {
-            lines.set(keptTo + i, std::move(rows[size_t(keptFrom + i)]));
-        }
-    } else {
-        for (int i = 0; i < kept; ++i) {
-            lines.set(keptTo + i, std::move(rows[size_t(keptFrom + i)]));
-        }
-    }
-    const int droppedFrom = entry == RowEntry::atTop ? kept : 0;
+    // The rows falling off come round to where the blank rows enter; taken out of the ring,
+    // nothing else holds them (mostly), and their cell blocks become the blank rows.
+    lines.rotateLines(top, bottom, entry == RowEntry::atTop ? k : -k);
+    const int blanks = entry == RowEntry::atTop ? top : bottom - k + 1;
     const BufferLine& blank =
         prepareBlankLine(*m_buffer, false, m_buffer->defaultBidiState, fill);
-    for (int i = 0; i < k; ++i) {
-        lines.set(blankTo + i,
-                  BufferLine::copyReusing(blank, std::move(rows[size_t(droppedFrom + i)])));
+    for (int row = blanks; row < blanks + k; ++row) {
+        lines.set(row, BufferLine::copyReusing(blank, lines.takeLine(row)));
     }
-    rows.clear();
 }
 
 void Terminal::shiftRowsWithinMargins(int top, int bottom, int n, RowEntry entry,

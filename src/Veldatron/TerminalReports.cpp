@@ -55,9 +55,8 @@ void Terminal::cmdDeviceStatus(const ParserParams& pars, std::span<const uint8_t
             sendResponse(m_cc.csi(), "0n");
             break;
         case 6:
-            sendResponse(m_cc.csi(),
-                         std::to_string(std::max(row, 1)) + ";" + std::to_string(std::max(col, 1)) +
-                             "R");
+            sendResponse(m_cc.csi(), std::to_string(std::max(row, 1)), ";",
+                         std::to_string(std::max(col, 1)), "R");
             break;
         default:
             break;
@@ -69,8 +68,8 @@ void Terminal::cmdDeviceStatus(const ParserParams& pars, std::span<const uint8_t
     }
     switch (pars[0]) {
     case 6:
-        sendResponse(m_cc.csi(),
-                     "?" + std::to_string(row) + ";" + std::to_string(std::max(col, 1)) + ";1R");
+        sendResponse(m_cc.csi(), "?", std::to_string(row), ";", std::to_string(std::max(col, 1)),
+                     ";1R");
         break;
     case 15:
         sendResponse(m_cc.csi(), "?10n");
@@ -91,7 +90,7 @@ void Terminal::cmdDeviceStatus(const ParserParams& pars, std::span<const uint8_t
         sendResponse(m_cc.csi(), "0*{");
         break;
     case 63:
-        sendResponse(m_cc.dcs(), std::to_string(pars[1]) + "!~0000", m_cc.st());
+        sendResponse(m_cc.dcs(), std::to_string(pars[1]), "!~0000", m_cc.st());
         break;
     case 75:
         sendResponse(m_cc.csi(), "?70n");
@@ -158,7 +157,7 @@ void Terminal::cmdDECRQCRA(const ParserParams& pars) {
     // Four digits: the low 16 bits of the sum (a screen of 'z' would otherwise need five).
     char digits[8];
     std::snprintf(digits, sizeof digits, "%04x", unsigned(sum & 0xFFFF));
-    sendResponse(m_cc.dcs(), std::to_string(pars[0]) + "!~" + digits, m_cc.st());
+    sendResponse(m_cc.dcs(), std::to_string(pars.valueOr(0, 1)), "!~", digits, m_cc.st());
 }
 
 // ---- Version and conformance ----------------------------------------------------------------
@@ -173,19 +172,22 @@ std::string Terminal::xtVersionIdentity(std::optional<std::string_view> tag,
             text.erase(0, 1);
         }
         if (!text.empty()) {
-            identity += " " + text;
+            identity += ' ';
+            identity += text;
         }
     }
     if (branch) {
         const std::string text = printableAscii(*branch);
         if (!text.empty()) {
-            identity += "-" + text;
+            identity += '-';
+            identity += text;
         }
     }
     if (version) {
         const std::string text = printableAscii(*version);
         if (!text.empty() && text != "unknown") {
-            identity += "+" + text;
+            identity += '+';
+            identity += text;
         }
     }
     identity += ':';
