@@ -386,8 +386,7 @@ public:
     // Joins the pieces (texts, byte spans, single bytes) into one reply. Numbers are written
     // by the caller: an int piece does not compile rather than becoming a byte.
     template <typename... Items>
-        requires(sizeof...(Items) > 1)
-    void sendResponse(const Items&... items) {
+    requires(sizeof...(Items) > 1) void sendResponse(const Items&... items) {
         std::string reply;
         (appendReplyItem(reply, items), ...);
         sendResponse(std::string_view(reply));
@@ -657,6 +656,11 @@ private:
     void rotateRows(int top, int bottom, int n, RowEntry entry, const Attribute& fill);
     // The same within columns left..right only: cells move, `fill` enters.
     void shiftRowsWithinMargins(int top, int bottom, int n, RowEntry entry, const CharData& fill);
+    // IL (rows enter at the cursor) and DL (at the region's bottom).
+    void insertOrDeleteLines(int n, RowEntry entry);
+    // In every row of the scroll region, cells from `at` to the right limit move right by `by`
+    // (left when negative) and `fill` enters; `endsWraps` clears the rows' wrap flags.
+    void shiftRegionColumns(int at, int by, const CharData& fill, bool endsWraps);
 
     // ---- Scrolling (TerminalScroll.cpp) -----------------------------------------------------
     void cmdScrollDown(const ParserParams& pars);
@@ -676,6 +680,7 @@ private:
     void cmdDECERA(const ParserParams& pars);
     void cmdSelectiveEraseRectangularArea(const ParserParams& pars);
     void cmdInsertColumns(const ParserParams& pars);
+    void fillRectangle(const Rectangle& rect, const CharData& fill);
 
     // ---- Reports (TerminalReports.cpp) ------------------------------------------------------
     static void appendReplyItem(std::string& reply, std::string_view text) { reply += text; }
@@ -834,8 +839,8 @@ private:
 
 inline constexpr Terminal::BidiStateProperties Terminal::BidiStateProperties::supportMode =
     BidiStateProperties(uint8_t(1));
-inline constexpr Terminal::BidiStateProperties
-    Terminal::BidiStateProperties::autodetectDirection = BidiStateProperties(uint8_t(2));
+inline constexpr Terminal::BidiStateProperties Terminal::BidiStateProperties::autodetectDirection =
+    BidiStateProperties(uint8_t(2));
 inline constexpr Terminal::BidiStateProperties Terminal::BidiStateProperties::fallbackDirection =
     BidiStateProperties(uint8_t(4));
 inline constexpr Terminal::BidiStateProperties Terminal::BidiStateProperties::boxMirroring =

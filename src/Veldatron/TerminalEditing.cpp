@@ -168,8 +168,7 @@ void Terminal::rotateRows(int top, int bottom, int n, RowEntry entry, const Attr
     // nothing else holds them (mostly), and their cell blocks become the blank rows.
     lines.rotateLines(top, bottom, entry == RowEntry::atTop ? k : -k);
     const int blanks = entry == RowEntry::atTop ? top : bottom - k + 1;
-    const BufferLine& blank =
-        prepareBlankLine(*m_buffer, false, m_buffer->defaultBidiState, fill);
+    const BufferLine& blank = prepareBlankLine(*m_buffer, false, m_buffer->defaultBidiState, fill);
     for (int row = blanks; row < blanks + k; ++row) {
         lines.set(row, BufferLine::copyReusing(blank, lines.takeLine(row)));
     }
@@ -203,36 +202,16 @@ void Terminal::shiftRowsWithinMargins(int top, int bottom, int n, RowEntry entry
 }
 
 void Terminal::cmdInsertLines(const ParserParams& pars) {
-    Buffer& buffer = *m_buffer;
-    const int y = buffer.y();
-    const int scrollTop = buffer.scrollTop();
-    const int scrollBottom = buffer.scrollBottom();
-    if (y < scrollTop || y > scrollBottom) {
-        return;
-    }
-    const int n = count(pars);
-    const int row = buffer.yBase() + y;
-    const int bottom = buffer.yBase() + scrollBottom;
-    if (!m_marginMode) {
-        rotateRows(row, bottom, n, RowEntry::atTop, scrollBlankAttribute());
-        selectionsAdjustForInPlaceScroll(row, bottom, -n);
-        const std::optional<int> firstMoved =
-            y + n <= scrollBottom ? std::optional<int>(row + n) : std::nullopt;
-        hardenBidiLineShiftBoundaries(row, firstMoved, bottom);
-    } else if (buffer.x() >= buffer.marginLeft() && buffer.x() <= buffer.marginRight()) {
-        shiftRowsWithinMargins(row, bottom, n, RowEntry::atTop, erasedCell());
-        selectionsInvalidateForColumnRestrictedScroll(row, bottom, buffer.marginLeft(),
-                                                      buffer.marginRight());
-    }
-    updateRange(buffer, y);
-    updateRange(buffer, scrollBottom);
-    if (scrollTop != 0 || scrollBottom != m_rows - 1) {
-        updateRange(buffer, scrollTop);
-    }
+    insertOrDeleteLines(count(pars), RowEntry::atTop);
 }
 
 void Terminal::cmdDeleteLines(const ParserParams& pars) {
     restrictCursor(true);
+    insertOrDeleteLines(std::min(count(pars), m_rows + 1), RowEntry::atBottom);
+}
+
+void Terminal::insertOrDeleteLines(int n, RowEntry entry) {
+    // Rows enter at the cursor (IL) or at the region's bottom (DL); nothing outside the region.
     Buffer& buffer = *m_buffer;
     const int y = buffer.y();
     const int scrollTop = buffer.scrollTop();
@@ -240,15 +219,18 @@ void Terminal::cmdDeleteLines(const ParserParams& pars) {
     if (y < scrollTop || y > scrollBottom) {
         return;
     }
-    const int n = std::min(count(pars), m_rows + 1);
+    const bool insert = entry == RowEntry::atTop;
     const int row = buffer.yBase() + y;
     const int bottom = buffer.yBase() + scrollBottom;
     if (!m_marginMode) {
-        rotateRows(row, bottom, n, RowEntry::atBottom, scrollBlankAttribute());
-        selectionsAdjustForInPlaceScroll(row, bottom, n);
-        hardenBidiLineShiftBoundaries(row, std::nullopt, bottom);
+        rotateRows(row, bottom, n, entry, scrollBlankAttribute());
+        selectionsAdjustForInPlaceScroll(row, bottom, insert ? -n : n);
+        // After an insertion the first row pushed down no longer continues the new blank row.
+        const std::optional<int> firstMoved =
+            insert && y + n <= scrollBottom ? std::optional<int>(row + n) : std::nullopt;
+        hardenBidiLineShiftBoundaries(row, firstMoved, bottom);
     } else if (buffer.x() >= buffer.marginLeft() && buffer.x() <= buffer.marginRight()) {
-        shiftRowsWithinMargins(row, bottom, n, RowEntry::atBottom, erasedCell());
+        shiftRowsWithinMargins(row, bottom, n, entry, erasedCell());
         selectionsInvalidateForColumnRestrictedScroll(row, bottom, buffer.marginLeft(),
                                                       buffer.marginRight());
     }
@@ -289,14 +271,23 @@ void Terminal::cmdDeleteColumns(const ParserParams& pars) {
     if (m_marginMode && (x < buffer.marginLeft() || x > buffer.marginRight())) {
         return;
     }
-    const int right = m_marginMode ? buffer.marginRight() : m_cols - 1;
     // Spaces, not empty cells: text taken from the screen has blanks there.
-    const CharData space(scrollBlankAttribute(), ' ', 1);
-    const int n = count(pars);
+    shiftRegionColumns(x, -count(pars), CharData(scrollBlankAttribute(), ' ', 1), true);
+}
+
+void Terminal::shiftRegionColumns(int at, int by, const CharData& fill, bool endsWraps) {
+    Buffer& buffer = *m_buffer;
+    const int right = m_marginMode ? buffer.marginRight() : m_cols - 1;
     for (int row = buffer.scrollTop(); row <= buffer.scrollBottom(); ++row) {
         BufferLine& line = buffer.lines()[buffer.yBase() + row];
-        line.deleteCells(x, n, right, space);
-        line.setIsWrapped(false);
+        if (by > 0) {
+            line.insertCells(at, by, right, fill);
+        } else {
+            line.deleteCells(at, -by, right, fill);
+        }
+        if (endsWraps) {
+            line.setIsWrapped(false);
+        }
     }
     updateRange(buffer, buffer.scrollTop());
     updateRange(buffer, buffer.scrollBottom());

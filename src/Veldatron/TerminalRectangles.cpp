@@ -139,13 +139,16 @@ void Terminal::csiX(const ParserParams& pars, std::span<const uint8_t> collect) 
     if (!rect) {
         return;
     }
-    const CharData fill(m_curAttr, code, 1);
+    fillRectangle(*rect, CharData(m_curAttr, code, 1));
+}
+
+void Terminal::fillRectangle(const Rectangle& rect, const CharData& fill) {
     Buffer& buffer = *m_buffer;
-    for (int row = rect->top; row <= rect->bottom; ++row) {
-        buffer.lines()[buffer.yBase() + row].fill(fill, rect->left, rect->right - rect->left + 1);
+    for (int row = rect.top; row <= rect.bottom; ++row) {
+        buffer.lines()[buffer.yBase() + row].fill(fill, rect.left, rect.right - rect.left + 1);
     }
-    updateRange(buffer, rect->top);
-    updateRange(buffer, rect->bottom);
+    updateRange(buffer, rect.top);
+    updateRange(buffer, rect.bottom);
 }
 
 void Terminal::csiZ(const ParserParams& pars, std::span<const uint8_t> collect) {
@@ -158,17 +161,9 @@ void Terminal::csiZ(const ParserParams& pars, std::span<const uint8_t> collect) 
 }
 
 void Terminal::cmdDECERA(const ParserParams& pars) {
-    const std::optional<Rectangle> rect = getRectangleFromRequest(pars.values());
-    if (!rect) {
-        return;
+    if (const std::optional<Rectangle> rect = getRectangleFromRequest(pars.values())) {
+        fillRectangle(*rect, CharData(m_curAttr, ' ', 1));
     }
-    const CharData fill(m_curAttr, ' ', 1);
-    Buffer& buffer = *m_buffer;
-    for (int row = rect->top; row <= rect->bottom; ++row) {
-        buffer.lines()[buffer.yBase() + row].fill(fill, rect->left, rect->right - rect->left + 1);
-    }
-    updateRange(buffer, rect->top);
-    updateRange(buffer, rect->bottom);
 }
 
 void Terminal::csiOpenBrace(const ParserParams& pars, std::span<const uint8_t> collect) {
@@ -212,16 +207,7 @@ void Terminal::cmdInsertColumns(const ParserParams& pars) {
     if (x > buffer.marginRight() || (m_marginMode && x < buffer.marginLeft())) {
         return;
     }
-    const int right = m_marginMode ? buffer.marginRight() : m_cols - 1;
-    const CharData space(Attribute::empty, ' ', 1);
-    const int n = std::max(pars[0], 1);
-    for (int row = buffer.scrollTop(); row <= buffer.scrollBottom(); ++row) {
-        BufferLine& line = buffer.lines()[buffer.yBase() + row];
-        line.insertCells(x, n, right, space);
-        line.setIsWrapped(false);
-    }
-    updateRange(buffer, buffer.scrollTop());
-    updateRange(buffer, buffer.scrollBottom());
+    shiftRegionColumns(x, std::max(pars[0], 1), CharData(Attribute::empty, ' ', 1), true);
 }
 
 } // namespace veldatron

@@ -103,8 +103,7 @@ void Terminal::cmdDeviceStatus(const ParserParams& pars, std::span<const uint8_t
     }
 }
 
-void Terminal::cmdSendDeviceAttributes(const ParserParams& pars,
-                                       std::span<const uint8_t> collect) {
+void Terminal::cmdSendDeviceAttributes(const ParserParams& pars, std::span<const uint8_t> collect) {
     if (pars[0] >= 1) {
         logInfo("SendDeviceAttributes got " + listText(pars.values()) + " and " +
                 std::string(collect.begin(), collect.end()));
@@ -132,9 +131,9 @@ void Terminal::cmdSendDeviceAttributes(const ParserParams& pars,
 
 void Terminal::cmdDECRQCRA(const ParserParams& pars) {
     uint32_t sum = 0;
-    const bool trusted =
-        pars.size() >= 3 && ask([&](TerminalDelegate& d) { return d.isProcessTrusted(*this); })
-                                .value_or(false);
+    const bool trusted = pars.size() >= 3 && ask([&](TerminalDelegate& d) {
+                                                 return d.isProcessTrusted(*this);
+                                             }).value_or(false);
     if (trusted) {
         if (const std::optional<Rectangle> rect =
                 getRectangleFromRequest(pars.values().subspan(2))) {

@@ -63,9 +63,8 @@ void Terminal::reverseIndex() {
     if (top >= lines.count() || bottom >= lines.count()) {
         static DiagnosticSite site;
         site.emit("reverseIndex: start index " + std::to_string(top) + " >= lines.count " +
-                  std::to_string(lines.count()) + ", state: y=" + std::to_string(y) +
-                  " yBase=" + std::to_string(buffer.yBase()) +
-                  " scrollTop=" + std::to_string(scrollTop) +
+                  std::to_string(lines.count()) + ", state: y=" + std::to_string(y) + " yBase=" +
+                  std::to_string(buffer.yBase()) + " scrollTop=" + std::to_string(scrollTop) +
                   " scrollBottom=" + std::to_string(scrollBottom) +
                   " isAlternate=" + boolText(isCurrentBufferAlternate()));
         return;
@@ -138,21 +137,13 @@ void Terminal::columnScroll(bool back, int at) {
         x > buffer.marginRight()) {
         return;
     }
-    const int right = m_marginMode ? buffer.marginRight() : m_cols - 1;
     // Back: the text moves right and a blank column enters at `at`; forward: it moves left and
     // the blank column enters at the right limit, with the current background.
-    const CharData space = back ? CharData(Attribute::empty, ' ', 1)
-                                : CharData(scrollBlankAttribute(), ' ', 1);
-    for (int row = buffer.scrollTop(); row <= buffer.scrollBottom(); ++row) {
-        BufferLine& line = buffer.lines()[buffer.yBase() + row];
-        if (back) {
-            line.insertCells(at, 1, right, space);
-        } else {
-            line.deleteCells(at, 1, right, space);
-        }
+    if (back) {
+        shiftRegionColumns(at, 1, CharData(Attribute::empty, ' ', 1), false);
+    } else {
+        shiftRegionColumns(at, -1, CharData(scrollBlankAttribute(), ' ', 1), false);
     }
-    updateRange(buffer, buffer.scrollTop());
-    updateRange(buffer, buffer.scrollBottom());
 }
 
 } // namespace veldatron

@@ -60,8 +60,8 @@ TEST(TerminalDispatch, KeypadModesAndLockingShifts) {
     const struct {
         const char* sequence;
         int level;
-    } shifts[] = {{"\x1bn", 2}, {"\x1bo", 3}, {"\x1b~", 1}, {"\x1b}", 2}, {"\x1b|", 3},
-                  {"\x0f", 0},  {"\x0e", 1},  {"\x1b%G", 0}};
+    } shifts[] = {{"\x1bn", 2}, {"\x1bo", 3}, {"\x1b~", 1}, {"\x1b}", 2},
+                  {"\x1b|", 3}, {"\x0f", 0},  {"\x0e", 1},  {"\x1b%G", 0}};
     for (const auto& shift : shifts) {
         SCOPED_TRACE(escaped(shift.sequence));
         t.feed(shift.sequence);
@@ -79,8 +79,9 @@ TEST(TerminalDispatch, DesignationsTakeTheirSetAndOthersFallBack) {
     EXPECT_EQ(t.cell(1, 0).code(), 0x2500) << "G1 through shift out";
     EXPECT_EQ(t.cell(2, 0).code(), 'q');
     t.feed("\x1b,0\x1b(X");
-    EXPECT_THAT(capture.captured(), ElementsAre("Info: Veldatron: Unknown ESC Code: ESC + 0 txt=[44]",
-                                                "Info: Veldatron: Unknown ESC Code: ESC + X txt=[40]"));
+    EXPECT_THAT(capture.captured(),
+                ElementsAre("Info: Veldatron: Unknown ESC Code: ESC + 0 txt=[44]",
+                            "Info: Veldatron: Unknown ESC Code: ESC + X txt=[40]"));
 }
 
 TEST(TerminalDispatch, UnknownSequencesReachTheFallbacks) {
@@ -101,7 +102,8 @@ TEST(TerminalDispatch, UnknownSequencesReachTheFallbacks) {
 TEST(TerminalDispatch, C1ControlsRunOnlyOutsideText) {
     TerminalFixture t({.cols = 10, .rows = 3});
     // In ground 0x84 is text (a UTF-8 continuation byte); inside a sequence it is IND.
-    t.feed("a\x1b[\x84" "b");
+    t.feed("a\x1b[\x84"
+           "b");
     EXPECT_EQ(t.screen(), (Rows{"a", " b", ""}));
 }
 

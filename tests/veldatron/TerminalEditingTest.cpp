@@ -12,18 +12,9 @@ namespace {
 using CellColor = Attribute::Color;
 
 // A 10 x 6 screen full of text, each row written in place (no wrap between rows).
-const Rows filled = {"0123456789", "abcdefghij", "ABCDEFGHIJ",
-                     "klmnopqrst", "KLMNOPQRST", "uvwxyz!@#$"};
+const Rows& filled = sampleRows;
 
-std::string fillScreen() {
-    std::string bytes;
-    for (size_t row = 0; row < filled.size(); ++row) {
-        bytes += "\x1b[" + std::to_string(row + 1) + ";1H" + filled[row];
-    }
-    return bytes;
-}
-
-const std::string margins3To8 = "\x1b[?69h\x1b[3;8s"; // DECLRMM, columns 2..7
+const std::string margins3To8 = "\x1b[?69h\x1b[3;8s";        // DECLRMM, columns 2..7
 const std::string pendingWrapOnRow1 = "\x1b[2;1Habcdefghij"; // x = 10 on row 1
 
 // Each row: the filled screen, the setup, the bytes under test; the screen after.
@@ -46,13 +37,13 @@ const EditCase editCases[] = {
     // Characters.
     {"ICH inserts blanks", "\x1b[2;4H", "\x1b[2@", with({{1, "abc  defgh"}})},
     {"ICH larger than the room blanks to the edge", "\x1b[2;4H", "\x1b[20@", with({{1, "abc"}})},
-    {"ICH with margins loses what passes the right margin", margins3To8 + "\x1b[2;4H",
-     "\x1b[2@", with({{1, "abc  defij"}})},
+    {"ICH with margins loses what passes the right margin", margins3To8 + "\x1b[2;4H", "\x1b[2@",
+     with({{1, "abc  defij"}})},
     {"ICH outside the margins does nothing", margins3To8 + "\x1b[2;10H", "\x1b[2@", filled},
     {"ICH in the pending-wrap column does nothing", pendingWrapOnRow1, "\x1b[2@", filled},
     {"DCH deletes and blanks the end", "\x1b[2;4H", "\x1b[2P", with({{1, "abcfghij"}})},
-    {"DCH with margins deletes only up to the right margin", margins3To8 + "\x1b[2;6H",
-     "\x1b[5P", with({{1, "abcde   ij"}})},
+    {"DCH with margins deletes only up to the right margin", margins3To8 + "\x1b[2;6H", "\x1b[5P",
+     with({{1, "abcde   ij"}})},
     {"DCH outside the margins does nothing", margins3To8 + "\x1b[2;2H", "\x1bP", filled},
     {"DCH in the pending-wrap column does nothing", pendingWrapOnRow1, "\x1b[P", filled},
     {"ECH erases from the cursor", "\x1b[2;4H", "\x1b[3X", with({{1, "abc   ghij"}})},
@@ -62,7 +53,9 @@ const EditCase editCases[] = {
     {"EL 1 in the pending-wrap column erases the row", pendingWrapOnRow1, "\x1b[1K",
      with({{1, ""}})},
     // Lines.
-    {"IL pushes the rows below down", "\x1b[2;4H", "\x1b[2L",
+    {"IL pushes the rows below down",
+     "\x1b[2;4H",
+     "\x1b[2L",
      {"0123456789", "", "", "abcdefghij", "ABCDEFGHIJ", "klmnopqrst"}},
     {"IL at the region bottom inserts one visible row", "\x1b[2;4r\x1b[4;1H", "\x1b[3L",
      with({{3, ""}})},
@@ -71,7 +64,9 @@ const EditCase editCases[] = {
      "\x1b[L", with({{3, "kl      st"}, {4, "KLmnopqrST"}})},
     {"IL with margins and the cursor outside them does nothing",
      margins3To8 + "\x1b[2;5r\x1b[4;10H", "\x1b[L", filled},
-    {"DL pulls the rows below up", "\x1b[2;4H", "\x1b[2M",
+    {"DL pulls the rows below up",
+     "\x1b[2;4H",
+     "\x1b[2M",
      {"0123456789", "klmnopqrst", "KLMNOPQRST", "uvwxyz!@#$", "", ""}},
     {"DL inside a region leaves the rows below it", "\x1b[2;4r\x1b[2;1H", "\x1b[M",
      with({{1, "ABCDEFGHIJ"}, {2, "klmnopqrst"}, {3, ""}})},
@@ -80,23 +75,34 @@ const EditCase editCases[] = {
     {"DL with margins and the cursor outside the region does nothing",
      margins3To8 + "\x1b[2;5r\x1b[6;5H", "\x1b[M", filled},
     // Scrolling.
-    {"SU scrolls the screen up", "\x1b[3;3H", "\x1b[2S",
+    {"SU scrolls the screen up",
+     "\x1b[3;3H",
+     "\x1b[2S",
      {"ABCDEFGHIJ", "klmnopqrst", "KLMNOPQRST", "uvwxyz!@#$", "", ""}},
     {"SU scrolls only the region", "\x1b[2;5r", "\x1b[S",
      with({{1, "ABCDEFGHIJ"}, {2, "klmnopqrst"}, {3, "KLMNOPQRST"}, {4, ""}})},
-    {"SU with margins scrolls the columns between them", margins3To8, "\x1b[S",
+    {"SU with margins scrolls the columns between them",
+     margins3To8,
+     "\x1b[S",
      {"01cdefgh89", "abCDEFGHij", "ABmnopqrIJ", "klMNOPQRst", "KLwxyz!@ST", "uv      #$"}},
-    {"SU with a private marker is still SU", "", "\x1b[?S", with({{0, "abcdefghij"},
-                                                              {1, "ABCDEFGHIJ"},
-                                                              {2, "klmnopqrst"},
-                                                              {3, "KLMNOPQRST"},
-                                                              {4, "uvwxyz!@#$"},
-                                                              {5, ""}})},
-    {"SD scrolls the screen down", "\x1b[3;3H", "\x1b[2T",
+    {"SU with a private marker is still SU", "", "\x1b[?S",
+     with({{0, "abcdefghij"},
+           {1, "ABCDEFGHIJ"},
+           {2, "klmnopqrst"},
+           {3, "KLMNOPQRST"},
+           {4, "uvwxyz!@#$"},
+           {5, ""}})},
+    {"SD scrolls the screen down",
+     "\x1b[3;3H",
+     "\x1b[2T",
      {"", "", "0123456789", "abcdefghij", "ABCDEFGHIJ", "klmnopqrst"}},
-    {"SD with margins scrolls the columns between them", margins3To8, "\x1b[T",
+    {"SD with margins scrolls the columns between them",
+     margins3To8,
+     "\x1b[T",
      {"01      89", "ab234567ij", "ABcdefghIJ", "klCDEFGHst", "KLmnopqrST", "uvMNOPQR#$"}},
-    {"SD with full-width margins takes the column path", "\x1b[?69h", "\x1b[T",
+    {"SD with full-width margins takes the column path",
+     "\x1b[?69h",
+     "\x1b[T",
      {"", "0123456789", "abcdefghij", "ABCDEFGHIJ", "klmnopqrst", "KLMNOPQRST"}},
     {"SD with an intermediate is not SD", "", "\x1b[!T", filled},
     // Repeat.
@@ -104,15 +110,21 @@ const EditCase editCases[] = {
      with({{1, "abcdefghxx"}, {2, "~xxCDEFGHIJ"}})},
     {"REP at column 0 writes empty cells", "\x1b[2;1H", "\x1b[3b", with({{1, "   defghij"}})},
     // Columns.
-    {"DECDC deletes columns in every region row", "\x1b[2;4H", "\x1b[2'~",
+    {"DECDC deletes columns in every region row",
+     "\x1b[2;4H",
+     "\x1b[2'~",
      {"01256789  ", "abcfghij  ", "ABCFGHIJ  ", "klmpqrst  ", "KLMPQRST  ", "uvwz!@#$  "}},
-    {"DECDC with margins stops at the right margin", margins3To8 + "\x1b[3;5r\x1b[3;4H",
-     "\x1b['~", with({{2, "ABCEFGH IJ"}, {3, "klmopqr st"}, {4, "KLMOPQR ST"}})},
+    {"DECDC with margins stops at the right margin", margins3To8 + "\x1b[3;5r\x1b[3;4H", "\x1b['~",
+     with({{2, "ABCEFGH IJ"}, {3, "klmopqr st"}, {4, "KLMOPQR ST"}})},
     {"DECDC outside the region does nothing", "\x1b[3;4r\x1b[1;4H", "\x1b['~", filled},
     {"DECDC in the pending-wrap column does nothing", pendingWrapOnRow1, "\x1b['~", filled},
-    {"DECIC inserts columns in every region row", "\x1b[2;4H", "\x1b[2'}",
+    {"DECIC inserts columns in every region row",
+     "\x1b[2;4H",
+     "\x1b[2'}",
      {"012  34567", "abc  defgh", "ABC  DEFGH", "klm  nopqr", "KLM  NOPQR", "uvw  xyz!@"}},
-    {"DECIC at the right margin blanks what is left", margins3To8 + "\x1b[1;8H", "\x1b[3'}",
+    {"DECIC at the right margin blanks what is left",
+     margins3To8 + "\x1b[1;8H",
+     "\x1b[3'}",
      {"0123456 89", "abcdefg ij", "ABCDEFG IJ", "klmnopq st", "KLMNOPQ ST", "uvwxyz! #$"}},
     {"DECIC right of the margins does nothing", margins3To8 + "\x1b[1;9H", "\x1b['}", filled},
 };
@@ -122,7 +134,7 @@ class EditTable : public ::testing::TestWithParam<EditCase> {};
 TEST_P(EditTable, ChangesTheScreen) {
     const EditCase& c = GetParam();
     TerminalFixture t({.cols = 10, .rows = 6});
-    t.feed(fillScreen());
+    t.feed(writeRows(filled));
     t.feed(c.setup);
     const std::string cursor = t.cursor();
     t.feed(c.input);
@@ -164,7 +176,7 @@ TEST(TerminalEditing, NewCellsTakeTheCurrentBackgroundExceptScrollUpAndDown) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TerminalFixture t({.cols = 10, .rows = 6});
-        t.feed(fillScreen());
+        t.feed(writeRows(filled));
         t.feed("\x1b[1;4;31;44m");
         t.feed(c.input);
         EXPECT_EQ(t.cell(c.col, c.row), c.cell);
@@ -183,7 +195,7 @@ TEST(TerminalEditing, RepeatCopiesTheWholeCellOfAWideCharacter) {
 
 TEST(TerminalEditing, ScrollUpFeedsNoScrollback) {
     TerminalFixture t({.cols = 10, .rows = 6});
-    t.feed(fillScreen());
+    t.feed(writeRows(filled));
     t.feed("\x1b[3S");
     EXPECT_EQ(t.scrollback(), Rows{});
     t.feed("\x1b[99999S\x1b[99999T\x1b[99999L\x1b[99999M");
@@ -209,8 +221,8 @@ TEST(TerminalEditing, ScrollDownHardensTheRowsPushedApart) {
     t.feed(std::string(24, 'x') + "\x1b[6;11r");
     t.feed("\x1b[2T");
     // Rows 5 and 6 are the new blank rows; 7 (the old top) and 11 (below the region) hardened.
-    const bool wrapped[] = {false, true,  true,  true, true, false,
-                            false, false, true,  true, true, false};
+    const bool wrapped[] = {false, true,  true, true, true, false,
+                            false, false, true, true, true, false};
     for (int row = 0; row < 12; ++row) {
         EXPECT_EQ(t.line(row).isWrapped(), wrapped[row]) << row;
     }

@@ -78,8 +78,7 @@ std::string colorKey(Attribute::Color color) {
         return std::to_string(color.code());
     case Attribute::Color::Kind::trueColor: {
         char text[8];
-        std::snprintf(text, sizeof text, "#%02x%02x%02x", color.red(), color.green(),
-                      color.blue());
+        std::snprintf(text, sizeof text, "#%02x%02x%02x", color.red(), color.green(), color.blue());
         return text;
     }
     }
@@ -133,8 +132,8 @@ std::vector<std::string> differences(Terminal& terminal, const GoldenScreen& gol
                 for (char32_t c : terminal.character(cell.code() == 0 ? ' ' : cell.code())) {
                     UnicodeUtil::appendUtf8(shown, c);
                 }
-                out.push_back("row " + std::to_string(row) + " col " + std::to_string(col) +
-                              " '" + shown + "': expected [" + want + "] got [" + got + "]");
+                out.push_back("row " + std::to_string(row) + " col " + std::to_string(col) + " '" +
+                              shown + "': expected [" + want + "] got [" + got + "]");
             }
         }
     }

@@ -11,16 +11,7 @@ namespace {
 
 using CellColor = Attribute::Color;
 
-const Rows filled = {"0123456789", "abcdefghij", "ABCDEFGHIJ",
-                     "klmnopqrst", "KLMNOPQRST", "uvwxyz!@#$"};
-
-std::string fillScreen() {
-    std::string bytes;
-    for (size_t row = 0; row < filled.size(); ++row) {
-        bytes += "\x1b[" + std::to_string(row + 1) + ";1H" + filled[row];
-    }
-    return bytes;
-}
+const Rows& filled = sampleRows;
 
 const std::string margins3To8 = "\x1b[?69h\x1b[3;8s"; // DECLRMM, columns 2..7
 
@@ -34,35 +25,55 @@ struct IndexCase {
 };
 
 const IndexCase indexCases[] = {
-    {"IND at the region bottom scrolls the region", "\x1b[2;4r\x1b[4;3H", "\x1b" "D",
-     {"0123456789", "ABCDEFGHIJ", "klmnopqrst", "", "KLMNOPQRST", "uvwxyz!@#$"}, "2,3"},
+    {"IND at the region bottom scrolls the region",
+     "\x1b[2;4r\x1b[4;3H",
+     "\x1b"
+     "D",
+     {"0123456789", "ABCDEFGHIJ", "klmnopqrst", "", "KLMNOPQRST", "uvwxyz!@#$"},
+     "2,3"},
     {"IND with margins outside them at the bottom does nothing", margins3To8 + "\x1b[6;2H",
-     "\x1b" "D", filled, "1,5"},
-    {"IND with margins inside them scrolls only their columns", margins3To8 + "\x1b[6;5H",
-     "\x1b" "D",
+     "\x1b"
+     "D",
+     filled, "1,5"},
+    {"IND with margins inside them scrolls only their columns",
+     margins3To8 + "\x1b[6;5H",
+     "\x1b"
+     "D",
      {"01cdefgh89", "abCDEFGHij", "ABmnopqrIJ", "klMNOPQRst", "KLwxyz!@ST", "uv      #$"},
      "4,5"},
-    {"RI at the region top scrolls the region down", "\x1b[2;4r\x1b[2;3H", "\x1bM",
-     {"0123456789", "", "abcdefghij", "ABCDEFGHIJ", "KLMNOPQRST", "uvwxyz!@#$"}, "2,1"},
-    {"RI with margins outside them at the top does nothing", margins3To8 + "\x1b[1;10H",
-     "\x1bM", filled, "9,0"},
-    {"RI with margins inside them scrolls only their columns", margins3To8 + "\x1b[1;5H",
+    {"RI at the region top scrolls the region down",
+     "\x1b[2;4r\x1b[2;3H",
+     "\x1bM",
+     {"0123456789", "", "abcdefghij", "ABCDEFGHIJ", "KLMNOPQRST", "uvwxyz!@#$"},
+     "2,1"},
+    {"RI with margins outside them at the top does nothing", margins3To8 + "\x1b[1;10H", "\x1bM",
+     filled, "9,0"},
+    {"RI with margins inside them scrolls only their columns",
+     margins3To8 + "\x1b[1;5H",
      "\x1bM",
      {"01      89", "ab234567ij", "ABcdefghIJ", "klCDEFGHst", "KLmnopqrST", "uvMNOPQR#$"},
      "4,0"},
-    {"DECBI at the left margin scrolls the columns right", margins3To8 + "\x1b[2;4r\x1b[3;3H",
-     "\x1b" "6",
+    {"DECBI at the left margin scrolls the columns right",
+     margins3To8 + "\x1b[2;4r\x1b[3;3H",
+     "\x1b"
+     "6",
      {"0123456789", "ab cdefgij", "AB CDEFGIJ", "kl mnopqst", "KLMNOPQRST", "uvwxyz!@#$"},
      "2,2"},
-    {"DECBI without margins at column 0 scrolls the whole region", "\x1b[2;3r\x1b[2;1H",
-     "\x1b" "6",
+    {"DECBI without margins at column 0 scrolls the whole region",
+     "\x1b[2;3r\x1b[2;1H",
+     "\x1b"
+     "6",
      {"0123456789", " abcdefghi", " ABCDEFGHI", "klmnopqrst", "KLMNOPQRST", "uvwxyz!@#$"},
      "0,1"},
-    {"DECFI at the right margin scrolls the columns left", margins3To8 + "\x1b[2;4r\x1b[3;8H",
-     "\x1b" "9",
+    {"DECFI at the right margin scrolls the columns left",
+     margins3To8 + "\x1b[2;4r\x1b[3;8H",
+     "\x1b"
+     "9",
      {"0123456789", "abdefgh ij", "ABDEFGH IJ", "klnopqr st", "KLMNOPQRST", "uvwxyz!@#$"},
      "7,2"},
-    {"DECFI outside the region moves nothing", margins3To8 + "\x1b[2;4r\x1b[6;8H", "\x1b" "9",
+    {"DECFI outside the region moves nothing", margins3To8 + "\x1b[2;4r\x1b[6;8H",
+     "\x1b"
+     "9",
      filled, "7,5"},
 };
 
@@ -71,7 +82,7 @@ class IndexTable : public ::testing::TestWithParam<IndexCase> {};
 TEST_P(IndexTable, ScrollsOrMoves) {
     const IndexCase& c = GetParam();
     TerminalFixture t({.cols = 10, .rows = 6, .scrollback = 0});
-    t.feed(fillScreen());
+    t.feed(writeRows(filled));
     t.feed(c.setup);
     t.feed(c.input);
     EXPECT_EQ(t.screen(), c.screen);
@@ -84,10 +95,12 @@ INSTANTIATE_TEST_SUITE_P(Terminal, IndexTable, ::testing::ValuesIn(indexCases),
 TEST(TerminalIndex, ColumnScrollsBlankTheColumnThatEnters) {
     // No region and no margins: the whole screen scrolls sideways.
     TerminalFixture t({.cols = 10, .rows = 2});
-    t.feed("0123456789\x1b[44m\x1b[1;1H\x1b" "6");
+    t.feed("0123456789\x1b[44m\x1b[1;1H\x1b"
+           "6");
     EXPECT_EQ(t.screen(), (Rows{" 012345678", " "}));
     EXPECT_EQ(t.cell(0, 0), CharData(Attribute::empty, ' ', 1)) << "DECBI: a plain space";
-    t.feed("\x1b[1;10H\x1b" "9");
+    t.feed("\x1b[1;10H\x1b"
+           "9");
     EXPECT_EQ(t.screen(), (Rows{"012345678 ", "          "}));
     EXPECT_EQ(t.cell(9, 0),
               CharData(Attribute(CellColor::defaultColor, CellColor::ansi256(4)), ' ', 1))
@@ -96,7 +109,9 @@ TEST(TerminalIndex, ColumnScrollsBlankTheColumnThatEnters) {
 
 TEST(TerminalIndex, IndexAtTheScreenBottomFeedsTheScrollback) {
     TerminalFixture t({.cols = 10, .rows = 3});
-    t.feed("one\r\ntwo\r\nthree\x1b" "D\x1b" "D");
+    t.feed("one\r\ntwo\r\nthree\x1b"
+           "D\x1b"
+           "D");
     EXPECT_EQ(t.scrollback(), (Rows{"one", "two"}));
     EXPECT_EQ(t.screen(), (Rows{"three", "", ""}));
     EXPECT_EQ(t.cursor(), "5,2");

@@ -15,16 +15,7 @@ namespace {
 
 using CellColor = Attribute::Color;
 
-const Rows filled = {"0123456789", "abcdefghij", "ABCDEFGHIJ",
-                     "klmnopqrst", "KLMNOPQRST", "uvwxyz!@#$"};
-
-std::string fillScreen() {
-    std::string bytes;
-    for (size_t row = 0; row < filled.size(); ++row) {
-        bytes += "\x1b[" + std::to_string(row + 1) + ";1H" + filled[row];
-    }
-    return bytes;
-}
+const Rows& filled = sampleRows;
 
 // Each row: the filled 10 x 6 screen, the setup, the request; the screen after.
 struct RectangleCase {
@@ -35,38 +26,56 @@ struct RectangleCase {
 };
 
 const RectangleCase rectangleCases[] = {
-    {"DECCRA copies overlapping rows as they were", "", "\x1b[1;1;3;10;1;2;1;1$v",
+    {"DECCRA copies overlapping rows as they were",
+     "",
+     "\x1b[1;1;3;10;1;2;1;1$v",
      {"0123456789", "0123456789", "abcdefghij", "ABCDEFGHIJ", "KLMNOPQRST", "uvwxyz!@#$"}},
-    {"DECCRA copies overlapping columns as they were", "", "\x1b[1;1;1;6;1;1;3;1$v",
+    {"DECCRA copies overlapping columns as they were",
+     "",
+     "\x1b[1;1;1;6;1;1;3;1$v",
      {"0101234589", "abcdefghij", "ABCDEFGHIJ", "klmnopqrst", "KLMNOPQRST", "uvwxyz!@#$"}},
-    {"DECCRA to the edge is cut at the last column and row", "", "\x1b[2;1;4;10;1;5;5;1$v",
+    {"DECCRA to the edge is cut at the last column and row",
+     "",
+     "\x1b[2;1;4;10;1;5;5;1$v",
      {"0123456789", "abcdefghij", "ABCDEFGHIJ", "klmnopqrst", "KLMNabcdef", "uvwxABCDEF"}},
-    {"DECCRA with 0 or missing bottom and right copies to the edges", "",
+    {"DECCRA with 0 or missing bottom and right copies to the edges",
+     "",
      "\x1b[5;8;0;;1;1;1;1$v",
      {"RST3456789", "@#$defghij", "ABCDEFGHIJ", "klmnopqrst", "KLMNOPQRST", "uvwxyz!@#$"}},
     {"DECCRA from another page does nothing", "", "\x1b[1;1;3;10;2;2;1;1$v", filled},
     {"DECCRA to another page does nothing", "", "\x1b[1;1;3;10;1;2;1;2$v", filled},
     {"DECCRA without the intermediate does nothing", "", "\x1b[1;1;3;10;1;2;1;1v", filled},
     {"DECCRA in origin mode reads from the region but writes where it is told",
-     "\x1b[3;5r\x1b[?6h", "\x1b[1;1;1;10;1;1;1;1$v",
+     "\x1b[3;5r\x1b[?6h",
+     "\x1b[1;1;1;10;1;1;1;1$v",
      {"ABCDEFGHIJ", "abcdefghij", "ABCDEFGHIJ", "klmnopqrst", "KLMNOPQRST", "uvwxyz!@#$"}},
-    {"DECFRA fills the rectangle", "", "\x1b[88;2;3;3;5$x",
+    {"DECFRA fills the rectangle",
+     "",
+     "\x1b[88;2;3;3;5$x",
      {"0123456789", "abXXXfghij", "ABXXXFGHIJ", "klmnopqrst", "KLMNOPQRST", "uvwxyz!@#$"}},
-    {"DECFRA with a surrogate fills with spaces", "", "\x1b[55296;2;3;2;5$x",
+    {"DECFRA with a surrogate fills with spaces",
+     "",
+     "\x1b[55296;2;3;2;5$x",
      {"0123456789", "ab   fghij", "ABCDEFGHIJ", "klmnopqrst", "KLMNOPQRST", "uvwxyz!@#$"}},
-    {"DECFRA with a control character fills with spaces", "",
+    {"DECFRA with a control character fills with spaces",
+     "",
      "\x1b[27;1;1;1;2$x\x1b[127;2;1;2;2$x\x1b[133;3;1;3;2$x\x1b[0;4;1;4;2$x",
      {"  23456789", "  cdefghij", "  CDEFGHIJ", "  mnopqrst", "KLMNOPQRST", "uvwxyz!@#$"}},
     {"DECFRA with a bottom of 0 fills nothing", "", "\x1b[88;1;1;0;5$x", filled},
     {"DECFRA with other intermediates fills nothing", "", "\x1b[88;1;1;2;5x", filled},
-    {"DECERA erases to spaces", "", "\x1b[5;9$z",
+    {"DECERA erases to spaces",
+     "",
+     "\x1b[5;9$z",
      {"0123456789", "abcdefghij", "ABCDEFGHIJ", "klmnopqrst", "KLMNOPQR  ", "uvwxyz!@  "}},
-    {"DECERA in origin mode counts from the region", "\x1b[2;3r\x1b[?6h", "\x1b[1;1;1;2$z",
+    {"DECERA in origin mode counts from the region",
+     "\x1b[2;3r\x1b[?6h",
+     "\x1b[1;1;1;2$z",
      {"0123456789", "  cdefghij", "ABCDEFGHIJ", "klmnopqrst", "KLMNOPQRST", "uvwxyz!@#$"}},
-    {"DECSERA erases to spaces", "", "\x1b[1;1;2;2${",
+    {"DECSERA erases to spaces",
+     "",
+     "\x1b[1;1;2;2${",
      {"  23456789", "  cdefghij", "ABCDEFGHIJ", "klmnopqrst", "KLMNOPQRST", "uvwxyz!@#$"}},
-    {"DECALN fills the screen with E", "\x1b[2;4r\x1b[3;3H", "\x1b#8",
-     Rows(6, "EEEEEEEEEE")},
+    {"DECALN fills the screen with E", "\x1b[2;4r\x1b[3;3H", "\x1b#8", Rows(6, "EEEEEEEEEE")},
 };
 
 class RectangleTable : public ::testing::TestWithParam<RectangleCase> {};
@@ -74,7 +83,7 @@ class RectangleTable : public ::testing::TestWithParam<RectangleCase> {};
 TEST_P(RectangleTable, ChangesTheScreen) {
     const RectangleCase& c = GetParam();
     TerminalFixture t({.cols = 10, .rows = 6});
-    t.feed(fillScreen());
+    t.feed(writeRows(filled));
     t.feed(c.setup);
     t.feed(c.input);
     EXPECT_EQ(t.screen(), c.screen);

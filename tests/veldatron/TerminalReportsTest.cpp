@@ -42,11 +42,10 @@ const ReplyCase replyCases[] = {
      "\x1b[3;11R"},
     {"CPR in origin mode with margins counts from the left margin",
      "\x1b[?69h\x1b[5;15s\x1b[?6h\x1b[1;3H", "\x1b[6n", "\x1b[1;3R"},
-    {"CPR above the region in origin mode is raised to 1", "\x1b[5;9r\x1b[2;1H\x1b[?6h",
-     "\x1b[6n", "\x1b[1;1R"},
+    {"CPR above the region in origin mode is raised to 1", "\x1b[5;9r\x1b[2;1H\x1b[?6h", "\x1b[6n",
+     "\x1b[1;1R"},
     {"DECXCPR at home", "", "\x1b[?6n", "\x1b[?1;1;1R"},
-    {"DECXCPR in the pending-wrap column", "\x1b[1;11H0123456789", "\x1b[?6n",
-     "\x1b[?1;21;1R"},
+    {"DECXCPR in the pending-wrap column", "\x1b[1;11H0123456789", "\x1b[?6n", "\x1b[?1;21;1R"},
     {"printer status", "", "\x1b[?15n", "\x1b[?10n"},
     {"user-defined keys", "", "\x1b[?25n", "\x1b[?21n"},
     {"keyboard", "", "\x1b[?26n", "\x1b[?27;1;0;0n"},
@@ -96,7 +95,8 @@ INSTANTIATE_TEST_SUITE_P(Terminal, ReplyTable, ::testing::ValuesIn(replyCases),
 TEST(TerminalReports, AnEightBitStatusReplyIsThreeBytes) {
     TerminalFixture t;
     t.feed("\x1b G\x1b[5n");
-    EXPECT_EQ(t.host.replies, "\x9b" "0n");
+    EXPECT_EQ(t.host.replies, "\x9b"
+                              "0n");
 }
 
 TEST(TerminalReports, PrimaryAttributesFollowTheTerminalName) {
@@ -180,7 +180,9 @@ TEST(TerminalReports, VersionIdentity) {
         {"x9", "main", "abc", "Veldatron x9-main+abc:"},
         {"\x01\x02\x1b", std::nullopt, std::nullopt, "Veldatron:"},
         {"v", "", "", "Veldatron:"},
-        {"v1.\xc3\xa9" "0", "f\teat", std::nullopt, "Veldatron 1.0-feat:"},
+        {"v1.\xc3\xa9"
+         "0",
+         "f\teat", std::nullopt, "Veldatron 1.0-feat:"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.identity);

@@ -37,7 +37,8 @@ TEST(TerminalReset, FullResetReturnsToPowerOnAndKeepsSizeAndCursorVisibility) {
     t.feed("\x1b[5;5Halt");
     t.takeCalls();
 
-    t.feed("\x1b" "c");
+    t.feed("\x1b"
+           "c");
     Terminal& terminal = t.terminal;
     EXPECT_FALSE(terminal.isCurrentBufferAlternate());
     EXPECT_EQ(t.screen(), Rows(6, ""));
@@ -70,7 +71,8 @@ TEST(TerminalReset, FullResetReturnsToPowerOnAndKeepsSizeAndCursorVisibility) {
 TEST(TerminalReset, FullResetInTheMiddleOfAChunkResetsTheParserToo) {
     TerminalFixture t({.cols = 20, .rows = 3});
     // A UTF-8 character cut by the reset must not join what follows.
-    t.feed("\x1b[1;31m\xe2\x80\x1b" "cok\x1b[6n");
+    t.feed("\x1b[1;31m\xe2\x80\x1b"
+           "cok\x1b[6n");
     EXPECT_EQ(t.screen(), (Rows{"ok", "", ""}));
     EXPECT_EQ(t.cell(0, 0).attribute(), Attribute());
     EXPECT_EQ(t.takeReplies(), "\\x1b[1;3R");
@@ -80,7 +82,8 @@ TEST(TerminalReset, AResetFromTheAlternateScreenStartsAtHome) {
     TerminalFixture t({.cols = 10, .rows = 3});
     t.terminal.activateAltBuffer(std::nullopt);
     t.feed("\x1b[2;2H\x1b[?25l");
-    t.feed("\x1b" "c");
+    t.feed("\x1b"
+           "c");
     EXPECT_FALSE(t.terminal.isCurrentBufferAlternate());
     EXPECT_EQ(t.cursor(), "0,0") << "not the alternate screen's cursor";
 }
