@@ -222,6 +222,49 @@ public:
         }
         insertCharacter(charData, PayloadResolver(resolvePayload));
     }
+    // Writes a cell of width 1 or 2 whose payload and content code are already set, with `half`
+    // as the empty half of a wide one, when it fits before the right limit outside insert mode;
+    // false (nothing written) otherwise, when insertCharacter must take it. What insertCharacter
+    // would write, for the print path's cells of one run, which share attribute and payload.
+    bool putCell(const CharData& cell, const CharData& half) {
+        const int width = cell.width();
+        const int rightLimit = m_marginMode ? m_marginRight : m_cols - 1;
+        if (m_insertMode || width < 1 || width > 2 || m_x + width - 1 > rightLimit) {
+            return false;
+        }
+        BufferLine& line = m_lines[m_yBase + m_y];
+        if (m_x + width > line.m_count) {
+            return false;
+        }
+        CharData* cells = line.cellsForWrite(m_x, m_x + width);
+        cells[0] = cell;
+        if (width == 2) {
+            cells[1] = half;
+        }
+        line.m_generation += uint64_t(width);
+        m_x += width;
+        return true;
+    }
+    // The cells of a run of printable ASCII, each `templ` with a byte as its code, when they fit
+    // the cursor's row before the right limit outside insert mode; false (nothing written)
+    // otherwise, when insertAsciiRun must take them.
+    bool putAsciiCells(std::span<const uint8_t> bytes, const CharData& templ) {
+        const int rightLimit = m_marginMode ? m_marginRight : m_cols - 1;
+        if (m_insertMode || bytes.empty() || m_x > rightLimit ||
+            bytes.size() > size_t(rightLimit - m_x + 1)) {
+            return false;
+        }
+        const int n = int(bytes.size());
+        BufferLine& line = m_lines[m_yBase + m_y];
+        if (m_x + n > line.m_count) {
+            return false;
+        }
+        CharData::fillCodes(line.cellsForWrite(m_x, m_x + n), bytes.data(), size_t(n), templ);
+        line.m_generation += uint64_t(n);
+        m_x += n;
+        return true;
+    }
+
     // Writes printable ASCII bytes (no character-set translation applies) as cells of width 1
     // with the attribute, wrapping as insertCharacter does, and returns how many it wrote: 0 in
     // insert mode, and fewer than given when autowrap is off and the right limit is reached.

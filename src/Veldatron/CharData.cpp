@@ -29,6 +29,11 @@ namespace {
 // (low | code0, high, low | code1, high, ...). Codes are zero-extended bytes placed in the even
 // lanes.
 
+// One cell, for the ends of a run that whole vectors do not cover.
+inline void storeCell(CharData* cell, uint64_t low, uint64_t high) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(cell), _mm_set_epi64x(int64_t(high), int64_t(low)));
+}
+
 __attribute__((target("avx512f"))) void fillCodesAvx512(CharData* cells, const uint8_t* codes,
                                                         size_t count, uint64_t low, uint64_t high) {
     const __m512i templ =
@@ -40,8 +45,7 @@ __attribute__((target("avx512f"))) void fillCodesAvx512(CharData* cells, const u
     // lines of a row scrolled in from the scrollback are usually not in the caches.
     size_t i = 0;
     for (; i < count && (reinterpret_cast<uintptr_t>(cells + i) & 63) != 0; ++i) {
-        const __m128i cell = _mm_set_epi64x(int64_t(high), int64_t(low | codes[i]));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(cells + i), cell);
+        storeCell(cells + i, low | codes[i], high);
     }
     auto* out = reinterpret_cast<__m512i*>(cells + i);
     for (; i + 8 <= count; i += 8, out += 2) {
@@ -54,8 +58,7 @@ __attribute__((target("avx512f"))) void fillCodesAvx512(CharData* cells, const u
             out + 1, _mm512_or_si512(templ, _mm512_maskz_permutexvar_epi64(0x55, second, bytes)));
     }
     for (; i < count; ++i) {
-        const __m128i cell = _mm_set_epi64x(int64_t(high), int64_t(low | codes[i]));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(cells + i), cell);
+        storeCell(cells + i, low | codes[i], high);
     }
 }
 
@@ -66,8 +69,7 @@ __attribute__((target("avx2"))) void fillCodesAvx2(CharData* cells, const uint8_
     const __m256i evens = _mm256_set_epi64x(0, -1, 0, -1);
     size_t i = 0;
     for (; i < count && (reinterpret_cast<uintptr_t>(cells + i) & 31) != 0; ++i) {
-        const __m128i cell = _mm_set_epi64x(int64_t(high), int64_t(low | codes[i]));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(cells + i), cell);
+        storeCell(cells + i, low | codes[i], high);
     }
     auto* out = reinterpret_cast<__m256i*>(cells + i);
     for (; i + 4 <= count; i += 4, out += 2) {
@@ -80,8 +82,7 @@ __attribute__((target("avx2"))) void fillCodesAvx2(CharData* cells, const uint8_
         _mm256_store_si256(out + 1, _mm256_or_si256(templ, _mm256_and_si256(pair1, evens)));
     }
     for (; i < count; ++i) {
-        const __m128i cell = _mm_set_epi64x(int64_t(high), int64_t(low | codes[i]));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(cells + i), cell);
+        storeCell(cells + i, low | codes[i], high);
     }
 }
 

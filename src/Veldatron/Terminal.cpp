@@ -277,26 +277,27 @@ void Terminal::selectCharset(std::span<const uint8_t> sequence) {
 // ---- Colours --------------------------------------------------------------------------------
 
 void Terminal::setForegroundColor(const Color& color) {
-    m_foregroundColor = color;
-    if (m_settingFgColor) {
-        return;
-    }
-    m_settingFgColor = true;
-    tell([&](TerminalDelegate& d) { d.setForegroundColor(*this, m_foregroundColor); });
-    m_settingFgColor = false;
-    if (m_options.ansi256PaletteStrategy != Ansi256PaletteStrategy::xterm) {
-        rebuildAnsiPalette(true);
-    }
+    setDefaultColor(m_foregroundColor, m_settingFgColor, &TerminalDelegate::setForegroundColor,
+                    color);
 }
 
 void Terminal::setBackgroundColor(const Color& color) {
-    m_backgroundColor = color;
-    if (m_settingBgColor) {
+    setDefaultColor(m_backgroundColor, m_settingBgColor, &TerminalDelegate::setBackgroundColor,
+                    color);
+}
+
+void Terminal::setDefaultColor(Color& field, bool& guard,
+                               void (TerminalDelegate::*notify)(Terminal&, const Color&),
+                               const Color& color) {
+    field = color;
+    // A host that answers by assigning the colour again gets a plain store, not a loop.
+    if (guard) {
         return;
     }
-    m_settingBgColor = true;
-    tell([&](TerminalDelegate& d) { d.setBackgroundColor(*this, m_backgroundColor); });
-    m_settingBgColor = false;
+    guard = true;
+    tell([&](TerminalDelegate& d) { (d.*notify)(*this, field); });
+    guard = false;
+    // The Lab palettes are generated from the default colours.
     if (m_options.ansi256PaletteStrategy != Ansi256PaletteStrategy::xterm) {
         rebuildAnsiPalette(true);
     }

@@ -16,6 +16,7 @@
 #include "ParserParams.h"
 #include "SemanticPrompt.h"
 #include "TerminalDelegate.h"
+#include "TerminalEnvironment.h"
 #include "TerminalOptions.h"
 #include "TerminalServices.h"
 #include "TinyAtom.h"
@@ -153,8 +154,13 @@ public:
     // The "Info: " diagnostic lines are written only while this is off (it is on by default).
     bool silentLog() const { return m_silentLog; }
     void setSilentLog(bool silent) { m_silentLog = silent; }
-    // (The child-environment builder, getEnvironmentVariables(termName, trueColor), belongs to
-    // the pseudo-terminal host and is declared with it.)
+    // The complete environment of a program started in a terminal whose host supplies none:
+    // "TERM=" and the name (xterm-256color when absent), "COLORTERM=truecolor" with `trueColor`,
+    // a UTF-8 LANG and a few identity variables copied from this process. Needs no terminal.
+    static std::vector<std::string>
+    getEnvironmentVariables(std::optional<std::string_view> termName, bool trueColor) {
+        return TerminalEnvironment::getEnvironmentVariables(termName, trueColor);
+    }
 
     // ---- Feeding (TerminalFeed.cpp) ---------------------------------------------------------
     // Parses program output at once; every effect happens before the call returns. A chunk may
@@ -340,6 +346,10 @@ public:
         m_semanticPromptClickBehavior = behavior;
     }
     SemanticPromptClickMode semanticPromptClickMode() const { return m_buffer->semanticClickMode; }
+    // Whether input the user is about to send to the program submits the command line: CR or LF
+    // outside a bracketed paste, keypad Enter (SS3 M) or a kitty-encoded Enter press. The scan
+    // keeps its state between calls, so a sequence split across two sends is still read whole.
+    bool scanUserInputForSubmission(std::span<const uint8_t> data);
 
     // ---- Colours (Terminal.cpp) -------------------------------------------------------------
     const Color& foregroundColor() const { return m_foregroundColor; }
@@ -504,6 +514,12 @@ private:
     static std::string listText(std::span<const int32_t> values);
     static std::string listText(std::span<const uint8_t> bytes);
 
+    // The foreground and background setters: store, tell the host unless it is being told of
+    // this colour already, regenerate the base-16 palettes.
+    void setDefaultColor(Color& field, bool& guard,
+                         void (TerminalDelegate::*notify)(Terminal&, const Color&),
+                         const Color& color);
+
     // ---- Delegate calls ---------------------------------------------------------------------
     // Runs `call` with the delegate, if any, counting the nesting so that feeding, resizing or
     // resetting from inside a callback is caught in debug builds.
@@ -535,11 +551,13 @@ private:
         uint8_t scalarCount = 0; // capped at 255
     };
     // Where a zero-width or joining character attaches: ring row and column of the cell.
+    // A cell, or none (col -1); eight bytes, returned in a register.
     struct CellRef {
-        int row;
-        int col;
+        int row = 0;
+        int col = -1;
+        explicit operator bool() const { return col >= 0; }
     };
-    std::optional<CellRef> combiningTarget(Buffer& buffer);
+    CellRef combiningTarget(Buffer& buffer);
     void printGeneral(std::span<const uint8_t> run);
     // Decodes and prints one character starting at `p` (at most `end`); returns the bytes used,
     // or 0 when the character is incomplete (the bytes are then carried over).
@@ -549,6 +567,7 @@ private:
     size_t printPlain(const uint8_t* p, const uint8_t* end);
     void printScalar(char32_t scalar, int width);
     void printCell(int32_t code, int width);
+    void prepareRunCells();
     // Joins `scalar` to the target cell; false when the two do not form one grapheme cluster.
     bool combine(const CellRef& target, char32_t scalar);
     // The code of the cluster `base` (a cell code) followed by `scalar`, or -1 when the two are
@@ -804,6 +823,12 @@ private:
     // Within one print run: the cell left of the cursor holds a character the run printed that
     // nothing but a joiner, a zero-width character or a combining mark can attach to.
     bool m_plainBefore = false;
+    // Within one print run: the cell every character of the run is printed from (attribute,
+    // hyperlink payload, shell-integration content) and the empty half of a wide one, made when
+    // the run prints its first character.
+    bool m_runCellsReady = false;
+    CharData m_runCell;
+    CharData m_runHalf;
     int m_lastBufferCol = 0;
     SemanticScanState m_semanticScanState = SemanticScanState::ground;
     bool m_semanticScanInPaste = false;

@@ -70,6 +70,7 @@ bool hasCombiningClass(char32_t scalar) {
 void Terminal::printGeneral(std::span<const uint8_t> run) {
     updateRange(*m_buffer, m_buffer->y());
     m_plainBefore = false;
+    m_runCellsReady = false;
     const uint8_t* p = run.data();
     const uint8_t* const end = p + run.size();
     const auto resolve = [this] { return resolveActiveHyperlink(); };
@@ -103,7 +104,10 @@ void Terminal::printGeneral(std::span<const uint8_t> run) {
                 ++stop;
             }
             const auto stretch = std::span(p, size_t(stop - p));
-            const int written = m_buffer->insertAsciiRun(stretch, m_curAttr, resolve);
+            prepareRunCells();
+            const int written = m_buffer->putAsciiCells(stretch, m_runCell)
+                                    ? int(stretch.size())
+                                    : m_buffer->insertAsciiRun(stretch, m_curAttr, resolve);
             p += written;
             m_plainBefore = m_plainBefore || written > 0;
             for (; p < stop; ++p) {
@@ -232,12 +236,30 @@ size_t Terminal::printOne(const uint8_t* p, const uint8_t* end) {
     return size_t(length);
 }
 
-void Terminal::printCell(int32_t code, int width) {
+void Terminal::prepareRunCells() {
+    if (m_runCellsReady) {
+        return;
+    }
+    // The link cannot change within a run, nor the shell-integration content: every cell of
+    // the run gets the same payload and content code.
+    const TinyAtom payload = resolveActiveHyperlink().value_or(TinyAtom());
+    const uint8_t content = m_buffer->semanticContent.cellCode();
+    m_runCell = CharData(m_curAttr, 0, 1, payload, content);
+    m_runHalf = CharData(m_buffer->curAttr(), 0, 0, payload, content);
+    m_runCellsReady = true;
+}
+
+inline void Terminal::printCell(int32_t code, int width) {
     Buffer& buffer = *m_buffer;
     const int x = buffer.x();
     const int y = buffer.y();
-    buffer.insertCharacter(CharData(m_curAttr, code, width),
-                           [this] { return resolveActiveHyperlink(); });
+    prepareRunCells();
+    CharData cell = m_runCell;
+    cell.setValue(code, width);
+    if (!buffer.putCell(cell, m_runHalf)) {
+        buffer.insertCharacter(CharData(m_curAttr, code, width),
+                               [this] { return resolveActiveHyperlink(); });
+    }
     // The cursor moved past the new cell, so it is the cell the next character could join
     // (a dropped character moves nothing).
     m_plainBefore = buffer.x() != x || buffer.y() != y;
@@ -263,7 +285,7 @@ void Terminal::printScalar(char32_t scalar, int width) {
 
     if (isJoiner(scalar) || width == 0) {
         if (auto target = combiningTarget(*m_buffer)) {
-            combineOrPrint(*target);
+            combineOrPrint(target);
         } else if (width != 0) {
             printNormally();
         }
@@ -282,8 +304,8 @@ void Terminal::printScalar(char32_t scalar, int width) {
             return;
         }
         // Only after a joiner, or as the second letter of a flag, does such a scalar attach.
-        BufferLine& line = m_buffer->lines()[target->row];
-        const int32_t base = line[target->col].code();
+        BufferLine& line = m_buffer->lines()[target.row];
+        const int32_t base = line[target.col].code();
         char32_t last = 0;
         size_t scalars = 1;
         if (const InternedCluster* cluster = interned(base)) {
@@ -294,7 +316,7 @@ void Terminal::printScalar(char32_t scalar, int width) {
         }
         if (last == zeroWidthJoiner ||
             (isRegionalIndicator(scalar) && scalars == 1 && isRegionalIndicator(last))) {
-            combineOrPrint(*target);
+            combineOrPrint(target);
         } else {
             printNormally();
         }
@@ -302,16 +324,16 @@ void Terminal::printScalar(char32_t scalar, int width) {
     }
     // A combining mark of a non-zero class that has a width of its own.
     if (auto target = combiningTarget(*m_buffer)) {
-        combineOrPrint(*target);
+        combineOrPrint(target);
     } else {
         printNormally();
     }
 }
 
-std::optional<Terminal::CellRef> Terminal::combiningTarget(Buffer& buffer) {
+Terminal::CellRef Terminal::combiningTarget(Buffer& buffer) {
     const int x = buffer.x();
     if (x <= 0) {
-        return std::nullopt;
+        return {};
     }
     const int row = buffer.yBase() + buffer.y();
     const BufferLine& line = buffer.lines()[row];
@@ -325,7 +347,7 @@ std::optional<Terminal::CellRef> Terminal::combiningTarget(Buffer& buffer) {
     }
     const CharData& cell = line[col];
     if (cell.code() == 0 || cell.width() < 1) {
-        return std::nullopt;
+        return {};
     }
     return CellRef{row, col};
 }

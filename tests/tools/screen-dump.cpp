@@ -10,6 +10,7 @@
 // pseudo-terminal would arrive. Bad options or an unreadable file: a message, exit status 2.
 
 #include "TerminalFixture.h"
+#include "ToolOptions.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,17 +30,6 @@ namespace {
     std::fprintf(stderr, "usage: screen-dump FILE [--cols N] [--rows N] [--scrollback N] "
                          "[--chunk BYTES] [--all]\n");
     std::exit(2);
-}
-
-std::optional<int> count(const std::string& text, int min, int max) {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != text.npos) {
-        return std::nullopt;
-    }
-    const int value = std::stoi(text);
-    if (value < min || value > max) {
-        return std::nullopt;
-    }
-    return value;
 }
 
 } // namespace
@@ -67,14 +57,13 @@ int main(int argc, char** argv) {
             usage("missing value for " + arg);
         }
         const std::string value = argv[++i];
+        if (takeSizeOption(arg, value, spec)) {
+            continue;
+        }
         std::optional<int> n;
-        if (arg == "--cols" && (n = count(value, 2, 10000))) {
-            spec.cols = *n;
-        } else if (arg == "--rows" && (n = count(value, 1, 10000))) {
-            spec.rows = *n;
-        } else if (arg == "--scrollback" && (n = count(value, 0, 1000000))) {
+        if (arg == "--scrollback" && (n = parseCount(value, 0, 1000000))) {
             spec.scrollback = *n;
-        } else if (arg == "--chunk" && (n = count(value, 1, 1 << 30))) {
+        } else if (arg == "--chunk" && (n = parseCount(value, 1, 1 << 30))) {
             chunk = size_t(*n);
         } else {
             usage("bad option " + arg + " " + value);

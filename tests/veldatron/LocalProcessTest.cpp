@@ -1,6 +1,7 @@
 // LocalProcess with real children on real pseudo-terminals, delivering on a LoopExecutor that the
 // test thread runs. Every wait is for a condition, with a generous deadline.
 #include "LocalProcess.h"
+#include "ChildProcessWaits.h"
 #include "ChildReaper.h"
 #include "DiagnosticsCapture.h"
 #include "LoopExecutor.h"
@@ -41,28 +42,12 @@ using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 using Clock = std::chrono::steady_clock;
 
-constexpr auto patience = 60s; // far beyond what any of these children needs
+using testing::eventually;
+using testing::patience;
+using testing::processGone;
 
 std::span<const std::uint8_t> bytesOf(std::string_view text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
-
-bool processGone(pid_t pid) {
-    // A zombie keeps its /proc entry until it is reaped.
-    return ::access(("/proc/" + std::to_string(pid)).c_str(), F_OK) != 0;
-}
-
-// Runs the loop until `done` holds, checking it every few milliseconds: for conditions that no
-// task of the loop brings about (a child reaped by another thread).
-bool eventually(LoopExecutor& loop, const std::function<bool()>& done) {
-    const auto deadline = Clock::now() + patience;
-    while (!done()) {
-        if (Clock::now() >= deadline) {
-            return false;
-        }
-        loop.runUntil(Clock::now() + 5ms);
-    }
-    return true;
 }
 
 // A host that keeps what it is given.

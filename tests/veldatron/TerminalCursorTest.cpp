@@ -159,7 +159,7 @@ TEST_P(CursorTable, MovesTheCursor) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Terminal, CursorTable, ::testing::ValuesIn(motionCases),
-                         [](const auto& info) { return caseName(info.param.name); });
+                         [](const auto& info) { return testName(info.param.name); });
 
 // ---- Save and restore -----------------------------------------------------------------------
 

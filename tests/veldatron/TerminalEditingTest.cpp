@@ -145,7 +145,7 @@ TEST_P(EditTable, ChangesTheScreen) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Terminal, EditTable, ::testing::ValuesIn(editCases),
-                         [](const auto& info) { return caseName(info.param.name); });
+                         [](const auto& info) { return testName(info.param.name); });
 
 // ---- What the new cells hold ----------------------------------------------------------------
 

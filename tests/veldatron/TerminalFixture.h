@@ -49,8 +49,8 @@ inline std::string escaped(std::string_view bytes) {
     return out;
 }
 
-// A test-case name made of a row's description: letters and digits kept, the rest "_".
-inline std::string caseName(const char* text) {
+// A table row's name as a test name: letters and digits kept, everything else "_".
+inline std::string testName(const char* text) {
     std::string name;
     for (const char* p = text; *p; ++p) {
         name += std::isalnum(uint8_t(*p)) ? *p : '_';

@@ -171,6 +171,6 @@ TEST_P(GoldenScreens, MatchTheScreenTheProgramShowed) {
 INSTANTIATE_TEST_SUITE_P(Terminal, GoldenScreens,
                          ::testing::Values("vim-split", "vim-scroll", "bash-edit", "less-search",
                                            "top-colours"),
-                         [](const auto& info) { return caseName(info.param); });
+                         [](const auto& info) { return testName(info.param); });
 
 } // namespace

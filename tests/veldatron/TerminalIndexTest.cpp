@@ -90,7 +90,7 @@ TEST_P(IndexTable, ScrollsOrMoves) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Terminal, IndexTable, ::testing::ValuesIn(indexCases),
-                         [](const auto& info) { return caseName(info.param.name); });
+                         [](const auto& info) { return testName(info.param.name); });
 
 TEST(TerminalIndex, ColumnScrollsBlankTheColumnThatEnters) {
     // No region and no margins: the whole screen scrolls sideways.

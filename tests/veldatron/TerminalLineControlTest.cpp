@@ -176,13 +176,7 @@ TEST_P(LineControlTable, MovesAndScrolls) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Terminal, LineControlTable, ::testing::ValuesIn(lineControlCases),
-                         [](const ::testing::TestParamInfo<LineControlCase>& info) {
-                             std::string name;
-                             for (const char* p = info.param.name; *p; ++p) {
-                                 name += std::isalnum(uint8_t(*p)) ? *p : '_';
-                             }
-                             return name;
-                         });
+                         [](const auto& info) { return testName(info.param.name); });
 
 TEST(TerminalScroll, AFullRingDropsTheOldestLineAndCountsIt) {
     TerminalFixture t({.cols = 10, .rows = 3, .scrollback = 2});

@@ -228,13 +228,7 @@ TEST_P(PrintTable, BytesToCells) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Terminal, PrintTable, ::testing::ValuesIn(printCases),
-                         [](const ::testing::TestParamInfo<PrintCase>& info) {
-                             std::string name;
-                             for (const char* p = info.param.name; *p; ++p) {
-                                 name += std::isalnum(uint8_t(*p)) ? *p : '_';
-                             }
-                             return name;
-                         });
+                         [](const auto& info) { return testName(info.param.name); });
 
 TEST(TerminalPrint, AnIncompleteCharacterPrintsNothingUntilItIsComplete) {
     TerminalFixture t;

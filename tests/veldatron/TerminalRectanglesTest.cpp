@@ -90,7 +90,7 @@ TEST_P(RectangleTable, ChangesTheScreen) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Terminal, RectangleTable, ::testing::ValuesIn(rectangleCases),
-                         [](const auto& info) { return caseName(info.param.name); });
+                         [](const auto& info) { return testName(info.param.name); });
 
 TEST(TerminalRectangles, FillWritesTheCharacterAsGivenWithTheWholeAttribute) {
     TerminalFixture t({.cols = 10, .rows = 3});

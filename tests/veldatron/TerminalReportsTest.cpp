@@ -90,7 +90,7 @@ TEST_P(ReplyTable, AnswersInSevenAndEightBits) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Terminal, ReplyTable, ::testing::ValuesIn(replyCases),
-                         [](const auto& info) { return caseName(info.param.name); });
+                         [](const auto& info) { return testName(info.param.name); });
 
 TEST(TerminalReports, AnEightBitStatusReplyIsThreeBytes) {
     TerminalFixture t;

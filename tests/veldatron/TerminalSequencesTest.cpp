@@ -71,7 +71,7 @@ TEST_P(EraseTable, ErasesCells) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Terminal, EraseTable, ::testing::ValuesIn(eraseCases),
-                         [](const auto& info) { return caseName(info.param.name); });
+                         [](const auto& info) { return testName(info.param.name); });
 
 TEST(TerminalErase, ErasedCellsTakeTheCurrentBackgroundOnly) {
     TerminalFixture t({.cols = 6, .rows = 2});
@@ -189,7 +189,7 @@ TEST_P(SgrTable, SetsTheAttribute) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Terminal, SgrTable, ::testing::ValuesIn(sgrCases),
-                         [](const auto& info) { return caseName(info.param.name); });
+                         [](const auto& info) { return testName(info.param.name); });
 
 // Built at run time: a true underline colour takes a slot of the process-wide table, which
 // other tests expect empty when the program starts.
