@@ -174,7 +174,9 @@ void CircularBufferLineList::rotateLines(int first, int last, int by) {
         return;
     }
     // The row at position n - shift of the range becomes its first.
-    const int shift = int(((int64_t(by) % n) + n) % n);
+    const int shift = by >= 0 && by < n   ? by
+                      : by < 0 && -by < n ? n + by
+                                          : int(((int64_t(by) % n) + n) % n);
     if (shift == 0) {
         return;
     }
