@@ -175,7 +175,7 @@ void CircularBufferLineList::rotateLines(int first, int last, int by) {
     }
     // The row at position n - shift of the range becomes its first.
     const int shift = by >= 0 && by < n   ? by
-                      : by < 0 && -by < n ? n + by
+                      : by < 0 && by > -n ? n + by
                                           : int(((int64_t(by) % n) + n) % n);
     if (shift == 0) {
         return;
