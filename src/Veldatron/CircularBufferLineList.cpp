@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 namespace veldatron {
 
@@ -163,6 +164,44 @@ bool CircularBufferLineList::shiftElements(int start, int count, int offset) {
         }
     }
     return true;
+}
+
+void CircularBufferLineList::rotateLines(int first, int last, int by) {
+    first = std::max(first, 0);
+    last = std::min(last, m_count - 1);
+    const int n = last - first + 1;
+    if (n < 2) {
+        return;
+    }
+    // The row at position n - shift of the range becomes its first.
+    const int shift = by >= 0 && by < n   ? by
+                      : by < 0 && by > -n ? n + by
+                                          : int(((int64_t(by) % n) + n) % n);
+    if (shift == 0) {
+        return;
+    }
+    const size_t begin = slotOf(first);
+    if (begin + size_t(n) <= m_array.size()) {
+        const auto at = m_array.begin() + std::ptrdiff_t(begin);
+        std::rotate(at, at + (n - shift), at + n);
+        return;
+    }
+    // The range wraps around the end of the slots.
+    std::vector<BufferLinePtr> rows;
+    rows.reserve(size_t(n));
+    for (int i = 0; i < n; ++i) {
+        rows.push_back(std::move(m_array[slotOf(int64_t(first) + i)]));
+    }
+    for (int i = 0; i < n; ++i) {
+        m_array[slotOf(int64_t(first) + (i + shift) % n)] = std::move(rows[size_t(i)]);
+    }
+}
+
+BufferLinePtr CircularBufferLineList::takeLine(int index) {
+    if (index < 0 || index >= m_count) {
+        return nullptr;
+    }
+    return std::move(m_array[slotOf(index)]);
 }
 
 } // namespace veldatron

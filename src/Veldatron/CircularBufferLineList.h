@@ -118,6 +118,13 @@ public:
     // Moves `count` lines from `start` by `offset` lines. A request that would leave the ring or
     // move onto line 0 prints one diagnostic line and returns false without changing anything.
     bool shiftElements(int start, int count, int offset);
+    // Rotates lines first..last (within the lines in use, line 0 included) by `by` places
+    // towards the end (towards the start when negative): the rows that pass `last` come back at
+    // `first`. Rows shifted inside a screen stay in it, so nothing is called back.
+    void rotateLines(int first, int last, int by);
+    // Takes the row of line i out of its slot (null outside the lines in use); the slot holds
+    // none until a row is stored there.
+    BufferLinePtr takeLine(int index);
 
 private:
     size_t slotOf(int64_t index) const {
@@ -125,6 +132,10 @@ private:
         const int64_t slot = m_startIndex + index;
         if (slot >= 0 && slot < size) {
             return size_t(slot);
+        }
+        // Lines in use wrap around the end of the slots at most once: no division for them.
+        if (slot >= size && slot < 2 * size) {
+            return size_t(slot - size);
         }
         return size_t(((slot % size) + size) % size);
     }

@@ -64,6 +64,8 @@ public:
     }
 
     void swap(RefPtr& other) noexcept { std::swap(m_object, other.m_object); }
+    // Found by the standard algorithms (std::rotate): two pointer stores, no count changes.
+    friend void swap(RefPtr& a, RefPtr& b) noexcept { a.swap(b); }
 
     T* get() const { return m_object; }
     T* operator->() const { return m_object; }

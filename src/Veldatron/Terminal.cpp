@@ -342,7 +342,7 @@ void Terminal::rebuildAnsiPalette(bool notifyDelegate) {
     }
 }
 
-// ---- Focus, selections and replies ----------------------------------------------------------
+// ---- Focus and selections ----------------------------------------------------------------
 
 void Terminal::setTerminalFocus(bool focused) {
     m_reportedFocusState = focused;
@@ -352,9 +352,7 @@ void Terminal::setTerminalFocus(bool focused) {
 }
 
 void Terminal::sendFocusReport() {
-    std::string report = m_cc.send8bit ? "\x9b" : "\x1b[";
-    report += m_reportedFocusState ? 'I' : 'O';
-    sendResponse(report);
+    sendResponse(m_cc.csi(), m_reportedFocusState ? "I" : "O");
 }
 
 void Terminal::registerSelection(std::weak_ptr<SelectionService> selection) {
@@ -390,14 +388,6 @@ void Terminal::selectionsInvalidateForColumnRestrictedScroll(int top, int bottom
     (void)left;
     (void)right;
     std::erase_if(m_selections, [](const auto& entry) { return entry.expired(); });
-}
-
-void Terminal::sendResponse(std::span<const uint8_t> bytes) {
-    tell([&](TerminalDelegate& d) { d.send(*this, bytes); });
-}
-
-void Terminal::sendResponse(std::string_view text) {
-    sendResponse(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }
 
 // ---- Images (the graphics protocols fill these in) -------------------------------------------

@@ -13,6 +13,7 @@
 #include "Executor.h"
 #include "GraphemeClusters.h"
 #include "KittyKeyboardFlags.h"
+#include "OptionSet.h"
 #include "ParserParams.h"
 #include "SemanticPrompt.h"
 #include "TerminalDelegate.h"
@@ -53,13 +54,18 @@ class SelectionService;
 //   Terminal.cpp          construction, setup, screens, colours, focus, accessors
 //   TerminalFeed.cpp      parser wiring, feeding, dirty rows, diagnostics
 //   TerminalPrint.cpp     the print path and the cell-code (grapheme cluster) table
-//   TerminalControl.cpp   C0 controls: BEL, BS, HT, LF/VT/FF, CR, SO, SI; scrolling a line up,
-//                         reverse index
-//   TerminalEsc.cpp       escape sequences, character sets
-//   TerminalCsi.cpp       control-sequence dispatch and the cursor and erase commands
-//   TerminalModes.cpp     SM/RM, DECSET/DECRST, XTSAVE/XTRESTORE, DECRQM, bidi modes,
+//   TerminalControl.cpp   C0 and C1 controls; scrolling the region up a line
+//   TerminalEsc.cpp       escape-sequence dispatch
+//   TerminalCsi.cpp       control-sequence dispatch, the routers of shared finals, margins
+//   TerminalCursor.cpp    cursor motion, tabulation, save and restore (DECSC, DECRC)
+//   TerminalEditing.cpp   inserting, deleting, erasing and repeating cells and lines
+//   TerminalScroll.cpp    index, reverse index, scroll down, column scrolls
+//   TerminalRectangles.cpp  line render modes, DECALN, rectangular-area operations
+//   TerminalReports.cpp   the reply path; device status, attributes, checksums, version
+//   TerminalReset.cpp     soft and full reset, resize, scrollback
+//   TerminalBidiState.cpp bidirectional state of rows and its control sequences
+//   TerminalModes.cpp     SM/RM, DECSET/DECRST, XTSAVE/XTRESTORE, DECRQM, DECSCL,
 //                         synchronized output
-//   TerminalReset.cpp     cursor save and restore, soft and full reset, resize
 //   TerminalSgr.cpp       character attributes (SGR)
 //   TerminalOsc.cpp       operating-system commands, titles, hyperlink payloads
 //   TerminalWindow.cpp    window operations and title stacks, cursor style
@@ -94,12 +100,11 @@ public:
         KittyKeyboardFlags flags;
         std::vector<KittyKeyboardFlags> stack;
     };
-    // Reply framing: 7-bit (ESC [) or 8-bit (0x9B) introducers.
+    // Reply framing: 7-bit (ESC [) or 8-bit (0x9B) introducers. A reply never encodes an
+    // introducer through UTF-8; every reply site picks its introducers and terminator here.
     struct CC {
         bool send8bit = false;
 
-        // The introducers and the terminator a reply starts and ends with; a reply never encodes
-        // an 8-bit introducer as UTF-8.
         std::string_view csi() const { return send8bit ? "\x9b" : "\x1b["; }
         std::string_view dcs() const { return send8bit ? "\x90" : "\x1bP"; }
         std::string_view osc() const { return send8bit ? "\x9d" : "\x1b]"; }
@@ -115,6 +120,23 @@ public:
 
         friend bool operator==(const SemanticPromptOptions&,
                                const SemanticPromptOptions&) = default;
+    };
+    // The fields of a BidiPresentationState that a control sequence changes (defined below).
+    struct BidiStateProperties : OptionSet<BidiStateProperties> {
+        using OptionSet::OptionSet;
+        static const BidiStateProperties supportMode;
+        static const BidiStateProperties autodetectDirection;
+        static const BidiStateProperties fallbackDirection;
+        static const BidiStateProperties boxMirroring;
+        static const BidiStateProperties all;
+    };
+    // A rectangle of screen cells, 0-based and inclusive.
+    struct Rectangle {
+        int top;
+        int left;
+        int bottom;
+        int right;
+        friend bool operator==(const Rectangle&, const Rectangle&) = default;
     };
     // The user-input scanner's state (shell integration).
     enum class SemanticScanState : uint8_t { ground, escape, csi, ss3 };
@@ -428,23 +450,52 @@ public:
     std::u32string translateBufferLineToString(Buffer& buffer, int row, int start, int end);
     std::vector<Line> _getSelectedLines(Position start, Position end, Buffer& buffer) override;
 
-    // ---- Replies ----------------------------------------------------------------------------
-    // Hands the bytes to the host's send; nothing without a host.
+    // ---- Replies (TerminalReports.cpp) ------------------------------------------------------
+    // Hands the bytes to the host's send as one reply; nothing without a host.
     void sendResponse(std::span<const uint8_t> bytes);
     void sendResponse(std::string_view text);
+    // Joins the pieces (texts, byte spans, single bytes) into one reply. Numbers are written
+    // by the caller: an int piece does not compile rather than becoming a byte.
+    template <typename... Items>
+    requires(sizeof...(Items) > 1) void sendResponse(const Items&... items) {
+        std::string reply;
+        (appendReplyItem(reply, items), ...);
+        sendResponse(std::string_view(reply));
+    }
+    // The XTVERSION identity: "Veldatron", then " " and the tag without its leading "v", "-" and
+    // the branch, "+" and the version (not when "unknown"), then ":"; each input keeps only the
+    // bytes 0x20-0x7E, and a result over 256 bytes is cut to 255 and ":".
+    static std::string xtVersionIdentity(std::optional<std::string_view> tag,
+                                         std::optional<std::string_view> branch,
+                                         std::optional<std::string_view> version);
+    // The rectangle that the 1-based parameters Pt;Pl;Pb;Pr at the start of `pars` name (origin
+    // mode applied, clamped to the screen), or none when it is empty.
+    std::optional<Rectangle> getRectangleFromRequest(std::span<const int32_t> pars) const;
 
-    // ---- Resets and resize (TerminalReset.cpp) ----------------------------------------------
+    // ---- Resets, resize and scrollback (TerminalReset.cpp) ----------------------------------
     // DECSTR: modes, margins, attribute, character set, colours and shell-integration state back
     // to their defaults; the screens and their contents stay.
     void softReset();
-    // RIS: everything back to power-on values at the current size; the cursor keeps its
-    // visibility.
+    // RIS: every mode, character set, margin and screen back to power-on, keeping the size and
+    // the cursor's visibility; the cursor goes home. The host hears bufferActivated.
     void resetToInitialState();
     // A new size (at least 2 columns and 1 row); nothing when it is the current one. Ends
     // synchronized output, resizes both screens (reflowing the one with scrollback), stores the
-    // size in the options, sets the tab stops up again and marks the whole screen dirty. The host
-    // is not told: it asked for the size.
+    // size in the options, keeps the tab stops up to the old width and marks the whole screen
+    // dirty. The host is not told: it asked for the size.
     void resize(int cols, int rows);
+    // Drops the normal screen's history.
+    void clearScrollback();
+    // A new history size for the normal screen (none: no history).
+    void changeScrollback(std::optional<int> lines);
+    void changeHistorySize(std::optional<int> lines) { changeScrollback(lines); }
+
+    // ---- Scrolling (TerminalScroll.cpp) -----------------------------------------------------
+    // IND: the cursor moves down a row, or the scroll region scrolls up at its bottom.
+    void cmdIndex();
+    // RI: the cursor up one row, or, on the top row of the scroll region, the region down one
+    // line (only the columns between the margins when they are narrower than the screen).
+    void reverseIndex();
 
     // ---- Synchronized output (TerminalModes.cpp) --------------------------------------------
     static constexpr double synchronizedOutputTimeoutSeconds = 1.0;
@@ -463,9 +514,6 @@ public:
     // starts at the top of the screen. `isWrapped` marks the new bottom line as continuing the
     // one above (an autowrap).
     void scroll(bool isWrapped = false);
-    // RI: the cursor up one row, or, on the top row of the scroll region, the region down one
-    // line (only the columns between the margins when they are narrower than the screen).
-    void reverseIndex();
 
     // ---- Entry points of the parser (not for hosts) -----------------------------------------
     // A run of printable bytes (every byte from 0x20 up) from ground; `printableAscii` says every
@@ -633,25 +681,125 @@ private:
     void updateKittyRelativePlacementsForCurrentBuffer();
     void clearAllKittyImages();
 
-    // The control sequences other than SGR, cursor motion and erasing.
-    [[gnu::noinline]] void dispatchCsiOther(const EscapeSequence& sequence,
-                                            const ParserParams& pars);
+    // ---- Dispatch helpers, margins and title modes (TerminalCsi.cpp) ------------------------
+    // Out of line, so that the dispatch itself stays a jump to one handler.
+    [[gnu::noinline]] void csiFallback(const EscapeSequence& sequence, const ParserParams& pars);
+    [[gnu::noinline]] void logUnhandledCsiT(std::span<const uint8_t> collect);
+    // CSI > Ps s: whether shift reaches mouse reports.
+    [[gnu::noinline]] void setShiftEscape(const ParserParams& pars);
+    // CSI > Pm t and CSI > Pm T: the hex and UTF-8 title flags 0-3 on or off.
+    [[gnu::noinline]] void setTitleModes(const ParserParams& pars, bool on);
+    // CSI ... u: a kitty keyboard request, else (without intermediates) DECRC.
+    [[gnu::noinline]] void csiU(const ParserParams& pars, std::span<const uint8_t> collect);
+    void cmdSetScrollRegion(const ParserParams& pars, std::span<const uint8_t> collect);
+    void cmdSetMargins(const ParserParams& pars, std::span<const uint8_t> collect);
 
-    // ---- Cursor and erase commands (TerminalCsi.cpp) ----------------------------------------
+    // ---- Cursor (TerminalCursor.cpp) --------------------------------------------------------
+    // The primitives every motion ends in. setCursor takes origin-relative coordinates.
     void cursorForward(int count);
     void cursorBackward(int count);
     void setCursor(int col, int row);
     void restrictCursor(bool clampToLastColumn = true);
     void cmdCursorUp(const ParserParams& pars);
     void cmdCursorDown(const ParserParams& pars);
+    void cmdCursorCharAbsolute(const ParserParams& pars);
     void cmdCursorPosition(const ParserParams& pars);
+    void cmdCharPosAbsolute(const ParserParams& pars);
+    void cmdHPositionRelative(const ParserParams& pars);
+    void cmdLinePosAbsolute(const ParserParams& pars);
+    void cmdVPositionRelative(const ParserParams& pars);
+    void cmdHVPosition(const ParserParams& pars);
+    // CHT and CBT.
+    void cmdForwardTab(const ParserParams& pars);
+    void cmdBackwardTab(const ParserParams& pars);
+    void cmdTabClear(const ParserParams& pars);
+    // DECSC and DECRC; with intermediates they do nothing.
+    void cmdSaveCursor(std::span<const uint8_t> collect = {});
+    void cmdRestoreCursor(std::span<const uint8_t> collect = {});
+    // NEL: to the left margin (with origin and margin mode) or column 0, then IND.
+    void cmdNextLine();
+    // CNL and CPL: CUD and CUU, then to the left margin.
+    void cmdCursorNextLine(const ParserParams& pars);
+    void cmdCursorPrecedingLine(const ParserParams& pars);
+
+    // ---- Editing (TerminalEditing.cpp) ------------------------------------------------------
+    void cmdInsertChars(const ParserParams& pars);
+    void cmdDeleteChars(const ParserParams& pars);
+    void cmdEraseChars(const ParserParams& pars);
     void cmdEraseInLine(const ParserParams& pars);
     void cmdEraseInDisplay(const ParserParams& pars);
-    void cmdSetScrollRegion(const ParserParams& pars, std::span<const uint8_t> collect);
-    void cmdSetMargins(const ParserParams& pars, std::span<const uint8_t> collect);
-    // A blank row: erased cells, no wrap, single width, the current bidirectional state.
-    void resetBufferLine(int y, bool clearImages, BidiPresentationState bidiState);
+    void cmdInsertLines(const ParserParams& pars);
+    void cmdDeleteLines(const ParserParams& pars);
+    void cmdScrollUp(const ParserParams& pars);
+    void cmdRepeatPrecedingCharacter(const ParserParams& pars);
+    void cmdDeleteColumns(const ParserParams& pars);
+    // A blank row: erased cells, no wrap, single width, images removed when asked, the given
+    // bidirectional state.
+    void resetBufferLine(int y, bool clearImages, std::optional<BidiPresentationState> bidiState);
+    // Code 0, width 1, default foreground, the current background: what erasing leaves.
     CharData erasedCell() const { return CharData(scrollBlankAttribute(), 0, 1); }
+    // Rows top..bottom (ring rows) of the screen: `n` rows of `fill` enter at `at` (top or
+    // bottom), the rows on the far side fall off. Whole rows move, no cells are copied.
+    enum class RowEntry : uint8_t { atTop, atBottom };
+    void rotateRows(int top, int bottom, int n, RowEntry entry, const Attribute& fill);
+    // The same within columns left..right only: cells move, `fill` enters.
+    void shiftRowsWithinMargins(int top, int bottom, int n, RowEntry entry, const CharData& fill);
+    // IL (rows enter at the cursor) and DL (at the region's bottom).
+    void insertOrDeleteLines(int n, RowEntry entry);
+    // In every row of the scroll region, cells from `at` to the right limit move right by `by`
+    // (left when negative) and `fill` enters; `endsWraps` clears the rows' wrap flags.
+    void shiftRegionColumns(int at, int by, const CharData& fill, bool endsWraps);
+
+    // ---- Scrolling (TerminalScroll.cpp) -----------------------------------------------------
+    void cmdScrollDown(const ParserParams& pars);
+    // DECBI (back) and DECFI.
+    void columnIndex(bool back);
+    // Scrolls the columns of the region by one: back moves them right from `at`, forward left.
+    void columnScroll(bool back, int at);
+
+    // ---- Line render modes and rectangles (TerminalRectangles.cpp) --------------------------
+    void setLineRenderMode(BufferLine::RenderLineMode mode);
+    void cmdScreenAlignmentPattern();
+    void csiCopyRectangularArea(const ParserParams& pars, std::span<const uint8_t> collect);
+    void csiX(const ParserParams& pars, std::span<const uint8_t> collect);
+    void csiZ(const ParserParams& pars, std::span<const uint8_t> collect);
+    void csiOpenBrace(const ParserParams& pars, std::span<const uint8_t> collect);
+    void csiCloseBrace(const ParserParams& pars, std::span<const uint8_t> collect);
+    void cmdDECERA(const ParserParams& pars);
+    void cmdSelectiveEraseRectangularArea(const ParserParams& pars);
+    void cmdInsertColumns(const ParserParams& pars);
+    void fillRectangle(const Rectangle& rect, const CharData& fill);
+
+    // ---- Reports (TerminalReports.cpp) ------------------------------------------------------
+    static void appendReplyItem(std::string& reply, std::string_view text) { reply += text; }
+    static void appendReplyItem(std::string& reply, std::span<const uint8_t> bytes) {
+        reply.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    }
+    static void appendReplyItem(std::string& reply, uint8_t byte) { reply += char(byte); }
+    static void appendReplyItem(std::string& reply, int) = delete;
+    void cmdDeviceStatus(const ParserParams& pars, std::span<const uint8_t> collect);
+    void cmdSendDeviceAttributes(const ParserParams& pars, std::span<const uint8_t> collect);
+    void cmdDECRQCRA(const ParserParams& pars);
+    void cmdXTVERSION(const ParserParams& pars, std::span<const uint8_t> collect);
+
+    // ---- Bidirectional state (TerminalBidiState.cpp) ----------------------------------------
+    // Writes the named fields of currentBidiState into the paragraph that starts at the cursor,
+    // only when the cursor stands at its very start (column 0 of a row that continues none).
+    void applyCurrentBidiStateAtParagraphStart(BidiStateProperties properties);
+    // After SD (insertedAtTop) and SU by `count` rows: text inside and outside the region, and
+    // the rows pushed apart, no longer form one paragraph.
+    void hardenBidiScrollBoundaries(bool insertedAtTop, int count);
+    // After IL and DL (ring rows).
+    void hardenBidiLineShiftBoundaries(int firstChangedRow, std::optional<int> firstMovedRow,
+                                       int lastChangedRow);
+    // Makes `state` the current state and every screen's default, writes the changed fields into
+    // the paragraph at the cursor when the cursor stands at its start, and redraws.
+    void changeBidiState(BidiPresentationState state, BidiStateProperties properties);
+    // The initial state, arrow-key swap and an empty XTSAVE store: where both resets begin.
+    void resetBidiState();
+    void cmdSelectPresentationDirection(const ParserParams& pars);
+    void cmdSelectCharacterPath(const ParserParams& pars);
+    void setFallbackDirection(BidiDirection direction);
 
     // ---- Modes (TerminalModes.cpp) ----------------------------------------------------------
     void cmdSetMode(const ParserParams& pars, std::span<const uint8_t> collect);
@@ -675,24 +823,10 @@ private:
     int ansiModeValue(int mode) const;
     void csiPHandler(const ParserParams& pars, std::span<const uint8_t> collect);
     void cmdSoftReset() { softReset(); }
+    // DECSCL: the conformance level, and 7-bit or 8-bit replies.
     void cmdSetConformanceLevel(const ParserParams& pars);
-    // The fields of the bidirectional state a control function changed.
-    struct BidiStateProperty {
-        static constexpr uint8_t supportMode = 1;
-        static constexpr uint8_t autodetectDirection = 2;
-        static constexpr uint8_t fallbackDirection = 4;
-        static constexpr uint8_t boxMirroring = 8;
-        static constexpr uint8_t all = 15;
-    };
-    // Makes `state` the current state and every screen's default, writes the changed fields into
-    // the paragraph at the cursor when the cursor stands at its start, and redraws.
-    void changeBidiState(BidiPresentationState state, uint8_t properties);
-    void applyCurrentBidiStateAtParagraphStart(uint8_t properties);
-    void resetBidiState();
 
-    // ---- Cursor save and restore (TerminalReset.cpp) ----------------------------------------
-    void cmdSaveCursor();
-    void cmdRestoreCursor();
+    // ---- Shell-integration resets (TerminalSemanticInput.cpp) -------------------------------
     void resetSemanticPromptState(bool clearingScreenMarks);
     void resetUserInputScanner();
 
@@ -877,5 +1011,16 @@ private:
     std::vector<uint8_t> m_data;
     bool m_overflow = false;
 };
+
+inline constexpr Terminal::BidiStateProperties Terminal::BidiStateProperties::supportMode =
+    BidiStateProperties(uint8_t(1));
+inline constexpr Terminal::BidiStateProperties Terminal::BidiStateProperties::autodetectDirection =
+    BidiStateProperties(uint8_t(2));
+inline constexpr Terminal::BidiStateProperties Terminal::BidiStateProperties::fallbackDirection =
+    BidiStateProperties(uint8_t(4));
+inline constexpr Terminal::BidiStateProperties Terminal::BidiStateProperties::boxMirroring =
+    BidiStateProperties(uint8_t(8));
+inline constexpr Terminal::BidiStateProperties Terminal::BidiStateProperties::all =
+    BidiStateProperties(uint8_t(15));
 
 } // namespace veldatron

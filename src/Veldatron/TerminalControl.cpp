@@ -14,6 +14,9 @@ constexpr uint8_t BS = 0x08;
 constexpr uint8_t HT = 0x09;
 constexpr uint8_t SO = 0x0E;
 constexpr uint8_t SI = 0x0F;
+constexpr uint8_t IND = 0x84;
+constexpr uint8_t NEL = 0x85;
+constexpr uint8_t HTS = 0x88;
 
 const char* boolText(bool value) {
     return value ? "true" : "false";
@@ -41,6 +44,15 @@ void Terminal::executeOther(uint8_t code) {
         break;
     case SI:
         setgLevel(0);
+        break;
+    case IND:
+        cmdIndex();
+        break;
+    case NEL:
+        cmdNextLine();
+        break;
+    case HTS:
+        m_buffer->tabSet(m_buffer->x());
         break;
     default:
         // Other control bytes do nothing.
@@ -211,18 +223,12 @@ void Terminal::scroll(bool isWrapped) {
                       " isAlternate=" + boolText(isCurrentBufferAlternate()));
             return;
         }
-        BufferLinePtr dropped = lines.line(topRow);
-        if (bottomRow > topRow && !lines.shiftElements(topRow + 1, bottomRow - topRow, -1)) {
-            static DiagnosticSite site;
-            site.emit("Assertion on scroll, state was: bottomRow=" + std::to_string(bottomRow) +
-                      " topRow=" + std::to_string(topRow) +
-                      " yDisp=" + std::to_string(buffer.yDisp()) +
-                      " linesTop=" + std::to_string(buffer.linesTop) +
-                      " isAlternate=" + boolText(isCurrentBufferAlternate()));
-        }
-        // The dropped row, when nobody else holds it, becomes the new bottom row.
+        // The rows move up by one, moved rather than copied (no counts change), and the dropped
+        // top row comes round to the bottom, where, when nobody else holds it, it becomes the
+        // new row. (Unlike a shift of the ring's lines, a rotation inside the ring cannot fail.)
+        lines.rotateLines(topRow, bottomRow, -1);
         const BufferLine& blank = prepareBlankLine(buffer, isWrapped, state, blankAttribute);
-        lines.set(bottomRow, BufferLine::copyReusing(blank, std::move(dropped)));
+        lines.set(bottomRow, BufferLine::copyReusing(blank, lines.takeLine(bottomRow)));
         selectionsAdjustForInPlaceScroll(topRow, bottomRow, 1);
     } else {
         // The top line goes into the scrollback.
@@ -275,74 +281,6 @@ void Terminal::scroll(bool isWrapped) {
         updateKittyRelativePlacementsForCurrentBuffer();
     }
     tell([&](TerminalDelegate& d) { d.scrolled(*this, buffer.yDisp()); });
-}
-
-// ---- Reverse index --------------------------------------------------------------------------
-
-void Terminal::reverseIndex() {
-    restrictCursor(true);
-    Buffer& buffer = *m_buffer;
-    const int y = buffer.y();
-    const int scrollTop = buffer.scrollTop();
-    const int scrollBottom = buffer.scrollBottom();
-    const int marginLeft = buffer.marginLeft();
-    const int marginRight = buffer.marginRight();
-    if (y != scrollTop) {
-        if (y > 0) {
-            buffer.setY(y - 1);
-        }
-        return;
-    }
-    if (m_marginMode && (buffer.x() < marginLeft || buffer.x() > marginRight)) {
-        return;
-    }
-    CircularBufferLineList& lines = buffer.lines();
-    const int top = buffer.yBase() + scrollTop;
-    const int bottom = buffer.yBase() + scrollBottom;
-    if (top >= lines.count()) {
-        static DiagnosticSite site;
-        site.emit("reverseIndex: start index " + std::to_string(top) + " >= lines.count " +
-                  std::to_string(lines.count()) + ", state: y=" + std::to_string(y) + " yBase=" +
-                  std::to_string(buffer.yBase()) + " scrollTop=" + std::to_string(scrollTop) +
-                  " scrollBottom=" + std::to_string(scrollBottom) +
-                  " isAlternate=" + boolText(isCurrentBufferAlternate()));
-        return;
-    }
-    const Attribute blankAttribute = scrollBlankAttribute();
-    if (m_marginMode && (marginLeft >= 1 || marginRight < m_cols - 1)) {
-        // Only the columns between the margins move down.
-        const int width = marginRight - marginLeft + 1;
-        for (int row = bottom; row > top; --row) {
-            BufferLine& line = lines[row];
-            line.copyFrom(lines[row - 1], marginLeft, marginLeft, width);
-            line.setIsWrapped(false);
-            buffer.clearImagesFromLine(row);
-            line.setRenderMode(BufferLine::RenderLineMode::single);
-        }
-        BufferLine& first = lines[top];
-        first.fill(CharData(blankAttribute, 0, 1), marginLeft, width);
-        first.setIsWrapped(false);
-        buffer.clearImagesFromLine(top);
-        first.setRenderMode(BufferLine::RenderLineMode::single);
-        selectionsInvalidateForColumnRestrictedScroll(top, bottom, marginLeft, marginRight);
-    } else {
-        // The region's bottom line goes; the rest moves down and a blank line enters at the top.
-        BufferLinePtr dropped = bottom < lines.count() ? lines.line(bottom) : BufferLinePtr();
-        if (bottom > top && !lines.shiftElements(top, bottom - top, 1)) {
-            static DiagnosticSite site;
-            site.emit("Assertion on reverseIndex, state was: y=" + std::to_string(y) +
-                      " scrollTop=" + std::to_string(scrollTop) +
-                      "  yDisp=" + std::to_string(buffer.yDisp()) +
-                      " linesTop=" + std::to_string(buffer.linesTop) +
-                      " isAlternate=" + boolText(isCurrentBufferAlternate()));
-        }
-        const BufferLine& blank =
-            prepareBlankLine(buffer, false, m_currentBidiState, blankAttribute);
-        lines.set(top, BufferLine::copyReusing(blank, std::move(dropped)));
-        selectionsAdjustForInPlaceScroll(top, bottom, -1);
-    }
-    updateRange(buffer, scrollTop);
-    updateRange(buffer, scrollBottom);
 }
 
 const BufferLine& Terminal::prepareBlankLine(Buffer& buffer, bool isWrapped,

@@ -5,258 +5,190 @@
 namespace veldatron {
 
 void Terminal::dispatchCsi(const EscapeSequence& sequence, const ParserParams& pars) {
-    // By final byte; where the intermediates select the function, the case compares the packed
-    // id (sequenceId("?", 'r')), and handlers that take them along check them themselves. The
-    // frequent ones (SGR, cursor motion, erasing) come first; the rest are in their own function,
-    // so that their code does not weigh on these.
+    // By final byte. Most handlers do not look at the intermediates (CSI ? 2 J acts as CSI 2 J);
+    // where they select the function, the case compares the packed id (sequenceId("?", 'r')),
+    // and handlers that take them along check them themselves. Every case ends in one call in
+    // tail position, so the dispatch needs no stack frame of its own (it runs for every
+    // sequence); a final whose routing takes more than a compare has its router out of line.
+    const std::span<const uint8_t> collect = sequence.collect;
     switch (sequence.final) {
+    case '@':
+        return cmdInsertChars(pars);
     case 'A':
-        cmdCursorUp(pars);
-        return;
+        return cmdCursorUp(pars);
     case 'B':
-        cmdCursorDown(pars);
-        return;
+        return cmdCursorDown(pars);
     case 'C':
-        cursorForward(pars[0]);
-        return;
+        return cursorForward(pars[0]);
     case 'D':
-        cursorBackward(pars[0]);
-        return;
+        return cursorBackward(pars[0]);
+    case 'E':
+        return cmdCursorNextLine(pars);
+    case 'F':
+        return cmdCursorPrecedingLine(pars);
+    case 'G':
+        return cmdCursorCharAbsolute(pars);
     case 'H':
-        cmdCursorPosition(pars);
-        return;
+        return cmdCursorPosition(pars);
+    case 'I':
+        return cmdForwardTab(pars);
     case 'J':
-        cmdEraseInDisplay(pars);
-        return;
+        return cmdEraseInDisplay(pars);
     case 'K':
-        cmdEraseInLine(pars);
+        return cmdEraseInLine(pars);
+    case 'L':
+        return cmdInsertLines(pars);
+    case 'M':
+        return cmdDeleteLines(pars);
+    case 'P':
+        return cmdDeleteChars(pars);
+    case 'S':
+        if (sequence.id == sequenceId(" ", 'S')) {
+            return cmdSelectPresentationDirection(pars);
+        }
+        return cmdScrollUp(pars);
+    case 'T':
+        if (collect.empty()) {
+            return cmdScrollDown(pars);
+        }
+        if (sequence.id == sequenceId(">", 'T')) {
+            return setTitleModes(pars, false);
+        }
         return;
-    case 'm':
-        cmdCsiM(pars, sequence.collect);
-        return;
-    default:
-        dispatchCsiOther(sequence, pars);
-        return;
-    }
-}
-
-void Terminal::dispatchCsiOther(const EscapeSequence& sequence, const ParserParams& pars) {
-    switch (sequence.final) {
+    case 'X':
+        return cmdEraseChars(pars);
+    case 'Z':
+        return cmdBackwardTab(pars);
+    case '`':
+        return cmdCharPosAbsolute(pars);
+    case 'a':
+        return cmdHPositionRelative(pars);
+    case 'b':
+        return cmdRepeatPrecedingCharacter(pars);
+    case 'c':
+        return cmdSendDeviceAttributes(pars, collect);
+    case 'd':
+        return cmdLinePosAbsolute(pars);
+    case 'e':
+        return cmdVPositionRelative(pars);
+    case 'f':
+        return cmdHVPosition(pars);
+    case 'g':
+        return cmdTabClear(pars);
     case 'h':
-        cmdSetMode(pars, sequence.collect);
+        return cmdSetMode(pars, collect);
+    case 'k':
+        if (sequence.id == sequenceId(" ", 'k')) {
+            return cmdSelectCharacterPath(pars);
+        }
         return;
     case 'l':
-        cmdResetMode(pars, sequence.collect);
-        return;
+        return cmdResetMode(pars, collect);
+    case 'm':
+        return cmdCsiM(pars, collect);
+    case 'n':
+        return cmdDeviceStatus(pars, collect);
     case 'p':
-        csiPHandler(pars, sequence.collect);
-        return;
+        return csiPHandler(pars, collect);
     case 'q':
-        if (sequence.id != sequenceId(">", 'q')) {
-            cmdSetCursorStyle(pars, sequence.collect);
-            return;
+        if (sequence.id == sequenceId(">", 'q')) {
+            return cmdXTVERSION(pars, collect);
         }
-        break;
+        return cmdSetCursorStyle(pars, collect);
     case 'r':
         if (sequence.id == sequenceId("?", 'r')) {
-            cmdRestorePrivateModes(pars);
-        } else {
-            cmdSetScrollRegion(pars, sequence.collect);
+            return cmdRestorePrivateModes(pars);
         }
-        return;
+        return cmdSetScrollRegion(pars, collect);
     case 's':
-        if (sequence.id == sequenceId("?", 's')) {
-            cmdSavePrivateModes(pars);
-            return;
-        }
-        if (sequence.collect.empty()) {
+        if (collect.empty()) {
             if (m_marginMode) {
-                cmdSetMargins(pars, sequence.collect);
-            } else {
-                cmdSaveCursor();
+                return cmdSetMargins(pars, collect);
             }
-            return;
+            return cmdSaveCursor();
         }
-        break;
-    case 't':
-        if (sequence.collect.empty()) {
-            cmdWindowOptions(pars);
-            return;
+        if (sequence.id == sequenceId("?", 's')) {
+            return cmdSavePrivateModes(pars);
         }
-        break;
-    case 'u':
-        // The kitty keyboard forms carry one marker; plain CSI u restores the cursor.
-        if (!handleKittyKeyboardProtocol(pars, sequence.collect) && sequence.collect.empty()) {
-            cmdRestoreCursor();
+        if (sequence.id == sequenceId(">", 's')) {
+            return setShiftEscape(pars);
         }
         return;
+    case 't':
+        if (collect.empty()) {
+            return cmdWindowOptions(pars);
+        }
+        if (sequence.id == sequenceId(">", 't')) {
+            return setTitleModes(pars, true);
+        }
+        return logUnhandledCsiT(collect);
+    case 'u':
+        return csiU(pars, collect);
+    case 'v':
+        return csiCopyRectangularArea(pars, collect);
+    case 'x':
+        return csiX(pars, collect);
+    case 'y':
+        return cmdDECRQCRA(pars);
+    case 'z':
+        return csiZ(pars, collect);
+    case '{':
+        return csiOpenBrace(pars, collect);
+    case '}':
+        return csiCloseBrace(pars, collect);
+    case '~':
+        return cmdDeleteColumns(pars);
     default:
         break;
     }
+    return csiFallback(sequence, pars);
+}
+
+void Terminal::csiFallback(const EscapeSequence& sequence, const ParserParams& pars) {
     if (m_parser.csiHandlerFallback) {
         m_parser.csiHandlerFallback(pars, sequence.collect, sequence.final);
     }
 }
 
-// ---- Cursor primitives ----------------------------------------------------------------------
-
-void Terminal::cursorForward(int count) {
-    Buffer& buffer = *m_buffer;
-    int limit = m_marginMode ? buffer.marginRight() : m_cols - 1;
-    if (buffer.x() > limit) {
-        // Right of the right margin the cursor may still move to the screen's edge.
-        limit = buffer.cols() - 1;
-    }
-    buffer.setX(std::min(buffer.x() + std::max(count, 1), limit));
-}
-
-void Terminal::cursorBackward(int count) {
-    Buffer& buffer = *m_buffer;
-    int limit = m_marginMode ? buffer.marginLeft() : 0;
-    if (buffer.x() < limit) {
-        limit = 0;
-    }
-    buffer.setX(std::max(buffer.x() - std::max(count, 1), limit));
-}
-
-void Terminal::setCursor(int col, int row) {
-    Buffer& buffer = *m_buffer;
-    updateRange(buffer, buffer.y());
-    if (m_originMode) {
-        buffer.setX(col + (m_marginMode ? buffer.marginLeft() : 0));
-        buffer.setY(row + buffer.scrollTop());
-    } else {
-        buffer.setX(col);
-        buffer.setY(row);
-    }
-    restrictCursor(true);
-}
-
-void Terminal::restrictCursor(bool clampToLastColumn) {
-    Buffer& buffer = *m_buffer;
-    buffer.setX(std::clamp(buffer.x(), 0, clampToLastColumn ? m_cols - 1 : m_cols));
-    if (m_originMode) {
-        buffer.setY(std::clamp(buffer.y(), buffer.scrollTop(), buffer.scrollBottom()));
-    } else {
-        buffer.setY(std::clamp(buffer.y(), 0, m_rows - 1));
-    }
-    updateRange(buffer, buffer.y());
-}
-
-void Terminal::cmdCursorUp(const ParserParams& pars) {
-    Buffer& buffer = *m_buffer;
-    const int y = buffer.y();
-    const int limit = y >= buffer.scrollTop() ? buffer.scrollTop() : 0;
-    buffer.setY(std::max(y - std::max(pars[0], 1), limit));
-}
-
-void Terminal::cmdCursorDown(const ParserParams& pars) {
-    Buffer& buffer = *m_buffer;
-    const int y = buffer.y();
-    const int limit = y <= buffer.scrollBottom() ? buffer.scrollBottom() : buffer.rows() - 1;
-    buffer.setY(std::min(y + std::max(pars[0], 1), limit));
-    if (buffer.x() >= m_cols) {
-        buffer.setX(m_cols - 1);
+void Terminal::csiU(const ParserParams& pars, std::span<const uint8_t> collect) {
+    // The kitty keyboard forms carry one marker (= > < ?); plain CSI u restores the cursor.
+    if (!handleKittyKeyboardProtocol(pars, collect) && collect.empty()) {
+        cmdRestoreCursor();
     }
 }
 
-void Terminal::cmdCursorPosition(const ParserParams& pars) {
-    // 0, 1 and an omitted parameter all mean the first row or column.
-    setCursor(std::max(pars[1], 1) - 1, std::max(pars[0], 1) - 1);
+void Terminal::logUnhandledCsiT(std::span<const uint8_t> collect) {
+    logInfo("Unhandled csiT " + listText(collect));
 }
 
-// ---- Erasing --------------------------------------------------------------------------------
-
-void Terminal::cmdEraseInLine(const ParserParams& pars) {
-    Buffer& buffer = *m_buffer;
-    BufferLine& line = buffer.lines()[buffer.yBase() + buffer.y()];
-    const int x = buffer.x();
-    switch (pars[0]) {
-    case 0:
-        line.replaceCells(x, m_cols, erasedCell());
-        break;
-    case 1:
-        line.replaceCells(0, x + 1, erasedCell());
-        break;
-    case 2:
-        line.replaceCells(0, m_cols, erasedCell());
-        break;
-    default:
-        break;
+void Terminal::setShiftEscape(const ParserParams& pars) {
+    // 1 lets the shift key through to mouse reports, 0 (or nothing) takes it back.
+    if (pars[0] == 1) {
+        m_mouseShiftCapture = true;
+    } else if (pars[0] == 0) {
+        m_mouseShiftCapture = false;
     }
-    updateRange(buffer, buffer.y());
 }
 
-void Terminal::cmdEraseInDisplay(const ParserParams& pars) {
-    Buffer& buffer = *m_buffer;
-    const int x = buffer.x();
-    const int y = buffer.y();
-    switch (pars[0]) {
-    case 0: {
-        updateRange(buffer, y);
-        BufferLine& line = buffer.lines()[buffer.yBase() + y];
-        line.replaceCells(x, m_cols, erasedCell());
-        if (x == 0) {
-            line.setIsWrapped(false);
+void Terminal::setTitleModes(const ParserParams& pars, bool on) {
+    for (int i = 0; i < pars.size(); ++i) {
+        switch (pars[i]) {
+        case 0:
+            m_xtermTitleSetHex = on;
+            break;
+        case 1:
+            m_xtermTitleQueryHex = on;
+            break;
+        case 2:
+            m_xtermTitleSetUtf = on;
+            break;
+        case 3:
+            m_xtermTitleQueryUtf = on;
+            break;
+        default:
+            break;
         }
-        for (int row = y + 1; row < m_rows; ++row) {
-            resetBufferLine(row, false, m_currentBidiState);
-        }
-        updateRange(buffer, m_rows - 1);
-        break;
     }
-    case 1: {
-        updateRange(buffer, y);
-        BufferLine& line = buffer.lines()[buffer.yBase() + y];
-        line.replaceCells(0, x + 1, erasedCell());
-        line.setIsWrapped(false);
-        if (x + 1 >= m_cols && y + 1 < m_rows) {
-            // The row below no longer continues a row that ends in erased cells.
-            buffer.lines()[buffer.yBase() + y + 1].setIsWrapped(false);
-        }
-        for (int row = y - 1; row >= 0; --row) {
-            resetBufferLine(row, false, m_currentBidiState);
-        }
-        updateRange(buffer, 0);
-        break;
-    }
-    case 2:
-        for (int row = m_rows - 1; row >= 0; --row) {
-            resetBufferLine(row, true, m_currentBidiState);
-        }
-        clearAllKittyImages();
-        updateRange(buffer, 0);
-        updateRange(buffer, m_rows - 1);
-        break;
-    case 3: {
-        // The scrollback goes; the screen rows stay as they are.
-        CircularBufferLineList& lines = buffer.lines();
-        const int dropped = lines.count() - m_rows;
-        if (dropped > 0) {
-            lines.trimStart(dropped);
-            buffer.setYBase(std::max(buffer.yBase() - dropped, 0));
-            buffer.setYDisp(std::max(buffer.yDisp() - dropped, 0));
-        }
-        buffer.linesTop = 0;
-        break;
-    }
-    default:
-        break;
-    }
-}
-
-void Terminal::resetBufferLine(int y, bool clearImages, BidiPresentationState bidiState) {
-    Buffer& buffer = *m_buffer;
-    const int row = buffer.yBase() + y;
-    BufferLine& line = buffer.lines()[row];
-    line.replaceCells(0, line.count(), erasedCell());
-    line.setIsWrapped(false);
-    line.setRenderMode(BufferLine::RenderLineMode::single);
-    if (clearImages) {
-        buffer.clearImagesFromLine(row);
-    }
-    line.setBidiState(bidiState);
-    updateRange(buffer, y);
 }
 
 // ---- Margins --------------------------------------------------------------------------------

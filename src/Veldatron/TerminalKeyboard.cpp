@@ -58,7 +58,7 @@ bool Terminal::handleKittyKeyboardProtocol(const ParserParams& pars,
         return true;
     }
     case '?':
-        sendResponse(std::string(m_cc.csi()) + '?' + std::to_string(state.flags.rawValue) + 'u');
+        sendResponse(m_cc.csi(), "?", std::to_string(state.flags.rawValue), "u");
         return true;
     default:
         return false;

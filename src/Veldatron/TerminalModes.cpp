@@ -46,7 +46,7 @@ void Terminal::setMode(int mode, std::span<const uint8_t> collect) {
         case 8: {
             BidiPresentationState state = m_currentBidiState;
             state.supportMode = BidiSupportMode::implicit;
-            changeBidiState(state, BidiStateProperty::supportMode);
+            changeBidiState(state, BidiStateProperties::supportMode);
             return;
         }
         case 20:
@@ -174,13 +174,13 @@ void Terminal::setMode(int mode, std::span<const uint8_t> collect) {
     case 2500: {
         BidiPresentationState state = m_currentBidiState;
         state.boxMirroring = true;
-        changeBidiState(state, BidiStateProperty::boxMirroring);
+        changeBidiState(state, BidiStateProperties::boxMirroring);
         return;
     }
     case 2501: {
         BidiPresentationState state = m_currentBidiState;
         state.autodetectDirection = true;
-        changeBidiState(state, BidiStateProperty::autodetectDirection);
+        changeBidiState(state, BidiStateProperties::autodetectDirection);
         return;
     }
     default: // 41 among them
@@ -198,7 +198,7 @@ void Terminal::resetMode(int mode, std::span<const uint8_t> collect) {
         case 8: {
             BidiPresentationState state = m_currentBidiState;
             state.supportMode = BidiSupportMode::explicit_;
-            changeBidiState(state, BidiStateProperty::supportMode);
+            changeBidiState(state, BidiStateProperties::supportMode);
             return;
         }
         case 20:
@@ -304,13 +304,13 @@ void Terminal::resetMode(int mode, std::span<const uint8_t> collect) {
     case 2500: {
         BidiPresentationState state = m_currentBidiState;
         state.boxMirroring = false;
-        changeBidiState(state, BidiStateProperty::boxMirroring);
+        changeBidiState(state, BidiStateProperties::boxMirroring);
         return;
     }
     case 2501: {
         BidiPresentationState state = m_currentBidiState;
         state.autodetectDirection = false;
-        changeBidiState(state, BidiStateProperty::autodetectDirection);
+        changeBidiState(state, BidiStateProperties::autodetectDirection);
         return;
     }
     default: // 2 and 63 among them
@@ -385,7 +385,7 @@ void Terminal::cmdSavePrivateModes(const ParserParams& pars) {
 
 void Terminal::cmdRestorePrivateModes(const ParserParams& pars) {
     BidiPresentationState state = m_currentBidiState;
-    uint8_t restored = 0;
+    BidiStateProperties restored;
     for (int i = 0; i < pars.size(); ++i) {
         const int mode = pars[i];
         const auto saved = m_savedBidiPrivateModes.find(mode);
@@ -398,62 +398,18 @@ void Terminal::cmdRestorePrivateModes(const ParserParams& pars) {
             break;
         case 2500:
             state.boxMirroring = saved->second;
-            restored |= BidiStateProperty::boxMirroring;
+            restored.insert(BidiStateProperties::boxMirroring);
             break;
         case 2501:
             state.autodetectDirection = saved->second;
-            restored |= BidiStateProperty::autodetectDirection;
+            restored.insert(BidiStateProperties::autodetectDirection);
             break;
         default:
             break;
         }
     }
-    if (restored != 0) {
+    if (!restored.isEmpty()) {
         changeBidiState(state, restored);
-    }
-}
-
-// ---- Bidirectional state --------------------------------------------------------------------
-
-void Terminal::changeBidiState(BidiPresentationState state, uint8_t properties) {
-    m_currentBidiState = state;
-    m_normalBuffer->defaultBidiState = state;
-    m_altBuffer->defaultBidiState = state;
-    applyCurrentBidiStateAtParagraphStart(properties);
-    updateFullScreen();
-}
-
-void Terminal::applyCurrentBidiStateAtParagraphStart(uint8_t properties) {
-    Buffer& buffer = *m_buffer;
-    CircularBufferLineList& lines = buffer.lines();
-    const int row = buffer.yBase() + buffer.y();
-    if (buffer.x() != 0 || row < 0 || row >= lines.count()) {
-        return;
-    }
-    // Only a cursor at the very start of a paragraph changes it: a row that continues the one
-    // above belongs to a paragraph that started earlier.
-    if (lines[row].isWrapped()) {
-        return;
-    }
-    int end = row;
-    while (end + 1 < lines.count() && lines[end + 1].isWrapped()) {
-        ++end;
-    }
-    BidiPresentationState state = lines[row].bidiState();
-    if (properties & BidiStateProperty::supportMode) {
-        state.supportMode = m_currentBidiState.supportMode;
-    }
-    if (properties & BidiStateProperty::autodetectDirection) {
-        state.autodetectDirection = m_currentBidiState.autodetectDirection;
-    }
-    if (properties & BidiStateProperty::fallbackDirection) {
-        state.fallbackDirection = m_currentBidiState.fallbackDirection;
-    }
-    if (properties & BidiStateProperty::boxMirroring) {
-        state.boxMirroring = m_currentBidiState.boxMirroring;
-    }
-    for (int r = row; r <= end; ++r) {
-        lines[r].setBidiState(state);
     }
 }
 
@@ -569,12 +525,8 @@ int Terminal::ansiModeValue(int mode) const {
 void Terminal::cmdDecRqm(const ParserParams& pars, bool decMode) {
     const int mode = pars[0];
     const int value = decMode ? decModeValue(mode) : ansiModeValue(mode);
-    std::string reply(m_cc.csi());
-    if (decMode) {
-        reply += '?';
-    }
-    reply += std::to_string(mode) + ';' + std::to_string(value) + "$y";
-    sendResponse(reply);
+    sendResponse(m_cc.csi(), decMode ? "?" : "", std::to_string(mode), ";", std::to_string(value),
+                 "$y");
 }
 
 // ---- CSI ... p ------------------------------------------------------------------------------

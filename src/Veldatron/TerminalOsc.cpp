@@ -280,8 +280,8 @@ void Terminal::oscSetColors(std::span<const uint8_t> data, int startAt) {
             const Color& color = which == 0   ? reference.foreground
                                  : which == 1 ? reference.background
                                               : m_cursorColor.value_or(reference.foreground);
-            sendResponse(std::string(m_cc.osc()) + std::to_string(10 + which) + ';' +
-                         color.formatAsXcolor() + std::string(m_cc.st()));
+            sendResponse(m_cc.osc(), std::to_string(10 + which), ";", color.formatAsXcolor(),
+                         m_cc.st());
             continue;
         }
         const std::optional<Color> color = Color::parseColor(field);
@@ -323,8 +323,8 @@ void Terminal::oscChangeOrQueryColorIndex(std::span<const uint8_t> data) {
         }
         at = semicolon + 1;
         if (at < text.size() && text[at] == '?') {
-            sendResponse(std::string(m_cc.osc()) + "4;" + std::to_string(*index) + ';' +
-                         m_ansiColors[size_t(*index)].formatAsXcolor() + std::string(m_cc.st()));
+            sendResponse(m_cc.osc(), "4;", std::to_string(*index), ";",
+                         m_ansiColors[size_t(*index)].formatAsXcolor(), m_cc.st());
             ++at;
             if (at < text.size() && text[at] == ';') {
                 ++at;
@@ -384,9 +384,8 @@ void Terminal::oscClipboard(std::span<const uint8_t> data) {
         if (!content || !*content) {
             return;
         }
-        sendResponse(std::string(m_cc.osc()) + "52;" +
-                     clipboardSelection(text.substr(0, semicolon)) + ';' +
-                     TextDecoding::base64Encode(**content) + std::string(m_cc.st()));
+        sendResponse(m_cc.osc(), "52;", clipboardSelection(text.substr(0, semicolon)), ";",
+                     TextDecoding::base64Encode(**content), m_cc.st());
         return;
     }
     const std::optional<std::vector<uint8_t>> content = TextDecoding::base64Decode(payload);

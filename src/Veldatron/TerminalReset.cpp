@@ -4,43 +4,7 @@
 
 namespace veldatron {
 
-// ---- Cursor save and restore (DECSC, DECRC) -------------------------------------------------
-
-void Terminal::cmdSaveCursor() {
-    Buffer& buffer = *m_buffer;
-    buffer.savedX = buffer.x();
-    buffer.savedY = buffer.y();
-    buffer.savedAttr = m_curAttr;
-    buffer.savedCharset = m_charset;
-    buffer.savedOriginMode = m_originMode;
-    buffer.savedMarginMode = m_marginMode;
-    buffer.savedWraparound = m_wraparound;
-    buffer.savedReverseWraparound = m_reverseWraparound;
-}
-
-void Terminal::cmdRestoreCursor() {
-    Buffer& buffer = *m_buffer;
-    // The screen may have shrunk since the save.
-    buffer.setX(std::clamp(buffer.savedX, 0, m_cols - 1));
-    buffer.setY(std::clamp(buffer.savedY, 0, m_rows - 1));
-    m_curAttr = buffer.savedAttr;
-    // The translation in use comes back; the designations and the invoked set stay.
-    m_charset = buffer.savedCharset;
-    m_originMode = buffer.savedOriginMode;
-    setMarginMode(buffer.savedMarginMode);
-    setWraparound(buffer.savedWraparound);
-    m_reverseWraparound = buffer.savedReverseWraparound;
-}
-
 // ---- Soft reset (DECSTR) --------------------------------------------------------------------
-
-// Both resets begin here: the initial bidirectional state, also in the paragraph at the cursor,
-// and a redraw of the whole screen.
-void Terminal::resetBidiState() {
-    changeBidiState(m_options.initialBidiState, BidiStateProperty::all);
-    m_bidiArrowKeySwap = m_options.initialBidiArrowKeySwap;
-    m_savedBidiPrivateModes.clear();
-}
 
 void Terminal::softReset() {
     resetBidiState();
@@ -74,11 +38,15 @@ void Terminal::resetToInitialState() {
     assertNotInDelegateCallback();
     resetBidiState();
     endSynchronizedOutput();
-    // The reset keeps the current size.
+    // The size survives the reset; setup applies the options' size.
     m_options.rows = m_rows;
     m_options.cols = m_cols;
     const bool cursorHidden = m_cursorHidden;
     setup(true);
+    // Setup leaves the cursor where the alternate screen had it when the reset came while that
+    // screen was active; a reset always starts at home.
+    m_buffer->setX(0);
+    m_buffer->setY(0);
     clearAllKittyImages();
     m_cursorHidden = cursorHidden;
     resetSemanticPromptState(true);
@@ -89,7 +57,7 @@ void Terminal::resetToInitialState() {
     tell([&](TerminalDelegate& d) { d.bufferActivated(*this); });
 }
 
-// ---- Resize ---------------------------------------------------------------------------------
+// ---- Resize and scrollback ------------------------------------------------------------------
 
 void Terminal::resize(int cols, int rows) {
     assertNotInDelegateCallback();
@@ -105,8 +73,23 @@ void Terminal::resize(int cols, int rows) {
     m_rows = rows;
     m_options.cols = cols;
     m_options.rows = rows;
+    // Stops the program set or cleared up to the old width stay; the new columns get regular
+    // stops.
     m_normalBuffer->setupTabStops(oldCols, m_tabStopWidth);
     m_altBuffer->setupTabStops(oldCols, m_tabStopWidth);
+    updateRange(0);
+    updateRange(m_rows - 1);
+}
+
+void Terminal::clearScrollback() {
+    m_normalBuffer->clearScrollback();
+    updateRange(0);
+    updateRange(m_rows - 1);
+}
+
+void Terminal::changeScrollback(std::optional<int> lines) {
+    m_normalBuffer->changeHistorySize(lines);
+    m_options.scrollback = lines.value_or(0);
     updateRange(0);
     updateRange(m_rows - 1);
 }

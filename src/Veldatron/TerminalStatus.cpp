@@ -49,8 +49,7 @@ void Terminal::DECRQSS::unhook() {
     if (!valid) {
         t.logInfo("Unknown DCS + " + request);
     }
-    t.sendResponse(std::string(t.m_cc.dcs()) + (valid ? '1' : '0') + "$r" + reply +
-                   std::string(t.m_cc.st()));
+    t.sendResponse(t.m_cc.dcs(), valid ? "1$r" : "0$r", reply, t.m_cc.st());
     m_data.clear();
 }
 

@@ -94,10 +94,10 @@ void Terminal::cmdWindowOptions(const ParserParams& pars) {
         case 20:
             // The label and the title are never read back: a program could otherwise make the
             // terminal type text of its choosing into the shell.
-            sendResponse(std::string(m_cc.osc()) + 'L' + std::string(m_cc.st()));
+            sendResponse(m_cc.osc(), "L", m_cc.st());
             return;
         case 21:
-            sendResponse(std::string(m_cc.osc()) + 'l' + std::string(m_cc.st()));
+            sendResponse(m_cc.osc(), "l", m_cc.st());
             return;
         default:
             break;
@@ -196,7 +196,7 @@ void Terminal::windowReport(WindowManipulationCommand::Kind kind,
         sendResponse(std::span<const uint8_t>(**hostReply));
         return;
     }
-    sendResponse(std::string(m_cc.csi()) + fallback());
+    sendResponse(m_cc.csi(), fallback());
 }
 
 void Terminal::popStack(std::vector<std::string>& stack, void (Terminal::*set)(std::string)) {

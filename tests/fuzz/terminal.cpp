@@ -5,7 +5,8 @@
 // The first byte also picks the screen size and the host's answers (cell size, clipboard,
 // window replies, trust). With its lowest bit set the rest of the input is fed as it is; with it
 // clear the rest is a program of sequences: each step's first byte chooses a kind (SGR, a DEC
-// mode, an OSC with a plausible payload, DECRQSS, kitty keyboard flags, window operations, ...)
+// mode, an OSC with a plausible payload, DECRQSS, kitty keyboard flags, window operations,
+// editing and rectangular areas inside margins, ...)
 // and the next bytes its numbers and text, so that the fuzzer reaches deep handler states that
 // random bytes seldom form.
 
@@ -157,7 +158,7 @@ std::string oscPayload(Program& p, int code) {
 
 // One step of the program: the bytes of one sequence (or a little text).
 std::string step(Program& p) {
-    switch (p.byte() % 14) {
+    switch (p.byte() % 15) {
     case 0:
         return p.text(16);
     case 1: {
@@ -217,8 +218,9 @@ std::string step(Program& p) {
                std::string(p.pick(terminators));
     }
     case 8: {
-        static constexpr std::array<std::string_view, 16> escapes = {
-            "7", "8", "M", "c", "D", "E", "H", "=", ">", " F", " G", "(0", "#8", "%G", "n", "\\",
+        static constexpr std::array<std::string_view, 22> escapes = {
+            "7",  "8",  "M",  "c", "D",  "E", "H", "=",  ">",  " F", " G",
+            "(0", "#8", "%G", "n", "\\", "6", "9", "#3", "#4", "#5", "#6",
         };
         return "\x1b" + std::string(p.pick(escapes));
     }
@@ -235,6 +237,22 @@ std::string step(Program& p) {
         return "\x1b[" + params(p, 1 + p.byte() % 3) + "t";
     case 12:
         return "\x1b[" + params(p, p.byte() % 3) + (p.byte() % 2 ? "r" : "s");
+    case 13: {
+        // Editing, scrolling and rectangular areas with their whole parameter lists, often inside
+        // a scroll region or left and right margins.
+        static constexpr std::array<std::string_view, 4> setups = {
+            "",
+            "\x1b[?69h\x1b[2;6s",
+            "\x1b[2;4r",
+            "\x1b[?6h\x1b[?69h",
+        };
+        static constexpr std::array<std::string_view, 20> finals = {
+            "$v", "$x", "$z", "${", "'}", "'~", "*y", "@", "P", "X",
+            "L",  "M",  "S",  "T",  "b",  "I",  "Z",  "E", "F", "g",
+        };
+        const std::string setup(p.pick(setups));
+        return setup + "\x1b[" + params(p, p.byte() % 9) + std::string(p.pick(finals));
+    }
     default:
         return "\x1b[" + std::to_string(p.byte() % 8) + " q";
     }

@@ -270,3 +270,48 @@ TEST(CircularBufferLineList, SlotsGrowWithTheLines) {
     ring.recycle(Attribute());
     EXPECT_EQ(ring[0][0].code(), 0x1000 + (total - maxLength) + 1);
 }
+
+namespace {
+
+// Rotations move rows inside the ring without callbacks, also across the end of the slots (a
+// full ring that has wrapped) and at line 0.
+TEST(CircularBufferLineList, RotationsMoveRowsWithoutCallbacks) {
+    struct Case {
+        const char* name;
+        int first;
+        int last;
+        int by;
+        std::string lines;
+    };
+    const Case cases[] = {
+        {"one towards the start", 1, 4, -1, "ACDEBF"},
+        {"one towards the end", 0, 3, 1, "DABCEF"},
+        {"more than the range is the remainder", 2, 4, 7, "ABECDF"},
+        {"the whole ring", 0, 5, -2, "CDEFAB"},
+        {"a range past the lines in use is cut to them", 4, 9, 1, "ABCDFE"},
+        {"nothing to rotate", 3, 3, 1, "ABCDEF"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (int pushedBefore : {0, 4}) {
+            // Pushing 4 rows onto a full ring of 6 leaves its lines wrapped round the slots.
+            Ring ring(6, std::string("wxyz").substr(0, size_t(pushedBefore)) + "ABCDEF");
+            ring.log.clear();
+            ring.list.rotateLines(c.first, c.last, c.by);
+            EXPECT_EQ(ring.lines(), c.lines) << "pushed before: " << pushedBefore;
+            EXPECT_EQ(ring.log, Log{});
+        }
+    }
+}
+
+TEST(CircularBufferLineList, ATakenRowLeavesAnEmptySlot) {
+    Ring ring(4, "ABC");
+    const BufferLinePtr taken = ring.list.takeLine(1);
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(name(*taken), "B");
+    EXPECT_EQ(ring.list.peek(1), nullptr);
+    EXPECT_EQ(ring.list.takeLine(5), nullptr);
+    EXPECT_EQ(ring.lines(), "A?C") << "an empty slot is made on the next read";
+}
+
+} // namespace

@@ -214,6 +214,19 @@ inline std::string cursorText(const Terminal& terminal) {
     return std::to_string(at.x) + "," + std::to_string(at.y);
 }
 
+// A 10 x 6 screen full of distinct text, for tests of commands that move cells and rows.
+inline const Rows sampleRows = {"0123456789", "abcdefghij", "ABCDEFGHIJ",
+                                "klmnopqrst", "KLMNOPQRST", "uvwxyz!@#$"};
+
+// The bytes that write the rows from the top, each in place (CUP first), so none wraps.
+inline std::string writeRows(const Rows& rows) {
+    std::string bytes;
+    for (size_t row = 0; row < rows.size(); ++row) {
+        bytes += "\x1b[" + std::to_string(row + 1) + ";1H" + rows[row];
+    }
+    return bytes;
+}
+
 struct TerminalSpec {
     int cols = 80;
     int rows = 25;

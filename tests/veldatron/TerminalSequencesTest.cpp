@@ -16,61 +16,7 @@ namespace {
 
 using CellColor = Attribute::Color;
 
-// ---- Cursor motion --------------------------------------------------------------------------
-
-// Each row: a 20 x 10 terminal, the setup bytes, then the bytes under test; the cursor after.
-struct MotionCase {
-    const char* name;
-    std::string setup;
-    std::string input;
-    std::string cursor;
-};
-
-const MotionCase motionCases[] = {
-    {"CUP goes to row and column", "", "\x1b[3;7H", "6,2"},
-    {"CUP with 0, 1 or nothing means the first row and column", "\x1b[5;5H", "\x1b[0;1H", "0,0"},
-    {"CUP without parameters goes home", "\x1b[5;5H", "\x1b[H", "0,0"},
-    {"CUP is clamped to the screen", "", "\x1b[99;99H", "19,9"},
-    {"CUP in origin mode counts from the region", "\x1b[3;8r\x1b[?6h", "\x1b[2;4H", "3,3"},
-    {"CUP in origin mode stays in the region", "\x1b[3;8r\x1b[?6h", "\x1b[20;1H", "0,7"},
-    {"CUP in origin mode with margins counts from the left margin", "\x1b[?69h\x1b[5;15s\x1b[?6h",
-     "\x1b[1;1H", "4,0"},
-    {"CUU moves up, at least one row", "\x1b[6;3H", "\x1b[0A", "2,4"},
-    {"CUU stops at the top of the region", "\x1b[3;8r\x1b[5;1H", "\x1b[9A", "0,2"},
-    {"CUU above the region stops at row 0", "\x1b[4;8r\x1b[2;1H", "\x1b[9A", "0,0"},
-    {"CUD stops at the bottom of the region", "\x1b[3;8r\x1b[4;1H", "\x1b[99B", "0,7"},
-    {"CUD below the region stops at the last row", "\x1b[3;8r\x1b[9;1H", "\x1b[99B", "0,9"},
-    {"CUD from the pending-wrap column goes back to the last column", "\x1b[1;1H",
-     "01234567890123456789\x1b[B", "19,1"},
-    {"CUF stops at the last column", "", "\x1b[99C", "19,0"},
-    {"CUF with margins stops at the right margin", "\x1b[?69h\x1b[5;10s\x1b[1;8H", "\x1b[5C",
-     "9,0"},
-    {"CUF right of the margins goes on to the edge", "\x1b[?69h\x1b[5;10s\x1b[1;13H", "\x1b[5C",
-     "17,0"},
-    {"CUB stops at column 0", "\x1b[1;5H", "\x1b[9D", "0,0"},
-    {"CUB with margins stops at the left margin", "\x1b[?69h\x1b[5;10s\x1b[1;8H", "\x1b[9D", "4,0"},
-    {"CUB left of the left margin goes on to column 0", "\x1b[?69h\x1b[5;10s\x1b[1;3H", "\x1b[9D",
-     "0,0"},
-    {"CUB from the pending-wrap column counts from the edge", "\x1b[1;1H",
-     "01234567890123456789\x1b[3D", "17,0"},
-    {"DECSTBM homes the cursor", "\x1b[5;5H", "\x1b[3;6r", "0,0"},
-    {"DECSTBM in origin mode homes to the region", "\x1b[?6h", "\x1b[3;6r", "0,2"},
-    {"a one-row region is refused but the cursor still goes home", "\x1b[2;9r\x1b[5;5H",
-     "\x1b[5;5r\x1b[?6h\x1b[1;1H", "0,1"},
-};
-
-class MotionTable : public ::testing::TestWithParam<MotionCase> {};
-
-TEST_P(MotionTable, MovesTheCursor) {
-    const MotionCase& c = GetParam();
-    TerminalFixture t({.cols = 20, .rows = 10});
-    t.feed(c.setup);
-    t.feed(c.input);
-    EXPECT_EQ(t.cursor(), c.cursor);
-}
-
-INSTANTIATE_TEST_SUITE_P(Terminal, MotionTable, ::testing::ValuesIn(motionCases),
-                         [](const auto& info) { return testName(info.param.name); });
+// ---- Margins ------------------------------------------------------------------------------------
 
 TEST(TerminalMargins, DecstbmAndDecslrmSetTheRegion) {
     TerminalFixture t({.cols = 20, .rows = 24});

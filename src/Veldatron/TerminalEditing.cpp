@@ -1,0 +1,323 @@
+#include "Terminal.h"
+
+#include <algorithm>
+
+namespace veldatron {
+
+namespace {
+
+int count(const ParserParams& pars) {
+    return std::max(pars[0], 1);
+}
+
+} // namespace
+
+// ---- Cells on the cursor row ----------------------------------------------------------------
+
+void Terminal::cmdInsertChars(const ParserParams& pars) {
+    Buffer& buffer = *m_buffer;
+    const int x = buffer.x();
+    if (m_marginMode && (x < buffer.marginLeft() || x > buffer.marginRight())) {
+        return;
+    }
+    if (x >= m_cols) {
+        return;
+    }
+    const int right = m_marginMode ? buffer.marginRight() : m_cols - 1;
+    buffer.lines()[buffer.yBase() + buffer.y()].insertCells(x, count(pars), right, erasedCell());
+    updateRange(buffer, buffer.y());
+}
+
+void Terminal::cmdDeleteChars(const ParserParams& pars) {
+    Buffer& buffer = *m_buffer;
+    const int x = buffer.x();
+    int n = count(pars);
+    if (m_marginMode) {
+        if (x < buffer.marginLeft() || x > buffer.marginRight()) {
+            return;
+        }
+        n = std::min(n, buffer.marginRight() - x + 1);
+    }
+    if (x >= m_cols) {
+        return;
+    }
+    const int right = m_marginMode ? buffer.marginRight() : m_cols - 1;
+    buffer.lines()[buffer.yBase() + buffer.y()].deleteCells(x, n, right, erasedCell());
+    updateRange(buffer, buffer.y());
+}
+
+void Terminal::cmdEraseChars(const ParserParams& pars) {
+    // Margins play no part; the pending-wrap column erases nothing.
+    Buffer& buffer = *m_buffer;
+    const int x = buffer.x();
+    buffer.lines()[buffer.yBase() + buffer.y()].replaceCells(x, x + count(pars), erasedCell());
+    updateRange(buffer, buffer.y());
+}
+
+void Terminal::cmdEraseInLine(const ParserParams& pars) {
+    Buffer& buffer = *m_buffer;
+    BufferLine& line = buffer.lines()[buffer.yBase() + buffer.y()];
+    const int x = buffer.x();
+    switch (pars[0]) {
+    case 0:
+        line.replaceCells(x, m_cols, erasedCell());
+        break;
+    case 1:
+        line.replaceCells(0, x + 1, erasedCell());
+        break;
+    case 2:
+        line.replaceCells(0, m_cols, erasedCell());
+        break;
+    default:
+        break;
+    }
+    updateRange(buffer, buffer.y());
+}
+
+// ---- The screen -----------------------------------------------------------------------------
+
+void Terminal::cmdEraseInDisplay(const ParserParams& pars) {
+    Buffer& buffer = *m_buffer;
+    const int x = buffer.x();
+    const int y = buffer.y();
+    switch (pars[0]) {
+    case 0: {
+        updateRange(buffer, y);
+        BufferLine& line = buffer.lines()[buffer.yBase() + y];
+        line.replaceCells(x, m_cols, erasedCell());
+        if (x == 0) {
+            line.setIsWrapped(false);
+        }
+        for (int row = y + 1; row < m_rows; ++row) {
+            resetBufferLine(row, false, m_currentBidiState);
+        }
+        updateRange(buffer, m_rows - 1);
+        break;
+    }
+    case 1: {
+        updateRange(buffer, y);
+        BufferLine& line = buffer.lines()[buffer.yBase() + y];
+        line.replaceCells(0, x + 1, erasedCell());
+        line.setIsWrapped(false);
+        if (x + 1 >= m_cols && y + 1 < m_rows) {
+            // The row below no longer continues a row that ends in erased cells.
+            buffer.lines()[buffer.yBase() + y + 1].setIsWrapped(false);
+        }
+        for (int row = y - 1; row >= 0; --row) {
+            resetBufferLine(row, false, m_currentBidiState);
+        }
+        updateRange(buffer, 0);
+        break;
+    }
+    case 2:
+        for (int row = m_rows - 1; row >= 0; --row) {
+            resetBufferLine(row, true, m_currentBidiState);
+        }
+        clearAllKittyImages();
+        updateRange(buffer, 0);
+        updateRange(buffer, m_rows - 1);
+        break;
+    case 3: {
+        // The scrollback goes; the screen rows stay as they are.
+        CircularBufferLineList& lines = buffer.lines();
+        const int dropped = lines.count() - m_rows;
+        if (dropped > 0) {
+            lines.trimStart(dropped);
+            buffer.linesTop = 0;
+            buffer.setYBase(std::max(buffer.yBase() - dropped, 0));
+            buffer.setYDisp(std::max(buffer.yDisp() - dropped, 0));
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void Terminal::resetBufferLine(int y, bool clearImages,
+                               std::optional<BidiPresentationState> bidiState) {
+    Buffer& buffer = *m_buffer;
+    const int row = buffer.yBase() + y;
+    BufferLine& line = buffer.lines()[row];
+    if (clearImages) {
+        buffer.clearImagesFromLine(row);
+    }
+    line.replaceCells(0, std::min(m_cols, line.count()), erasedCell());
+    line.setIsWrapped(false);
+    line.setRenderMode(BufferLine::RenderLineMode::single);
+    if (bidiState) {
+        line.setBidiState(*bidiState);
+    }
+    updateRange(buffer, y);
+}
+
+// ---- Lines in the scroll region -------------------------------------------------------------
+
+void Terminal::rotateRows(int top, int bottom, int n, RowEntry entry, const Attribute& fill) {
+    CircularBufferLineList& lines = m_buffer->lines();
+    const int height = bottom - top + 1;
+    if (height <= 0 || top < 0 || bottom >= lines.count()) {
+        return;
+    }
+    // Beyond the region's height every further row only replaces a blank by a blank.
+    const int k = std::clamp(n, 0, height);
+    if (k == 0) {
+        return;
+    }
+    // The rows falling off come round to where the blank rows enter; taken out of the ring,
+    // nothing else holds them (mostly), and their cell blocks become the blank rows.
+    lines.rotateLines(top, bottom, entry == RowEntry::atTop ? k : -k);
+    const int blanks = entry == RowEntry::atTop ? top : bottom - k + 1;
+    const BufferLine& blank = prepareBlankLine(*m_buffer, false, m_buffer->defaultBidiState, fill);
+    for (int row = blanks; row < blanks + k; ++row) {
+        lines.set(row, BufferLine::copyReusing(blank, lines.takeLine(row)));
+    }
+}
+
+void Terminal::shiftRowsWithinMargins(int top, int bottom, int n, RowEntry entry,
+                                      const CharData& fill) {
+    CircularBufferLineList& lines = m_buffer->lines();
+    const int height = bottom - top + 1;
+    if (height <= 0 || top < 0 || bottom >= lines.count()) {
+        return;
+    }
+    const int left = m_buffer->marginLeft();
+    const int width = m_buffer->marginRight() - left + 1;
+    const int k = std::clamp(n, 0, height);
+    if (entry == RowEntry::atTop) {
+        for (int row = bottom; row >= top + k; --row) {
+            lines[row].copyFrom(lines[row - k], left, left, width);
+        }
+        for (int row = top; row < top + k; ++row) {
+            lines[row].fill(fill, left, width);
+        }
+    } else {
+        for (int row = top; row <= bottom - k; ++row) {
+            lines[row].copyFrom(lines[row + k], left, left, width);
+        }
+        for (int row = bottom - k + 1; row <= bottom; ++row) {
+            lines[row].fill(fill, left, width);
+        }
+    }
+}
+
+void Terminal::cmdInsertLines(const ParserParams& pars) {
+    insertOrDeleteLines(count(pars), RowEntry::atTop);
+}
+
+void Terminal::cmdDeleteLines(const ParserParams& pars) {
+    restrictCursor(true);
+    insertOrDeleteLines(std::min(count(pars), m_rows + 1), RowEntry::atBottom);
+}
+
+void Terminal::insertOrDeleteLines(int n, RowEntry entry) {
+    // Rows enter at the cursor (IL) or at the region's bottom (DL); nothing outside the region.
+    Buffer& buffer = *m_buffer;
+    const int y = buffer.y();
+    const int scrollTop = buffer.scrollTop();
+    const int scrollBottom = buffer.scrollBottom();
+    if (y < scrollTop || y > scrollBottom) {
+        return;
+    }
+    const bool insert = entry == RowEntry::atTop;
+    const int row = buffer.yBase() + y;
+    const int bottom = buffer.yBase() + scrollBottom;
+    if (!m_marginMode) {
+        rotateRows(row, bottom, n, entry, scrollBlankAttribute());
+        selectionsAdjustForInPlaceScroll(row, bottom, insert ? -n : n);
+        // After an insertion the first row pushed down no longer continues the new blank row.
+        const std::optional<int> firstMoved =
+            insert && y + n <= scrollBottom ? std::optional<int>(row + n) : std::nullopt;
+        hardenBidiLineShiftBoundaries(row, firstMoved, bottom);
+    } else if (buffer.x() >= buffer.marginLeft() && buffer.x() <= buffer.marginRight()) {
+        shiftRowsWithinMargins(row, bottom, n, entry, erasedCell());
+        selectionsInvalidateForColumnRestrictedScroll(row, bottom, buffer.marginLeft(),
+                                                      buffer.marginRight());
+    }
+    updateRange(buffer, y);
+    updateRange(buffer, scrollBottom);
+    if (scrollTop != 0 || scrollBottom != m_rows - 1) {
+        updateRange(buffer, scrollTop);
+    }
+}
+
+void Terminal::cmdScrollUp(const ParserParams& pars) {
+    // Unlike a line feed at the bottom, SU never feeds the scrollback, and the new rows take the
+    // default background, not the current one.
+    Buffer& buffer = *m_buffer;
+    const int n = std::min(count(pars), 2 * m_rows);
+    const int top = buffer.yBase() + buffer.scrollTop();
+    const int bottom = buffer.yBase() + buffer.scrollBottom();
+    if (!m_marginMode) {
+        rotateRows(top, bottom, n, RowEntry::atBottom, Attribute());
+        selectionsAdjustForInPlaceScroll(top, bottom, n);
+    } else {
+        shiftRowsWithinMargins(top, bottom, n, RowEntry::atBottom, CharData(Attribute(), 0, 1));
+        selectionsInvalidateForColumnRestrictedScroll(top, bottom, buffer.marginLeft(),
+                                                      buffer.marginRight());
+    }
+    hardenBidiScrollBoundaries(false, n);
+    updateRange(buffer, buffer.scrollTop());
+    updateRange(buffer, buffer.scrollBottom());
+}
+
+void Terminal::cmdDeleteColumns(const ParserParams& pars) {
+    Buffer& buffer = *m_buffer;
+    const int x = buffer.x();
+    const int y = buffer.y();
+    if (y < buffer.scrollTop() || y > buffer.scrollBottom() || x >= m_cols) {
+        return;
+    }
+    if (m_marginMode && (x < buffer.marginLeft() || x > buffer.marginRight())) {
+        return;
+    }
+    // Spaces, not empty cells: text taken from the screen has blanks there.
+    shiftRegionColumns(x, -count(pars), CharData(scrollBlankAttribute(), ' ', 1), true);
+}
+
+void Terminal::shiftRegionColumns(int at, int by, const CharData& fill, bool endsWraps) {
+    Buffer& buffer = *m_buffer;
+    const int right = m_marginMode ? buffer.marginRight() : m_cols - 1;
+    for (int row = buffer.scrollTop(); row <= buffer.scrollBottom(); ++row) {
+        BufferLine& line = buffer.lines()[buffer.yBase() + row];
+        if (by > 0) {
+            line.insertCells(at, by, right, fill);
+        } else {
+            line.deleteCells(at, -by, right, fill);
+        }
+        if (endsWraps) {
+            line.setIsWrapped(false);
+        }
+    }
+    updateRange(buffer, buffer.scrollTop());
+    updateRange(buffer, buffer.scrollBottom());
+}
+
+// ---- Repeat ---------------------------------------------------------------------------------
+
+void Terminal::cmdRepeatPrecedingCharacter(const ParserParams& pars) {
+    Buffer& buffer = *m_buffer;
+    const int n = std::min(count(pars), m_cols * m_rows * 2);
+    CharData cell(Attribute(), 0, 1);
+    if (const int x = buffer.x(); x > 0) {
+        // Right of a shorter line the line's last cell counts (operator[] reads it).
+        const BufferLine& line = buffer.lines()[buffer.yBase() + buffer.y()];
+        cell = line[x - 1];
+        // Right after a wide character the cell left of the cursor is its empty half, which
+        // would print nothing visible: the character itself is what was written last.
+        if (cell.width() == 0 && x >= 2 && line[x - 2].width() == 2) {
+            cell = line[x - 2];
+        }
+    }
+    const std::optional<TinyAtom> payload =
+        cell.hasPayload() ? std::optional<TinyAtom>(cell.payload()) : std::nullopt;
+    const auto resolve = [payload] { return payload; };
+    // Written as printed text is: autowrap, insert mode and scrolling at the bottom apply.
+    updateRange(buffer, buffer.y());
+    for (int i = 0; i < n; ++i) {
+        buffer.insertCharacter(cell, resolve);
+        updateRange(buffer, buffer.y());
+    }
+}
+
+} // namespace veldatron

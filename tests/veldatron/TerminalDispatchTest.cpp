@@ -1,0 +1,180 @@
+#include "CharSets.h"
+#include "DiagnosticsCapture.h"
+#include "TerminalFixture.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+namespace veldatron {
+
+// Reads state that no host needs but the dispatch changes.
+class TerminalTestAccess {
+public:
+    // setHex, queryHex, setUtf, queryUtf as "0101".
+    static std::string titleModes(const Terminal& t) {
+        return std::string(t.m_xtermTitleSetHex ? "1" : "0") +
+               (t.m_xtermTitleQueryHex ? "1" : "0") + (t.m_xtermTitleSetUtf ? "1" : "0") +
+               (t.m_xtermTitleQueryUtf ? "1" : "0");
+    }
+};
+
+} // namespace veldatron
+
+using namespace veldatron;
+using namespace veldatron::testing;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+namespace {
+
+TEST(TerminalDispatch, TitleModesAreSetAndResetByTheirFlags) {
+    TerminalFixture t;
+    t.feed("\x1b[>0;2t");
+    EXPECT_EQ(TerminalTestAccess::titleModes(t.terminal), "1010");
+    t.feed("\x1b[>1;3;7t");
+    EXPECT_EQ(TerminalTestAccess::titleModes(t.terminal), "1111");
+    t.feed("\x1b[>0;2T");
+    EXPECT_EQ(TerminalTestAccess::titleModes(t.terminal), "0101");
+    t.feed("\x1b[!1T");
+    EXPECT_EQ(TerminalTestAccess::titleModes(t.terminal), "0101") << "other intermediates: nothing";
+}
+
+TEST(TerminalDispatch, ShiftEscapeSetsAndClearsShiftCapture) {
+    TerminalFixture t;
+    t.feed("\x1b[>1s");
+    EXPECT_TRUE(t.terminal.mouseShiftCapture());
+    t.feed("\x1b[>2s");
+    EXPECT_TRUE(t.terminal.mouseShiftCapture()) << "other values leave it";
+    t.feed("\x1b[>s");
+    EXPECT_FALSE(t.terminal.mouseShiftCapture());
+}
+
+TEST(TerminalDispatch, KeypadModesAndLockingShifts) {
+    TerminalFixture t;
+    t.feed("\x1b=");
+    EXPECT_TRUE(t.terminal.applicationKeypad());
+    t.feed("\x1b>");
+    EXPECT_FALSE(t.terminal.applicationKeypad());
+    const struct {
+        const char* sequence;
+        int level;
+    } shifts[] = {{"\x1bn", 2}, {"\x1bo", 3}, {"\x1b~", 1}, {"\x1b}", 2},
+                  {"\x1b|", 3}, {"\x0f", 0},  {"\x0e", 1},  {"\x1b%G", 0}};
+    for (const auto& shift : shifts) {
+        SCOPED_TRACE(escaped(shift.sequence));
+        t.feed(shift.sequence);
+        EXPECT_EQ(t.terminal.gLevel(), shift.level);
+    }
+}
+
+TEST(TerminalDispatch, DesignationsTakeTheirSetAndOthersFallBack) {
+    DiagnosticsCapture capture;
+    TerminalFixture t;
+    t.terminal.setSilentLog(false);
+    t.feed("\x1b(0q");
+    EXPECT_EQ(t.cell(0, 0).code(), 0x2500) << "DEC special graphics in G0, at once";
+    t.feed("\x1b)0\x1b(B\x0eq\x0fq");
+    EXPECT_EQ(t.cell(1, 0).code(), 0x2500) << "G1 through shift out";
+    EXPECT_EQ(t.cell(2, 0).code(), 'q');
+    t.feed("\x1b,0\x1b(X");
+    EXPECT_THAT(capture.captured(),
+                ElementsAre("Info: Veldatron: Unknown ESC Code: ESC + 0 txt=[44]",
+                            "Info: Veldatron: Unknown ESC Code: ESC + X txt=[40]"));
+}
+
+TEST(TerminalDispatch, UnknownSequencesReachTheFallbacks) {
+    DiagnosticsCapture capture;
+    TerminalFixture t;
+    t.feed("\x1b[10w\x1bZ\x1b[!t");
+    EXPECT_THAT(capture.captured(), IsEmpty()) << "silent by default";
+    t.terminal.setSilentLog(false);
+    t.feed("\x1b[10w\x1b[?1;2N\x1b#9\x1b[!t");
+    EXPECT_THAT(capture.captured(),
+                ElementsAre("Info: Veldatron: Unknown CSI Code (collect=[] code=w pars=[10])",
+                            "Info: Veldatron: Unknown CSI Code (collect=[63] code=N pars=[1, 2])",
+                            "Info: Veldatron: Unknown ESC Code: ESC + 9 txt=[35]",
+                            "Info: Unhandled csiT [33]"));
+    EXPECT_EQ(t.screen()[0], "") << "nothing printed";
+}
+
+// Finals and escapes whose meaning depends on the intermediates or on a mode: every form reaches
+// its own handler, none the fallback or an "Unhandled" line.
+TEST(TerminalDispatch, SharedFinalsReachTheirHandlers) {
+    DiagnosticsCapture capture;
+    TerminalFixture t({.cols = 20, .rows = 5});
+    t.terminal.setSilentLog(false);
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::function<std::string(TerminalFixture&)> observe;
+        std::string expected;
+    };
+    const auto replies = [](TerminalFixture& f) { return f.takeReplies(); };
+    const auto cursor = [](TerminalFixture& f) { return f.cursor(); };
+    const Case cases[] = {
+        {"XTWINOPS", "\x1b[18t", replies, "\\x1b[8;5;20t"},
+        {"XTVERSION", "\x1b[>q", [](TerminalFixture& f) { return f.takeReplies().substr(0, 16); },
+         "\\x1bP>|Veldatron"},
+        {"title modes", "\x1b[>0t\x1b[>0T\x1b[>1t", replies, ""},
+        {"DECSCUSR", "\x1b[4 q",
+         [](TerminalFixture& f) { return std::string(tagName(f.terminal.cursorStyle())); },
+         "steadyUnderline"},
+        {"kitty flags", "\x1b[>5u\x1b[?u", replies, "\\x1b[?5u"},
+        {"CSI s and CSI u", "\x1b[3;4H\x1b[s\x1b[H\x1b[u", cursor, "3,2"},
+        {"ESC 7 and ESC 8",
+         "\x1b[2;2H\x1b"
+         "7\x1b[H\x1b"
+         "8",
+         cursor, "1,1"},
+        {"XTSAVE and XTRESTORE", "\x1b[?1243h\x1b[?1243s\x1b[?1243l\x1b[?1243r",
+         [](TerminalFixture& f) {
+             return std::string(f.terminal.bidiArrowKeySwap() ? "on" : "off");
+         },
+         "on"},
+        {"shift escape", "\x1b[>1s",
+         [](TerminalFixture& f) {
+             return std::string(f.terminal.mouseShiftCapture() ? "on" : "off");
+         },
+         "on"},
+        {"DECRQM", "\x1b[?25$p\x1b[4$p", replies, "\\x1b[?25;1$y\\x1b[4;2$y"},
+        {"DECSTR", "\x1b[4h\x1b[!p",
+         [](TerminalFixture& f) { return std::string(f.terminal.insertMode() ? "on" : "off"); },
+         "off"},
+        {"DECSCL", "\x1b[61\"p\x1b[5n", replies, "\\x1b[0n"},
+        {"S8C1T and S7C1T", "\x1b G\x1b[5n\x1b F", replies, "\\x9b0n"},
+        {"keypad modes", "\x1b=",
+         [](TerminalFixture& f) {
+             return std::string(f.terminal.applicationKeypad() ? "on" : "off");
+         },
+         "on"},
+        {"full reset",
+         "\x1b[3;3H\x1b"
+         "c",
+         cursor, "0,0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        t.feed(c.bytes);
+        EXPECT_EQ(c.observe(t), c.expected);
+    }
+    EXPECT_THAT(capture.captured(), IsEmpty());
+}
+
+TEST(TerminalDispatch, C1ControlsRunOnlyOutsideText) {
+    TerminalFixture t({.cols = 10, .rows = 3});
+    // In ground 0x84 is text (a UTF-8 continuation byte); inside a sequence it is IND.
+    t.feed("a\x1b[\x84"
+           "b");
+    EXPECT_EQ(t.screen(), (Rows{"a", " b", ""}));
+}
+
+TEST(TerminalDispatch, EightBitRepliesCanBeTurnedOnAndOff) {
+    TerminalFixture t;
+    t.feed("\x1b G\x1b[5n\x1b F\x1b[5n");
+    EXPECT_EQ(t.takeReplies(), "\\x9b0n\\x1b[0n");
+}
+
+} // namespace
