@@ -72,8 +72,7 @@ TerminalView::TerminalView(QWidget* parent, const std::optional<QFont>& font,
     addAction(m_pasteAction);
 
     // Blinking text stops while the application is in the background.
-    m_textBlinkApplicationActive =
-        QGuiApplication::applicationState() == Qt::ApplicationActive;
+    m_textBlinkApplicationActive = QGuiApplication::applicationState() == Qt::ApplicationActive;
     connect(qApp, &QGuiApplication::applicationStateChanged, this,
             [this](Qt::ApplicationState state) {
                 m_textBlinkApplicationActive = state == Qt::ApplicationActive;
@@ -185,6 +184,8 @@ void TerminalView::resetFont() {
         const int rows = fittingCount(height(), m_cellDimension.height());
         m_terminal->resize(cols, rows);
         sizeChanged(*m_terminal);
+        // Margins and saved positions counted in the old cells mean nothing in the new ones.
+        m_terminal->softReset();
     }
     m_caretView->setFrame(QRectF(m_caretView->frame().topLeft(), m_cellDimension));
     m_caretView->updateCursorStyle();
@@ -203,6 +204,7 @@ void TerminalView::resetCaches() {
 void TerminalView::resizeTerminal(int cols, int rows) {
     m_terminal->resize(cols, rows);
     sizeChanged(*m_terminal);
+    m_terminal->softReset();
 }
 
 bool TerminalView::processSizeChange(const QSizeF& newSize) {

@@ -127,11 +127,12 @@ public:
     /// The cell size for font metrics: height ceil(ceil(lineHeight * spacing) * s) / s, at most
     /// 8192 and at least 1; width the advance rounded to device pixels, at least 1.
     static QSizeF cellSize(double lineHeight, double advance, double lineSpacing, double scale);
-    /// Measures the cell again and, with a size, refits the terminal to the view.
+    /// Measures the cell again and, with a size, refits the terminal to the view and
+    /// soft-resets it.
     void resetFont();
     /// Empties the attribute and colour caches.
     void resetCaches();
-    /// Sets the terminal to the size and announces it.
+    /// Sets the terminal to the size, announces it and soft-resets the terminal.
     void resizeTerminal(int cols, int rows);
     /// Refits the terminal to a view size: true when its columns or rows changed.
     bool processSizeChange(const QSizeF& newSize);
@@ -239,7 +240,6 @@ public:
     /// position (a cell's left edge on the baseline).
     void drawRunAttributes(const RunAttributes& attributes, std::span<const QPointF> positions,
                            double slotWidth, QPainter& painter);
-
 
     // ---- Keyboard (TerminalViewKeyboard.cpp) -------------------------------------------------
     /// Alt acts as Meta: it is the kitty alt modifier, and in the legacy encoding a key held
