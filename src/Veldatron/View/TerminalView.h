@@ -432,6 +432,8 @@ private:
     // Caret and blink.
     void markBlinkLinesDirty(const std::vector<int>& rows);
     void textBlinkTick();
+    // The next flip of the blink phase, 0.7 s from now.
+    void scheduleTextBlinkTick();
     void stopTextBlinking();
     bool isInShownWindow() const;
 

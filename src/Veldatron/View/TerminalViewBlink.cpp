@@ -60,12 +60,7 @@ void TerminalView::updateTextBlinkLifecycle() {
             return;
         }
         m_textBlinkVisible = true;
-        QPointer<TerminalView> self(this);
-        m_textBlinkTimer = m_executor->postAfter(textBlinkInterval, [self] {
-            if (self) {
-                self->textBlinkTick();
-            }
-        });
+        scheduleTextBlinkTick();
         return;
     }
     m_textBlinkTimer.cancel();
@@ -79,13 +74,17 @@ void TerminalView::updateTextBlinkLifecycle() {
     queuePendingDisplay();
 }
 
-void TerminalView::textBlinkTick() {
+void TerminalView::scheduleTextBlinkTick() {
     QPointer<TerminalView> self(this);
     m_textBlinkTimer = m_executor->postAfter(textBlinkInterval, [self] {
         if (self) {
             self->textBlinkTick();
         }
     });
+}
+
+void TerminalView::textBlinkTick() {
+    scheduleTextBlinkTick();
     m_textBlinkVisible = !m_textBlinkVisible;
     markBlinkLinesDirty(visibleBlinkRows());
     queuePendingDisplay();
