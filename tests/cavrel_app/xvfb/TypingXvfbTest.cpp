@@ -100,6 +100,23 @@ TEST_F(TypingOnX11, TheShellsLineEditorGetsEveryEditingKey) {
     EXPECT_TRUE(waitForFile(QStringLiteral("out.txt2"), "foo bar baz\n"));
 }
 
+TEST_F(TypingOnX11, AProgramThatAsksForUnambiguousKeysGetsThem) {
+    ASSERT_NO_FATAL_FAILURE(openFocusedTab("/bin/sh"));
+    // One line read with the kitty keyboard protocol's first enhancement on, then off again.
+    type(QStringLiteral("printf '\\033[>1u'; head -n 1 > keys.txt; printf '\\033[<u'"));
+    keys({"Return"});
+    ASSERT_TRUE(waitUntil([&] {
+        return terminal().terminal().keyboardEnhancementFlags() ==
+               veldatron::KittyKeyboardFlags::disambiguate;
+    })) << screen().toStdString();
+    // Caps Lock is on only for the second Ctrl+a: the X server's lock state reaches the
+    // program as a modifier.
+    keys({"a", "ctrl+a", "Caps_Lock", "ctrl+a", "Caps_Lock", "Escape", "Up", "Return"});
+    EXPECT_TRUE(waitForFile(QStringLiteral("keys.txt"), "a\x1b[97;5u\x1b[97;69u\x1b[27u\x1b[A\n"));
+    EXPECT_TRUE(
+        waitUntil([&] { return terminal().terminal().keyboardEnhancementFlags().isEmpty(); }));
+}
+
 TEST_F(TypingOnX11, AFullScreenEditorIsOpenedEditedAndQuitByKeysAlone) {
     ASSERT_NO_FATAL_FAILURE(openFocusedTab("/bin/sh"));
     veldatron::Terminal& emulator = terminal().terminal();
