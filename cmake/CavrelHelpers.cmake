@@ -6,15 +6,21 @@ function(cavrel_sources out dir)
 endfunction()
 
 # A GoogleTest executable registered with CTest. Tests are listed when CTest runs, not at
-# build time, so sanitizer builds and cross-library changes never run a stale binary.
+# build time, so sanitizer builds and cross-library changes never run a stale binary. SERIAL:
+# its tests run alone, none beside them (tests that type on the shared X server, where another
+# test's window could take the keyboard focus).
 function(cavrel_add_test_executable name)
-    cmake_parse_arguments(arg "" "LABEL" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+    cmake_parse_arguments(arg "SERIAL" "LABEL" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
     add_executable(${name} ${arg_SOURCES})
     target_link_libraries(${name} PRIVATE ${arg_LIBS} cavrel_warnings)
+    set(serial FALSE)
+    if(arg_SERIAL)
+        set(serial TRUE)
+    endif()
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
-        PROPERTIES LABELS "${arg_LABEL}" ENVIRONMENT "${arg_ENVIRONMENT}")
+        PROPERTIES LABELS "${arg_LABEL}" ENVIRONMENT "${arg_ENVIRONMENT}" RUN_SERIAL ${serial})
 endfunction()
 
 # The terminal core must build and test headless: no Qt anywhere in its link line or sources.

@@ -16,6 +16,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,8 +53,17 @@ protected:
 // Everything the view tells its host.
 class RecordingHost : public TerminalViewDelegate {
 public:
+    // Everything sent, and each send on its own.
     std::string sent;
+    std::vector<std::string> sends;
     std::vector<std::string> calls;
+    // Runs at every bell, for tests that look at the view then.
+    std::function<void()> onBell;
+
+    void clearSent() {
+        sent.clear();
+        sends.clear();
+    }
 
     void sizeChanged(TerminalView&, int newCols, int newRows) override {
         calls.push_back("sizeChanged " + std::to_string(newCols) + "x" + std::to_string(newRows));
@@ -66,6 +76,13 @@ public:
     }
     void send(TerminalView&, std::span<const uint8_t> data) override {
         sent.append(reinterpret_cast<const char*>(data.data()), data.size());
+        sends.emplace_back(reinterpret_cast<const char*>(data.data()), data.size());
+    }
+    void bell(TerminalView&) override {
+        calls.push_back("bell");
+        if (onBell) {
+            onBell();
+        }
     }
     void scrolled(TerminalView&, double position) override {
         calls.push_back("scrolled " + std::to_string(position));

@@ -67,6 +67,9 @@ TEST(ViewSize, ANewFontMeasuresTheCellAgainAndRefitsTheTerminal) {
                     int(25 * small.height()));
     f.view().show();
     f.host.calls.clear();
+    // A scroll region and application cursor keys fitted to the old cells.
+    f.feed("\x1b[2;10r\x1b[?1h");
+    ASSERT_TRUE(f.terminal().applicationCursor());
     f.view().setTerminalFont(pinnedFont(28));
     const QSizeF large = f.view().cellDimension();
     EXPECT_GT(large.height(), small.height());
@@ -74,6 +77,10 @@ TEST(ViewSize, ANewFontMeasuresTheCellAgainAndRefitsTheTerminal) {
     ASSERT_FALSE(f.host.calls.empty());
     EXPECT_EQ(f.host.calls.back(), "sizeChanged " + std::to_string(f.terminal().cols()) + "x" +
                                        std::to_string(f.terminal().rows()));
+    // The terminal is soft-reset: margins span the new screen, the keys are normal again.
+    EXPECT_FALSE(f.terminal().applicationCursor());
+    EXPECT_EQ(f.terminal().buffer().scrollTop(), 0);
+    EXPECT_EQ(f.terminal().buffer().scrollBottom(), f.terminal().rows() - 1);
 }
 
 TEST(WindowReports, PixelSizesOfTheTextAreaAndTheCell) {

@@ -1,13 +1,15 @@
 #include "TerminalView.h"
+#include "CaretView.h"
 #include "CellShaper.h"
 #include "EscapeSequences.h"
 #include "QtExecutor.h"
 #include "TerminalViewDelegate.h"
 
+#include <QAction>
 #include <QApplication>
-#include <QFocusEvent>
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QKeySequence>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QStyle>
@@ -51,6 +53,8 @@ TerminalView::TerminalView(QWidget* parent, const std::optional<QFont>& font,
       m_fontSet(FontSet::from(font.value_or(defaultFont()))),
       m_shaper(std::make_unique<CellShaper>()), m_startupOptions(options) {
     setFocusPolicy(Qt::StrongFocus);
+    // Input methods compose into the view (inputMethodEvent).
+    setAttribute(Qt::WA_InputMethodEnabled);
     // Every paint fills what it covers, starting with the default background.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setCursor(Qt::IBeamCursor);
@@ -58,10 +62,28 @@ TerminalView::TerminalView(QWidget* parent, const std::optional<QFont>& font,
     // A widget has no meaningful size before its first layout: the terminal starts at the
     // options' size and is refitted by the first resize event.
     setupOptions(0, 0);
+    updateCursorPosition();
+
+    m_pasteAction = new QAction(this);
+    m_pasteAction->setObjectName(QStringLiteral("pasteAction"));
+    m_pasteAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V));
+    m_pasteAction->setShortcutContext(Qt::WidgetShortcut);
+    connect(m_pasteAction, &QAction::triggered, this, &TerminalView::paste);
+    addAction(m_pasteAction);
+
+    // Blinking text stops while the application is in the background.
+    m_textBlinkApplicationActive = QGuiApplication::applicationState() == Qt::ApplicationActive;
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                m_textBlinkApplicationActive = state == Qt::ApplicationActive;
+                updateTextBlinkLifecycle();
+            });
+    updateTextBlinkLifecycle();
 }
 
 TerminalView::~TerminalView() {
     m_pendingDisplayTask.cancel();
+    stopTextBlinking();
     // The terminal calls back into the view while it goes (nothing today, but a reset of its
     // state could); it must not find a half-destroyed host.
     if (m_terminal) {
@@ -100,6 +122,13 @@ void TerminalView::setupOptions(double width, double height) {
     } else if (!empty) {
         m_terminal->setOptions(options);
         m_terminal->setup(false);
+    }
+    if (m_caretView == nullptr) {
+        m_caretView = new CaretView(QRectF(QPointF(0, 0), m_cellDimension),
+                                    m_terminal->options().cursorStyle, this);
+    } else {
+        m_caretView->setFrame(QRectF(m_caretView->frame().topLeft(), m_cellDimension));
+        m_caretView->updateCursorStyle();
     }
     update();
 }
@@ -155,7 +184,11 @@ void TerminalView::resetFont() {
         const int rows = fittingCount(height(), m_cellDimension.height());
         m_terminal->resize(cols, rows);
         sizeChanged(*m_terminal);
+        // Margins and saved positions counted in the old cells mean nothing in the new ones.
+        m_terminal->softReset();
     }
+    m_caretView->setFrame(QRectF(m_caretView->frame().topLeft(), m_cellDimension));
+    m_caretView->updateCursorStyle();
     updateCursorPosition();
     update();
 }
@@ -171,6 +204,7 @@ void TerminalView::resetCaches() {
 void TerminalView::resizeTerminal(int cols, int rows) {
     m_terminal->resize(cols, rows);
     sizeChanged(*m_terminal);
+    m_terminal->softReset();
 }
 
 bool TerminalView::processSizeChange(const QSizeF& newSize) {
@@ -211,17 +245,6 @@ void TerminalView::resizeEvent(QResizeEvent* event) {
     processSizeChange(QSizeF(event->size()));
     update();
     updateCursorPosition();
-}
-
-void TerminalView::focusInEvent(QFocusEvent* event) {
-    QWidget::focusInEvent(event);
-    // CSI I when the program asked for focus reports.
-    m_terminal->setTerminalFocus(true);
-}
-
-void TerminalView::focusOutEvent(QFocusEvent* event) {
-    QWidget::focusOutEvent(event);
-    m_terminal->setTerminalFocus(false);
 }
 
 // ---- Scroller -------------------------------------------------------------------------------
@@ -348,12 +371,6 @@ void TerminalView::sizeChanged(Terminal& source) {
         m_terminalDelegate->sizeChanged(*this, source.cols(), source.rows());
     }
     updateScroller();
-}
-
-void TerminalView::bell(Terminal&) {
-    if (m_terminalDelegate != nullptr) {
-        m_terminalDelegate->bell(*this);
-    }
 }
 
 std::optional<CellSize> TerminalView::cellSizeInPixels(Terminal&) {

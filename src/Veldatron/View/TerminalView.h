@@ -1,17 +1,25 @@
 #pragma once
 
+#include "BellStyle.h"
 #include "Executor.h"
 #include "FontSet.h"
+#include "KeyInput.h"
+#include "KittyKeyEvent.h"
 #include "PlatformColor.h"
 #include "RunAttributes.h"
 #include "Terminal.h"
 #include "TerminalDelegate.h"
+#include "TextCommand.h"
+#include "TextRange.h"
 #include "ViewLineSegment.h"
 
 #include <QFont>
+#include <QImage>
 #include <QRawFont>
 #include <QRectF>
 #include <QSizeF>
+#include <QTextLayout>
+#include <QUrl>
 #include <QWidget>
 
 #include <array>
@@ -25,12 +33,15 @@
 #include <unordered_map>
 #include <vector>
 
+class QAction;
 class QPainter;
 class QScrollBar;
 
 namespace veldatron {
 
+class CaretView;
 class CellShaper;
+class DictationOverlayTextView;
 class TerminalViewDelegate;
 
 /// Where a view's timers run and what it reads as the time: the GUI thread's executor and the
@@ -116,11 +127,12 @@ public:
     /// The cell size for font metrics: height ceil(ceil(lineHeight * spacing) * s) / s, at most
     /// 8192 and at least 1; width the advance rounded to device pixels, at least 1.
     static QSizeF cellSize(double lineHeight, double advance, double lineSpacing, double scale);
-    /// Measures the cell again and, with a size, refits the terminal to the view.
+    /// Measures the cell again and, with a size, refits the terminal to the view and
+    /// soft-resets it.
     void resetFont();
     /// Empties the attribute and colour caches.
     void resetCaches();
-    /// Sets the terminal to the size and announces it.
+    /// Sets the terminal to the size, announces it and soft-resets the terminal.
     void resizeTerminal(int cols, int rows);
     /// Refits the terminal to a view size: true when its columns or rows changed.
     bool processSizeChange(const QSizeF& newSize);
@@ -229,7 +241,128 @@ public:
     void drawRunAttributes(const RunAttributes& attributes, std::span<const QPointF> positions,
                            double slotWidth, QPainter& painter);
 
+    // ---- Keyboard (TerminalViewKeyboard.cpp) -------------------------------------------------
+    /// Alt acts as Meta: it is the kitty alt modifier, and in the legacy encoding a key held
+    /// with it sends ESC and the key's character. Off, Alt is left to the keyboard layout.
+    bool optionAsMetaKey() const { return m_optionAsMetaKey; }
+    void setOptionAsMetaKey(bool on) { m_optionAsMetaKey = on; }
+    /// Backspace sends 0x08 instead of 0x7F.
+    bool backspaceSendsControlH() const { return m_backspaceSendsControlH; }
+    void setBackspaceSendsControlH(bool on) { m_backspaceSendsControlH = on; }
+    /// The link modifier (Ctrl) is held.
+    bool commandActive() const { return m_commandActive; }
+    /// A key press (not of a modifier key): bytes for the program, a scroll of the view, or
+    /// the text system's command or text.
+    void keyDown(const KeyInput& event);
+    /// A key release: reported only while the program asked for key events.
+    void keyUp(const KeyInput& event);
+    /// A modifier key went down (`pressed`) or up.
+    void flagsChanged(const KeyInput& event, bool pressed);
+    /// An editing command of the text system: tried as a key of the encoder, else its bytes.
+    void doCommand(TextCommand command);
+    /// An input method's composition is in progress.
+    bool kittyIsComposing() const { return m_kittyIsComposing; }
+
+    // ---- Text input (TerminalViewTextInput.cpp) ----------------------------------------------
+    /// Committed text (typed, from an input method, or pasted when `isPaste`): sent as UTF-8,
+    /// inside the bracketed-paste markers when the program asked for them, or as kitty key
+    /// events while the program asked for the kitty keyboard protocol. Ends any composition.
+    void insertText(const QString& text, bool isPaste = false);
+    /// Sends the clipboard's text as a paste.
+    void paste();
+    /// The input method's composition in progress (`text` empty: none), with its selection
+    /// and its formats (underlines and the like).
+    void setMarkedText(const QString& text, TextRange selectedRange,
+                       const QList<QTextLayout::FormatRange>& formats = {});
+    void unmarkText();
+    bool hasMarkedText() const { return m_markedText.has_value(); }
+    /// (0, composition length) during a composition, else (notFound, 0).
+    TextRange markedRange() const;
+    TextRange markedSelectedRange() const { return m_markedSelectedRange; }
+    /// The caret's place in the screen's text, row * cols + column.
+    TextRange selectedRange() const;
+    /// Part of the composition; none outside it. `actualRange` receives the part returned.
+    std::optional<QString> attributedSubstring(TextRange range, TextRange* actualRange) const;
+    /// Where an input method puts its window: the caret in global coordinates (empty without
+    /// a window), whatever range is asked for.
+    QRect firstRect(TextRange range, TextRange* actualRange) const;
+    /// The text index of a point in window coordinates: row * cols + column, not clamped.
+    qsizetype characterIndex(const QPointF& windowPoint) const;
+    /// The composition overlay; present exactly while there is a composition.
+    DictationOverlayTextView* markedTextOverlay() const { return m_markedTextOverlay; }
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+
+    // ---- Caret and focus (TerminalViewCaret.cpp) ---------------------------------------------
+    CaretView& caretView() const { return *m_caretView; }
+    /// The view has the keyboard focus and its window is the active one.
+    bool terminalHasFocus() const;
+    void setTerminalHasFocus(bool focused);
+    /// Whether the caret shows the focus (outline and no blinking while unfocused).
+    bool caretViewTracksFocus() const;
+    void setCaretViewTracksFocus(bool on);
+    /// The caret's colour while set by the host; setting it ends the default (the default
+    /// foreground).
+    PlatformColor caretColor() const;
+    void setCaretColor(const PlatformColor& color);
+    /// The colour of the character under a block caret; none: the default background.
+    std::optional<PlatformColor> caretTextColor() const;
+    void setCaretTextColor(const std::optional<PlatformColor>& color);
+    PlatformColor effectiveCaretColor() const;
+    PlatformColor effectiveCaretTextColor() const;
+    /// Sets the caret colours from terminal colours; none returns one to its default.
+    void setCursorColor(Terminal& source, std::optional<Color> color,
+                        std::optional<Color> textColor);
+    using TerminalDelegate::setCursorColor;
+
+    // ---- Text blink (TerminalViewBlink.cpp) --------------------------------------------------
+    /// The blink phase: blinking cells are drawn while true.
+    bool textBlinkVisible() const { return m_textBlinkVisible; }
+    /// Starts the 0.7 s blink timer while blinking cells are in view, the view is shown, the
+    /// application is active and motion is not reduced; otherwise stops it, text visible.
+    void updateTextBlinkLifecycle();
+    bool textBlinkRunning() const { return m_textBlinkTimer.isPending(); }
+    /// The buffer lines in view that hold a blinking cell, in order.
+    std::vector<int> visibleBlinkRows() const;
+    /// The user asked for less motion: blinking text is shown steadily.
+    bool reduceMotion() const { return m_reduceMotion; }
+    void setReduceMotion(bool on);
+    /// The application is active, as last reported.
+    bool textBlinkApplicationActive() const { return m_textBlinkApplicationActive; }
+
+    // ---- Host operations (TerminalViewHost.cpp) ----------------------------------------------
+    BellStyle bellStyle() const { return m_bellStyle; }
+    void setBellStyle(BellStyle style) { m_bellStyle = style; }
+    /// Flashes the view in its foreground colour (0.2 s).
+    void flashVisualBell();
+    /// Box drawing, block elements and powerline separators are drawn as shapes, not glyphs.
+    bool customBlockGlyphs() const { return m_customBlockGlyphs; }
+    void setCustomBlockGlyphs(bool on);
+    bool antiAliasCustomBlockGlyphs() const { return m_antiAliasCustomBlockGlyphs; }
+    void setAntiAliasCustomBlockGlyphs(bool on);
+    /// How the scroll bar is drawn; both styles take the same width here.
+    enum class ScrollerStyle : uint8_t { legacy, overlay };
+    ScrollerStyle scrollerStyle() const { return m_scrollerStyle; }
+    void setScrollerStyle(ScrollerStyle style) { m_scrollerStyle = style; }
+    /// The view's size for its terminal's columns and rows, the scroll bar included.
+    QRectF getOptimalFrameSize() const;
+    /// Back to the system's fixed-pitch font.
+    void resetFontSize();
+    /// The image drawn into `size`, its aspect kept, centred and filling the size (cut where it
+    /// reaches beyond).
+    static QImage scale(const QImage& image, QSize size);
+    /// Opens a link with the system (defaultLinkURL); text that resolves to nothing is ignored.
+    static void openDefaultLink(const QString& link);
+    /// What a link's text opens: an existing file named with a line number ("main.c:12"), a
+    /// URL with a scheme, an existing file or directory ("~" expanded), a file followed by a
+    /// line and column; none otherwise. `fileExists` answers for a path (default: the file
+    /// system).
+    static std::optional<QUrl>
+    defaultLinkURL(const QString& link,
+                   const std::function<bool(const QString&)>& fileExists = nullptr);
+
     // ---- TerminalDelegate --------------------------------------------------------------------
+    void showCursor(Terminal& source) override;
+    void hideCursor(Terminal& source) override;
     void setTerminalTitle(Terminal& source, const std::string& title) override;
     std::optional<std::vector<uint8_t>>
     windowCommand(Terminal& source, const WindowManipulationCommand& command) override;
@@ -240,6 +373,7 @@ public:
     void synchronizedOutputChanged(Terminal& source, bool active) override;
     void bell(Terminal& source) override;
     std::optional<CellSize> cellSizeInPixels(Terminal& source) override;
+    void cursorStyleChanged(Terminal& source, CursorStyle newStyle) override;
     void hostCurrentDirectoryUpdated(Terminal& source) override;
     void colorChanged(Terminal& source, std::optional<int> idx) override;
     void setForegroundColor(Terminal& source, const Color& color) override;
@@ -263,8 +397,46 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    // Tab and Shift+Tab are keys for the program, not focus moves.
+    bool focusNextPrevChild(bool next) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
+    // A kitty-mode key press handed to the text system, waiting for the text it makes.
+    struct PendingKittyKeyEvent {
+        KeyInput event;
+        KittyKeyboardEventType eventType = KittyKeyboardEventType::press;
+    };
+
+    // Keyboard.
+    bool sendKittyEvent(const KittyKeyEvent& event);
+    std::optional<KittyKeyEvent> kittyTextEvent(const KeyInput& event,
+                                                KittyKeyboardEventType eventType,
+                                                std::optional<std::u32string> text) const;
+    KittyKeyEvent functionalKeyEvent(KittyFunctionalKey key, const KeyInput& event,
+                                     KittyKeyboardEventType eventType,
+                                     std::optional<std::u32string> text) const;
+    KittyKeyboardModifiers kittyModifiers(KeyModifierFlags flags) const;
+    void interpretKeyEvents(const KeyInput& event);
+    void sendHorizontalKey(bool left);
+    void turnOffUrlPreview();
+    bool isViewShortcut(const QKeyEvent& event) const;
+    // Text input.
+    void updateMarkedTextOverlay();
+    // Caret and blink.
+    void markBlinkLinesDirty(const std::vector<int>& rows);
+    void textBlinkTick();
+    // The next flip of the blink phase, 0.7 s from now.
+    void scheduleTextBlinkTick();
+    void stopTextBlinking();
+    bool isInShownWindow() const;
+
     void setupOptions(double width, double height);
     void updateFontMetrics();
     void setupScroller();
@@ -297,6 +469,34 @@ private:
     bool m_userScrolling = false;
     bool m_allowMouseReporting = true;
     bool m_allowClipboardRead = false;
+
+    // Keyboard and text input.
+    bool m_optionAsMetaKey = true;
+    bool m_backspaceSendsControlH = false;
+    bool m_commandActive = false;
+    std::optional<PendingKittyKeyEvent> m_pendingKittyKeyEvent;
+    bool m_kittyIsComposing = false;
+    std::optional<QString> m_markedText;
+    QList<QTextLayout::FormatRange> m_markedFormats;
+    TextRange m_markedSelectedRange;
+    DictationOverlayTextView* m_markedTextOverlay = nullptr;
+    QAction* m_pasteAction = nullptr;
+
+    // Caret, focus and blink.
+    CaretView* m_caretView = nullptr;
+    bool m_hasFocus = false;
+    bool m_cursorColorIsDefault = true;
+    bool m_cursorTextColorIsDefault = true;
+    bool m_textBlinkVisible = true;
+    TaskHandle m_textBlinkTimer;
+    bool m_textBlinkApplicationActive = true;
+    bool m_reduceMotion = false;
+
+    // Host options.
+    BellStyle m_bellStyle = BellStyle::sound;
+    bool m_customBlockGlyphs = true;
+    bool m_antiAliasCustomBlockGlyphs = false;
+    ScrollerStyle m_scrollerStyle = ScrollerStyle::overlay;
 
     // Fonts and metrics.
     FontSet m_fontSet;

@@ -1,4 +1,5 @@
 #include "TerminalView.h"
+#include "CaretView.h"
 
 #include <algorithm>
 
@@ -106,6 +107,10 @@ void TerminalView::colorsChanged() {
     m_attributes.clear();
     markWholeScreenDirty();
     queuePendingDisplay();
+    // The caret follows the default colours until the host sets its own.
+    if (m_caretView != nullptr) {
+        m_caretView->update();
+    }
 }
 
 void TerminalView::markWholeScreenDirty() {

@@ -1,4 +1,5 @@
 #include "TerminalViewDelegate.h"
+#include "TerminalView.h"
 
 #include <QApplication>
 
@@ -6,6 +7,11 @@ namespace veldatron {
 
 void TerminalViewDelegate::bell(TerminalView&) {
     QApplication::beep();
+}
+
+void TerminalViewDelegate::requestOpenLink(TerminalView&, const QString& link,
+                                           const std::map<QString, QString>&) {
+    TerminalView::openDefaultLink(link);
 }
 
 void TerminalViewDelegate::clipboardCopy(TerminalView&, std::span<const uint8_t>) {}

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <span>
 #include <vector>
@@ -34,6 +35,10 @@ public:
     virtual void scrolled(TerminalView& source, double position) = 0;
     /// The terminal rang the bell. Default: the system beep.
     virtual void bell(TerminalView& source);
+    /// The user asked to open a link (its text, and the parameters of a hyperlink). Default:
+    /// TerminalView::openDefaultLink.
+    virtual void requestOpenLink(TerminalView& source, const QString& link,
+                                 const std::map<QString, QString>& params);
     /// The program asked to place text on the clipboard (OSC 52). Default: nothing.
     virtual void clipboardCopy(TerminalView& source, std::span<const uint8_t> content);
     /// The program asked for the clipboard's text (OSC 52). Default: none.

@@ -82,7 +82,7 @@ void TerminalView::displayImmediately() {
 }
 
 void TerminalView::runDisplayPass() {
-    // (Text blink starts or stops here once it exists.)
+    updateTextBlinkLifecycle();
     if (m_scrollerNeedsUpdate) {
         updateScroller();
     }
@@ -170,28 +170,6 @@ std::optional<std::pair<int, int>> TerminalView::takeMetalDirtyRange() {
 
 void TerminalView::setNeedsDisplay(const QRectF& rect) {
     update(rect.toAlignedRect());
-}
-
-void TerminalView::updateCursorPosition() {
-    Terminal& terminal = *m_terminal;
-    Buffer& buffer = terminal.buffer();
-    const int row = buffer.y() + buffer.yBase();
-    if (row >= buffer.yDisp() + terminal.rows() || terminal.isCursorHidden() ||
-        row >= buffer.lines().count()) {
-        m_caretFrame = QRectF();
-        return;
-    }
-    BufferLine& line = buffer.lines()[row];
-    const int scale = line.renderMode() == BufferLine::RenderLineMode::single ? 1 : 2;
-    const CharData& cell = line[std::min(buffer.x(), line.count() - 1)];
-    const int glyphWidth = cell.width() >= 2 ? cell.width() : 1;
-    // (A right-to-left row places the caret at the cursor's visual column once bidirectional
-    // layout exists.)
-    const int column = buffer.x();
-    const double w = m_cellDimension.width();
-    const double h = m_cellDimension.height();
-    m_caretFrame =
-        QRectF(scale * w * column, h * (row - buffer.yDisp()), scale * w * glyphWidth, h);
 }
 
 // ---- Input ----------------------------------------------------------------------------------

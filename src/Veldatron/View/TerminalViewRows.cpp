@@ -58,6 +58,7 @@ ViewLineInfo TerminalView::buildAttributedString(int row, const BufferLine& line
     std::vector<int> runLengths;
     std::shared_ptr<const RunAttributes> runAttributes;
     std::optional<Attribute> previousAttribute;
+    bool previousBlinkHidden = false;
 
     const auto flushRun = [&] {
         if (!runText.isEmpty() && runAttributes && segment.active) {
@@ -88,19 +89,34 @@ ViewLineInfo TerminalView::buildAttributedString(int row, const BufferLine& line
             segment.start(column, width);
         }
 
-        // Runs also break where the selection, a highlighted link or hidden blinking text
-        // starts or ends, once those exist.
-        if (!runAttributes || !previousAttribute || *previousAttribute != attribute) {
+        // Blinking text in the hidden phase is drawn as blanks in no colour.
+        const bool blinkHidden =
+            !m_textBlinkVisible && attribute.style().contains(CharacterStyle::blink);
+        // Runs also break where the selection or a highlighted link starts or ends, once those
+        // exist.
+        if (!runAttributes || !previousAttribute || *previousAttribute != attribute ||
+            previousBlinkHidden != blinkHidden) {
             flushRun();
             runAttributes = getAttributes(attribute, false);
+            if (blinkHidden) {
+                RunAttributes hidden = *runAttributes;
+                hidden.foreground = PlatformColor::clear();
+                hidden.underlineColor.reset();
+                hidden.underlineStyle.reset();
+                hidden.veldatronUnderlineStyle.reset();
+                hidden.strikethroughColor.reset();
+                hidden.strikethroughStyle.reset();
+                runAttributes = std::make_shared<const RunAttributes>(hidden);
+            }
             previousAttribute = attribute;
+            previousBlinkHidden = blinkHidden;
         }
 
         // (Box drawing, block elements, powerline separators and image placeholders leave the
         // text here for their own drawing once those exist.)
         const int32_t code = cell.code();
         int length = 0;
-        if (code == 0) {
+        if (code == 0 || blinkHidden) {
             runText.append(QLatin1Char(' '));
             length = 1;
         } else if (code < 0x80) {

@@ -1,0 +1,295 @@
+#include "CaretView.h"
+#include "TerminalView.h"
+#include "UnicodeUtil.h"
+
+#include <QEasingCurve>
+#include <QFontMetricsF>
+#include <QGlyphRun>
+#include <QGuiApplication>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPalette>
+#include <QVariantAnimation>
+
+#include <cmath>
+
+namespace veldatron {
+
+namespace {
+
+bool isBlinkingStyle(CursorStyle style) {
+    return style == CursorStyle::blinkBlock || style == CursorStyle::blinkUnderline ||
+           style == CursorStyle::blinkBar;
+}
+
+bool isPowerlineSeparator(uint32_t code) {
+    return code == 0xE0B0 || code == 0xE0B2 || code == 0xE0B4 || code == 0xE0B6;
+}
+
+// The platform's colour for selected controls: what a caret is drawn in until its colours are
+// set (while the view's default caret colours are in force it follows the text colours).
+PlatformColor systemCaretColor() {
+    const QColor color = QGuiApplication::palette().color(QPalette::Active, QPalette::Highlight);
+    return {color.redF(), color.greenF(), color.blueF(), color.alphaF()};
+}
+
+// The ease-in curve of the fade: a cubic Bezier from (0, 0) through (0.42, 0) and (1, 1).
+const QEasingCurve& easeIn() {
+    static const QEasingCurve curve = [] {
+        QEasingCurve c(QEasingCurve::BezierSpline);
+        c.addCubicBezierSegment(QPointF(0.42, 0), QPointF(1, 1), QPointF(1, 1));
+        return c;
+    }();
+    return curve;
+}
+
+} // namespace
+
+CaretView::CaretView(const QRectF& frame, CursorStyle cursorStyle, TerminalView* terminal)
+    : QWidget(terminal), m_terminal(terminal), m_style(cursorStyle),
+      m_defaultCaretColor(systemCaretColor()), m_caretColor(m_defaultCaretColor) {
+    setObjectName(QStringLiteral("caret"));
+    // Clicks go to the terminal view beneath; the rows show through around the drawn shape.
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setFocusPolicy(Qt::NoFocus);
+    setFrame(frame);
+    update();
+}
+
+CaretView::~CaretView() = default;
+
+void CaretView::setFrame(const QRectF& frame) {
+    if (frame == m_frame && geometry() == frame.toAlignedRect()) {
+        return;
+    }
+    m_frame = frame;
+    setGeometry(frame.toAlignedRect());
+    update();
+}
+
+// ---- The character under the caret ----------------------------------------------------------
+
+void CaretView::setText(const CharData& ch) {
+    m_glyphColumnWidth = ch.width() > 1 ? ch.width() : 1;
+    TerminalView* view = m_terminal;
+    const bool shown = view == nullptr || !ch.attribute().style().contains(CharacterStyle::blink) ||
+                       view->textBlinkVisible();
+    std::u32string character = U" ";
+    if (shown) {
+        const uint32_t code = uint32_t(ch.code());
+        m_powerlineCodePoint =
+            isPowerlineSeparator(code) ? std::optional<uint32_t>(code) : std::nullopt;
+        if (view != nullptr && code != 0) {
+            character = view->terminal().character(ch.code());
+        }
+    } else {
+        m_powerlineCodePoint = std::nullopt;
+    }
+    character = UnicodeUtil::textPresentationAdjusted(character);
+    const QString text = QString::fromStdU32String(character);
+
+    FontStyle fontStyle = FontStyle::normal;
+    if (view != nullptr) {
+        // Only the font of these attributes matters: the drawing picks its own colours.
+        fontStyle = view->getAttributedValue(ch.attribute(), view->effectiveCaretColor(),
+                                             view->effectiveCaretTextColor())
+                        .font;
+    }
+    layOutGlyphs(text, fontStyle);
+    m_text = text;
+    update();
+}
+
+void CaretView::layOutGlyphs(const QString& text, FontStyle fontStyle) {
+    m_glyphs.clear();
+    TerminalView* view = m_terminal;
+    if (view == nullptr || text == QLatin1String(" ")) {
+        return;
+    }
+    const FontSet& fonts = view->fontSet();
+    const QRawFont& rawFont = fonts.rawFont(fontStyle);
+    const int columns = m_glyphColumnWidth;
+    const auto place = [&](const QRawFont& font, quint32 index, QPointF offset) {
+        QRawFont used = font;
+        if (columns >= 2) {
+            const TerminalView::GlyphSlotFit fit = view->glyphSlotFit(font, index, columns);
+            offset += QPointF(fit.dx, -fit.dy);
+            if (fit.scale != 1) {
+                used.setPixelSize(font.pixelSize() * fit.scale);
+            }
+        }
+        m_glyphs.push_back({used, index, offset});
+    };
+    if (text.size() == 1 && !text[0].isSurrogate()) {
+        const QChar c = text[0];
+        quint32 glyph = 0;
+        int count = 1;
+        if (rawFont.glyphIndexesForChars(&c, 1, &glyph, &count) && glyph != 0) {
+            place(rawFont, glyph, QPointF());
+            return;
+        }
+    }
+    // Marks keep the offsets the shaping gave them from the cell's first glyph.
+    for (const CellShaper::Glyph& glyph :
+         m_shaper.shape(text, fonts.font(fontStyle), int(fontStyle))) {
+        place(glyph.font, glyph.index, glyph.offset);
+    }
+}
+
+// ---- Style and blinking ---------------------------------------------------------------------
+
+void CaretView::updateCursorStyle() {
+    const bool focused = m_tracksFocus && m_terminal ? m_terminal->terminalHasFocus() : true;
+    if (isBlinkingStyle(m_style)) {
+        updateAnimation(focused);
+    } else {
+        stopBlinking();
+    }
+    update();
+}
+
+void CaretView::stopBlinking() {
+    if (m_blink != nullptr) {
+        m_blink->stop();
+    }
+    m_opacity = 1;
+}
+
+void CaretView::updateAnimation(bool focused) {
+    stopBlinking();
+    if (focused) {
+        if (m_blink == nullptr) {
+            m_blink = new QVariantAnimation(this);
+            m_blink->setStartValue(0.0);
+            m_blink->setEndValue(2 * blinkHalfPeriodMs / 1000.0);
+            m_blink->setDuration(2 * blinkHalfPeriodMs);
+            m_blink->setLoopCount(-1);
+            connect(m_blink, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+                const double opacity = blinkOpacity(value.toDouble());
+                if (opacity != m_opacity) {
+                    m_opacity = opacity;
+                    update();
+                }
+            });
+        }
+        m_blink->start();
+    }
+    update();
+}
+
+bool CaretView::isBlinking() const {
+    return m_blink != nullptr && m_blink->state() == QAbstractAnimation::Running;
+}
+
+double CaretView::blinkOpacity(double seconds) {
+    const double half = blinkHalfPeriodMs / 1000.0;
+    double phase = std::fmod(seconds, 2 * half);
+    if (phase < 0) {
+        phase += 2 * half;
+    }
+    const double progress = phase <= half ? phase / half : (2 * half - phase) / half;
+    return 1 - easeIn().valueForProgress(progress);
+}
+
+// ---- Drawing --------------------------------------------------------------------------------
+
+void CaretView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setOpacity(m_opacity);
+    // The widget covers the caret in whole pixels; the caret itself may start between them.
+    const QRectF bounds(m_frame.topLeft() - QPointF(geometry().topLeft()), m_frame.size());
+    const bool hasFocus = m_tracksFocus && m_terminal ? m_terminal->terminalHasFocus() : true;
+    drawCursor(painter, bounds, hasFocus);
+}
+
+void CaretView::drawCursor(QPainter& painter, const QRectF& bounds, bool hasFocus) {
+    TerminalView* view = m_terminal;
+    if (!m_text || view == nullptr) {
+        return;
+    }
+    const QColor caretColor = view->effectiveCaretColor().toQColor();
+    painter.save();
+    painter.setClipRect(bounds, Qt::IntersectClip);
+    if (!hasFocus) {
+        // A 3-point line along the edge, half of it clipped away: a frame 1.5 points thick.
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.setPen(QPen(caretColor, 3));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(bounds);
+        painter.restore();
+        return;
+    }
+    switch (m_style) {
+    case CursorStyle::blinkBlock:
+    case CursorStyle::steadyBlock:
+        painter.fillRect(bounds, caretColor);
+        break;
+    case CursorStyle::blinkUnderline:
+    case CursorStyle::steadyUnderline:
+        painter.fillRect(QRectF(bounds.left(), bounds.bottom() - 2, bounds.width(), 2),
+                         caretColor);
+        painter.restore();
+        return;
+    case CursorStyle::blinkBar:
+    case CursorStyle::steadyBar:
+        painter.fillRect(QRectF(bounds.left(), bounds.top(), 2, bounds.height()), caretColor);
+        painter.restore();
+        return;
+    }
+
+    // The character over the block, in the caret text colour.
+    const QColor textColor = view->effectiveCaretTextColor().toQColor();
+    if (m_powerlineCodePoint && view->customBlockGlyphs()) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(textColor);
+        drawPowerline(painter, bounds, *m_powerlineCodePoint);
+        painter.restore();
+        return;
+    }
+    const QFontMetricsF metrics(view->fontSet().normal);
+    const double baseline = bounds.bottom() - std::ceil(metrics.descent() + metrics.leading());
+    painter.setPen(textColor);
+    for (const Glyph& glyph : m_glyphs) {
+        QGlyphRun run;
+        run.setRawFont(glyph.font);
+        run.setGlyphIndexes({glyph.index});
+        run.setPositions({QPointF(bounds.left(), baseline) + glyph.position});
+        painter.drawGlyphRun(QPointF(0, 0), run);
+    }
+    painter.restore();
+}
+
+void CaretView::drawPowerline(QPainter& painter, const QRectF& bounds, uint32_t code) {
+    const double e = devicePixelRatioF();
+    if (!(e > 0)) {
+        return;
+    }
+    // The cell's edges on the device-pixel grid, outwards.
+    const double left = std::floor(e * bounds.left()) / e;
+    const double right = std::ceil(e * bounds.right()) / e;
+    const double top = std::floor(e * bounds.top()) / e;
+    const double bottom = std::ceil(e * bounds.bottom()) / e;
+    const bool pointsRight = code == 0xE0B0 || code == 0xE0B4;
+    const double flat = pointsRight ? left : right;
+    const double tip = pointsRight ? right : left;
+
+    QPainterPath path;
+    path.setFillRule(Qt::WindingFill);
+    path.moveTo(flat, bottom);
+    if (code == 0xE0B0 || code == 0xE0B2) {
+        path.lineTo(tip, std::round(e * (top + bottom) / 2) / e);
+        path.lineTo(flat, top);
+    } else {
+        // A half disc: one cubic whose control points lie 4/3 of the width out from the flat
+        // side, at the bottom and at the top.
+        const double reach = (pointsRight ? 1.0 : -1.0) * 4.0 / 3.0 * (right - left);
+        path.cubicTo(flat + reach, bottom, flat + reach, top, flat, top);
+    }
+    path.closeSubpath();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.drawPath(path);
+}
+
+} // namespace veldatron

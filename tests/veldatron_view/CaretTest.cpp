@@ -1,0 +1,251 @@
+// The caret (its shapes, colours, blinking and focus) and blinking text.
+
+#include "CaretView.h"
+#include "ViewFixture.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace veldatron;
+using namespace veldatron::testing;
+
+namespace {
+
+// The caret drawn alone, on transparent pixels one cell in size.
+QImage drawCaret(TerminalView& view, bool hasFocus) {
+    const QSizeF cell = view.cellDimension();
+    QImage image(cell.toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    view.caretView().drawCursor(painter, QRectF(QPointF(0, 0), cell), hasFocus);
+    return image;
+}
+
+bool inked(const QImage& image, int x, int y) {
+    return qAlpha(image.pixel(x, y)) > 0;
+}
+
+// Pixels of the image in exactly this colour.
+int countColour(const QImage& image, QRgb colour) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            count += image.pixel(x, y) == colour;
+        }
+    }
+    return count;
+}
+
+// A view shown as the active window: the conditions under which anything blinks.
+struct ShownFixture : ViewFixture {
+    ShownFixture() {
+        view().resize(600, 400);
+        view().show();
+        view().activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&view()));
+        view().setTerminalHasFocus(true);
+        clock.advance(17ms);
+        view().invalidated.clear();
+    }
+};
+
+TEST(Caret, EachCursorStyleHasItsShapeAndBlinksOnlyWhenAsked) {
+    ShownFixture f;
+    f.feed(" ");
+    f.feed("\x1b[1;1H");
+    f.clock.advance(17ms);
+    struct Case {
+        const char* sequence;
+        CursorStyle style;
+        bool blinks;
+        // Where the shape lies: every pixel of the whole cell, the bottom two rows, the left
+        // two columns.
+        enum { block, underline, bar } shape;
+    };
+    const Case cases[] = {
+        {"\x1b[1 q", CursorStyle::blinkBlock, true, Case::block},
+        {"\x1b[2 q", CursorStyle::steadyBlock, false, Case::block},
+        {"\x1b[3 q", CursorStyle::blinkUnderline, true, Case::underline},
+        {"\x1b[4 q", CursorStyle::steadyUnderline, false, Case::underline},
+        {"\x1b[5 q", CursorStyle::blinkBar, true, Case::bar},
+        {"\x1b[6 q", CursorStyle::steadyBar, false, Case::bar},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sequence + 1);
+        f.feed(c.sequence);
+        CaretView& caret = f.view().caretView();
+        EXPECT_EQ(caret.style(), c.style);
+        EXPECT_EQ(caret.isBlinking(), c.blinks);
+        EXPECT_EQ(caret.frame().size(), f.view().cellDimension())
+            << "one cell until the next display pass";
+
+        const QImage image = drawCaret(f.view(), true);
+        const int w = image.width();
+        const int h = image.height();
+        EXPECT_EQ(inked(image, w / 2, h / 2), c.shape == Case::block);
+        EXPECT_EQ(inked(image, w / 2, h - 1), c.shape != Case::bar);
+        EXPECT_EQ(inked(image, 0, h / 2), c.shape != Case::underline);
+        EXPECT_FALSE(inked(image, w - 1, 0) && c.shape != Case::block);
+        if (c.shape == Case::underline) {
+            EXPECT_FALSE(inked(image, w / 2, h - 3)) << "two pixels high";
+        }
+        if (c.shape == Case::bar) {
+            EXPECT_FALSE(inked(image, 2, h / 2)) << "two pixels wide";
+        }
+
+        // Unfocused: an outline of every style, and no blinking.
+        f.view().setTerminalHasFocus(false);
+        EXPECT_FALSE(caret.isBlinking());
+        EXPECT_EQ(caret.opacity(), 1);
+        const QImage outline = drawCaret(f.view(), false);
+        EXPECT_TRUE(inked(outline, 0, h / 2));
+        EXPECT_TRUE(inked(outline, w - 1, h / 2));
+        EXPECT_TRUE(inked(outline, w / 2, 0));
+        EXPECT_TRUE(inked(outline, w / 2, h - 1));
+        EXPECT_FALSE(inked(outline, w / 2, h / 2)) << "hollow";
+        f.view().setTerminalHasFocus(true);
+        EXPECT_EQ(caret.isBlinking(), c.blinks) << "blinking again with the focus";
+    }
+}
+
+TEST(Caret, ACaretThatDoesNotTrackTheFocusKeepsBlinking) {
+    ShownFixture f;
+    f.feed("\x1b[1 q");
+    f.view().setCaretViewTracksFocus(false);
+    f.view().setTerminalHasFocus(false);
+    EXPECT_TRUE(f.view().caretView().isBlinking());
+}
+
+TEST(Caret, TheBlinkFadesOutWithEaseInAndBackIn) {
+    EXPECT_DOUBLE_EQ(CaretView::blinkOpacity(0), 1);
+    EXPECT_NEAR(CaretView::blinkOpacity(0.7), 0, 1e-9);
+    EXPECT_NEAR(CaretView::blinkOpacity(1.4), 1, 1e-9);
+    // Ease-in: slow at first, so half-way through the fade the caret is still mostly there.
+    EXPECT_GT(CaretView::blinkOpacity(0.35), 0.6);
+    EXPECT_LT(CaretView::blinkOpacity(0.35), 0.75);
+    EXPECT_NEAR(CaretView::blinkOpacity(0.35), CaretView::blinkOpacity(1.05), 1e-4)
+        << "the way back mirrors the way out";
+    EXPECT_NEAR(CaretView::blinkOpacity(2.1), CaretView::blinkOpacity(0.7), 1e-4);
+}
+
+TEST(Caret, ABlockShowsTheCharacterInTheBackgroundColourAndFollowsReverseVideo) {
+    ViewFixture f;
+    f.feed("A\x1b[1;1H");
+    f.clock.advance(17ms);
+    const QRgb fg = f.view().nativeForegroundColor().toQColor().rgba();
+    const QRgb bg = f.view().nativeBackgroundColor().toQColor().rgba();
+    ASSERT_EQ(f.view().caretView().text(), QStringLiteral("A"));
+
+    QImage image = drawCaret(f.view(), true);
+    EXPECT_GT(countColour(image, fg), 0) << "the block";
+    EXPECT_GT(countColour(image, bg), 0) << "the A";
+
+    f.feed("\x1b[?5h");
+    f.clock.advance(17ms);
+    EXPECT_EQ(f.view().effectiveCaretColor(), f.view().nativeBackgroundColor());
+    image = drawCaret(f.view(), true);
+    EXPECT_EQ(image.pixel(0, 0), bg) << "the block takes the other colour";
+    EXPECT_GT(countColour(image, fg), 0);
+
+    // Under a blank the block is all there is.
+    f.feed("\x1b[?5l\x1b[2;1H");
+    f.clock.advance(17ms);
+    image = drawCaret(f.view(), true);
+    EXPECT_EQ(countColour(image, fg), image.width() * image.height());
+
+    // A program's cursor colour is kept by the terminal only; the host's colour is drawn, also
+    // under reverse video.
+    f.feed("\x1b]12;#ff0000\x07");
+    EXPECT_EQ(drawCaret(f.view(), true).pixel(0, 0), fg);
+    f.view().setCaretColor(PlatformColor(0, 0, 1));
+    f.feed("\x1b[?5h");
+    EXPECT_EQ(drawCaret(f.view(), true).pixel(0, 0), qRgb(0, 0, 255));
+    // Back to the defaults, which follow reverse video again.
+    f.view().setCursorColor(f.terminal(), std::nullopt, std::nullopt);
+    EXPECT_EQ(drawCaret(f.view(), true).pixel(0, 0), bg);
+}
+
+TEST(Caret, AWideCharacterMakesTheCaretTwoCellsWide) {
+    ViewFixture f;
+    f.feed("\xe4\xb8\xad\x1b[1;1H"); // a CJK ideograph
+    f.clock.advance(17ms);
+    EXPECT_EQ(f.view().caretView().glyphColumnWidth(), 2);
+    EXPECT_DOUBLE_EQ(f.view().caretView().frame().width(), 2 * f.view().cellDimension().width());
+}
+
+TEST(Caret, HiddenWithTheCursor) {
+    ShownFixture f;
+    f.feed("\x1b[?25l");
+    f.clock.advance(17ms);
+    EXPECT_FALSE(f.view().caretView().isVisible());
+    f.feed("\x1b[?25h");
+    f.clock.advance(17ms);
+    EXPECT_TRUE(f.view().caretView().isVisible());
+}
+
+TEST(TextBlink, BlinkingTextFlipsEverySevenTenthsOfASecondRedrawingOnlyItsRows) {
+    ShownFixture f;
+    f.feed("steady\r\n\x1b[5mblink\x1b[m\r\nsteady\x1b[2;1H");
+    f.clock.advance(17ms);
+    ASSERT_EQ(f.view().visibleBlinkRows(), std::vector<int>{1});
+    EXPECT_TRUE(f.view().textBlinkRunning());
+    EXPECT_TRUE(f.view().textBlinkVisible());
+    EXPECT_EQ(f.view().caretView().text(), QStringLiteral("b"));
+
+    f.view().invalidated.clear();
+    f.clock.advance(700ms);
+    EXPECT_FALSE(f.view().textBlinkVisible());
+    f.clock.advance(17ms);
+    // Only the blinking row (and the row below, for descenders reaching into it) is redrawn.
+    ASSERT_EQ(f.view().invalidated.size(), 1u);
+    const double h = f.view().cellDimension().height();
+    EXPECT_DOUBLE_EQ(f.view().invalidated[0].top(), h);
+    EXPECT_LE(f.view().invalidated[0].bottom(), 3 * h);
+    EXPECT_EQ(f.view().caretView().text(), QStringLiteral(" ")) << "a blinking cell, hidden";
+
+    f.clock.advance(700ms);
+    EXPECT_TRUE(f.view().textBlinkVisible());
+
+    // Less motion: steady, and text caught hidden comes back.
+    f.clock.advance(700ms);
+    ASSERT_FALSE(f.view().textBlinkVisible());
+    f.view().setReduceMotion(true);
+    EXPECT_FALSE(f.view().textBlinkRunning());
+    EXPECT_TRUE(f.view().textBlinkVisible());
+    f.clock.advance(2s);
+    EXPECT_TRUE(f.view().textBlinkVisible());
+    f.view().setReduceMotion(false);
+    EXPECT_TRUE(f.view().textBlinkRunning());
+
+    // The blinking line overwritten: the timer stops at the next display pass.
+    f.feed("\x1b[2;1H\x1b[2K");
+    f.clock.advance(17ms);
+    EXPECT_FALSE(f.view().textBlinkRunning());
+}
+
+TEST(TextBlink, BlinkingNeedsAShownViewAndAnActiveApplication) {
+    ViewFixture f; // never shown
+    f.feed("\x1b[5mblink");
+    f.clock.advance(17ms);
+    EXPECT_FALSE(f.view().visibleBlinkRows().empty());
+    EXPECT_FALSE(f.view().textBlinkRunning());
+    f.clock.advance(2s);
+    EXPECT_TRUE(f.view().textBlinkVisible());
+
+    // Scrolled out of view, it stops.
+    ShownFixture g;
+    g.feed("\x1b[5mblink\x1b[m");
+    g.clock.advance(17ms);
+    ASSERT_TRUE(g.view().textBlinkRunning());
+    for (int i = 0; i < 40; ++i) {
+        g.feed("\r\n");
+    }
+    g.clock.advance(17ms);
+    EXPECT_TRUE(g.view().visibleBlinkRows().empty());
+    EXPECT_FALSE(g.view().textBlinkRunning());
+}
+
+} // namespace
