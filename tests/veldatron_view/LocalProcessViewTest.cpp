@@ -76,8 +76,11 @@ protected:
 
     LocalProcessTerminalView& view() { return *m_view; }
     void start(const QStringList& args, const QString& program = QStringLiteral("/bin/sh")) {
+        const pid_t before = view().process().shellPid();
         view().startProcess(program, args, childEnvironment);
-        ASSERT_TRUE(view().process().running());
+        // Not `running()`: a short child may already have ended when the start returns.
+        ASSERT_GT(view().process().shellPid(), 0);
+        ASSERT_NE(view().process().shellPid(), before);
     }
 
     RecordingProcessHost host;
