@@ -69,6 +69,10 @@ public:
     // reused and it gets a new serial), else a new object. Scrolling a region drops one row and
     // needs one new row per line; this makes that free of allocation.
     static BufferLinePtr copyReusing(const BufferLine& from, BufferLinePtr spare);
+    // Becomes what copyReusing(from, <this row>) returns when nobody but the caller's one
+    // reference holds the row (and it is not `from`), keeping its owning buffer: the ring resets
+    // rows that scroll out of a region this way, in place. False (nothing changed) otherwise.
+    bool reuseAsCopyOf(const BufferLine& from);
 
     ~BufferLine();
 
@@ -272,7 +276,7 @@ private:
     void shiftCells(int pos, int64_t by, int rightMargin, const CharData& fillData);
     // Makes the block hold at least `cells` cells; the first `keep` cells survive.
     void reserve(int cells, int keep);
-    // Everything init(from:) sets, on an existing object.
+    // Everything a copy takes from `from` (not the owning buffer), on an existing object.
     void assignFrom(const BufferLine& from);
     // The out-of-range report of set().
     static void reportIndexOutOfRange();

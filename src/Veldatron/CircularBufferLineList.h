@@ -122,6 +122,10 @@ public:
     // towards the end (towards the start when negative): the rows that pass `last` come back at
     // `first`. Rows shifted inside a screen stay in it, so nothing is called back.
     void rotateLines(int first, int last, int by);
+    // Makes line i (within the lines in use) a copy of `from`, as set(i, BufferLine::copyReusing(
+    // from, takeLine(i))) would, but in place: a row that only the ring holds becomes the copy
+    // (new serial; it stays attached, so no onLineAttached), any other is replaced by a new one.
+    void resetLine(int index, const BufferLine& from);
     // Takes the row of line i out of its slot (null outside the lines in use); the slot holds
     // none until a row is stored there.
     BufferLinePtr takeLine(int index);
@@ -140,6 +144,10 @@ private:
         return size_t(((slot % size) + size) % size);
     }
     void advanceStart(int64_t by);
+    // Rotates the n slots from `begin` (not wrapping around the end) by one place.
+    void rotateSlotsByOne(size_t begin, size_t n, bool towardsEnd);
+    // Reverses the order of lines first..last (within the lines in use).
+    void reverseLines(int first, int last);
     // The next rows to recycle were last touched a whole ring ago and are likely out of the
     // caches: start loading the next one's cells and the one after's header, so that the line
     // printed into each of them does not wait for memory.
