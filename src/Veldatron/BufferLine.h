@@ -245,7 +245,8 @@ private:
     // Cells a recycled row must have held for recycleAsBlank to clear it at once.
     static constexpr int eagerClearThreshold = 16;
     // What the ring does to its oldest row to make it the newest: clear(attribute), then
-    // destroySemanticState(), then setIsWrapped(false), with the same effects in one step (this
+    // destroySemanticState(), then setIsWrapped(false), and the render mode back to single, with
+    // the same effects in one step (this
     // runs once per line of output that scrolls into a full scrollback). Returns whether the row
     // had images.
     bool recycleAsBlank(const Attribute& attribute) {
@@ -266,6 +267,9 @@ private:
         ++m_recycleGeneration;
         m_semanticMarks.clear();
         m_isWrapped = false;
+        // A double-width or double-height line (a banner) that scrolled away must not make the
+        // line reusing its row double too.
+        m_renderMode = RenderLineMode::single;
         // clear +2, destroySemanticState +1 (+1 more for a group), setIsWrapped +1.
         m_generation += m_hardGroup ? 5 : 4;
         m_hardGroup.reset();

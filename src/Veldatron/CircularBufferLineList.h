@@ -87,7 +87,7 @@ public:
 
     void push(BufferLinePtr row);
     // Only on a full ring (otherwise nothing happens): the oldest row, cleared with the attribute
-    // and stripped of marks, wrap flag and images, becomes the newest line, which it returns (null
+    // and stripped of marks, wrap flag, render mode and images, becomes the newest line, which it returns (null
     // when nothing happened). Runs once per line that scrolls into a full scrollback, so it is
     // inline and allocation-free.
     BufferLine* recycle(const Attribute& clearAttribute) {
