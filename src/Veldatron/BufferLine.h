@@ -172,21 +172,6 @@ public:
     // The characters of all cells, UTF-8.
     std::string debugDescription() const;
 
-    // Hints for the ring: start loading the object, or the cells it holds, into the caches.
-    void prefetchHeader() const {
-        const char* self = reinterpret_cast<const char*>(this);
-        for (size_t offset = 0; offset < sizeof(BufferLine); offset += 64) {
-            __builtin_prefetch(self + offset, 1);
-        }
-    }
-    void prefetchCells() const {
-        const char* cells = reinterpret_cast<const char*>(m_data);
-        const size_t bytes = size_t(m_valid) * sizeof(CharData);
-        for (size_t offset = 0; offset < bytes; offset += 64) {
-            __builtin_prefetch(cells + offset, 1);
-        }
-    }
-
     // Shell-integration marks: at most one per kind, sorted by column.
     const std::vector<SemanticMark>& semanticMarks() const { return m_semanticMarks; }
     // Replaces the mark of that kind.

@@ -246,7 +246,8 @@ void CircularBufferLineList::reverseLines(int first, int last) {
     const size_t begin = slotOf(first);
     const size_t end = begin + size_t(last - first) + 1;
     if (end <= m_array.size()) {
-        std::reverse(m_array.begin() + std::ptrdiff_t(begin), m_array.begin() + std::ptrdiff_t(end));
+        std::reverse(m_array.begin() + std::ptrdiff_t(begin),
+                     m_array.begin() + std::ptrdiff_t(end));
         return;
     }
     for (int a = first, b = last; a < b; ++a, --b) {

@@ -292,8 +292,7 @@ bool Terminal::scrollRegionWithoutScrollback(Buffer& buffer, bool isWrapped) {
     // row comes round to the bottom, where, when nobody else holds it, it becomes the new row.
     // (Unlike a shift of the ring's lines, a rotation inside the ring cannot fail.)
     lines.rotateLines(topRow, bottomRow, -1);
-    lines.resetLine(bottomRow,
-                    prepareBlankLine(buffer, isWrapped, state, scrollBlankAttribute()));
+    lines.resetLine(bottomRow, prepareBlankLine(buffer, isWrapped, state, scrollBlankAttribute()));
     selectionsAdjustForInPlaceScroll(topRow, bottomRow, 1);
     return true;
 }
@@ -303,9 +302,8 @@ void Terminal::scrollIntoGrowingScrollback(Buffer& buffer, bool isWrapped) {
     // stay where they are.
     CircularBufferLineList& lines = buffer.lines();
     const int bottomRow = buffer.yBase() + buffer.scrollBottom();
-    const BufferLine& blank = prepareBlankLine(buffer, isWrapped,
-                                               scrolledInBidiState(buffer, isWrapped),
-                                               scrollBlankAttribute());
+    const BufferLine& blank = prepareBlankLine(
+        buffer, isWrapped, scrolledInBidiState(buffer, isWrapped), scrollBlankAttribute());
     bool droppedLine = false;
     if (bottomRow + 1 == lines.count()) {
         lines.push(BufferLine::create(blank));

@@ -319,8 +319,8 @@ TEST(TerminalScroll, ReusedRowsComeInBlank) {
         const char* name;
         const char* setup; // before the rows are dirtied
         const char* op;
-        int droppedRow;   // the screen row whose object is reused (-1: the oldest ring row)
-        int enteredRow;   // the screen row that comes in blank
+        int droppedRow; // the screen row whose object is reused (-1: the oldest ring row)
+        int enteredRow; // the screen row that comes in blank
     };
     const Case cases[] = {
         {"line feed into a full scrollback", "\x1b[4;1H", "\n", -1, 3},
@@ -354,8 +354,7 @@ TEST(TerminalScroll, ReusedRowsComeInBlank) {
         }
         ASSERT_TRUE(buffer.lines().isFull());
         t.feed("\x1b[" + std::to_string(y + 1) + ";" + std::to_string(x + 1) + "H");
-        const BufferLine* dropped =
-            c.droppedRow < 0 ? &buffer.lines()[0] : &t.line(c.droppedRow);
+        const BufferLine* dropped = c.droppedRow < 0 ? &buffer.lines()[0] : &t.line(c.droppedRow);
         t.feed(c.op);
         const BufferLine& entered = t.line(c.enteredRow);
         EXPECT_EQ(&entered, dropped);
