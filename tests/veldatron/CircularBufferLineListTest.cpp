@@ -351,12 +351,12 @@ TEST(CircularBufferLineList, ResetLineReusesOnlyARowNobodyElseHolds) {
     }
 }
 
-// Rotations by one place over longer ranges (a region's line feed) in both directions and across
-// the end of the slots keep every row exactly once.
-TEST(CircularBufferLineList, RotationsByOneKeepEveryRowOnce) {
+// Rotations by a few places over longer ranges (a region's line feed, inserted and deleted
+// lines) in both directions and across the end of the slots keep every row exactly once.
+TEST(CircularBufferLineList, RotationsOfLongerRangesKeepEveryRowOnce) {
     const std::string letters = "ABCDEFGHIJKLMNOPQRST";
     for (int pushedBefore : {0, 7, 15}) {
-        for (int by : {-1, 1}) {
+        for (int by : {-1, 1, -3, 3, 7, -15}) {
             SCOPED_TRACE(std::to_string(pushedBefore) + " pushed before, by " + std::to_string(by));
             Ring ring(20, letters.substr(0, size_t(pushedBefore)));
             for (char c : letters) {
@@ -367,12 +367,10 @@ TEST(CircularBufferLineList, RotationsByOneKeepEveryRowOnce) {
                 before.push_back(&ring.list[i]);
             }
             ring.list.rotateLines(2, 17, by);
+            // Lines 2..17, 16 of them: the one at 2 + (16 - by) % 16 becomes the first.
             std::string expected = letters;
-            if (by < 0) {
-                std::rotate(expected.begin() + 2, expected.begin() + 3, expected.begin() + 18);
-            } else {
-                std::rotate(expected.begin() + 2, expected.begin() + 17, expected.begin() + 18);
-            }
+            std::rotate(expected.begin() + 2, expected.begin() + 2 + (16 - by) % 16,
+                        expected.begin() + 18);
             EXPECT_EQ(ring.lines(), expected);
             for (const BufferLine* row : before) {
                 EXPECT_EQ(row->refCount(), 1u);
