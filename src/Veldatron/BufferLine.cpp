@@ -96,8 +96,18 @@ BufferLinePtr BufferLine::copyReusing(const BufferLine& from, BufferLinePtr spar
         return create(from);
     }
     spare->assignFrom(from);
+    spare->m_owningBuffer.reset();
     spare->m_serial = nextSerial();
     return spare;
+}
+
+bool BufferLine::reuseAsCopyOf(const BufferLine& from) {
+    if (refCount() != 1 || this == &from) {
+        return false;
+    }
+    assignFrom(from);
+    m_serial = nextSerial();
+    return true;
 }
 
 void BufferLine::assignFrom(const BufferLine& from) {
@@ -110,10 +120,19 @@ void BufferLine::assignFrom(const BufferLine& from) {
     m_isWrapped = from.m_isWrapped;
     m_bidiState = from.m_bidiState;
     m_renderMode = from.m_renderMode;
-    m_semanticMarks = from.m_semanticMarks;
+    // Copies of the blank row a scroll brings in have no marks and no images: clearing is
+    // cheaper than copying nothing.
+    if (from.m_semanticMarks.empty()) {
+        m_semanticMarks.clear();
+    } else {
+        m_semanticMarks = from.m_semanticMarks;
+    }
     m_hardGroup = from.m_hardGroup;
-    m_images = from.m_images;
-    m_owningBuffer.reset();
+    if (from.m_images) {
+        m_images = from.m_images;
+    } else {
+        m_images.reset();
+    }
     m_recycleGeneration = 0;
     m_generation = 0;
 }

@@ -69,6 +69,10 @@ public:
     // reused and it gets a new serial), else a new object. Scrolling a region drops one row and
     // needs one new row per line; this makes that free of allocation.
     static BufferLinePtr copyReusing(const BufferLine& from, BufferLinePtr spare);
+    // Becomes what copyReusing(from, <this row>) returns when nobody but the caller's one
+    // reference holds the row (and it is not `from`), keeping its owning buffer: the ring resets
+    // rows that scroll out of a region this way, in place. False (nothing changed) otherwise.
+    bool reuseAsCopyOf(const BufferLine& from);
 
     ~BufferLine();
 
@@ -168,21 +172,6 @@ public:
     // The characters of all cells, UTF-8.
     std::string debugDescription() const;
 
-    // Hints for the ring: start loading the object, or the cells it holds, into the caches.
-    void prefetchHeader() const {
-        const char* self = reinterpret_cast<const char*>(this);
-        for (size_t offset = 0; offset < sizeof(BufferLine); offset += 64) {
-            __builtin_prefetch(self + offset, 1);
-        }
-    }
-    void prefetchCells() const {
-        const char* cells = reinterpret_cast<const char*>(m_data);
-        const size_t bytes = size_t(m_valid) * sizeof(CharData);
-        for (size_t offset = 0; offset < bytes; offset += 64) {
-            __builtin_prefetch(cells + offset, 1);
-        }
-    }
-
     // Shell-integration marks: at most one per kind, sorted by column.
     const std::vector<SemanticMark>& semanticMarks() const { return m_semanticMarks; }
     // Replaces the mark of that kind.
@@ -241,7 +230,8 @@ private:
     // Cells a recycled row must have held for recycleAsBlank to clear it at once.
     static constexpr int eagerClearThreshold = 16;
     // What the ring does to its oldest row to make it the newest: clear(attribute), then
-    // destroySemanticState(), then setIsWrapped(false), with the same effects in one step (this
+    // destroySemanticState(), then setIsWrapped(false), and the render mode back to single, with
+    // the same effects in one step (this
     // runs once per line of output that scrolls into a full scrollback). Returns whether the row
     // had images.
     bool recycleAsBlank(const Attribute& attribute) {
@@ -262,6 +252,9 @@ private:
         ++m_recycleGeneration;
         m_semanticMarks.clear();
         m_isWrapped = false;
+        // A double-width or double-height line (a banner) that scrolled away must not make the
+        // line reusing its row double too.
+        m_renderMode = RenderLineMode::single;
         // clear +2, destroySemanticState +1 (+1 more for a group), setIsWrapped +1.
         m_generation += m_hardGroup ? 5 : 4;
         m_hardGroup.reset();
@@ -272,7 +265,7 @@ private:
     void shiftCells(int pos, int64_t by, int rightMargin, const CharData& fillData);
     // Makes the block hold at least `cells` cells; the first `keep` cells survive.
     void reserve(int cells, int keep);
-    // Everything init(from:) sets, on an existing object.
+    // Everything a copy takes from `from` (not the owning buffer), on an existing object.
     void assignFrom(const BufferLine& from);
     // The out-of-range report of set().
     static void reportIndexOutOfRange();

@@ -101,6 +101,10 @@ void Buffer::resize(int newCols, int newRows) {
         m_y = std::min(m_y, newRows - 1) + pulled;
         savedX = std::min(savedX, newCols - 1);
         m_scrollTop = 0;
+    } else if (newMaxLength < m_lines.maxLength()) {
+        // An empty ring (the alternate screen before its first use) shrinks too: left at the old
+        // size, a screen without scrollback would keep the rows that scroll off its top.
+        m_lines.setMaxLength(newMaxLength);
     }
     m_scrollBottom = newRows - 1;
     m_tabStops.resize(size_t(newCols), false);

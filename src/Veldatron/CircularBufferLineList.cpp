@@ -3,6 +3,8 @@
 #include "Diagnostics.h"
 
 #include <algorithm>
+#include <cstring>
+#include <type_traits>
 #include <string>
 #include <vector>
 
@@ -180,21 +182,88 @@ void CircularBufferLineList::rotateLines(int first, int last, int by) {
     if (shift == 0) {
         return;
     }
+    // Only pointer swaps: no reference counting and no scratch space, also where the range wraps
+    // around the end of the slots (a full ring whose screen straddles it scrolls its region this
+    // way on every line).
+    const size_t slots = m_array.size();
     const size_t begin = slotOf(first);
-    if (begin + size_t(n) <= m_array.size()) {
-        const auto at = m_array.begin() + std::ptrdiff_t(begin);
-        std::rotate(at, at + (n - shift), at + n);
+    if ((shift == 1 || shift == n - 1) && begin + size_t(n) <= slots) {
+        // By one place within the slots (a scroll region's line feed, reverse index, one inserted
+        // or deleted line): one block move of the pointers.
+        rotateSlotsByOne(begin, size_t(n), shift == 1);
         return;
     }
-    // The range wraps around the end of the slots.
-    std::vector<BufferLinePtr> rows;
-    rows.reserve(size_t(n));
-    for (int i = 0; i < n; ++i) {
-        rows.push_back(std::move(m_array[slotOf(int64_t(first) + i)]));
+    if (shift == n - 1) {
+        // One place towards the start, a scroll region's line feed: the first row is swapped
+        // along to the end.
+        size_t slot = slotOf(first);
+        for (int i = 1; i < n; ++i) {
+            const size_t next = slot + 1 == slots ? 0 : slot + 1;
+            m_array[slot].swap(m_array[next]);
+            slot = next;
+        }
+        return;
     }
-    for (int i = 0; i < n; ++i) {
-        m_array[slotOf(int64_t(first) + (i + shift) % n)] = std::move(rows[size_t(i)]);
+    if (shift == 1) {
+        size_t slot = slotOf(last);
+        for (int i = 1; i < n; ++i) {
+            const size_t previous = slot == 0 ? slots - 1 : slot - 1;
+            m_array[slot].swap(m_array[previous]);
+            slot = previous;
+        }
+        return;
     }
+    // Three reversals: [A B] -> [B A] with B the last `shift` rows.
+    reverseLines(first, last - shift);
+    reverseLines(last - shift + 1, last);
+    reverseLines(first, last);
+}
+
+void CircularBufferLineList::rotateSlotsByOne(size_t begin, size_t n, bool towardsEnd) {
+    // A RefPtr is one pointer, and nothing points at a slot: moving the slots' bytes relocates
+    // the references, every row still held exactly once, so no count changes and no row is
+    // touched. (Moving them one by one costs a test and a store per row for the emptied source.)
+    static_assert(sizeof(BufferLinePtr) == sizeof(BufferLine*));
+    static_assert(std::is_standard_layout_v<BufferLinePtr>);
+    void* const slots = static_cast<void*>(m_array.data() + begin);
+    BufferLine** const rows = static_cast<BufferLine**>(slots);
+    BufferLine* moved = nullptr;
+    if (towardsEnd) {
+        moved = rows[n - 1];
+        std::memmove(rows + 1, rows, (n - 1) * sizeof(BufferLine*));
+        rows[0] = moved;
+    } else {
+        moved = rows[0];
+        std::memmove(rows, rows + 1, (n - 1) * sizeof(BufferLine*));
+        rows[n - 1] = moved;
+    }
+}
+
+void CircularBufferLineList::reverseLines(int first, int last) {
+    if (first >= last) {
+        return;
+    }
+    const size_t begin = slotOf(first);
+    const size_t end = begin + size_t(last - first) + 1;
+    if (end <= m_array.size()) {
+        std::reverse(m_array.begin() + std::ptrdiff_t(begin),
+                     m_array.begin() + std::ptrdiff_t(end));
+        return;
+    }
+    for (int a = first, b = last; a < b; ++a, --b) {
+        m_array[slotOf(a)].swap(m_array[slotOf(b)]);
+    }
+}
+
+void CircularBufferLineList::resetLine(int index, const BufferLine& from) {
+    if (index < 0 || index >= m_count) {
+        return;
+    }
+    BufferLinePtr& row = m_array[slotOf(index)];
+    if (row && row->reuseAsCopyOf(from)) {
+        return;
+    }
+    set(index, BufferLine::create(from));
 }
 
 BufferLinePtr CircularBufferLineList::takeLine(int index) {

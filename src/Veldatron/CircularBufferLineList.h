@@ -87,9 +87,9 @@ public:
 
     void push(BufferLinePtr row);
     // Only on a full ring (otherwise nothing happens): the oldest row, cleared with the attribute
-    // and stripped of marks, wrap flag and images, becomes the newest line, which it returns (null
-    // when nothing happened). Runs once per line that scrolls into a full scrollback, so it is
-    // inline and allocation-free.
+    // and stripped of marks, wrap flag, render mode and images, becomes the newest line, which it
+    // returns (null when nothing happened). Runs once per line that scrolls into a full scrollback,
+    // so it is inline and allocation-free.
     BufferLine* recycle(const Attribute& clearAttribute) {
         if (m_count == 0 || m_count != m_maxLength) {
             return nullptr;
@@ -99,7 +99,6 @@ public:
         m_startIndex = slot + 1 < m_array.size() ? int(slot + 1) : 0;
         BufferLine* row = m_array[slot].get();
         const bool hadImages = row != nullptr && row->recycleAsBlank(clearAttribute);
-        prefetchNextRecycled();
         if (onLineRecycled) {
             onLineRecycled(hadImages);
         }
@@ -122,6 +121,10 @@ public:
     // towards the end (towards the start when negative): the rows that pass `last` come back at
     // `first`. Rows shifted inside a screen stay in it, so nothing is called back.
     void rotateLines(int first, int last, int by);
+    // Makes line i (within the lines in use) a copy of `from`, as set(i, BufferLine::copyReusing(
+    // from, takeLine(i))) would, but in place: a row that only the ring holds becomes the copy
+    // (new serial; it stays attached, so no onLineAttached), any other is replaced by a new one.
+    void resetLine(int index, const BufferLine& from);
     // Takes the row of line i out of its slot (null outside the lines in use); the slot holds
     // none until a row is stored there.
     BufferLinePtr takeLine(int index);
@@ -140,26 +143,10 @@ private:
         return size_t(((slot % size) + size) % size);
     }
     void advanceStart(int64_t by);
-    // The next rows to recycle were last touched a whole ring ago and are likely out of the
-    // caches: start loading the next one's cells and the one after's header, so that the line
-    // printed into each of them does not wait for memory.
-    void prefetchNextRecycled() const {
-        // A row header, fetched this many lines ahead, is in the cache when its cells' address
-        // is read, this many lines ahead.
-        constexpr size_t headerDistance = 8;
-        constexpr size_t cellsDistance = 4;
-        const size_t slotTotal = m_array.size();
-        const auto ahead = [&](size_t distance) {
-            const size_t slot = size_t(m_startIndex) + distance;
-            return slot < slotTotal ? slot : slot % slotTotal;
-        };
-        if (const BufferLine* row = m_array[ahead(cellsDistance)].get()) {
-            row->prefetchCells();
-        }
-        if (const BufferLine* row = m_array[ahead(headerDistance)].get()) {
-            row->prefetchHeader();
-        }
-    }
+    // Rotates the n slots from `begin` (not wrapping around the end) by one place.
+    void rotateSlotsByOne(size_t begin, size_t n, bool towardsEnd);
+    // Reverses the order of lines first..last (within the lines in use).
+    void reverseLines(int first, int last);
     // Makes at least `needed` slots (at most maxLength), doubling, repacked from slot 0.
     void ensureSlots(int64_t needed);
     const BufferLinePtr& lineSlow(int index);

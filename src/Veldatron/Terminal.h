@@ -666,6 +666,14 @@ private:
     Attribute scrollBlankAttribute() const {
         return Attribute(Attribute::Color::defaultColor, m_curAttr.bg());
     }
+    // The cases of scroll() other than a full ring; the bottom row's bidirectional state is
+    // what an autowrapped new line takes.
+    [[gnu::noinline]] void scrollColumnsBetweenMargins(Buffer& buffer);
+    bool scrollRegionWithoutScrollback(Buffer& buffer, bool isWrapped);
+    [[gnu::noinline]] void scrollIntoGrowingScrollback(Buffer& buffer, bool isWrapped);
+    BidiPresentationState scrolledInBidiState(Buffer& buffer, bool isWrapped);
+    // The oldest row of a full ring has left it: history counters, selections and the window.
+    void droppedOldestLine(Buffer& buffer);
     // The cached blank line, made ready to be copied as the new line of a scroll.
     const BufferLine& prepareBlankLine(Buffer& buffer, bool isWrapped, BidiPresentationState state,
                                        const Attribute& attribute);

@@ -96,7 +96,11 @@ void Terminal::cmdLineFeedBasic() {
     if (buffer.x() >= m_cols) {
         buffer.setX(buffer.x() - 1);
     }
-    finishSemanticLineAdvance(moved);
+    // Outside a shell prompt (almost every line of output) there is nothing to finish.
+    if (moved && (buffer.semanticInput == SemanticInputState::prompt ||
+                  buffer.semanticInput == SemanticInputState::armed)) {
+        finishSemanticLineAdvance(true);
+    }
     emitLineFeed();
     if (m_lineFeedMode) {
         buffer.setX(m_originMode && m_marginMode ? buffer.marginLeft() : 0);
@@ -176,96 +180,35 @@ void Terminal::finishSemanticLineAdvance(bool movedToNextLine) {
 
 // ---- Scrolling the region up one line -------------------------------------------------------
 
+// The hot path of every line of output once the scrollback is full (and of every line on the
+// alternate screen, whose ring is always full): the region is the whole screen and the oldest row
+// of the ring becomes the new bottom row. The other cases are out of line, so that this one stays
+// a short function without a large stack frame.
 void Terminal::scroll(bool isWrapped) {
     Buffer& buffer = *m_buffer;
     CircularBufferLineList& lines = buffer.lines();
     const int scrollTop = buffer.scrollTop();
     const int scrollBottom = buffer.scrollBottom();
-    const int topRow = buffer.yBase() + scrollTop;
     const int bottomRow = buffer.yBase() + scrollBottom;
+    const bool columnsRestricted =
+        m_marginMode && (buffer.marginLeft() >= 1 || buffer.marginRight() < m_cols - 1);
 
-    // The new line continues the one it follows when an autowrap made it.
-    BidiPresentationState state = m_currentBidiState;
-    if (isWrapped && bottomRow >= 0 && bottomRow < lines.count()) {
-        state = lines[bottomRow].bidiState();
-    }
-    const Attribute blankAttribute = scrollBlankAttribute();
-    const int marginLeft = buffer.marginLeft();
-    const int marginRight = buffer.marginRight();
-
-    if (m_marginMode && (marginLeft >= 1 || marginRight < m_cols - 1)) {
-        // Only the columns between the margins move; nothing enters the scrollback.
-        const int width = marginRight - marginLeft + 1;
-        for (int row = topRow; row < bottomRow; ++row) {
-            BufferLine& line = lines[row];
-            BufferLine& below = lines[row + 1];
-            line.copyFrom(below, marginLeft, marginLeft, width);
-            line.setIsWrapped(false);
-            line.setBidiState(below.bidiState());
-            buffer.clearImagesFromLine(row);
-            line.setRenderMode(BufferLine::RenderLineMode::single);
-        }
-        BufferLine& bottom = lines[bottomRow];
-        bottom.fill(CharData(blankAttribute, 0, 1), marginLeft, width);
-        bottom.setIsWrapped(false);
-        bottom.setBidiState(m_currentBidiState);
-        buffer.clearImagesFromLine(bottomRow);
-        bottom.setRenderMode(BufferLine::RenderLineMode::single);
-        selectionsInvalidateForColumnRestrictedScroll(topRow, bottomRow, marginLeft, marginRight);
+    if (columnsRestricted) {
+        scrollColumnsBetweenMargins(buffer);
     } else if (scrollTop != 0) {
-        // The region's top line is discarded.
-        if (bottomRow >= lines.count()) {
-            static DiagnosticSite site;
-            site.emit("scroll: bottomRow " + std::to_string(bottomRow) + " >= lines.count " +
-                      std::to_string(lines.count()) + ", state: yBase=" +
-                      std::to_string(buffer.yBase()) + " scrollTop=" + std::to_string(scrollTop) +
-                      " scrollBottom=" + std::to_string(scrollBottom) +
-                      " isAlternate=" + boolText(isCurrentBufferAlternate()));
+        if (!scrollRegionWithoutScrollback(buffer, isWrapped)) {
             return;
         }
-        // The rows move up by one, moved rather than copied (no counts change), and the dropped
-        // top row comes round to the bottom, where, when nobody else holds it, it becomes the
-        // new row. (Unlike a shift of the ring's lines, a rotation inside the ring cannot fail.)
-        lines.rotateLines(topRow, bottomRow, -1);
-        const BufferLine& blank = prepareBlankLine(buffer, isWrapped, state, blankAttribute);
-        lines.set(bottomRow, BufferLine::copyReusing(blank, lines.takeLine(bottomRow)));
-        selectionsAdjustForInPlaceScroll(topRow, bottomRow, 1);
+    } else if (bottomRow + 1 == lines.count() && lines.isFull()) {
+        // The new line continues the one it follows when an autowrap made it.
+        const BidiPresentationState state =
+            isWrapped && bottomRow >= 0 ? lines[bottomRow].bidiState() : m_currentBidiState;
+        BufferLine* newest = lines.recycle(scrollBlankAttribute());
+        newest->setIsWrapped(isWrapped);
+        newest->setBidiState(state);
+        droppedOldestLine(buffer);
     } else {
-        // The top line goes into the scrollback.
-        bool droppedLine = false;
-        if (bottomRow + 1 == lines.count() && lines.isFull()) {
-            // The steady state of a terminal with a full scrollback: the oldest row is reused.
-            BufferLine* newest = lines.recycle(blankAttribute);
-            newest->setIsWrapped(isWrapped);
-            newest->setBidiState(state);
-            droppedLine = true;
-        } else {
-            const BufferLine& blank = prepareBlankLine(buffer, isWrapped, state, blankAttribute);
-            if (bottomRow + 1 == lines.count()) {
-                lines.push(BufferLine::create(blank));
-            } else {
-                // Lines below the region stay where they are.
-                droppedLine = lines.isFull();
-                const BufferLinePtr inserted[] = {BufferLine::create(blank)};
-                lines.splice(bottomRow + 1, 0, inserted,
-                             [&](int moved) { updateRange(buffer, moved - buffer.yDisp()); });
-            }
-            if (!droppedLine) {
-                buffer.setYBase(buffer.yBase() + 1);
-                if (!m_userScrolling) {
-                    buffer.setYDisp(buffer.yDisp() + 1);
-                }
-            }
-        }
-        if (droppedLine) {
-            if (buffer.hasScrollback()) {
-                ++buffer.linesTop;
-            }
-            selectionsAdjustForInPlaceScroll(0, lines.count() - 1, 1);
-            if (m_userScrolling) {
-                buffer.setYDisp(std::max(buffer.yDisp() - 1, 0));
-            }
-        }
+        scrollIntoGrowingScrollback(buffer, isWrapped);
     }
 
     if (!m_userScrolling) {
@@ -281,6 +224,103 @@ void Terminal::scroll(bool isWrapped) {
         updateKittyRelativePlacementsForCurrentBuffer();
     }
     tell([&](TerminalDelegate& d) { d.scrolled(*this, buffer.yDisp()); });
+}
+
+void Terminal::droppedOldestLine(Buffer& buffer) {
+    if (buffer.hasScrollback()) {
+        ++buffer.linesTop;
+    }
+    selectionsAdjustForInPlaceScroll(0, buffer.lines().count() - 1, 1);
+    if (m_userScrolling) {
+        buffer.setYDisp(std::max(buffer.yDisp() - 1, 0));
+    }
+}
+
+BidiPresentationState Terminal::scrolledInBidiState(Buffer& buffer, bool isWrapped) {
+    CircularBufferLineList& lines = buffer.lines();
+    const int bottomRow = buffer.yBase() + buffer.scrollBottom();
+    if (isWrapped && bottomRow >= 0 && bottomRow < lines.count()) {
+        return lines[bottomRow].bidiState();
+    }
+    return m_currentBidiState;
+}
+
+void Terminal::scrollColumnsBetweenMargins(Buffer& buffer) {
+    // Only the columns between the margins move; nothing enters the scrollback.
+    CircularBufferLineList& lines = buffer.lines();
+    const int topRow = buffer.yBase() + buffer.scrollTop();
+    const int bottomRow = buffer.yBase() + buffer.scrollBottom();
+    const int marginLeft = buffer.marginLeft();
+    const int width = buffer.marginRight() - marginLeft + 1;
+    for (int row = topRow; row < bottomRow; ++row) {
+        BufferLine& line = lines[row];
+        BufferLine& below = lines[row + 1];
+        line.copyFrom(below, marginLeft, marginLeft, width);
+        line.setIsWrapped(false);
+        line.setBidiState(below.bidiState());
+        buffer.clearImagesFromLine(row);
+        line.setRenderMode(BufferLine::RenderLineMode::single);
+    }
+    BufferLine& bottom = lines[bottomRow];
+    bottom.fill(CharData(scrollBlankAttribute(), 0, 1), marginLeft, width);
+    bottom.setIsWrapped(false);
+    bottom.setBidiState(m_currentBidiState);
+    buffer.clearImagesFromLine(bottomRow);
+    bottom.setRenderMode(BufferLine::RenderLineMode::single);
+    selectionsInvalidateForColumnRestrictedScroll(topRow, bottomRow, marginLeft,
+                                                  buffer.marginRight());
+}
+
+bool Terminal::scrollRegionWithoutScrollback(Buffer& buffer, bool isWrapped) {
+    // The region's top line is discarded.
+    CircularBufferLineList& lines = buffer.lines();
+    const int scrollTop = buffer.scrollTop();
+    const int scrollBottom = buffer.scrollBottom();
+    const int topRow = buffer.yBase() + scrollTop;
+    const int bottomRow = buffer.yBase() + scrollBottom;
+    if (bottomRow >= lines.count()) {
+        static DiagnosticSite site;
+        site.emit("scroll: bottomRow " + std::to_string(bottomRow) + " >= lines.count " +
+                  std::to_string(lines.count()) + ", state: yBase=" +
+                  std::to_string(buffer.yBase()) + " scrollTop=" + std::to_string(scrollTop) +
+                  " scrollBottom=" + std::to_string(scrollBottom) +
+                  " isAlternate=" + boolText(isCurrentBufferAlternate()));
+        return false;
+    }
+    const BidiPresentationState state = scrolledInBidiState(buffer, isWrapped);
+    // The rows move up by one, moved rather than copied (no counts change), and the dropped top
+    // row comes round to the bottom, where, when nobody else holds it, it becomes the new row.
+    // (Unlike a shift of the ring's lines, a rotation inside the ring cannot fail.)
+    lines.rotateLines(topRow, bottomRow, -1);
+    lines.resetLine(bottomRow, prepareBlankLine(buffer, isWrapped, state, scrollBlankAttribute()));
+    selectionsAdjustForInPlaceScroll(topRow, bottomRow, 1);
+    return true;
+}
+
+void Terminal::scrollIntoGrowingScrollback(Buffer& buffer, bool isWrapped) {
+    // The top line goes into the scrollback, which has room for it, or rows below the region
+    // stay where they are.
+    CircularBufferLineList& lines = buffer.lines();
+    const int bottomRow = buffer.yBase() + buffer.scrollBottom();
+    const BufferLine& blank = prepareBlankLine(
+        buffer, isWrapped, scrolledInBidiState(buffer, isWrapped), scrollBlankAttribute());
+    bool droppedLine = false;
+    if (bottomRow + 1 == lines.count()) {
+        lines.push(BufferLine::create(blank));
+    } else {
+        droppedLine = lines.isFull();
+        const BufferLinePtr inserted[] = {BufferLine::create(blank)};
+        lines.splice(bottomRow + 1, 0, inserted,
+                     [&](int moved) { updateRange(buffer, moved - buffer.yDisp()); });
+    }
+    if (droppedLine) {
+        droppedOldestLine(buffer);
+        return;
+    }
+    buffer.setYBase(buffer.yBase() + 1);
+    if (!m_userScrolling) {
+        buffer.setYDisp(buffer.yDisp() + 1);
+    }
 }
 
 const BufferLine& Terminal::prepareBlankLine(Buffer& buffer, bool isWrapped,

@@ -164,13 +164,13 @@ void Terminal::rotateRows(int top, int bottom, int n, RowEntry entry, const Attr
     if (k == 0) {
         return;
     }
-    // The rows falling off come round to where the blank rows enter; taken out of the ring,
-    // nothing else holds them (mostly), and their cell blocks become the blank rows.
+    // The rows falling off come round to where the blank rows enter; nothing but the ring holds
+    // them (mostly), so they become the blank rows in place, cell blocks and all.
     lines.rotateLines(top, bottom, entry == RowEntry::atTop ? k : -k);
     const int blanks = entry == RowEntry::atTop ? top : bottom - k + 1;
     const BufferLine& blank = prepareBlankLine(*m_buffer, false, m_buffer->defaultBidiState, fill);
     for (int row = blanks; row < blanks + k; ++row) {
-        lines.set(row, BufferLine::copyReusing(blank, lines.takeLine(row)));
+        lines.resetLine(row, blank);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -312,6 +313,70 @@ TEST(CircularBufferLineList, ATakenRowLeavesAnEmptySlot) {
     EXPECT_EQ(ring.list.peek(1), nullptr);
     EXPECT_EQ(ring.list.takeLine(5), nullptr);
     EXPECT_EQ(ring.lines(), "A?C") << "an empty slot is made on the next read";
+}
+
+} // namespace
+
+namespace {
+
+// Resetting a line makes it a copy of the template: in place, without a callback, when only the
+// ring holds the row; a row someone else still holds (a renderer cache, the prompt tracker) is
+// left as it was and a new row takes its place.
+TEST(CircularBufferLineList, ResetLineReusesOnlyARowNobodyElseHolds) {
+    const BufferLinePtr blank = letter('_');
+    blank->setIsWrapped(true);
+    for (int pushedBefore : {0, 4}) {
+        SCOPED_TRACE(pushedBefore);
+        Ring ring(6, std::string("wxyz").substr(0, size_t(pushedBefore)) + "ABCDEF");
+        BufferLine* const kept = &ring.list[2];
+        const uint64_t keptSerial = kept->serial();
+        ring.log.clear();
+        ring.list.resetLine(2, *blank);
+        EXPECT_EQ(&ring.list[2], kept);
+        EXPECT_NE(kept->serial(), keptSerial) << "caches must not take it for the old line";
+        EXPECT_TRUE(kept->isWrapped());
+        EXPECT_EQ(kept->generation(), 0u);
+        EXPECT_EQ(ring.log, Log{});
+
+        const BufferLinePtr held = ring.list.line(4);
+        ring.list.resetLine(4, *blank);
+        EXPECT_NE(&ring.list[4], held.get());
+        EXPECT_EQ(name(*held), "E");
+        EXPECT_EQ(ring.log, Log{"attach _"});
+        EXPECT_EQ(ring.lines(), "AB_D_F");
+
+        ring.list.resetLine(6, *blank);
+        ring.list.resetLine(-1, *blank);
+        EXPECT_EQ(ring.lines(), "AB_D_F") << "outside the lines in use nothing happens";
+    }
+}
+
+// Rotations by a few places over longer ranges (a region's line feed, inserted and deleted
+// lines) in both directions and across the end of the slots keep every row exactly once.
+TEST(CircularBufferLineList, RotationsOfLongerRangesKeepEveryRowOnce) {
+    const std::string letters = "ABCDEFGHIJKLMNOPQRST";
+    for (int pushedBefore : {0, 7, 15}) {
+        for (int by : {-1, 1, -3, 3, 7, -15}) {
+            SCOPED_TRACE(std::to_string(pushedBefore) + " pushed before, by " + std::to_string(by));
+            Ring ring(20, letters.substr(0, size_t(pushedBefore)));
+            for (char c : letters) {
+                ring.list.push(letter(c));
+            }
+            std::vector<const BufferLine*> before;
+            for (int i = 0; i < 20; ++i) {
+                before.push_back(&ring.list[i]);
+            }
+            ring.list.rotateLines(2, 17, by);
+            // Lines 2..17, 16 of them: the one at 2 + (16 - by) % 16 becomes the first.
+            std::string expected = letters;
+            std::rotate(expected.begin() + 2, expected.begin() + 2 + (16 - by) % 16,
+                        expected.begin() + 18);
+            EXPECT_EQ(ring.lines(), expected);
+            for (const BufferLine* row : before) {
+                EXPECT_EQ(row->refCount(), 1u);
+            }
+        }
+    }
 }
 
 } // namespace

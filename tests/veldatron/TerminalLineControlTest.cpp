@@ -297,4 +297,76 @@ TEST(TerminalLineFeed, WhileACommandLineIsEditedARowOfAnOlderPromptJoinsTheActiv
     EXPECT_EQ(t.line(2).semanticHardContinuationGroup(), std::nullopt) << "only while editing";
 }
 
+// The alternate screen keeps no history, also when the terminal was made smaller before the
+// screen was first used (its ring, still empty then, must shrink with it).
+TEST(TerminalScroll, TheAlternateScreenKeepsNoRowsThatScrollOff) {
+    TerminalFixture t({.cols = 6, .rows = 4, .scrollback = 10});
+    t.feed("\x1b[?1049h");
+    for (int i = 0; i < 30; ++i) {
+        t.feed("a" + std::to_string(i) + "\r\n");
+    }
+    Buffer& buffer = t.terminal.buffer();
+    EXPECT_EQ(buffer.yBase(), 0);
+    EXPECT_EQ(buffer.lines().count(), 4);
+    EXPECT_EQ(t.screen(), (Rows{"a27", "a28", "a29", ""}));
+}
+
+// Every way a row enters the screen at a scroll reuses a row that left it (no allocation per
+// line), and the reused row comes in blank: none of the text, soft-wrap flag, double-width mode,
+// prompt marks or prompt group it carried survives.
+TEST(TerminalScroll, ReusedRowsComeInBlank) {
+    struct Case {
+        const char* name;
+        const char* setup; // before the rows are dirtied
+        const char* op;
+        int droppedRow; // the screen row whose object is reused (-1: the oldest ring row)
+        int enteredRow; // the screen row that comes in blank
+    };
+    const Case cases[] = {
+        {"line feed into a full scrollback", "\x1b[4;1H", "\n", -1, 3},
+        {"line feed on the alternate screen", "\x1b[?1049h\x1b[4;1H", "\n", 0, 3},
+        {"line feed at the bottom of a region", "\x1b[2;3r\x1b[3;1H", "\n", 1, 2},
+        {"autowrap at the bottom of a region", "\x1b[2;3r\x1b[3;6H", "xy", 1, 2},
+        {"reverse index at the top of a region", "\x1b[2;3r\x1b[2;1H", "\x1bM", 2, 1},
+        {"insert line", "\x1b[2;1H", "\x1b[L", 3, 1},
+        {"delete line", "\x1b[2;1H", "\x1b[M", 1, 3},
+        {"scroll up", "\x1b[2;3r", "\x1b[S", 1, 2},
+        {"scroll down", "\x1b[2;3r", "\x1b[T", 2, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TerminalFixture t({.cols = 6, .rows = 4, .scrollback = 2});
+        // Fill the scrollback so that the normal screen's ring is full.
+        t.feed("s1\r\ns2\r\ns3\r\ns4\r\ns5\r\n");
+        t.feed(c.setup);
+        const auto [x, y] = t.terminal.getCursorLocation();
+        Buffer& buffer = t.terminal.buffer();
+        // Every row of the ring, scrollback included.
+        for (int row = 0; row < buffer.lines().count(); ++row) {
+            BufferLine& line = buffer.lines()[row];
+            for (int col = 0; col < 6; ++col) {
+                line.set(col, CharData(Attribute(), 'a' + row, 1));
+            }
+            line.setIsWrapped(row > 0);
+            line.setRenderMode(BufferLine::RenderLineMode::doubleWidth);
+            line.setSemanticMark(SemanticPromptKind::initial, 2, 7);
+            line.setSemanticHardContinuationGroup(7);
+        }
+        ASSERT_TRUE(buffer.lines().isFull());
+        t.feed("\x1b[" + std::to_string(y + 1) + ";" + std::to_string(x + 1) + "H");
+        const BufferLine* dropped = c.droppedRow < 0 ? &buffer.lines()[0] : &t.line(c.droppedRow);
+        t.feed(c.op);
+        const BufferLine& entered = t.line(c.enteredRow);
+        EXPECT_EQ(&entered, dropped);
+        EXPECT_EQ(entered.refCount(), 1u);
+        EXPECT_EQ(rowText(t.terminal, buffer.yBase() + c.enteredRow),
+                  std::string(c.op) == "xy" ? "y" : "");
+        EXPECT_EQ(entered.isWrapped(), std::string(c.op) == "xy");
+        EXPECT_EQ(entered.renderMode(), BufferLine::RenderLineMode::single);
+        EXPECT_TRUE(entered.semanticMarks().empty());
+        EXPECT_EQ(entered.semanticHardContinuationGroup(), std::nullopt);
+        EXPECT_FALSE(entered.hasImages());
+    }
+}
+
 } // namespace
