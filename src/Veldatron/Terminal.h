@@ -629,9 +629,11 @@ private:
     // Decodes and prints one character starting at `p` (at most `end`); returns the bytes used,
     // or 0 when the character is incomplete (the bytes are then carried over).
     size_t printOne(const uint8_t* p, const uint8_t* end);
-    // printOne for a character that joins nothing, right after one this run printed; 0 (nothing
-    // done) for anything else.
-    size_t printPlain(const uint8_t* p, const uint8_t* end);
+    // Prints the characters from `p` on that need no decision beyond their width, straight into
+    // the cursor's row: ASCII (when `asciiDirect`: no character set replaces it) and complete
+    // characters of width 1 or 2 that join nothing, up to the first that wraps, may join the cell
+    // before it, or is anything else. Returns the bytes used (0 when the first is such a one).
+    size_t printSpan(const uint8_t* p, const uint8_t* end, bool asciiDirect);
     void printScalar(char32_t scalar, int width);
     void printCell(int32_t code, int width);
     void prepareRunCells();

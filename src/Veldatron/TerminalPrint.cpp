@@ -2,8 +2,6 @@
 
 #include "UnicodeUtil.h"
 
-#include <unicode/uchar.h>
-
 #include <algorithm>
 
 namespace veldatron {
@@ -42,27 +40,6 @@ constexpr bool isScalarValue(int64_t code) {
     return code >= 0 && code < 0x110000 && !(code >= 0xD800 && code <= 0xDFFF);
 }
 
-// Whether a scalar has a non-zero canonical combining class. The Basic Multilingual Plane is
-// answered from a bitmap built once from ICU; the print path asks for every non-ASCII scalar.
-bool hasCombiningClass(char32_t scalar) {
-    if (scalar < 0x300) {
-        return false;
-    }
-    if (scalar > 0xFFFF) {
-        return u_getCombiningClass(UChar32(scalar)) != 0;
-    }
-    static const std::array<uint64_t, 1024> bits = [] {
-        std::array<uint64_t, 1024> table{};
-        for (char32_t c = 0x300; c <= 0xFFFF; ++c) {
-            if (u_getCombiningClass(UChar32(c)) != 0) {
-                table[c >> 6] |= uint64_t(1) << (c & 63);
-            }
-        }
-        return table;
-    }();
-    return (bits[scalar >> 6] >> (scalar & 63)) & 1;
-}
-
 } // namespace
 
 // ---- Entry from the parser ------------------------------------------------------------------
@@ -94,9 +71,15 @@ void Terminal::printGeneral(std::span<const uint8_t> run) {
         p += used > carried ? used - carried : 0;
     }
 
+    const bool asciiDirect = !translatesAscii();
     while (p < end) {
+        p += printSpan(p, end, asciiDirect);
+        if (p == end) {
+            break;
+        }
+        // What the span could not take: a character that wraps, joins or needs a closer look.
         const uint8_t byte = *p;
-        if (byte >= 0x20 && byte < 0x7F && !translatesAscii()) {
+        if (byte >= 0x20 && byte < 0x7F && asciiDirect) {
             // Plain ASCII inside mixed text is written a stretch at a time; it never joins the
             // cell before it.
             const uint8_t* stop = p + 1;
@@ -115,14 +98,6 @@ void Terminal::printGeneral(std::span<const uint8_t> run) {
             }
             continue;
         }
-        if (m_plainBefore && end - p >= 2) {
-            // The common non-ASCII case: a complete, valid character of its own width that
-            // joins nothing, after a character this run printed.
-            if (const size_t used = printPlain(p, end)) {
-                p += used;
-                continue;
-            }
-        }
         const size_t used = printOne(p, end);
         if (used == 0) {
             // The run ends inside a character: keep its bytes for the next run.
@@ -135,46 +110,94 @@ void Terminal::printGeneral(std::span<const uint8_t> run) {
     updateRange(*m_buffer, m_buffer->y());
 }
 
-size_t Terminal::printPlain(const uint8_t* p, const uint8_t* end) {
-    const uint8_t lead = p[0];
-    char32_t scalar;
-    size_t length;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        if ((p[1] & 0xC0) != 0x80) {
-            return 0;
-        }
-        scalar = char32_t(lead & 0x1F) << 6 | (p[1] & 0x3F);
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        if (end - p < 3 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) {
-            return 0;
-        }
-        scalar = char32_t(lead & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
-        if (scalar < 0x800 || (scalar >= 0xD800 && scalar <= 0xDFFF)) {
-            return 0;
-        }
-        length = 3;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        if (end - p < 4 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80 ||
-            (p[3] & 0xC0) != 0x80) {
-            return 0;
-        }
-        scalar = char32_t(lead & 0x07) << 18 | char32_t(p[1] & 0x3F) << 12 |
-                 char32_t(p[2] & 0x3F) << 6 | (p[3] & 0x3F);
-        if (scalar < 0x10000 || scalar > 0x10FFFF) {
-            return 0;
-        }
-        length = 4;
-    } else {
+size_t Terminal::printSpan(const uint8_t* begin, const uint8_t* end, bool asciiDirect) {
+    Buffer::PrintSpan span = m_buffer->beginPrintSpan();
+    if (span.x >= span.end) {
         return 0;
     }
-    const int width = widthOf(scalar);
-    if (width <= 0 || isJoiner(scalar) || isRegionalIndicator(scalar) ||
-        hasCombiningClass(scalar)) {
-        return 0;
+    prepareRunCells();
+    // Each cell is the run's template with a code (and for a wide character a width) put in,
+    // which keeps the cell in two registers; building it field by field costs several times as
+    // much in a loop that runs once per character.
+    const CharData narrow = m_runCell;
+    CharData wide = m_runCell;
+    wide.setWidth(2);
+    const CharData half = m_runHalf;
+    CharData* const cells = span.cells;
+    const int stop = span.end;
+    int x = span.x;
+    bool plainBefore = m_plainBefore;
+    const uint8_t* p = begin;
+    while (p < end && x < stop) {
+        const uint8_t lead = *p;
+        if (lead < 0x80) {
+            // DEL is dropped and a character set may replace ASCII: the general path does both.
+            if (lead == 0x7F || !asciiDirect) {
+                break;
+            }
+            cells[x++] = narrow.withCode(lead);
+            ++p;
+            plainBefore = true;
+            continue;
+        }
+        // A character other than ASCII may join the cell before it (after a joiner, or as the
+        // second half of a flag) unless that cell is one this span or run printed itself.
+        if (!plainBefore) {
+            break;
+        }
+        char32_t scalar;
+        int length;
+        if (lead < 0xE0) {
+            if (lead < 0xC2 || end - p < 2 || (p[1] & 0xC0) != 0x80) {
+                break;
+            }
+            scalar = char32_t(lead & 0x1F) << 6 | (p[1] & 0x3F);
+            length = 2;
+        } else if (lead < 0xF0) {
+            if (end - p < 3 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) {
+                break;
+            }
+            scalar = char32_t(lead & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
+            if (scalar < 0x800 || (scalar >= 0xD800 && scalar <= 0xDFFF)) {
+                break;
+            }
+            length = 3;
+        } else {
+            if (lead > 0xF4 || end - p < 4 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80 ||
+                (p[3] & 0xC0) != 0x80) {
+                break;
+            }
+            scalar = char32_t(lead & 0x07) << 18 | char32_t(p[1] & 0x3F) << 12 |
+                     char32_t(p[2] & 0x3F) << 6 | (p[3] & 0x3F);
+            if (scalar < 0x10000 || scalar > 0x10FFFF) {
+                break;
+            }
+            length = 4;
+        }
+        // Zero-width scalars (the joiners among them) attach to the cell before; controls are
+        // dropped; a regional indicator may pair with the next one. Every scalar with a width of
+        // its own has combining class 0, so nothing else joins a plain cell.
+        const int width = widthOf(scalar);
+        if (width <= 0 || isRegionalIndicator(scalar)) {
+            break;
+        }
+        if (width == 1) {
+            cells[x++] = narrow.withCode(scalar <= 0xFFFF ? int32_t(scalar) : internScalar(scalar));
+        } else {
+            if (x + 2 > stop) {
+                break; // wraps
+            }
+            cells[x] = wide.withCode(scalar <= 0xFFFF ? int32_t(scalar) : internScalar(scalar));
+            cells[x + 1] = half;
+            x += 2;
+        }
+        p += length;
     }
-    printCell(scalar <= 0xFFFF ? int32_t(scalar) : internScalar(scalar), width);
-    return length;
+    m_buffer->endPrintSpan(span, x);
+    if (p != begin) {
+        m_plainBefore = plainBefore;
+    }
+    return size_t(p - begin);
 }
 
 size_t Terminal::printOne(const uint8_t* p, const uint8_t* end) {
@@ -291,39 +314,31 @@ void Terminal::printScalar(char32_t scalar, int width) {
         }
         return;
     }
-    if (!hasCombiningClass(scalar)) {
-        if (plainBefore && !isRegionalIndicator(scalar)) {
-            // The cell before is a character this run printed, which neither ends in a joiner
-            // nor is half a flag: nothing to join.
-            printNormally();
-            return;
-        }
-        const auto target = combiningTarget(*m_buffer);
-        if (!target) {
-            printNormally();
-            return;
-        }
-        // Only after a joiner, or as the second letter of a flag, does such a scalar attach.
-        BufferLine& line = m_buffer->lines()[target.row];
-        const int32_t base = line[target.col].code();
-        char32_t last = 0;
-        size_t scalars = 1;
-        if (const InternedCluster* cluster = interned(base)) {
-            last = cluster->lastScalar;
-            scalars = cluster->scalarCount;
-        } else {
-            last = char32_t(base);
-        }
-        if (last == zeroWidthJoiner ||
-            (isRegionalIndicator(scalar) && scalars == 1 && isRegionalIndicator(last))) {
-            combineOrPrint(target);
-        } else {
-            printNormally();
-        }
+    // A scalar with a width of its own has combining class 0 (every mark is zero-width), so it
+    // attaches only after a joiner, or as the second letter of a flag.
+    if (plainBefore && !isRegionalIndicator(scalar)) {
+        // The cell before is a character this run printed, which neither ends in a joiner nor
+        // is half a flag: nothing to join.
+        printNormally();
         return;
     }
-    // A combining mark of a non-zero class that has a width of its own.
-    if (auto target = combiningTarget(*m_buffer)) {
+    const auto target = combiningTarget(*m_buffer);
+    if (!target) {
+        printNormally();
+        return;
+    }
+    BufferLine& line = m_buffer->lines()[target.row];
+    const int32_t base = line[target.col].code();
+    char32_t last = 0;
+    size_t scalars = 1;
+    if (const InternedCluster* cluster = interned(base)) {
+        last = cluster->lastScalar;
+        scalars = cluster->scalarCount;
+    } else {
+        last = char32_t(base);
+    }
+    if (last == zeroWidthJoiner ||
+        (isRegionalIndicator(scalar) && scalars == 1 && isRegionalIndicator(last))) {
         combineOrPrint(target);
     } else {
         printNormally();

@@ -393,6 +393,83 @@ std::string randomMixedStream(std::mt19937& random, size_t pieces) {
     return out;
 }
 
+// Text beyond ASCII as the span writer meets it: runs of narrow and wide characters of every
+// UTF-8 length, and around them everything it must leave to the character-at-a-time path
+// (joiners, selectors, flags, marks, controls sent as UTF-8, invalid and truncated bytes). No
+// '#': the comparison terminal prints through the United Kingdom set.
+std::string randomUnicodeStream(std::mt19937& random, size_t pieces) {
+    static const char* const parts[] = {
+        "ab",
+        " ",
+        "\xc3\xa9\xc3\xa0",                 // two-byte, narrow
+        "\xd0\x9f\xd1\x80",                 // Cyrillic
+        "\xe4\xbd\xa0\xe5\xa5\xbd",         // wide
+        "\xe2\x94\x80\xe2\x94\xbc",         // box drawing, narrow three-byte
+        "\xf0\x9f\x98\x80",                 // wide, four-byte
+        "\xf0\x9d\x90\x80",                 // narrow, four-byte
+        "\xcc\x81",                         // combining mark
+        "\xe2\x80\x8d",                     // zero-width joiner
+        "\xef\xb8\x8f",                     // VS16
+        "\xef\xb8\x8e",                     // VS15
+        "\xe2\x98\xba",                     // text-default emoji
+        "\xe2\x8c\x9a",                     // wide emoji with a text variant
+        "\xf0\x9f\x8f\xbd",                 // skin tone
+        "\xf0\x9f\x87\xa9",                 // regional indicator
+        "\xf0\x9f\x87\xaa",                 // regional indicator
+        "\xe1\x84\x80\xe1\x85\xa1",         // Hangul jamo L V
+        "\xc2\x85",                         // C1 control as UTF-8
+        "\xc3\x41",                         // invalid: lead then ASCII
+        "\xff",                             // never a lead byte
+        "\x80",                             // lone continuation
+        "\xe2\x82",                         // truncated
+        "\xed\xa0\x80",                     // encoded surrogate
+        "\xf4\x90\x80\x80",                 // above U+10FFFF
+        "\x7f",                             // DEL
+        "\r\n",
+        "\b",
+        "\x1b[1;9H",
+        "\x1b[31m",
+        "\x1b[m",
+        "\x1b[4h",
+        "\x1b[4l",
+        "\x1b[?7l",
+        "\x1b[?7h",
+        "\x1b[?69h\x1b[2;7s",
+        "\x1b[?69l",
+    };
+    std::string out;
+    for (size_t i = 0; i < pieces; ++i) {
+        out += parts[random() % std::size(parts)];
+    }
+    return out;
+}
+
+TEST(TerminalPrintProperty, TheSpanWriterWritesWhatTheGeneralPathWrites) {
+    std::mt19937 random(5);
+    for (int round = 0; round < 80; ++round) {
+        SCOPED_TRACE(round);
+        const std::string stream = randomUnicodeStream(random, 120);
+        const TerminalSpec spec{.cols = 9,
+                                .rows = 4,
+                                .scrollback = 4,
+                                .regionalIndicatorWidth = round % 2 == 0
+                                                              ? RegionalIndicatorWidth::wide
+                                                              : RegionalIndicatorWidth::narrow};
+        TerminalFixture fast(spec);
+        TerminalFixture general(spec);
+        // One byte at a time, every character beyond ASCII is completed from carried-over bytes
+        // and the United Kingdom set sends ASCII one character at a time: nothing reaches the
+        // span writer.
+        general.feed("\x1b(A");
+        fast.feed(stream);
+        for (char byte : stream) {
+            general.feed(std::string_view(&byte, 1));
+        }
+        EXPECT_EQ(dumpCells(fast, true), dumpCells(general, true));
+        EXPECT_EQ(fast.screen(), general.screen());
+    }
+}
+
 TEST(TerminalPrintProperty, TheSameBytesSplitAnyWayGiveTheSameScreen) {
     std::mt19937 random(11);
     for (int round = 0; round < 60; ++round) {
