@@ -273,7 +273,8 @@ public:
     // cells from the cursor up to the right limit (or the row's end, when the row is narrower),
     // outside insert mode. The caller writes cells[x], cells[x + 1], ... below `end`, each cell
     // once and without gaps, then hands the column after the last one to endPrintSpan. Nothing
-    // else may change the screen in between. Empty (end <= x) when no character fits.
+    // else may change the screen in between (the caller may rewrite a cell it wrote, and move
+    // back over cells it wrote). Empty (end <= x) when no character fits.
     struct PrintSpan {
         CharData* cells = nullptr;
         int x = 0;
@@ -292,14 +293,13 @@ public:
         }
         return {line.cellsForWrite(m_x, m_x) - m_x, m_x, end, &line};
     }
-    // Ends a print span at column `x`: the cursor moves there, and the row counts one change per
-    // cell written, as writing them one at a time would.
-    void endPrintSpan(const PrintSpan& span, int x) {
-        if (x > span.x) {
-            span.line->cellsForWrite(span.x, x);
-            span.line->m_generation += uint64_t(x - span.x);
-            m_x = x;
-        }
+    // Ends a print span: the cursor moves to column `x`, the cells up to `written` are the
+    // caller's, and the row counts `changes` changes (one per cell store, as writing the cells
+    // one at a time would).
+    void endPrintSpan(const PrintSpan& span, int x, int written, uint64_t changes) {
+        span.line->cellsForWrite(span.x, written);
+        span.line->m_generation += changes;
+        m_x = x;
     }
 
     // Writes printable ASCII bytes (no character-set translation applies) as cells of width 1

@@ -629,11 +629,19 @@ private:
     // Decodes and prints one character starting at `p` (at most `end`); returns the bytes used,
     // or 0 when the character is incomplete (the bytes are then carried over).
     size_t printOne(const uint8_t* p, const uint8_t* end);
-    // Prints the characters from `p` on that need no decision beyond their width, straight into
-    // the cursor's row: ASCII (when `asciiDirect`: no character set replaces it) and complete
-    // characters of width 1 or 2 that join nothing, up to the first that wraps, may join the cell
-    // before it, or is anything else. Returns the bytes used (0 when the first is such a one).
+    // Prints the characters from `p` on straight into the cursor's row, as printOne would one at
+    // a time: ASCII (when `asciiDirect`: no character set replaces it), complete characters of
+    // width 1 or 2, and the scalars that join a character the span printed (marks, joiners,
+    // selectors, skin tones, the second letter of a flag). Stops before the first character that
+    // wraps, is invalid or cut off, or needs the cell before the span. Returns the bytes used.
     size_t printSpan(const uint8_t* p, const uint8_t* end, bool asciiDirect);
+    // printSpan's join of a variation selector to the cell it printed last at `last`, with the
+    // cursor at `x`: widens (into the span, below `stop`) or narrows the cell as the selector asks,
+    // or drops the selector. Undecided (nothing done) when there is no room to widen within the
+    // span: the general path decides.
+    enum class SelectorJoin : uint8_t { joined, dropped, undecided };
+    SelectorJoin joinSelector(CharData* cells, int last, int& x, int stop, char32_t selector,
+                              uint64_t& changes);
     void printScalar(char32_t scalar, int width);
     void printCell(int32_t code, int width);
     void prepareRunCells();

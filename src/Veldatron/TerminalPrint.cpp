@@ -36,6 +36,37 @@ bool isEmojiVariationBase(char32_t scalar) {
                                  int(UnicodeWidthData::emojiVs16Base.size()) - 1);
 }
 
+// The scalar of the complete, well-formed UTF-8 sequence of two to four bytes at `p`, and its
+// length; 0 for anything else (a lead byte that starts none, an overlong form, a surrogate, a
+// value above U+10FFFF, a sequence the end of the run cuts off).
+inline int decodeComplete(const uint8_t* p, const uint8_t* end, char32_t& scalar) {
+    const uint8_t lead = p[0];
+    if (lead < 0xC2) {
+        return 0;
+    }
+    if (lead < 0xE0) {
+        if (end - p < 2 || (p[1] & 0xC0) != 0x80) {
+            return 0;
+        }
+        scalar = char32_t(lead & 0x1F) << 6 | (p[1] & 0x3F);
+        return 2;
+    }
+    if (lead < 0xF0) {
+        if (end - p < 3 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) {
+            return 0;
+        }
+        scalar = char32_t(lead & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
+        return scalar < 0x800 || (scalar >= 0xD800 && scalar <= 0xDFFF) ? 0 : 3;
+    }
+    if (lead > 0xF4 || end - p < 4 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80 ||
+        (p[3] & 0xC0) != 0x80) {
+        return 0;
+    }
+    scalar = char32_t(lead & 0x07) << 18 | char32_t(p[1] & 0x3F) << 12 |
+             char32_t(p[2] & 0x3F) << 6 | (p[3] & 0x3F);
+    return scalar < 0x10000 || scalar > 0x10FFFF ? 0 : 4;
+}
+
 constexpr bool isScalarValue(int64_t code) {
     return code >= 0 && code < 0x110000 && !(code >= 0xD800 && code <= 0xDFFF);
 }
@@ -123,81 +154,155 @@ size_t Terminal::printSpan(const uint8_t* begin, const uint8_t* end, bool asciiD
     CharData wide = m_runCell;
     wide.setWidth(2);
     const CharData half = m_runHalf;
+    const bool narrowFlags = m_options.regionalIndicatorWidth == RegionalIndicatorWidth::narrow;
     CharData* const cells = span.cells;
     const int stop = span.end;
     int x = span.x;
-    bool plainBefore = m_plainBefore;
+    int written = x;      // every cell from span.x below this was written by the span
+    uint64_t changes = 0; // cell stores, each a change of the row as when written one at a time
+    // The cell the last character went to (-1: none yet in this span, when a scalar that may
+    // join must go the general way, which finds the cell before the cursor), and what may still
+    // join it besides zero-width scalars: anything after a joiner, and a second regional
+    // indicator after a first.
+    int last = -1;
+    bool endsInJoiner = false;
+    bool loneRegional = false;
     const uint8_t* p = begin;
-    while (p < end && x < stop) {
+    // Joins the scalar to the last cell, keeping its width; false when the two are not one
+    // cluster.
+    const auto join = [&](char32_t scalar) {
+        const int32_t joined = combinedCode(cells[last].code(), scalar);
+        if (joined < 0) {
+            return false;
+        }
+        cells[last].setCode(joined);
+        ++changes;
+        endsInJoiner = scalar == zeroWidthJoiner;
+        loneRegional = false;
+        return true;
+    };
+
+    while (p < end) {
+        // Before anything can move the cursor back (a text selector narrowing a wide cell).
+        written = std::max(written, x);
         const uint8_t lead = *p;
         if (lead < 0x80) {
             // DEL is dropped and a character set may replace ASCII: the general path does both.
-            if (lead == 0x7F || !asciiDirect) {
+            if (lead == 0x7F || !asciiDirect || x >= stop) {
                 break;
             }
+            last = x;
             cells[x++] = narrow.withCode(lead);
+            ++changes;
             ++p;
-            plainBefore = true;
+            endsInJoiner = loneRegional = false;
             continue;
         }
-        // A character other than ASCII may join the cell before it (after a joiner, or as the
-        // second half of a flag) unless that cell is one this span or run printed itself.
-        if (!plainBefore) {
+        // Before the span's first character, the cell before the cursor may be anything unless
+        // the run printed it: a character other than ASCII might join it.
+        if (last < 0 && !m_plainBefore) {
             break;
         }
         char32_t scalar;
-        int length;
-        if (lead < 0xE0) {
-            if (lead < 0xC2 || end - p < 2 || (p[1] & 0xC0) != 0x80) {
-                break;
-            }
-            scalar = char32_t(lead & 0x1F) << 6 | (p[1] & 0x3F);
-            length = 2;
-        } else if (lead < 0xF0) {
-            if (end - p < 3 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) {
-                break;
-            }
-            scalar = char32_t(lead & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
-            if (scalar < 0x800 || (scalar >= 0xD800 && scalar <= 0xDFFF)) {
-                break;
-            }
-            length = 3;
-        } else {
-            if (lead > 0xF4 || end - p < 4 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80 ||
-                (p[3] & 0xC0) != 0x80) {
-                break;
-            }
-            scalar = char32_t(lead & 0x07) << 18 | char32_t(p[1] & 0x3F) << 12 |
-                     char32_t(p[2] & 0x3F) << 6 | (p[3] & 0x3F);
-            if (scalar < 0x10000 || scalar > 0x10FFFF) {
-                break;
-            }
-            length = 4;
+        const int length = decodeComplete(p, end, scalar);
+        if (length == 0) {
+            break; // invalid or cut off: the general path prints or keeps the bytes
         }
-        // Zero-width scalars (the joiners among them) attach to the cell before; controls are
-        // dropped; a regional indicator may pair with the next one. Every scalar with a width of
-        // its own has combining class 0, so nothing else joins a plain cell.
         const int width = widthOf(scalar);
-        if (width <= 0 || isRegionalIndicator(scalar)) {
-            break;
+        if (width < 0) {
+            p += length; // a C1 control sent as UTF-8 is dropped
+            continue;
         }
-        if (width == 1) {
-            cells[x++] = narrow.withCode(scalar <= 0xFFFF ? int32_t(scalar) : internScalar(scalar));
-        } else {
-            if (x + 2 > stop) {
-                break; // wraps
+        if (width == 0) {
+            if (last < 0) {
+                break;
             }
-            cells[x] = wide.withCode(scalar <= 0xFFFF ? int32_t(scalar) : internScalar(scalar));
+            if (scalar == textPresentationSelector || scalar == emojiPresentationSelector) {
+                const SelectorJoin result = joinSelector(cells, last, x, stop, scalar, changes);
+                if (result == SelectorJoin::undecided) {
+                    break;
+                }
+                if (result == SelectorJoin::joined) {
+                    endsInJoiner = loneRegional = false;
+                }
+            } else {
+                // Joins, or is dropped when the two are not one cluster.
+                join(scalar);
+            }
+            p += length;
+            continue;
+        }
+        if (isRegionalIndicator(scalar)) {
+            if (narrowFlags) {
+                break; // a narrow flag widens when its second letter joins
+            }
+            if ((loneRegional || endsInJoiner) && join(scalar)) {
+                p += length;
+                continue;
+            }
+        } else if (endsInJoiner && join(scalar)) {
+            p += length;
+            continue;
+        }
+        if (x + width > stop) {
+            break; // wraps
+        }
+        const int32_t code = scalar <= 0xFFFF ? int32_t(scalar) : internScalar(scalar);
+        last = x;
+        if (width == 1) {
+            cells[x++] = narrow.withCode(code);
+        } else {
+            cells[x] = wide.withCode(code);
             cells[x + 1] = half;
             x += 2;
         }
+        changes += uint64_t(width);
+        endsInJoiner = false;
+        loneRegional = isRegionalIndicator(scalar);
         p += length;
     }
-    m_buffer->endPrintSpan(span, x);
-    if (p != begin) {
-        m_plainBefore = plainBefore;
+    written = std::max(written, x);
+    m_buffer->endPrintSpan(span, x, written, changes);
+    if (last >= 0) {
+        // The cell before the cursor is the span's last character; only what the flags say can
+        // join it besides zero-width scalars.
+        m_plainBefore = !endsInJoiner && !loneRegional;
     }
     return size_t(p - begin);
+}
+
+Terminal::SelectorJoin Terminal::joinSelector(CharData* cells, int last, int& x, int stop,
+                                              char32_t selector, uint64_t& changes) {
+    CharData cell = cells[last];
+    const int32_t base = cell.code();
+    const int32_t joined = combinedCode(base, selector);
+    const InternedCluster* cluster = interned(base);
+    const char32_t lastScalar = cluster ? cluster->lastScalar : char32_t(base);
+    if (joined < 0 || !isScalarValue(lastScalar) || !isEmojiVariationBase(lastScalar)) {
+        // A selector that joins nothing, or follows a character without a variation sequence,
+        // is dropped.
+        return SelectorJoin::dropped;
+    }
+    int width = cell.width();
+    if (selector == emojiPresentationSelector) {
+        if (width != 2) {
+            if (x >= stop) {
+                return SelectorJoin::undecided; // at the edge or a margin
+            }
+            cells[x++] =
+                CharData(cell.attribute(), 0, 0, cell.payload(), cell.semanticContentCode());
+            ++changes;
+            width = 2;
+        }
+    } else if (width == 2) {
+        // Text presentation: one column, and the next character takes the freed cell.
+        width = 1;
+        --x;
+    }
+    cell.setValue(joined, width);
+    cells[last] = cell;
+    ++changes;
+    return SelectorJoin::joined;
 }
 
 size_t Terminal::printOne(const uint8_t* p, const uint8_t* end) {

@@ -152,6 +152,17 @@ const PrintCase printCases[] = {
       "b"},
      {"a\xe2\x80\x8d/1", "b/1"},
      "2,0"},
+    {"a selector after a joiner is dropped and the joiner still joins",
+     {},
+     {"\xf0\x9f\x8c\x9a\xe2\x80\x8d\xef\xb8\x8f\xe2\x98\x80x"},
+     {"\xf0\x9f\x8c\x9a\xe2\x80\x8d\xe2\x98\x80/2", "/0", "x/1"},
+     "3,0"},
+    {"VS16 widens an emoji printed in the middle of a run",
+     {},
+     {"ab\xf0\x9f\x8f\xb3\xef\xb8\x8f\xe2\x80\x8d\xf0\x9f\x8c\x88"
+      "c"},
+     {"a/1", "b/1", "\xf0\x9f\x8f\xb3\xef\xb8\x8f\xe2\x80\x8d\xf0\x9f\x8c\x88/2", "/0", "c/1"},
+     "5,0"},
     {"two regional indicators make one flag",
      {},
      {"\xf0\x9f\x87\xa9\xf0\x9f\x87\xaa"},
@@ -401,30 +412,32 @@ std::string randomUnicodeStream(std::mt19937& random, size_t pieces) {
     static const char* const parts[] = {
         "ab",
         " ",
-        "\xc3\xa9\xc3\xa0",                 // two-byte, narrow
-        "\xd0\x9f\xd1\x80",                 // Cyrillic
-        "\xe4\xbd\xa0\xe5\xa5\xbd",         // wide
-        "\xe2\x94\x80\xe2\x94\xbc",         // box drawing, narrow three-byte
-        "\xf0\x9f\x98\x80",                 // wide, four-byte
-        "\xf0\x9d\x90\x80",                 // narrow, four-byte
-        "\xcc\x81",                         // combining mark
-        "\xe2\x80\x8d",                     // zero-width joiner
-        "\xef\xb8\x8f",                     // VS16
-        "\xef\xb8\x8e",                     // VS15
-        "\xe2\x98\xba",                     // text-default emoji
-        "\xe2\x8c\x9a",                     // wide emoji with a text variant
-        "\xf0\x9f\x8f\xbd",                 // skin tone
-        "\xf0\x9f\x87\xa9",                 // regional indicator
-        "\xf0\x9f\x87\xaa",                 // regional indicator
-        "\xe1\x84\x80\xe1\x85\xa1",         // Hangul jamo L V
-        "\xc2\x85",                         // C1 control as UTF-8
-        "\xc3\x41",                         // invalid: lead then ASCII
-        "\xff",                             // never a lead byte
-        "\x80",                             // lone continuation
-        "\xe2\x82",                         // truncated
-        "\xed\xa0\x80",                     // encoded surrogate
-        "\xf4\x90\x80\x80",                 // above U+10FFFF
-        "\x7f",                             // DEL
+        "\xc3\xa9\xc3\xa0",         // two-byte, narrow
+        "\xd0\x9f\xd1\x80",         // Cyrillic
+        "\xe4\xbd\xa0\xe5\xa5\xbd", // wide
+        "\xe2\x94\x80\xe2\x94\xbc", // box drawing, narrow three-byte
+        "\xf0\x9f\x98\x80",         // wide, four-byte
+        "\xf0\x9d\x90\x80",         // narrow, four-byte
+        "\xcc\x81",                 // combining mark
+        "\xe2\x80\x8d",             // zero-width joiner
+        "\xef\xb8\x8f",             // VS16
+        "\xef\xb8\x8e",             // VS15
+        "\xe2\x98\xba",             // text-default emoji
+        "\xe2\x8c\x9a",             // wide emoji with a text variant
+        "\xf0\x9f\x8f\xb3",         // narrow emoji with an emoji variant
+        "\xf0\x9f\x8c\x88",         // rainbow, to follow a joiner
+        "\xf0\x9f\x8f\xbd",         // skin tone
+        "\xf0\x9f\x87\xa9",         // regional indicator
+        "\xf0\x9f\x87\xaa",         // regional indicator
+        "\xe1\x84\x80\xe1\x85\xa1", // Hangul jamo L V
+        "\xc2\x85",                 // C1 control as UTF-8
+        "\xc3\x41",                 // invalid: lead then ASCII
+        "\xff",                     // never a lead byte
+        "\x80",                     // lone continuation
+        "\xe2\x82",                 // truncated
+        "\xed\xa0\x80",             // encoded surrogate
+        "\xf4\x90\x80\x80",         // above U+10FFFF
+        "\x7f",                     // DEL
         "\r\n",
         "\b",
         "\x1b[1;9H",
@@ -465,8 +478,19 @@ TEST(TerminalPrintProperty, TheSpanWriterWritesWhatTheGeneralPathWrites) {
         for (char byte : stream) {
             general.feed(std::string_view(&byte, 1));
         }
-        EXPECT_EQ(dumpCells(fast, true), dumpCells(general, true));
-        EXPECT_EQ(fast.screen(), general.screen());
+        const CellDump want = dumpCells(general, true);
+        const CellDump got = dumpCells(fast, true);
+        EXPECT_EQ(got.cursor, want.cursor);
+        EXPECT_EQ(got.wrapped, want.wrapped);
+        EXPECT_EQ(got.generations, want.generations);
+        ASSERT_EQ(got.cells.size(), want.cells.size());
+        for (size_t i = 0; i < got.cells.size(); ++i) {
+            if (got.cells[i] != want.cells[i]) {
+                ADD_FAILURE() << "cell " << i << ": " << describe(fast.terminal, got.cells[i])
+                              << " instead of " << describe(general.terminal, want.cells[i]);
+                break;
+            }
+        }
     }
 }
 
