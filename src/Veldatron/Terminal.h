@@ -636,12 +636,12 @@ private:
     // wraps, is invalid or cut off, or needs the cell before the span. Returns the bytes used.
     size_t printSpan(const uint8_t* p, const uint8_t* end, bool asciiDirect);
     // printSpan's join of a variation selector to the cell it printed last at `last`, with the
-    // cursor at `x`: widens (into the span, below `stop`) or narrows the cell as the selector asks,
-    // or drops the selector. Undecided (nothing done) when there is no room to widen within the
-    // span: the general path decides.
-    enum class SelectorJoin : uint8_t { joined, dropped, undecided };
-    SelectorJoin joinSelector(CharData* cells, int last, int& x, int stop, char32_t selector,
-                              uint64_t& changes);
+    // cursor at `x`: joins, widens the cell (its empty half written at `x`, below `stop`; the
+    // cursor is to pass it), narrows it (the cursor is to move back onto its empty half) or drops
+    // the selector. Undecided (nothing done) when there is no room to widen within the span: the
+    // general path decides.
+    enum class SelectorJoin : uint8_t { joined, widened, narrowed, dropped, undecided };
+    SelectorJoin joinSelector(CharData* cells, int last, int x, int stop, char32_t selector);
     void printScalar(char32_t scalar, int width);
     void printCell(int32_t code, int width);
     void prepareRunCells();

@@ -147,19 +147,19 @@ size_t Terminal::printSpan(const uint8_t* begin, const uint8_t* end, bool asciiD
         return 0;
     }
     prepareRunCells();
-    // Each cell is the run's template with a code (and for a wide character a width) put in,
-    // which keeps the cell in two registers; building it field by field costs several times as
-    // much in a loop that runs once per character.
-    const CharData narrow = m_runCell;
-    CharData wide = m_runCell;
-    wide.setWidth(2);
-    const CharData half = m_runHalf;
-    const bool narrowFlags = m_options.regionalIndicatorWidth == RegionalIndicatorWidth::narrow;
+    // Each cell is the run's template for its width (0 for the empty half of a wide one) with a
+    // code put in, which keeps the cell in two registers; building it field by field costs
+    // several times as much in a loop that runs once per character.
+    CharData templates[3] = {m_runHalf, m_runCell, m_runCell};
+    templates[2].setWidth(2);
     CharData* const cells = span.cells;
     const int stop = span.end;
     int x = span.x;
-    int written = x;      // every cell from span.x below this was written by the span
-    uint64_t changes = 0; // cell stores, each a change of the row as when written one at a time
+    // The loop keeps only the cursor in a register: the row's change count is the cells the
+    // cursor passed plus `extra` (cells stored again by a join, or passed twice after a text
+    // selector moved the cursor back), and `written` goes past the cursor only after such a move.
+    uint64_t extra = 0;
+    int written = x;
     // The cell the last character went to (-1: none yet in this span, when a scalar that may
     // join must go the general way, which finds the cell before the cursor), and what may still
     // join it besides zero-width scalars: anything after a joiner, and a second regional
@@ -168,23 +168,8 @@ size_t Terminal::printSpan(const uint8_t* begin, const uint8_t* end, bool asciiD
     bool endsInJoiner = false;
     bool loneRegional = false;
     const uint8_t* p = begin;
-    // Joins the scalar to the last cell, keeping its width; false when the two are not one
-    // cluster.
-    const auto join = [&](char32_t scalar) {
-        const int32_t joined = combinedCode(cells[last].code(), scalar);
-        if (joined < 0) {
-            return false;
-        }
-        cells[last].setCode(joined);
-        ++changes;
-        endsInJoiner = scalar == zeroWidthJoiner;
-        loneRegional = false;
-        return true;
-    };
 
     while (p < end) {
-        // Before anything can move the cursor back (a text selector narrowing a wide cell).
-        written = std::max(written, x);
         const uint8_t lead = *p;
         if (lead < 0x80) {
             // DEL is dropped and a character set may replace ASCII: the general path does both.
@@ -192,8 +177,7 @@ size_t Terminal::printSpan(const uint8_t* begin, const uint8_t* end, bool asciiD
                 break;
             }
             last = x;
-            cells[x++] = narrow.withCode(lead);
-            ++changes;
+            cells[x++] = templates[1].withCode(lead);
             ++p;
             endsInJoiner = loneRegional = false;
             continue;
@@ -209,60 +193,73 @@ size_t Terminal::printSpan(const uint8_t* begin, const uint8_t* end, bool asciiD
             break; // invalid or cut off: the general path prints or keeps the bytes
         }
         const int width = widthOf(scalar);
-        if (width < 0) {
-            p += length; // a C1 control sent as UTF-8 is dropped
-            continue;
-        }
-        if (width == 0) {
+        bool joins = endsInJoiner;
+        if (width <= 0) {
+            if (width < 0) {
+                p += length; // a C1 control sent as UTF-8 is dropped
+                continue;
+            }
             if (last < 0) {
                 break;
             }
             if (scalar == textPresentationSelector || scalar == emojiPresentationSelector) {
-                const SelectorJoin result = joinSelector(cells, last, x, stop, scalar, changes);
+                const SelectorJoin result = joinSelector(cells, last, x, stop, scalar);
                 if (result == SelectorJoin::undecided) {
                     break;
                 }
-                if (result == SelectorJoin::joined) {
+                if (result != SelectorJoin::dropped) {
                     endsInJoiner = loneRegional = false;
+                    ++extra;
                 }
-            } else {
-                // Joins, or is dropped when the two are not one cluster.
-                join(scalar);
-            }
-            p += length;
-            continue;
-        }
-        if (isRegionalIndicator(scalar)) {
-            if (narrowFlags) {
-                break; // a narrow flag widens when its second letter joins
-            }
-            if ((loneRegional || endsInJoiner) && join(scalar)) {
+                if (result == SelectorJoin::widened) {
+                    ++x; // past the new empty half
+                } else if (result == SelectorJoin::narrowed) {
+                    // Back onto the empty half, which the next character overwrites.
+                    written = std::max(written, x);
+                    --x;
+                    ++extra;
+                }
                 p += length;
                 continue;
             }
-        } else if (endsInJoiner && join(scalar)) {
-            p += length;
-            continue;
+            joins = true;
+        } else if (isRegionalIndicator(scalar)) {
+            if (m_options.regionalIndicatorWidth == RegionalIndicatorWidth::narrow) {
+                break; // a narrow flag widens when its second letter joins
+            }
+            joins = endsInJoiner || loneRegional;
+        }
+        if (joins) {
+            // Width stays; a scalar of width 0 that does not join is dropped.
+            const int32_t joined = combinedCode(cells[last].code(), scalar);
+            if (joined >= 0) {
+                cells[last].setCode(joined);
+                ++extra;
+                endsInJoiner = scalar == zeroWidthJoiner;
+                loneRegional = false;
+                p += length;
+                continue;
+            }
+            if (width == 0) {
+                p += length;
+                continue;
+            }
         }
         if (x + width > stop) {
             break; // wraps
         }
         const int32_t code = scalar <= 0xFFFF ? int32_t(scalar) : internScalar(scalar);
         last = x;
-        if (width == 1) {
-            cells[x++] = narrow.withCode(code);
-        } else {
-            cells[x] = wide.withCode(code);
-            cells[x + 1] = half;
-            x += 2;
+        cells[x] = templates[width].withCode(code);
+        if (width == 2) {
+            cells[x + 1] = templates[0];
         }
-        changes += uint64_t(width);
+        x += width;
         endsInJoiner = false;
         loneRegional = isRegionalIndicator(scalar);
         p += length;
     }
-    written = std::max(written, x);
-    m_buffer->endPrintSpan(span, x, written, changes);
+    m_buffer->endPrintSpan(span, x, std::max(written, x), uint64_t(x - span.x) + extra);
     if (last >= 0) {
         // The cell before the cursor is the span's last character; only what the flags say can
         // join it besides zero-width scalars.
@@ -271,8 +268,8 @@ size_t Terminal::printSpan(const uint8_t* begin, const uint8_t* end, bool asciiD
     return size_t(p - begin);
 }
 
-Terminal::SelectorJoin Terminal::joinSelector(CharData* cells, int last, int& x, int stop,
-                                              char32_t selector, uint64_t& changes) {
+Terminal::SelectorJoin Terminal::joinSelector(CharData* cells, int last, int x, int stop,
+                                              char32_t selector) {
     CharData cell = cells[last];
     const int32_t base = cell.code();
     const int32_t joined = combinedCode(base, selector);
@@ -283,26 +280,25 @@ Terminal::SelectorJoin Terminal::joinSelector(CharData* cells, int last, int& x,
         // is dropped.
         return SelectorJoin::dropped;
     }
+    SelectorJoin result = SelectorJoin::joined;
     int width = cell.width();
     if (selector == emojiPresentationSelector) {
         if (width != 2) {
             if (x >= stop) {
                 return SelectorJoin::undecided; // at the edge or a margin
             }
-            cells[x++] =
-                CharData(cell.attribute(), 0, 0, cell.payload(), cell.semanticContentCode());
-            ++changes;
+            cells[x] = CharData(cell.attribute(), 0, 0, cell.payload(), cell.semanticContentCode());
             width = 2;
+            result = SelectorJoin::widened;
         }
     } else if (width == 2) {
         // Text presentation: one column, and the next character takes the freed cell.
         width = 1;
-        --x;
+        result = SelectorJoin::narrowed;
     }
     cell.setValue(joined, width);
     cells[last] = cell;
-    ++changes;
-    return SelectorJoin::joined;
+    return result;
 }
 
 size_t Terminal::printOne(const uint8_t* p, const uint8_t* end) {
