@@ -160,14 +160,28 @@ size_t Terminal::printSpan(const uint8_t* begin, const uint8_t* end, bool asciiD
     // selector moved the cursor back), and `written` goes past the cursor only after such a move.
     uint64_t extra = 0;
     int written = x;
-    // The cell the last character went to (-1: none yet in this span, when a scalar that may
-    // join must go the general way, which finds the cell before the cursor), and what may still
+    // The cell the last character went to (-1: none, when nothing can join), and what may still
     // join it besides zero-width scalars: anything after a joiner, and a second regional
     // indicator after a first.
     int last = -1;
     bool endsInJoiner = false;
     bool loneRegional = false;
     const uint8_t* p = begin;
+    if (*p >= 0x80) {
+        // Text beyond ASCII may join the character before the cursor, printed by anything.
+        if (const CellRef target = combiningTarget(*m_buffer)) {
+            const CharData& cell = cells[target.col];
+            if (target.col + cell.width() != x) {
+                return 0; // not right before the cursor: the general path finds out
+            }
+            last = target.col;
+            const InternedCluster* cluster = interned(cell.code());
+            const char32_t lastScalar = cluster ? cluster->lastScalar : char32_t(cell.code());
+            endsInJoiner = lastScalar == zeroWidthJoiner;
+            loneRegional =
+                (!cluster || cluster->scalarCount == 1) && isRegionalIndicator(lastScalar);
+        }
+    }
 
     while (p < end) {
         const uint8_t lead = *p;
@@ -182,11 +196,6 @@ size_t Terminal::printSpan(const uint8_t* begin, const uint8_t* end, bool asciiD
             endsInJoiner = loneRegional = false;
             continue;
         }
-        // Before the span's first character, the cell before the cursor may be anything unless
-        // the run printed it: a character other than ASCII might join it.
-        if (last < 0 && !m_plainBefore) {
-            break;
-        }
         char32_t scalar;
         const int length = decodeComplete(p, end, scalar);
         if (length == 0) {
@@ -200,7 +209,8 @@ size_t Terminal::printSpan(const uint8_t* begin, const uint8_t* end, bool asciiD
                 continue;
             }
             if (last < 0) {
-                break;
+                p += length; // nothing to join: dropped
+                continue;
             }
             if (scalar == textPresentationSelector || scalar == emojiPresentationSelector) {
                 const SelectorJoin result = joinSelector(cells, last, x, stop, scalar);
@@ -264,6 +274,8 @@ size_t Terminal::printSpan(const uint8_t* begin, const uint8_t* end, bool asciiD
         // The cell before the cursor is the span's last character; only what the flags say can
         // join it besides zero-width scalars.
         m_plainBefore = !endsInJoiner && !loneRegional;
+    } else if (p != begin) {
+        m_plainBefore = false; // only dropped scalars: the general path looks again
     }
     return size_t(p - begin);
 }
