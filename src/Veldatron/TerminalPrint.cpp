@@ -3,6 +3,7 @@
 #include "UnicodeUtil.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace veldatron {
 
@@ -51,19 +52,35 @@ inline int decodeComplete(const uint8_t* p, const uint8_t* end, char32_t& scalar
         scalar = char32_t(lead & 0x1F) << 6 | (p[1] & 0x3F);
         return 2;
     }
+    // The continuation bytes are checked together, as the bytes of one little-endian word.
     if (lead < 0xF0) {
-        if (end - p < 3 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) {
+        if (end - p < 3) {
             return 0;
         }
-        scalar = char32_t(lead & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
+        uint16_t rest;
+        std::memcpy(&rest, p + 1, 2);
+        if constexpr (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__) {
+            rest = __builtin_bswap16(rest);
+        }
+        if ((rest & 0xC0C0) != 0x8080) {
+            return 0;
+        }
+        scalar = char32_t(lead & 0x0F) << 12 | char32_t(rest & 0x3F) << 6 | ((rest >> 8) & 0x3F);
         return scalar < 0x800 || (scalar >= 0xD800 && scalar <= 0xDFFF) ? 0 : 3;
     }
-    if (lead > 0xF4 || end - p < 4 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80 ||
-        (p[3] & 0xC0) != 0x80) {
+    if (lead > 0xF4 || end - p < 4) {
         return 0;
     }
-    scalar = char32_t(lead & 0x07) << 18 | char32_t(p[1] & 0x3F) << 12 |
-             char32_t(p[2] & 0x3F) << 6 | (p[3] & 0x3F);
+    uint32_t word;
+    std::memcpy(&word, p, 4);
+    if constexpr (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__) {
+        word = __builtin_bswap32(word);
+    }
+    if ((word & 0xC0C0C000) != 0x80808000) {
+        return 0;
+    }
+    scalar = char32_t(lead & 0x07) << 18 | char32_t((word >> 8) & 0x3F) << 12 |
+             char32_t((word >> 16) & 0x3F) << 6 | ((word >> 24) & 0x3F);
     return scalar < 0x10000 || scalar > 0x10FFFF ? 0 : 4;
 }
 
