@@ -632,12 +632,7 @@ void EscapeSequenceParser::clearControlSequence() {
 }
 
 void EscapeSequenceParser::clearSequence() {
-    resetPrintState();
-    m_params.reset();
-    m_collectLength = 0;
-    m_collectId = 0;
-    m_collectLimitExceeded = false;
-    m_parameterLimitExceeded = false;
+    clearControlSequence();
     releaseIfLarge(m_osc);
     releaseIfLarge(m_apc);
     m_stringOverflow = false;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -357,6 +358,15 @@ TEST(TerminalPrintProperty, TheAsciiFastPathWritesWhatTheGeneralPathWrites) {
     }
 }
 
+// `pieces` parts picked at random, one after the other.
+std::string randomPieces(std::mt19937& random, std::span<const char* const> parts, size_t pieces) {
+    std::string out;
+    for (size_t i = 0; i < pieces; ++i) {
+        out += parts[random() % parts.size()];
+    }
+    return out;
+}
+
 // Text of every kind the print path handles, with sequences between.
 std::string randomMixedStream(std::mt19937& random, size_t pieces) {
     static const char* const parts[] = {
@@ -397,11 +407,7 @@ std::string randomMixedStream(std::mt19937& random, size_t pieces) {
         "\x1b[6n",
         "\x07",
     };
-    std::string out;
-    for (size_t i = 0; i < pieces; ++i) {
-        out += parts[random() % std::size(parts)];
-    }
-    return out;
+    return randomPieces(random, parts, pieces);
 }
 
 // Text beyond ASCII as the span writer meets it: runs of narrow and wide characters of every
@@ -450,11 +456,7 @@ std::string randomUnicodeStream(std::mt19937& random, size_t pieces) {
         "\x1b[?69h\x1b[2;7s",
         "\x1b[?69l",
     };
-    std::string out;
-    for (size_t i = 0; i < pieces; ++i) {
-        out += parts[random() % std::size(parts)];
-    }
-    return out;
+    return randomPieces(random, parts, pieces);
 }
 
 TEST(TerminalPrintProperty, TheSpanWriterWritesWhatTheGeneralPathWrites) {
