@@ -650,7 +650,11 @@ private:
     // The code of the cluster `base` (a cell code) followed by `scalar`, or -1 when the two are
     // not one grapheme cluster or the cluster is full.
     int32_t combinedCode(int32_t base, char32_t scalar);
+    // The code of a lone scalar above U+FFFF.
     int32_t internScalar(char32_t scalar);
+    // combinedCode and internScalar past the most recent entry of the key's cache set.
+    [[gnu::noinline]] int32_t combinedCodeMiss(uint64_t key, int32_t base, char32_t scalar);
+    [[gnu::noinline]] int32_t internScalarMiss(char32_t scalar);
     int32_t intern(std::u32string_view cluster);
     const InternedCluster* interned(int32_t code) const {
         const int64_t index = int64_t(code) - CharData::firstInternedCode;
@@ -996,6 +1000,8 @@ private:
     static constexpr size_t joinCacheWays = 4;
     std::unique_ptr<JoinCacheEntry[]> m_joinCache;
     // The cached code of `key`, or none.
+    // The set of the key, the cache made on first use.
+    JoinCacheEntry* joinCacheSet(uint64_t key);
     std::optional<int32_t> cachedJoin(uint64_t key);
     void cacheJoin(uint64_t key, int32_t code);
     // Grapheme-cluster segmentation, made on first use.

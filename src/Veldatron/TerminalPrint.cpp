@@ -548,12 +548,15 @@ bool Terminal::combine(const CellRef& target, char32_t scalar) {
     return true;
 }
 
-std::optional<int32_t> Terminal::cachedJoin(uint64_t key) {
+Terminal::JoinCacheEntry* Terminal::joinCacheSet(uint64_t key) {
     if (!m_joinCache) {
         m_joinCache = std::make_unique<JoinCacheEntry[]>(joinCacheWays << joinCacheSetBits);
     }
-    JoinCacheEntry* set =
-        &m_joinCache[((key * 0x9E3779B97F4A7C15ull) >> (64 - joinCacheSetBits)) * joinCacheWays];
+    return &m_joinCache[((key * 0x9E3779B97F4A7C15ull) >> (64 - joinCacheSetBits)) * joinCacheWays];
+}
+
+std::optional<int32_t> Terminal::cachedJoin(uint64_t key) {
+    JoinCacheEntry* set = joinCacheSet(key);
     for (size_t way = 0; way < joinCacheWays; ++way) {
         if (set[way].key == key) {
             // Most recently used first, so the least recently used is the one replaced.
@@ -567,14 +570,20 @@ std::optional<int32_t> Terminal::cachedJoin(uint64_t key) {
 }
 
 void Terminal::cacheJoin(uint64_t key, int32_t code) {
-    JoinCacheEntry* set =
-        &m_joinCache[((key * 0x9E3779B97F4A7C15ull) >> (64 - joinCacheSetBits)) * joinCacheWays];
+    JoinCacheEntry* set = joinCacheSet(key);
     std::copy_backward(set, set + joinCacheWays - 1, set + joinCacheWays);
     set[0] = {key, code};
 }
 
-int32_t Terminal::combinedCode(int32_t base, char32_t scalar) {
+inline int32_t Terminal::combinedCode(int32_t base, char32_t scalar) {
+    // The same few clusters repeat in most text: the most recent entry of its set answers
+    // here, inline in the print loop, and changes no order.
     const uint64_t key = uint64_t(uint32_t(base)) << 21 | scalar;
+    const JoinCacheEntry* set = joinCacheSet(key);
+    return set[0].key == key ? set[0].code : combinedCodeMiss(key, base, scalar);
+}
+
+int32_t Terminal::combinedCodeMiss(uint64_t key, int32_t base, char32_t scalar) {
     if (const auto cached = cachedJoin(key)) {
         return *cached;
     }
@@ -595,8 +604,14 @@ int32_t Terminal::combinedCode(int32_t base, char32_t scalar) {
 
 // ---- Cell codes -----------------------------------------------------------------------------
 
-int32_t Terminal::internScalar(char32_t scalar) {
+inline int32_t Terminal::internScalar(char32_t scalar) {
     // Single scalars share the join cache under base 0, which never joins anything.
+    const uint64_t key = scalar;
+    const JoinCacheEntry* set = joinCacheSet(key);
+    return set[0].key == key ? set[0].code : internScalarMiss(scalar);
+}
+
+int32_t Terminal::internScalarMiss(char32_t scalar) {
     const uint64_t key = scalar;
     if (const auto cached = cachedJoin(key)) {
         return *cached;
