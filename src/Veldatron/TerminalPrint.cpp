@@ -286,7 +286,9 @@ size_t Terminal::printSpan(const uint8_t* begin, const uint8_t* end, bool asciiD
         loneRegional = isRegionalIndicator(scalar);
         p += length;
     }
-    m_buffer->endPrintSpan(span, x, std::max(written, x), uint64_t(x - span.x) + extra);
+    // A text selector may have moved the cursor back before the span's first cell.
+    const int64_t changes = int64_t(x) - span.x + int64_t(extra);
+    m_buffer->endPrintSpan(span, x, std::max(written, x), uint64_t(changes));
     if (last >= 0) {
         // The cell before the cursor is the span's last character; only what the flags say can
         // join it besides zero-width scalars.
