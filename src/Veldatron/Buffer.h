@@ -10,6 +10,7 @@
 #include "Position.h"
 #include "SemanticPrompt.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -266,6 +267,39 @@ public:
         line.m_generation += uint64_t(n);
         m_x += n;
         return true;
+    }
+
+    // The cursor's row as the print path writes a run of characters that need no wrap: the
+    // cells from the cursor up to the right limit (or the row's end, when the row is narrower),
+    // outside insert mode. The caller writes cells[x], cells[x + 1], ... below `end`, each cell
+    // once and without gaps, then hands the column after the last one to endPrintSpan. Nothing
+    // else may change the screen in between (the caller may rewrite a cell it wrote, and move
+    // back over cells it wrote). Empty (end <= x) when no character fits.
+    struct PrintSpan {
+        CharData* cells = nullptr;
+        int x = 0;
+        int end = 0;
+        BufferLine* line = nullptr;
+    };
+    PrintSpan beginPrintSpan() {
+        const int rightLimit = m_marginMode ? m_marginRight : m_cols - 1;
+        if (m_insertMode || m_x > rightLimit) {
+            return {};
+        }
+        BufferLine& line = m_lines[m_yBase + m_y];
+        const int end = std::min(rightLimit + 1, line.m_count);
+        if (m_x >= end) {
+            return {};
+        }
+        return {line.cellsForWrite(m_x, m_x) - m_x, m_x, end, &line};
+    }
+    // Ends a print span: the cursor moves to column `x`, the cells up to `written` are the
+    // caller's, and the row counts `changes` changes (one per cell store, as writing the cells
+    // one at a time would).
+    void endPrintSpan(const PrintSpan& span, int x, int written, uint64_t changes) {
+        span.line->cellsForWrite(span.x, written);
+        span.line->m_generation += changes;
+        m_x = x;
     }
 
     // Writes printable ASCII bytes (no character-set translation applies) as cells of width 1

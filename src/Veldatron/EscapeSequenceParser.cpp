@@ -290,7 +290,7 @@ void EscapeSequenceParser::parse(Bytes data) {
             if (b == ESC && end - p >= 2 && p[1] == '[') {
                 // ESC [ in one step: both bytes clear the sequence state, once is enough.
                 flushPrint(runs, p - begin);
-                clearSequence();
+                clearControlSequence();
                 state = State::csiEntry;
                 p += 2;
                 continue;
@@ -319,7 +319,9 @@ void EscapeSequenceParser::parse(Bytes data) {
                     digits = true;
                 } else if (b == ';' || (b == ':' && state == State::csiParam)) {
                     commit();
-                    paramByte(b);
+                    if (m_parameterLimitExceeded || !m_params.addSeparator(b)) {
+                        m_parameterLimitExceeded = true;
+                    }
                     value = 0;
                 } else if (b >= 0x40 && b <= 0x7E) {
                     commit();
@@ -620,13 +622,17 @@ void EscapeSequenceParser::flushDcs(Runs& runs, std::ptrdiff_t end) {
     }
 }
 
-void EscapeSequenceParser::clearSequence() {
+void EscapeSequenceParser::clearControlSequence() {
     resetPrintState();
     m_params.reset();
     m_collectLength = 0;
     m_collectId = 0;
     m_collectLimitExceeded = false;
     m_parameterLimitExceeded = false;
+}
+
+void EscapeSequenceParser::clearSequence() {
+    clearControlSequence();
     releaseIfLarge(m_osc);
     releaseIfLarge(m_apc);
     m_stringOverflow = false;

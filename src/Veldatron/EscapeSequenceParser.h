@@ -214,6 +214,10 @@ private:
     void resetPrintState();
     void flushDcs(Runs& runs, std::ptrdiff_t end);
     void clearSequence();
+    // clearSequence for a control sequence that starts in ground: no string is being collected
+    // there (each string's buffer was released when it ended), so only the parameters, the
+    // intermediates and the print state are cleared. Runs before every control sequence.
+    void clearControlSequence();
     void collectByte(std::uint8_t b);
     void paramByte(std::uint8_t b);
     void appendString(std::vector<std::uint8_t>& target, Bytes bytes);

@@ -629,9 +629,19 @@ private:
     // Decodes and prints one character starting at `p` (at most `end`); returns the bytes used,
     // or 0 when the character is incomplete (the bytes are then carried over).
     size_t printOne(const uint8_t* p, const uint8_t* end);
-    // printOne for a character that joins nothing, right after one this run printed; 0 (nothing
-    // done) for anything else.
-    size_t printPlain(const uint8_t* p, const uint8_t* end);
+    // Prints the characters from `p` on straight into the cursor's row, as printOne would one at
+    // a time: ASCII (when `asciiDirect`: no character set replaces it), complete characters of
+    // width 1 or 2, and the scalars that join a character the span printed (marks, joiners,
+    // selectors, skin tones, the second letter of a flag). Stops before the first character that
+    // wraps, is invalid or cut off, or needs the cell before the span. Returns the bytes used.
+    size_t printSpan(const uint8_t* p, const uint8_t* end, bool asciiDirect);
+    // printSpan's join of a variation selector to the cell it printed last at `last`, with the
+    // cursor at `x`: joins, widens the cell (its empty half written at `x`, below `stop`; the
+    // cursor is to pass it), narrows it (the cursor is to move back onto its empty half) or drops
+    // the selector. Undecided (nothing done) when there is no room to widen within the span: the
+    // general path decides.
+    enum class SelectorJoin : uint8_t { joined, widened, narrowed, dropped, undecided };
+    SelectorJoin joinSelector(CharData* cells, int last, int x, int stop, char32_t selector);
     void printScalar(char32_t scalar, int width);
     void printCell(int32_t code, int width);
     void prepareRunCells();
@@ -640,7 +650,11 @@ private:
     // The code of the cluster `base` (a cell code) followed by `scalar`, or -1 when the two are
     // not one grapheme cluster or the cluster is full.
     int32_t combinedCode(int32_t base, char32_t scalar);
+    // The code of a lone scalar above U+FFFF.
     int32_t internScalar(char32_t scalar);
+    // combinedCode and internScalar past the most recent entry of the key's cache set.
+    [[gnu::noinline]] int32_t combinedCodeMiss(uint64_t key, int32_t base, char32_t scalar);
+    [[gnu::noinline]] int32_t internScalarMiss(char32_t scalar);
     int32_t intern(std::u32string_view cluster);
     const InternedCluster* interned(int32_t code) const {
         const int64_t index = int64_t(code) - CharData::firstInternedCode;
@@ -994,6 +1008,8 @@ private:
     static constexpr size_t joinCacheWays = 4;
     std::unique_ptr<JoinCacheEntry[]> m_joinCache;
     // The cached code of `key`, or none.
+    // The set of the key, the cache made on first use.
+    JoinCacheEntry* joinCacheSet(uint64_t key);
     std::optional<int32_t> cachedJoin(uint64_t key);
     void cacheJoin(uint64_t key, int32_t code);
     // Grapheme-cluster segmentation, made on first use.

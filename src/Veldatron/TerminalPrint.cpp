@@ -2,9 +2,8 @@
 
 #include "UnicodeUtil.h"
 
-#include <unicode/uchar.h>
-
 #include <algorithm>
+#include <cstring>
 
 namespace veldatron {
 
@@ -38,29 +37,55 @@ bool isEmojiVariationBase(char32_t scalar) {
                                  int(UnicodeWidthData::emojiVs16Base.size()) - 1);
 }
 
-constexpr bool isScalarValue(int64_t code) {
-    return code >= 0 && code < 0x110000 && !(code >= 0xD800 && code <= 0xDFFF);
+// The scalar of the complete, well-formed UTF-8 sequence of two to four bytes at `p`, and its
+// length; 0 for anything else (a lead byte that starts none, an overlong form, a surrogate, a
+// value above U+10FFFF, a sequence the end of the run cuts off).
+inline int decodeComplete(const uint8_t* p, const uint8_t* end, char32_t& scalar) {
+    const uint8_t lead = p[0];
+    if (lead < 0xC2) {
+        return 0;
+    }
+    if (lead < 0xE0) {
+        if (end - p < 2 || (p[1] & 0xC0) != 0x80) {
+            return 0;
+        }
+        scalar = char32_t(lead & 0x1F) << 6 | (p[1] & 0x3F);
+        return 2;
+    }
+    // The continuation bytes are checked together, as the bytes of one little-endian word.
+    if (lead < 0xF0) {
+        if (end - p < 3) {
+            return 0;
+        }
+        uint16_t rest;
+        std::memcpy(&rest, p + 1, 2);
+        if constexpr (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__) {
+            rest = __builtin_bswap16(rest);
+        }
+        if ((rest & 0xC0C0) != 0x8080) {
+            return 0;
+        }
+        scalar = char32_t(lead & 0x0F) << 12 | char32_t(rest & 0x3F) << 6 | ((rest >> 8) & 0x3F);
+        return scalar < 0x800 || (scalar >= 0xD800 && scalar <= 0xDFFF) ? 0 : 3;
+    }
+    if (lead > 0xF4 || end - p < 4) {
+        return 0;
+    }
+    uint32_t word;
+    std::memcpy(&word, p, 4);
+    if constexpr (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__) {
+        word = __builtin_bswap32(word);
+    }
+    if ((word & 0xC0C0C000) != 0x80808000) {
+        return 0;
+    }
+    scalar = char32_t(lead & 0x07) << 18 | char32_t((word >> 8) & 0x3F) << 12 |
+             char32_t((word >> 16) & 0x3F) << 6 | ((word >> 24) & 0x3F);
+    return scalar < 0x10000 || scalar > 0x10FFFF ? 0 : 4;
 }
 
-// Whether a scalar has a non-zero canonical combining class. The Basic Multilingual Plane is
-// answered from a bitmap built once from ICU; the print path asks for every non-ASCII scalar.
-bool hasCombiningClass(char32_t scalar) {
-    if (scalar < 0x300) {
-        return false;
-    }
-    if (scalar > 0xFFFF) {
-        return u_getCombiningClass(UChar32(scalar)) != 0;
-    }
-    static const std::array<uint64_t, 1024> bits = [] {
-        std::array<uint64_t, 1024> table{};
-        for (char32_t c = 0x300; c <= 0xFFFF; ++c) {
-            if (u_getCombiningClass(UChar32(c)) != 0) {
-                table[c >> 6] |= uint64_t(1) << (c & 63);
-            }
-        }
-        return table;
-    }();
-    return (bits[scalar >> 6] >> (scalar & 63)) & 1;
+constexpr bool isScalarValue(int64_t code) {
+    return code >= 0 && code < 0x110000 && !(code >= 0xD800 && code <= 0xDFFF);
 }
 
 } // namespace
@@ -94,9 +119,15 @@ void Terminal::printGeneral(std::span<const uint8_t> run) {
         p += used > carried ? used - carried : 0;
     }
 
+    const bool asciiDirect = !translatesAscii();
     while (p < end) {
+        p += printSpan(p, end, asciiDirect);
+        if (p == end) {
+            break;
+        }
+        // What the span could not take: a character that wraps, joins or needs a closer look.
         const uint8_t byte = *p;
-        if (byte >= 0x20 && byte < 0x7F && !translatesAscii()) {
+        if (byte >= 0x20 && byte < 0x7F && asciiDirect) {
             // Plain ASCII inside mixed text is written a stretch at a time; it never joins the
             // cell before it.
             const uint8_t* stop = p + 1;
@@ -115,14 +146,6 @@ void Terminal::printGeneral(std::span<const uint8_t> run) {
             }
             continue;
         }
-        if (m_plainBefore && end - p >= 2) {
-            // The common non-ASCII case: a complete, valid character of its own width that
-            // joins nothing, after a character this run printed.
-            if (const size_t used = printPlain(p, end)) {
-                p += used;
-                continue;
-            }
-        }
         const size_t used = printOne(p, end);
         if (used == 0) {
             // The run ends inside a character: keep its bytes for the next run.
@@ -135,46 +158,178 @@ void Terminal::printGeneral(std::span<const uint8_t> run) {
     updateRange(*m_buffer, m_buffer->y());
 }
 
-size_t Terminal::printPlain(const uint8_t* p, const uint8_t* end) {
-    const uint8_t lead = p[0];
-    char32_t scalar;
-    size_t length;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        if ((p[1] & 0xC0) != 0x80) {
-            return 0;
-        }
-        scalar = char32_t(lead & 0x1F) << 6 | (p[1] & 0x3F);
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        if (end - p < 3 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) {
-            return 0;
-        }
-        scalar = char32_t(lead & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
-        if (scalar < 0x800 || (scalar >= 0xD800 && scalar <= 0xDFFF)) {
-            return 0;
-        }
-        length = 3;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        if (end - p < 4 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80 ||
-            (p[3] & 0xC0) != 0x80) {
-            return 0;
-        }
-        scalar = char32_t(lead & 0x07) << 18 | char32_t(p[1] & 0x3F) << 12 |
-                 char32_t(p[2] & 0x3F) << 6 | (p[3] & 0x3F);
-        if (scalar < 0x10000 || scalar > 0x10FFFF) {
-            return 0;
-        }
-        length = 4;
-    } else {
+size_t Terminal::printSpan(const uint8_t* begin, const uint8_t* end, bool asciiDirect) {
+    Buffer::PrintSpan span = m_buffer->beginPrintSpan();
+    if (span.x >= span.end) {
         return 0;
     }
-    const int width = widthOf(scalar);
-    if (width <= 0 || isJoiner(scalar) || isRegionalIndicator(scalar) ||
-        hasCombiningClass(scalar)) {
-        return 0;
+    prepareRunCells();
+    // Each cell is the run's template for its width (0 for the empty half of a wide one) with a
+    // code put in, which keeps the cell in two registers; building it field by field costs
+    // several times as much in a loop that runs once per character.
+    CharData templates[3] = {m_runHalf, m_runCell, m_runCell};
+    templates[2].setWidth(2);
+    CharData* const cells = span.cells;
+    const int stop = span.end;
+    int x = span.x;
+    // The loop keeps only the cursor in a register: the row's change count is the cells the
+    // cursor passed plus `extra` (cells stored again by a join, or passed twice after a text
+    // selector moved the cursor back), and `written` goes past the cursor only after such a move.
+    uint64_t extra = 0;
+    int written = x;
+    // The cell the last character went to (-1: none, when nothing can join), and what may still
+    // join it besides zero-width scalars: anything after a joiner, and a second regional
+    // indicator after a first.
+    int last = -1;
+    bool endsInJoiner = false;
+    bool loneRegional = false;
+    const uint8_t* p = begin;
+    if (*p >= 0x80) {
+        // Text beyond ASCII may join the character before the cursor, printed by anything.
+        if (const CellRef target = combiningTarget(*m_buffer)) {
+            const CharData& cell = cells[target.col];
+            if (target.col + cell.width() != x) {
+                return 0; // not right before the cursor: the general path finds out
+            }
+            last = target.col;
+            const InternedCluster* cluster = interned(cell.code());
+            const char32_t lastScalar = cluster ? cluster->lastScalar : char32_t(cell.code());
+            endsInJoiner = lastScalar == zeroWidthJoiner;
+            loneRegional =
+                (!cluster || cluster->scalarCount == 1) && isRegionalIndicator(lastScalar);
+        }
     }
-    printCell(scalar <= 0xFFFF ? int32_t(scalar) : internScalar(scalar), width);
-    return length;
+
+    while (p < end) {
+        const uint8_t lead = *p;
+        if (lead < 0x80) {
+            // DEL is dropped and a character set may replace ASCII: the general path does both.
+            if (lead == 0x7F || !asciiDirect || x >= stop) {
+                break;
+            }
+            last = x;
+            cells[x++] = templates[1].withCode(lead);
+            ++p;
+            endsInJoiner = loneRegional = false;
+            continue;
+        }
+        char32_t scalar;
+        const int length = decodeComplete(p, end, scalar);
+        if (length == 0) {
+            break; // invalid or cut off: the general path prints or keeps the bytes
+        }
+        const int width = widthOf(scalar);
+        bool joins = endsInJoiner;
+        if (width <= 0) {
+            if (width < 0) {
+                p += length; // a C1 control sent as UTF-8 is dropped
+                continue;
+            }
+            if (last < 0) {
+                p += length; // nothing to join: dropped
+                continue;
+            }
+            if (scalar == textPresentationSelector || scalar == emojiPresentationSelector) {
+                const SelectorJoin result = joinSelector(cells, last, x, stop, scalar);
+                if (result == SelectorJoin::undecided) {
+                    break;
+                }
+                if (result != SelectorJoin::dropped) {
+                    endsInJoiner = loneRegional = false;
+                    ++extra;
+                }
+                if (result == SelectorJoin::widened) {
+                    ++x; // past the new empty half
+                } else if (result == SelectorJoin::narrowed) {
+                    // Back onto the empty half, which the next character overwrites.
+                    written = std::max(written, x);
+                    --x;
+                    ++extra;
+                }
+                p += length;
+                continue;
+            }
+            joins = true;
+        } else if (isRegionalIndicator(scalar)) {
+            if (m_options.regionalIndicatorWidth == RegionalIndicatorWidth::narrow) {
+                break; // a narrow flag widens when its second letter joins
+            }
+            joins = endsInJoiner || loneRegional;
+        }
+        if (joins) {
+            // Width stays; a scalar of width 0 that does not join is dropped.
+            const int32_t joined = combinedCode(cells[last].code(), scalar);
+            if (joined >= 0) {
+                cells[last].setCode(joined);
+                ++extra;
+                endsInJoiner = scalar == zeroWidthJoiner;
+                loneRegional = false;
+                p += length;
+                continue;
+            }
+            if (width == 0) {
+                p += length;
+                continue;
+            }
+        }
+        if (x + width > stop) {
+            break; // wraps
+        }
+        const int32_t code = scalar <= 0xFFFF ? int32_t(scalar) : internScalar(scalar);
+        last = x;
+        cells[x] = templates[width].withCode(code);
+        if (width == 2) {
+            cells[x + 1] = templates[0];
+        }
+        x += width;
+        endsInJoiner = false;
+        loneRegional = isRegionalIndicator(scalar);
+        p += length;
+    }
+    // A text selector may have moved the cursor back before the span's first cell.
+    const int64_t changes = int64_t(x) - span.x + int64_t(extra);
+    m_buffer->endPrintSpan(span, x, std::max(written, x), uint64_t(changes));
+    if (last >= 0) {
+        // The cell before the cursor is the span's last character; only what the flags say can
+        // join it besides zero-width scalars.
+        m_plainBefore = !endsInJoiner && !loneRegional;
+    } else if (p != begin) {
+        m_plainBefore = false; // only dropped scalars: the general path looks again
+    }
+    return size_t(p - begin);
+}
+
+Terminal::SelectorJoin Terminal::joinSelector(CharData* cells, int last, int x, int stop,
+                                              char32_t selector) {
+    CharData cell = cells[last];
+    const int32_t base = cell.code();
+    const int32_t joined = combinedCode(base, selector);
+    const InternedCluster* cluster = interned(base);
+    const char32_t lastScalar = cluster ? cluster->lastScalar : char32_t(base);
+    if (joined < 0 || !isScalarValue(lastScalar) || !isEmojiVariationBase(lastScalar)) {
+        // A selector that joins nothing, or follows a character without a variation sequence,
+        // is dropped.
+        return SelectorJoin::dropped;
+    }
+    SelectorJoin result = SelectorJoin::joined;
+    int width = cell.width();
+    if (selector == emojiPresentationSelector) {
+        if (width != 2) {
+            if (x >= stop) {
+                return SelectorJoin::undecided; // at the edge or a margin
+            }
+            cells[x] = CharData(cell.attribute(), 0, 0, cell.payload(), cell.semanticContentCode());
+            width = 2;
+            result = SelectorJoin::widened;
+        }
+    } else if (width == 2) {
+        // Text presentation: one column, and the next character takes the freed cell.
+        width = 1;
+        result = SelectorJoin::narrowed;
+    }
+    cell.setValue(joined, width);
+    cells[last] = cell;
+    return result;
 }
 
 size_t Terminal::printOne(const uint8_t* p, const uint8_t* end) {
@@ -291,39 +446,31 @@ void Terminal::printScalar(char32_t scalar, int width) {
         }
         return;
     }
-    if (!hasCombiningClass(scalar)) {
-        if (plainBefore && !isRegionalIndicator(scalar)) {
-            // The cell before is a character this run printed, which neither ends in a joiner
-            // nor is half a flag: nothing to join.
-            printNormally();
-            return;
-        }
-        const auto target = combiningTarget(*m_buffer);
-        if (!target) {
-            printNormally();
-            return;
-        }
-        // Only after a joiner, or as the second letter of a flag, does such a scalar attach.
-        BufferLine& line = m_buffer->lines()[target.row];
-        const int32_t base = line[target.col].code();
-        char32_t last = 0;
-        size_t scalars = 1;
-        if (const InternedCluster* cluster = interned(base)) {
-            last = cluster->lastScalar;
-            scalars = cluster->scalarCount;
-        } else {
-            last = char32_t(base);
-        }
-        if (last == zeroWidthJoiner ||
-            (isRegionalIndicator(scalar) && scalars == 1 && isRegionalIndicator(last))) {
-            combineOrPrint(target);
-        } else {
-            printNormally();
-        }
+    // A scalar with a width of its own has combining class 0 (every mark is zero-width), so it
+    // attaches only after a joiner, or as the second letter of a flag.
+    if (plainBefore && !isRegionalIndicator(scalar)) {
+        // The cell before is a character this run printed, which neither ends in a joiner nor
+        // is half a flag: nothing to join.
+        printNormally();
         return;
     }
-    // A combining mark of a non-zero class that has a width of its own.
-    if (auto target = combiningTarget(*m_buffer)) {
+    const auto target = combiningTarget(*m_buffer);
+    if (!target) {
+        printNormally();
+        return;
+    }
+    BufferLine& line = m_buffer->lines()[target.row];
+    const int32_t base = line[target.col].code();
+    char32_t last = 0;
+    size_t scalars = 1;
+    if (const InternedCluster* cluster = interned(base)) {
+        last = cluster->lastScalar;
+        scalars = cluster->scalarCount;
+    } else {
+        last = char32_t(base);
+    }
+    if (last == zeroWidthJoiner ||
+        (isRegionalIndicator(scalar) && scalars == 1 && isRegionalIndicator(last))) {
         combineOrPrint(target);
     } else {
         printNormally();
@@ -403,12 +550,15 @@ bool Terminal::combine(const CellRef& target, char32_t scalar) {
     return true;
 }
 
-std::optional<int32_t> Terminal::cachedJoin(uint64_t key) {
+Terminal::JoinCacheEntry* Terminal::joinCacheSet(uint64_t key) {
     if (!m_joinCache) {
         m_joinCache = std::make_unique<JoinCacheEntry[]>(joinCacheWays << joinCacheSetBits);
     }
-    JoinCacheEntry* set =
-        &m_joinCache[((key * 0x9E3779B97F4A7C15ull) >> (64 - joinCacheSetBits)) * joinCacheWays];
+    return &m_joinCache[((key * 0x9E3779B97F4A7C15ull) >> (64 - joinCacheSetBits)) * joinCacheWays];
+}
+
+std::optional<int32_t> Terminal::cachedJoin(uint64_t key) {
+    JoinCacheEntry* set = joinCacheSet(key);
     for (size_t way = 0; way < joinCacheWays; ++way) {
         if (set[way].key == key) {
             // Most recently used first, so the least recently used is the one replaced.
@@ -422,14 +572,20 @@ std::optional<int32_t> Terminal::cachedJoin(uint64_t key) {
 }
 
 void Terminal::cacheJoin(uint64_t key, int32_t code) {
-    JoinCacheEntry* set =
-        &m_joinCache[((key * 0x9E3779B97F4A7C15ull) >> (64 - joinCacheSetBits)) * joinCacheWays];
+    JoinCacheEntry* set = joinCacheSet(key);
     std::copy_backward(set, set + joinCacheWays - 1, set + joinCacheWays);
     set[0] = {key, code};
 }
 
-int32_t Terminal::combinedCode(int32_t base, char32_t scalar) {
+inline int32_t Terminal::combinedCode(int32_t base, char32_t scalar) {
+    // The same few clusters repeat in most text: the most recent entry of its set answers
+    // here, inline in the print loop, and changes no order.
     const uint64_t key = uint64_t(uint32_t(base)) << 21 | scalar;
+    const JoinCacheEntry* set = joinCacheSet(key);
+    return set[0].key == key ? set[0].code : combinedCodeMiss(key, base, scalar);
+}
+
+int32_t Terminal::combinedCodeMiss(uint64_t key, int32_t base, char32_t scalar) {
     if (const auto cached = cachedJoin(key)) {
         return *cached;
     }
@@ -450,8 +606,14 @@ int32_t Terminal::combinedCode(int32_t base, char32_t scalar) {
 
 // ---- Cell codes -----------------------------------------------------------------------------
 
-int32_t Terminal::internScalar(char32_t scalar) {
+inline int32_t Terminal::internScalar(char32_t scalar) {
     // Single scalars share the join cache under base 0, which never joins anything.
+    const uint64_t key = scalar;
+    const JoinCacheEntry* set = joinCacheSet(key);
+    return set[0].key == key ? set[0].code : internScalarMiss(scalar);
+}
+
+int32_t Terminal::internScalarMiss(char32_t scalar) {
     const uint64_t key = scalar;
     if (const auto cached = cachedJoin(key)) {
         return *cached;

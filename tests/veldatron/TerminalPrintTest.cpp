@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,17 @@ const PrintCase printCases[] = {
      {"\xe4\xbd\xa0\xcc\x81"},
      {"\xe4\xbd\xa0\xcc\x81/2", "/0"},
      "2,0"},
+    {"a combining mark joins a wide character in the last two columns",
+     {.cols = 5, .rows = 2},
+     {"abc\xe4\xbd\xa0\xcc\x81"},
+     {"a/1", "b/1", "c/1", "\xe4\xbd\xa0\xcc\x81/2", "/0"},
+     "5,0"},
+    {"a combining mark joins a wide character that wrapped",
+     {.cols = 5, .rows = 3},
+     {"abcd\xe4\xbd\xa0\xcc\x81x"},
+     {"a/1", "b/1", "c/1", "d/1", "/1"},
+     "3,1",
+     {"abcd", "~\xe4\xbd\xa0\xcc\x81x", ""}},
     {"a combining mark after an empty cell is dropped",
      {},
      {"\x1b[1;3H\xcc\x81"},
@@ -136,6 +148,11 @@ const PrintCase printCases[] = {
      {"\xe2\x8c\x9a\xef\xb8\x8e", "x"},
      {"\xe2\x8c\x9a\xef\xb8\x8e/1", "x/1", "/1"},
      "2,0"},
+    {"VS15 after a colour change narrows the emoji printed before it",
+     {},
+     {"\xe2\x8c\x9a\x1b[31m\xef\xb8\x8ex"},
+     {"\xe2\x8c\x9a\xef\xb8\x8e/1", "x/1", "/1"},
+     "2,0"},
     {"a skin-tone modifier joins the emoji",
      {},
      {"\xf0\x9f\x91\x8d\xf0\x9f\x8f\xbd."},
@@ -152,6 +169,17 @@ const PrintCase printCases[] = {
       "b"},
      {"a\xe2\x80\x8d/1", "b/1"},
      "2,0"},
+    {"a selector after a joiner is dropped and the joiner still joins",
+     {},
+     {"\xf0\x9f\x8c\x9a\xe2\x80\x8d\xef\xb8\x8f\xe2\x98\x80x"},
+     {"\xf0\x9f\x8c\x9a\xe2\x80\x8d\xe2\x98\x80/2", "/0", "x/1"},
+     "3,0"},
+    {"VS16 widens an emoji printed in the middle of a run",
+     {},
+     {"ab\xf0\x9f\x8f\xb3\xef\xb8\x8f\xe2\x80\x8d\xf0\x9f\x8c\x88"
+      "c"},
+     {"a/1", "b/1", "\xf0\x9f\x8f\xb3\xef\xb8\x8f\xe2\x80\x8d\xf0\x9f\x8c\x88/2", "/0", "c/1"},
+     "5,0"},
     {"two regional indicators make one flag",
      {},
      {"\xf0\x9f\x87\xa9\xf0\x9f\x87\xaa"},
@@ -346,6 +374,15 @@ TEST(TerminalPrintProperty, TheAsciiFastPathWritesWhatTheGeneralPathWrites) {
     }
 }
 
+// `pieces` parts picked at random, one after the other.
+std::string randomPieces(std::mt19937& random, std::span<const char* const> parts, size_t pieces) {
+    std::string out;
+    for (size_t i = 0; i < pieces; ++i) {
+        out += parts[random() % parts.size()];
+    }
+    return out;
+}
+
 // Text of every kind the print path handles, with sequences between.
 std::string randomMixedStream(std::mt19937& random, size_t pieces) {
     static const char* const parts[] = {
@@ -386,11 +423,93 @@ std::string randomMixedStream(std::mt19937& random, size_t pieces) {
         "\x1b[6n",
         "\x07",
     };
-    std::string out;
-    for (size_t i = 0; i < pieces; ++i) {
-        out += parts[random() % std::size(parts)];
+    return randomPieces(random, parts, pieces);
+}
+
+// Text beyond ASCII as the span writer meets it: runs of narrow and wide characters of every
+// UTF-8 length, and around them everything it must leave to the character-at-a-time path
+// (joiners, selectors, flags, marks, controls sent as UTF-8, invalid and truncated bytes). No
+// '#': the comparison terminal prints through the United Kingdom set.
+std::string randomUnicodeStream(std::mt19937& random, size_t pieces) {
+    static const char* const parts[] = {
+        "ab",
+        " ",
+        "\xc3\xa9\xc3\xa0",         // two-byte, narrow
+        "\xd0\x9f\xd1\x80",         // Cyrillic
+        "\xe4\xbd\xa0\xe5\xa5\xbd", // wide
+        "\xe2\x94\x80\xe2\x94\xbc", // box drawing, narrow three-byte
+        "\xf0\x9f\x98\x80",         // wide, four-byte
+        "\xf0\x9d\x90\x80",         // narrow, four-byte
+        "\xcc\x81",                 // combining mark
+        "\xe2\x80\x8d",             // zero-width joiner
+        "\xef\xb8\x8f",             // VS16
+        "\xef\xb8\x8e",             // VS15
+        "\xe2\x98\xba",             // text-default emoji
+        "\xe2\x8c\x9a",             // wide emoji with a text variant
+        "\xf0\x9f\x8f\xb3",         // narrow emoji with an emoji variant
+        "\xf0\x9f\x8c\x88",         // rainbow, to follow a joiner
+        "\xf0\x9f\x8f\xbd",         // skin tone
+        "\xf0\x9f\x87\xa9",         // regional indicator
+        "\xf0\x9f\x87\xaa",         // regional indicator
+        "\xe1\x84\x80\xe1\x85\xa1", // Hangul jamo L V
+        "\xc2\x85",                 // C1 control as UTF-8
+        "\xc3\x41",                 // invalid: lead then ASCII
+        "\xff",                     // never a lead byte
+        "\x80",                     // lone continuation
+        "\xe2\x82",                 // truncated
+        "\xed\xa0\x80",             // encoded surrogate
+        "\xf4\x90\x80\x80",         // above U+10FFFF
+        "\x7f",                     // DEL
+        "\r\n",
+        "\b",
+        "\x1b[1;9H",
+        "\x1b[31m",
+        "\x1b[m",
+        "\x1b[4h",
+        "\x1b[4l",
+        "\x1b[?7l",
+        "\x1b[?7h",
+        "\x1b[?69h\x1b[2;7s",
+        "\x1b[?69l",
+    };
+    return randomPieces(random, parts, pieces);
+}
+
+TEST(TerminalPrintProperty, TheSpanWriterWritesWhatTheGeneralPathWrites) {
+    std::mt19937 random(5);
+    for (int round = 0; round < 80; ++round) {
+        SCOPED_TRACE(round);
+        const std::string stream = randomUnicodeStream(random, 120);
+        const TerminalSpec spec{.cols = 9,
+                                .rows = 4,
+                                .scrollback = 4,
+                                .regionalIndicatorWidth = round % 2 == 0
+                                                              ? RegionalIndicatorWidth::wide
+                                                              : RegionalIndicatorWidth::narrow};
+        TerminalFixture fast(spec);
+        TerminalFixture general(spec);
+        // One byte at a time, every character beyond ASCII is completed from carried-over bytes
+        // and the United Kingdom set sends ASCII one character at a time: nothing reaches the
+        // span writer.
+        general.feed("\x1b(A");
+        fast.feed(stream);
+        for (char byte : stream) {
+            general.feed(std::string_view(&byte, 1));
+        }
+        const CellDump want = dumpCells(general, true);
+        const CellDump got = dumpCells(fast, true);
+        EXPECT_EQ(got.cursor, want.cursor);
+        EXPECT_EQ(got.wrapped, want.wrapped);
+        EXPECT_EQ(got.generations, want.generations);
+        ASSERT_EQ(got.cells.size(), want.cells.size());
+        for (size_t i = 0; i < got.cells.size(); ++i) {
+            if (got.cells[i] != want.cells[i]) {
+                ADD_FAILURE() << "cell " << i << ": " << describe(fast.terminal, got.cells[i])
+                              << " instead of " << describe(general.terminal, want.cells[i]);
+                break;
+            }
+        }
     }
-    return out;
 }
 
 TEST(TerminalPrintProperty, TheSameBytesSplitAnyWayGiveTheSameScreen) {

@@ -1,6 +1,7 @@
 #include "UnicodeUtil.h"
 
 #include <gtest/gtest.h>
+#include <unicode/uchar.h>
 
 #include <algorithm>
 
@@ -64,6 +65,31 @@ TEST(UnicodeUtil, TableAgreesWithTheRulesForEveryCodePoint) {
     }
     EXPECT_EQ(mismatches, 0);
     EXPECT_EQ(UnicodeUtil::columnWidth(0x110000), 1);
+}
+
+// The print path decides from the width alone whether a scalar may join the cell before it:
+// zero-width scalars may, and it relies on no scalar with a width of its own having a non-zero
+// combining class, and on every joiner (ZWJ, variation selectors, skin tones) being zero-width.
+// A new Unicode version or ICU that broke either would make it print a mark as a cell of its own.
+TEST(UnicodeUtil, OnlyZeroWidthScalarsCanJoinTheCellBefore) {
+    int mismatches = 0;
+    for (char32_t rune = 0; rune <= 0x10FFFF; ++rune) {
+        if (UnicodeUtil::columnWidth(rune) >= 1 && u_getCombiningClass(UChar32(rune)) != 0 &&
+            ++mismatches <= 10) {
+            ADD_FAILURE() << std::hex << "U+" << uint32_t(rune) << " has a width and class "
+                          << int(u_getCombiningClass(UChar32(rune)));
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+    const std::pair<char32_t, char32_t> joiners[] = {
+        {0x200D, 0x200D}, {0xFE00, 0xFE0F},   {0x180B, 0x180D},
+        {0x180F, 0x180F}, {0xE0100, 0xE01EF}, {0x1F3FB, 0x1F3FF},
+    };
+    for (const auto& [first, last] : joiners) {
+        for (char32_t rune = first; rune <= last; ++rune) {
+            EXPECT_EQ(UnicodeUtil::columnWidth(rune), 0) << std::hex << uint32_t(rune);
+        }
+    }
 }
 
 TEST(UnicodeUtil, RangeTablesAreSortedAndDisjoint) {
