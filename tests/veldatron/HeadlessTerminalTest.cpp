@@ -48,8 +48,11 @@ protected:
             [this](std::optional<std::int32_t> code) { ends.push_back(code); }, delivery);
     }
     void shell(const std::string& script) {
+        const pid_t before = headless->process().shellPid();
         headless->process().startProcess("/bin/sh", {"-c", script});
-        ASSERT_TRUE(headless->process().running());
+        // A short child may have ended (and cleared `running`) before this line: only its new
+        // process number reliably shows that it was started.
+        ASSERT_NE(headless->process().shellPid(), before);
     }
     bool waitFor(const std::function<bool()>& done) {
         return loop.runUntil(done, Clock::now() + patience);
