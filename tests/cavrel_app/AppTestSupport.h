@@ -167,8 +167,8 @@ public:
 
     // Points the configuration at a port where nothing answers: every start fails.
     void useClosedPort() {
-        m_hubPort = closedPort();
-        writeConfig(m_hubPort);
+        m_closedPort.emplace();
+        writeConfig(m_closedPort->port());
     }
     quint16 configuredPort() const { return m_hubPort; }
 
@@ -254,6 +254,7 @@ private:
     ScopedEnvironment m_environment;
     fake::FakeHub m_hub;
     quint16 m_hubPort = 0;
+    std::optional<RefusingPort> m_closedPort;
     std::shared_ptr<RecordingTerminalViewFactory> m_terminals =
         std::make_shared<RecordingTerminalViewFactory>();
     bool m_realTerminals = false;
