@@ -171,6 +171,8 @@ public:
         writeConfig(m_closedPort->port());
     }
     quint16 configuredPort() const { return m_hubPort; }
+    // Lets a hub of the test's own take the configured port.
+    void releaseClosedPort() { m_closedPort.reset(); }
 
     fake::FakeHub& hub() { return m_hub; }
     const QTemporaryDir& home() const { return m_home; }
