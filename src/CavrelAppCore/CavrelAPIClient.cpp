@@ -202,6 +202,10 @@ QNetworkAccessManager* CavrelAPIClient::sharedSession() {
     if (!shared && QCoreApplication::instance()) {
         shared = new QNetworkAccessManager(QCoreApplication::instance());
         shared->setProxy(QNetworkProxy::NoProxy);
+        // As a child of the application it would go only once the application has stopped
+        // being one, while its HTTP thread may still be delivering an event: that thread then
+        // finds no application and crashes the exit. Post routines run while it is still whole.
+        qAddPostRoutine([] { delete shared.data(); });
     }
     return shared;
 }

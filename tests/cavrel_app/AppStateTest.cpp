@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <optional>
+#include <utility>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -190,7 +192,9 @@ TEST(AppStateStartUp, WritesTheConfigLaunchesTheFakeHubAndPublishesAClient) {
 TEST(AppStateStartUp, AFailedStartKeepsTheLastClient) {
     QTemporaryDir home;
     ASSERT_TRUE(home.isValid());
-    const quint16 port = cavrel::test::closedPort();
+    // Silent until the test's own hub takes the port.
+    std::optional<cavrel::test::RefusingPort> silent(std::in_place);
+    const quint16 port = silent->port();
     QDir().mkpath(home.filePath(".cavrel"));
     {
         QFile file(home.filePath(".cavrel/config.yaml"));
@@ -214,6 +218,7 @@ TEST(AppStateStartUp, AFailedStartKeepsTheLastClient) {
     EXPECT_FALSE(state.apiClient());
 
     cavrel::fake::FakeHub hub({"test-token"});
+    silent.reset();
     ASSERT_TRUE(hub.listen(port)) << hub.errorString().toStdString();
     const QUrl hubURL = hub.baseUrl();
     runToEnd(state);

@@ -167,10 +167,12 @@ public:
 
     // Points the configuration at a port where nothing answers: every start fails.
     void useClosedPort() {
-        m_hubPort = closedPort();
-        writeConfig(m_hubPort);
+        m_closedPort.emplace();
+        writeConfig(m_closedPort->port());
     }
     quint16 configuredPort() const { return m_hubPort; }
+    // Lets a hub of the test's own take the configured port.
+    void releaseClosedPort() { m_closedPort.reset(); }
 
     fake::FakeHub& hub() { return m_hub; }
     const QTemporaryDir& home() const { return m_home; }
@@ -254,6 +256,7 @@ private:
     ScopedEnvironment m_environment;
     fake::FakeHub m_hub;
     quint16 m_hubPort = 0;
+    std::optional<RefusingPort> m_closedPort;
     std::shared_ptr<RecordingTerminalViewFactory> m_terminals =
         std::make_shared<RecordingTerminalViewFactory>();
     bool m_realTerminals = false;

@@ -158,6 +158,7 @@ TEST(ContentViewBanner, ShowsTheFailureAndRetryStartsAgain) {
 
     // A hub answers now: Retry hides the banner at once and the gate opens once it runs.
     fake::FakeHub hub({"test-token"});
+    fixture.releaseClosedPort();
     ASSERT_TRUE(hub.listen(fixture.configuredPort())) << hub.errorString().toStdString();
     QTest::mouseClick(banner->retryButton(), Qt::LeftButton);
     EXPECT_EQ(fixture.appState().hubManager().status().kind, Kind::starting);

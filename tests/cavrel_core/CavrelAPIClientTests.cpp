@@ -365,8 +365,9 @@ TEST_F(CavrelAPIClientTest, WrongTokenIsRefusedByTheHub) {
 }
 
 TEST_F(CavrelAPIClientTest, ClosedPortFailsEveryOperationWithTheTransportError) {
-    const CavrelAPIClient api(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(test::closedPort())),
-                              "t", &session);
+    const test::RefusingPort closed;
+    const CavrelAPIClient api(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(closed.port())), "t",
+                              &session);
     const QList<std::function<APIResult<void>()>> operations = {
         [&] {
             auto r = await<QList<SessionSummary>>(

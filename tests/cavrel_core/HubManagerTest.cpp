@@ -157,10 +157,11 @@ TEST_F(HubManagerTest, GivesUpAfterFiftyOneUnansweredProbes) {
         m_recorder.launches.clear();
         m_seen.clear();
         std::optional<ProbeServer> hub;
+        const cavrel::test::RefusingPort silent;
         if (c.statusFor) {
             hub.emplace(c.statusFor);
         }
-        writeConfig(hub ? hub->port() : cavrel::test::closedPort());
+        writeConfig(hub ? hub->port() : silent.port());
         auto manager = makeManager(c.timing);
         runToEnd(*manager);
 

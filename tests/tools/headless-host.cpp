@@ -199,7 +199,10 @@ int main(int argc, char** argv) {
         loop.stop();
     });
     host.process().startProcess(resolve(command), args, environment, command);
-    if (!host.process().running()) {
+    // Not `running()`: a program that fails at once (127 for one that cannot be executed) may
+    // have ended already, and its status is still to be reported. A start that failed left no
+    // process number.
+    if (host.process().shellPid() == 0) {
         std::fprintf(stderr, "headless-host: cannot start %s on a pseudo-terminal\n",
                      command.c_str());
         return usageStatus;
