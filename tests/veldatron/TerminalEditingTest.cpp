@@ -14,7 +14,6 @@ using CellColor = Attribute::Color;
 // A 10 x 6 screen full of text, each row written in place (no wrap between rows).
 const Rows& filled = sampleRows;
 
-const std::string margins3To8 = "\x1b[?69h\x1b[3;8s";        // DECLRMM, columns 2..7
 const std::string pendingWrapOnRow1 = "\x1b[2;1Habcdefghij"; // x = 10 on row 1
 
 // Each row: the filled screen, the setup, the bytes under test; the screen after.

@@ -218,6 +218,9 @@ inline std::string cursorText(const Terminal& terminal) {
 inline const Rows sampleRows = {"0123456789", "abcdefghij", "ABCDEFGHIJ",
                                 "klmnopqrst", "KLMNOPQRST", "uvwxyz!@#$"};
 
+// Left and right margins on columns 2..7 of that screen (DECLRMM, then DECSLRM).
+inline const std::string margins3To8 = "\x1b[?69h\x1b[3;8s";
+
 // The bytes that write the rows from the top, each in place (CUP first), so none wraps.
 inline std::string writeRows(const Rows& rows) {
     std::string bytes;

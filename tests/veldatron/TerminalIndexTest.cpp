@@ -13,7 +13,6 @@ using CellColor = Attribute::Color;
 
 const Rows& filled = sampleRows;
 
-const std::string margins3To8 = "\x1b[?69h\x1b[3;8s"; // DECLRMM, columns 2..7
 
 // Each row: the filled 10 x 6 screen (no scrollback), the setup, the input; screen and cursor.
 struct IndexCase {
