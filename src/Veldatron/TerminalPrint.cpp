@@ -3,6 +3,7 @@
 #include "UnicodeUtil.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace veldatron {
@@ -32,7 +33,28 @@ int widthOf(char32_t scalar) {
     return scalar < 0x2000 ? UnicodeUtil::lowPlaneWidths[scalar] : UnicodeUtil::columnWidth(scalar);
 }
 
+// Every character with an emoji variation sequence lies below U+20000: one bit each answers the
+// question a selector asks of the character before it, in one read (a search of the ranges costs
+// far more, once per selector, and emoji text has one after most pictographs).
+constexpr char32_t variationBaseLimit = 0x20000;
+
+const std::array<uint64_t, variationBaseLimit / 64>& variationBaseBits() {
+    static const auto bits = [] {
+        std::array<uint64_t, variationBaseLimit / 64> table{};
+        for (const auto& range : UnicodeWidthData::emojiVs16Base) {
+            for (char32_t c = range.lo; c <= range.hi && c < variationBaseLimit; ++c) {
+                table[c / 64] |= uint64_t(1) << (c % 64);
+            }
+        }
+        return table;
+    }();
+    return bits;
+}
+
 bool isEmojiVariationBase(char32_t scalar) {
+    if (scalar < variationBaseLimit) {
+        return (variationBaseBits()[scalar / 64] >> (scalar % 64)) & 1;
+    }
     return UnicodeUtil::bisearch(scalar, UnicodeWidthData::emojiVs16Base,
                                  int(UnicodeWidthData::emojiVs16Base.size()) - 1);
 }
@@ -207,9 +229,13 @@ size_t Terminal::printSpan(const uint8_t* begin, const uint8_t* end, bool asciiD
             if (lead == 0x7F || !asciiDirect || x >= stop) {
                 break;
             }
-            last = x;
-            cells[x++] = templates[1].withCode(lead);
-            ++p;
+            // ASCII comes in stretches (words, the blanks between pieces of text) and never
+            // joins: a tight loop writes them.
+            const CharData ascii = templates[1];
+            do {
+                cells[x++] = ascii.withCode(*p++);
+            } while (p < end && *p < 0x7F && x < stop);
+            last = x - 1;
             endsInJoiner = loneRegional = false;
             continue;
         }
@@ -218,7 +244,8 @@ size_t Terminal::printSpan(const uint8_t* begin, const uint8_t* end, bool asciiD
         if (length == 0) {
             break; // invalid or cut off: the general path prints or keeps the bytes
         }
-        const int width = widthOf(scalar);
+        // A well-formed scalar is at most U+10FFFF: the two table reads need no range check.
+        const int width = UnicodeUtil::columnWidthOfScalar(scalar);
         bool joins = endsInJoiner;
         if (width <= 0) {
             if (width < 0) {

@@ -31,8 +31,12 @@ struct UnicodeUtil {
         if (rune > 0x10FFFF) {
             return 1;
         }
-        const uint32_t block = ucd::widthStage1[rune >> ucd::widthBlockShift];
-        return ucd::widthStage2[(block << ucd::widthBlockShift) | (rune & 0xFF)];
+        return columnWidthOfScalar(rune);
+    }
+    // columnWidth of a scalar already known to be at most U+10FFFF (decoded UTF-8).
+    static int columnWidthOfScalar(char32_t scalar) {
+        const uint32_t block = ucd::widthStage1[scalar >> ucd::widthBlockShift];
+        return ucd::widthStage2[(block << ucd::widthBlockShift) | (scalar & 0xFF)];
     }
 
     // computeColumnWidth of every code point below U+2000, directly indexed.
