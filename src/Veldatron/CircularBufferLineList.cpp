@@ -255,17 +255,6 @@ void CircularBufferLineList::reverseLines(int first, int last) {
     }
 }
 
-void CircularBufferLineList::resetLine(int index, const BufferLine& from) {
-    if (index < 0 || index >= m_count) {
-        return;
-    }
-    BufferLinePtr& row = m_array[slotOf(index)];
-    if (row && row->reuseAsCopyOf(from)) {
-        return;
-    }
-    set(index, BufferLine::create(from));
-}
-
 BufferLinePtr CircularBufferLineList::takeLine(int index) {
     if (index < 0 || index >= m_count) {
         return nullptr;

@@ -282,7 +282,10 @@ void EscapeSequenceParser::parse(Bytes data) {
             }
             if (static_cast<std::uint8_t>(b - EM) > SUB - EM + 1) {
                 // A C0 control other than EM, SUB and ESC: executed, the state stays ground.
-                flushPrint(runs, p - begin);
+                // (The second of CR LF has no text before it.)
+                if (runs.print >= 0) {
+                    flushPrint(runs, p - begin);
+                }
                 dispatchExecute(b);
                 ++p;
                 continue;

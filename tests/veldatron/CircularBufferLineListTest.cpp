@@ -40,9 +40,7 @@ struct Ring {
         list.onLinePushed = [this](bool images) {
             log.push_back(images ? "pushed 1" : "pushed 0");
         };
-        list.onLineRecycled = [this](bool images) {
-            log.push_back(images ? "recycled 1" : "recycled 0");
-        };
+        list.onLineRecycledWithImages = [this] { log.push_back("recycled with images"); };
     }
 
     // The lines in use, oldest first.
@@ -91,7 +89,17 @@ TEST(CircularBufferLineList, Operations) {
          [](Ring& r) { r.list.recycle(Attribute()); },
          std::string("BC\0", 3),
          1,
-         {"recycled 0"}},
+         {}},
+        {"recycling a row with images tells the screen, which counts them",
+         3,
+         "ABC",
+         [](Ring& r) {
+             r.list[0].setImages(BufferLine::Images{});
+             r.list.recycle(Attribute());
+         },
+         std::string("BC\0", 3),
+         1,
+         {"recycled with images"}},
         {"splice with room",
          6,
          "ABCD",
