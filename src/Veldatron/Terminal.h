@@ -537,9 +537,14 @@ public:
     // The cell every printed ASCII character starts from (attribute, link payload, content
     // code, width 1), kept while none of them changes: most runs of text share it.
     const CharData& asciiCell() {
-        if (m_activeHyperlink || m_asciiCellLinked || !(m_asciiCellAttribute == m_curAttr) ||
-            !(m_asciiCellContent == m_buffer->semanticContent)) {
+        if (m_activeHyperlink || m_asciiCellLinked) {
             rebuildAsciiCell();
+        } else if (!(m_asciiCellAttribute == m_curAttr) ||
+                   !(m_asciiCellContent == m_buffer->semanticContent)) {
+            // Colourful output changes the attribute before most runs: built here, no call.
+            m_asciiCellAttribute = m_curAttr;
+            m_asciiCellContent = m_buffer->semanticContent;
+            m_asciiCell = CharData(m_curAttr, 0, 1, TinyAtom(), m_asciiCellContent.cellCode());
         }
         return m_asciiCell;
     }
