@@ -295,6 +295,8 @@ TEST(CircularBufferLineList, RotationsMoveRowsWithoutCallbacks) {
     const Case cases[] = {
         {"one towards the start", 1, 4, -1, "ACDEBF"},
         {"one towards the end", 0, 3, 1, "DABCEF"},
+        {"two towards the end", 0, 4, 2, "DEABCF"},
+        {"three towards the start", 1, 5, -3, "AEFBCD"},
         {"more than the range is the remainder", 2, 4, 7, "ABECDF"},
         {"the whole ring", 0, 5, -2, "CDEFAB"},
         {"a range past the lines in use is cut to them", 4, 9, 1, "ABCDFE"},
