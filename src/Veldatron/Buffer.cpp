@@ -222,8 +222,8 @@ void Buffer::setupLinesCallbacks() {
     m_lines.makeEmpty = [this](int) { return getBlankLine(Attribute(), false); };
     // Only rows that carry images move the count, and it never goes below 0: rows that leave the
     // ring in other ways (trims, a full ring's push) are not counted out, so it can be high.
-    m_lines.onLineRecycled = [this](bool hadImages) {
-        if (hadImages && m_linesWithImagesCount > 0) {
+    m_lines.onLineRecycledWithImages = [this] {
+        if (m_linesWithImagesCount > 0) {
             --m_linesWithImagesCount;
         }
     };

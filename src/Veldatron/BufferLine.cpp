@@ -13,11 +13,6 @@ namespace veldatron {
 
 namespace {
 
-uint64_t nextSerial() {
-    static std::atomic<uint64_t> serial{1};
-    return serial.fetch_add(1, std::memory_order_relaxed);
-}
-
 // Cell blocks start on a cache line, so a row's cells occupy as few lines as possible and wide
 // stores into them never straddle two lines.
 constexpr std::align_val_t cellAlignment{64};
@@ -101,13 +96,9 @@ BufferLinePtr BufferLine::copyReusing(const BufferLine& from, BufferLinePtr spar
     return spare;
 }
 
-bool BufferLine::reuseAsCopyOf(const BufferLine& from) {
-    if (refCount() != 1 || this == &from) {
-        return false;
-    }
-    assignFrom(from);
-    m_serial = nextSerial();
-    return true;
+uint64_t BufferLine::nextSerial() {
+    static std::atomic<uint64_t> serial{1};
+    return serial.fetch_add(1, std::memory_order_relaxed);
 }
 
 void BufferLine::assignFrom(const BufferLine& from) {

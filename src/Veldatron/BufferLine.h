@@ -72,7 +72,33 @@ public:
     // Becomes what copyReusing(from, <this row>) returns when nobody but the caller's one
     // reference holds the row (and it is not `from`), keeping its owning buffer: the ring resets
     // rows that scroll out of a region this way, in place. False (nothing changed) otherwise.
-    bool reuseAsCopyOf(const BufferLine& from);
+    bool reuseAsCopyOf(const BufferLine& from) {
+        if (refCount() != 1 || this == &from) {
+            return false;
+        }
+        if (from.m_valid == 0 && from.m_count <= m_capacity && from.m_semanticMarks.empty() &&
+            !from.m_images) {
+            // A copy of a row whose cells all read as its tail (the blank row every scroll of a
+            // region and every inserted line copies): no cell to copy, the block stays.
+            m_count = from.m_count;
+            m_valid = 0;
+            m_tail = from.m_tail;
+            m_fillCharacter = from.m_fillCharacter;
+            m_isWrapped = from.m_isWrapped;
+            m_bidiState = from.m_bidiState;
+            m_renderMode = from.m_renderMode;
+            m_semanticMarks.clear();
+            m_hardGroup = from.m_hardGroup;
+            m_images.reset();
+            m_recycleGeneration = 0;
+            m_generation = 0;
+            m_serial = nextSerial();
+            return true;
+        }
+        assignFrom(from);
+        m_serial = nextSerial();
+        return true;
+    }
 
     ~BufferLine();
 
@@ -261,6 +287,8 @@ private:
         return hadImages;
     }
 
+    // A serial no row has had yet.
+    static uint64_t nextSerial();
     // Inserts (by > 0) or deletes (by < 0) |by| cells at `pos` within pos...rightMargin.
     void shiftCells(int pos, int64_t by, int rightMargin, const CharData& fillData);
     // Makes the block hold at least `cells` cells; the first `keep` cells survive.

@@ -168,6 +168,35 @@ bool CircularBufferLineList::shiftElements(int start, int count, int offset) {
     return true;
 }
 
+namespace {
+
+// Rotations by at most this many places (either way) move the rows that come round through the
+// stack.
+constexpr int maxShiftedThroughStack = 8;
+
+// Rotates the n row slots at `slots` by `shift` places towards the end (the last `shift` rows
+// come round to the front), as rotateSlotsByOne does: the pointers' bytes move, every row is
+// still held exactly once, no count changes. At most maxShiftedThroughStack rows come round
+// either way.
+void rotateRowPointers(BufferLinePtr* slots, size_t n, size_t shift) {
+    void* const raw = static_cast<void*>(slots);
+    BufferLine** const rows = static_cast<BufferLine**>(raw);
+    BufferLine* carried[maxShiftedThroughStack];
+    if (shift <= n - shift) {
+        std::memcpy(carried, rows + (n - shift), shift * sizeof(BufferLine*));
+        std::memmove(rows + shift, rows, (n - shift) * sizeof(BufferLine*));
+        std::memcpy(rows, carried, shift * sizeof(BufferLine*));
+    } else {
+        // The first n - shift rows go round to the end.
+        const size_t back = n - shift;
+        std::memcpy(carried, rows, back * sizeof(BufferLine*));
+        std::memmove(rows, rows + back, shift * sizeof(BufferLine*));
+        std::memcpy(rows + shift, carried, back * sizeof(BufferLine*));
+    }
+}
+
+} // namespace
+
 void CircularBufferLineList::rotateLines(int first, int last, int by) {
     first = std::max(first, 0);
     last = std::min(last, m_count - 1);
@@ -182,15 +211,21 @@ void CircularBufferLineList::rotateLines(int first, int last, int by) {
     if (shift == 0) {
         return;
     }
-    // Only pointer swaps: no reference counting and no scratch space, also where the range wraps
-    // around the end of the slots (a full ring whose screen straddles it scrolls its region this
-    // way on every line).
+    // Only pointer moves: no reference counting and no scratch space beyond a few rows, also
+    // where the range wraps around the end of the slots (a full ring whose screen straddles it
+    // scrolls its region this way on every line).
     const size_t slots = m_array.size();
     const size_t begin = slotOf(first);
     if ((shift == 1 || shift == n - 1) && begin + size_t(n) <= slots) {
         // By one place within the slots (a scroll region's line feed, reverse index, one inserted
         // or deleted line): one block move of the pointers.
         rotateSlotsByOne(begin, size_t(n), shift == 1);
+        return;
+    }
+    if (begin + size_t(n) <= slots && std::min(shift, n - shift) <= maxShiftedThroughStack) {
+        // A few places within the slots (lines inserted or deleted, a region scrolled by a few
+        // lines): the rows that come round go through a small buffer, the rest is one block.
+        rotateRowPointers(m_array.data() + begin, size_t(n), size_t(shift));
         return;
     }
     if (shift == n - 1) {
@@ -253,17 +288,6 @@ void CircularBufferLineList::reverseLines(int first, int last) {
     for (int a = first, b = last; a < b; ++a, --b) {
         m_array[slotOf(a)].swap(m_array[slotOf(b)]);
     }
-}
-
-void CircularBufferLineList::resetLine(int index, const BufferLine& from) {
-    if (index < 0 || index >= m_count) {
-        return;
-    }
-    BufferLinePtr& row = m_array[slotOf(index)];
-    if (row && row->reuseAsCopyOf(from)) {
-        return;
-    }
-    set(index, BufferLine::create(from));
 }
 
 BufferLinePtr CircularBufferLineList::takeLine(int index) {

@@ -37,8 +37,8 @@ public:
 
     // Factory for empty slots; receives the slot position.
     std::function<BufferLinePtr(int)> makeEmpty;
-    // Told whether a recycled row had images.
-    std::function<void(bool)> onLineRecycled;
+    // Told when a recycled row had images.
+    std::function<void()> onLineRecycledWithImages;
     // Told whether a pushed row has images.
     std::function<void(bool)> onLinePushed;
     // Told of every row stored into the ring.
@@ -98,9 +98,9 @@ public:
         const size_t slot = size_t(m_startIndex);
         m_startIndex = slot + 1 < m_array.size() ? int(slot + 1) : 0;
         BufferLine* row = m_array[slot].get();
-        const bool hadImages = row != nullptr && row->recycleAsBlank(clearAttribute);
-        if (onLineRecycled) {
-            onLineRecycled(hadImages);
+        // Most rows never held an image: no call for them.
+        if (row != nullptr && row->recycleAsBlank(clearAttribute) && onLineRecycledWithImages) {
+            onLineRecycledWithImages();
         }
         return row;
     }
@@ -124,7 +124,15 @@ public:
     // Makes line i (within the lines in use) a copy of `from`, as set(i, BufferLine::copyReusing(
     // from, takeLine(i))) would, but in place: a row that only the ring holds becomes the copy
     // (new serial; it stays attached, so no onLineAttached), any other is replaced by a new one.
-    void resetLine(int index, const BufferLine& from);
+    void resetLine(int index, const BufferLine& from) {
+        if (index < 0 || index >= m_count) {
+            return;
+        }
+        BufferLinePtr& row = m_array[slotOf(index)];
+        if (!row || !row->reuseAsCopyOf(from)) {
+            set(index, BufferLine::create(from));
+        }
+    }
     // Takes the row of line i out of its slot (null outside the lines in use); the slot holds
     // none until a row is stored there.
     BufferLinePtr takeLine(int index);

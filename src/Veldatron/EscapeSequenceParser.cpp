@@ -282,7 +282,26 @@ void EscapeSequenceParser::parse(Bytes data) {
             }
             if (static_cast<std::uint8_t>(b - EM) > SUB - EM + 1) {
                 // A C0 control other than EM, SUB and ESC: executed, the state stays ground.
-                flushPrint(runs, p - begin);
+                // (The second of CR LF has no text before it.)
+                if (runs.print >= 0) {
+                    if (m_terminal != nullptr && runs.printableAscii) {
+                        // The text of a line before its end, mostly one row of ASCII: the
+                        // terminal's run writer inline.
+                        const Bytes run(runs.chunk + runs.print,
+                                        static_cast<std::size_t>(p - begin - runs.print));
+                        runs.print = -1;
+                        m_terminal->handlePrint(run, true);
+                    } else {
+                        flushPrint(runs, p - begin);
+                    }
+                }
+                if (b == '\r' && end - p >= 2 && p[1] == '\n' && m_terminal != nullptr) {
+                    // CR LF, the end of nearly every line, in one step.
+                    m_terminal->execute('\r');
+                    m_terminal->execute('\n');
+                    p += 2;
+                    continue;
+                }
                 dispatchExecute(b);
                 ++p;
                 continue;

@@ -504,6 +504,7 @@ public:
     // ---- Control functions the dispatch and the host call (TerminalControl.cpp) -------------
     // LF, VT and FF.
     void cmdLineFeedBasic();
+    [[gnu::noinline]] void lineFeedGeneral();
     void cmdCarriageReturn() {
         Buffer& buffer = *m_buffer;
         buffer.setX(m_marginMode && buffer.x() >= buffer.marginLeft() ? buffer.marginLeft() : 0);
@@ -522,28 +523,32 @@ public:
     void handlePrint(std::span<const uint8_t> run, bool printableAscii) {
         if (printableAscii && m_putbackLength == 0 && !translatesAscii()) {
             Buffer& buffer = *m_buffer;
-            const int y = buffer.y();
-            const int yDisp = buffer.yDisp();
-            updateRange(buffer, y);
-            const size_t printed = size_t(
-                buffer.insertAsciiRun(run, m_curAttr, [this] { return resolveActiveHyperlink(); }));
-            if (printed == run.size()) {
-                // Marking the same row again would change nothing.
-                if (buffer.y() != y || buffer.yDisp() != yDisp) {
-                    updateRange(buffer, buffer.y());
-                }
+            // Most runs fit the cursor's row: written in one block, the row marked once.
+            if (buffer.putAsciiCells(run, asciiCell())) {
+                updateRange(buffer, buffer.y());
                 return;
             }
-            // In insert mode nothing was written; with autowrap off the run stopped at the right
-            // limit, where every further character overwrites the last column, as printing the
-            // whole run again one character at a time would.
-            printGeneral(run.subspan(printed));
-            return;
         }
-        if (!run.empty()) {
-            printGeneral(run);
-        }
+        printRun(run, printableAscii);
     }
+    // handlePrint for runs that wrap, meet insert mode, a character set, text beyond ASCII or
+    // bytes carried over.
+    [[gnu::noinline]] void printRun(std::span<const uint8_t> run, bool printableAscii);
+    // The cell every printed ASCII character starts from (attribute, link payload, content
+    // code, width 1), kept while none of them changes: most runs of text share it.
+    const CharData& asciiCell() {
+        if (m_activeHyperlink || m_asciiCellLinked) {
+            rebuildAsciiCell();
+        } else if (!(m_asciiCellAttribute == m_curAttr) ||
+                   !(m_asciiCellContent == m_buffer->semanticContent)) {
+            // Colourful output changes the attribute before most runs: built here, no call.
+            m_asciiCellAttribute = m_curAttr;
+            m_asciiCellContent = m_buffer->semanticContent;
+            m_asciiCell = CharData(m_curAttr, 0, 1, TinyAtom(), m_asciiCellContent.cellCode());
+        }
+        return m_asciiCell;
+    }
+    [[gnu::noinline]] void rebuildAsciiCell();
     // Drops the bytes of an incomplete UTF-8 character carried over from the last run.
     void resetPrintState() { m_putbackLength = 0; }
     // C0 control bytes, and C1 bytes outside ground. Carriage return and line feed, one each per
@@ -679,6 +684,19 @@ private:
     // Default foreground, the current background: what scrolled-in and erased cells get.
     Attribute scrollBlankAttribute() const {
         return Attribute(Attribute::Color::defaultColor, m_curAttr.bg());
+    }
+    // Whether a line feed on the screen's last row only recycles the oldest row: the scroll
+    // region is the whole screen, without left and right margins, the ring and its scrollback
+    // are full, nothing is selected, no image is anchored, the view follows the output and no
+    // prompt is being edited.
+    bool scrollsFullScreenIntoFullScrollback(Buffer& buffer) {
+        const CircularBufferLineList& lines = buffer.lines();
+        return !m_marginMode && buffer.scrollTop() == 0 && buffer.scrollBottom() == m_rows - 1 &&
+               buffer.hasScrollback() && lines.isFull() &&
+               buffer.yBase() + m_rows == lines.count() && !m_userScrolling &&
+               m_selections.empty() && !buffer.hasAnyImages() &&
+               buffer.semanticInput != SemanticInputState::prompt &&
+               buffer.semanticInput != SemanticInputState::armed;
     }
     // The cases of scroll() other than a full ring; the bottom row's bidirectional state is
     // what an autowrapped new line takes.
@@ -968,6 +986,11 @@ private:
     bool m_runCellsReady = false;
     CharData m_runCell;
     CharData m_runHalf;
+    // asciiCell() and what it was made from.
+    CharData m_asciiCell = CharData(Attribute(), 0, 1);
+    Attribute m_asciiCellAttribute;
+    SemanticContent m_asciiCellContent = SemanticContent::none;
+    bool m_asciiCellLinked = false;
     int m_lastBufferCol = 0;
     SemanticScanState m_semanticScanState = SemanticScanState::ground;
     bool m_semanticScanInPaste = false;
@@ -976,6 +999,8 @@ private:
     std::set<uint16_t> m_payloadCodes;
     bool m_silentLog = true;
     BufferLinePtr m_blankLine;
+    // The attribute of m_blankLine's cells.
+    Attribute m_blankLineAttribute;
     std::string m_terminalTitle;
     std::string m_iconTitle;
     std::vector<std::string> m_terminalTitleStack;

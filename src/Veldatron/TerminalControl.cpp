@@ -64,6 +64,33 @@ void Terminal::executeOther(uint8_t code) {
 
 void Terminal::cmdLineFeedBasic() {
     Buffer& buffer = *m_buffer;
+    const int y = buffer.y();
+    if (y == m_rows - 1 && scrollsFullScreenIntoFullScrollback(buffer)) {
+        // Nearly every line of output once the scrollback is full: what scroll(false) and the
+        // rest of this function do there, in one pass.
+        CircularBufferLineList& lines = buffer.lines();
+        BufferLine* newest = lines.recycle(scrollBlankAttribute());
+        newest->setIsWrapped(false);
+        newest->setBidiState(m_currentBidiState);
+        ++buffer.linesTop;
+        buffer.setYDisp(buffer.yBase());
+        m_refreshStart = std::min(m_refreshStart, 0);
+        m_refreshEnd = std::max(m_refreshEnd, y);
+        tell([&](TerminalDelegate& d) { d.scrolled(*this, buffer.yDisp()); });
+        if (buffer.x() >= m_cols) {
+            buffer.setX(buffer.x() - 1);
+        }
+        emitLineFeed();
+        if (m_lineFeedMode) {
+            buffer.setX(0);
+        }
+        return;
+    }
+    lineFeedGeneral();
+}
+
+void Terminal::lineFeedGeneral() {
+    Buffer& buffer = *m_buffer;
     const int x = buffer.x();
     const int y = buffer.y();
     bool moved = false;
@@ -327,8 +354,9 @@ const BufferLine& Terminal::prepareBlankLine(Buffer& buffer, bool isWrapped,
                                              BidiPresentationState state,
                                              const Attribute& attribute) {
     // Rebuilt only when the width or the background changed.
-    if (m_blankLine->count() != m_cols || (*m_blankLine)[0].attribute() != attribute) {
+    if (m_blankLine->count() != m_cols || m_blankLineAttribute != attribute) {
         m_blankLine = buffer.getBlankLine(attribute, isWrapped);
+        m_blankLineAttribute = attribute;
     }
     m_blankLine->setIsWrapped(isWrapped);
     m_blankLine->setBidiState(state);

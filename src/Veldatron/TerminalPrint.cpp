@@ -114,6 +114,32 @@ constexpr bool isScalarValue(int64_t code) {
 
 // ---- Entry from the parser ------------------------------------------------------------------
 
+void Terminal::printRun(std::span<const uint8_t> run, bool printableAscii) {
+    if (printableAscii && m_putbackLength == 0 && !translatesAscii()) {
+        Buffer& buffer = *m_buffer;
+        const int y = buffer.y();
+        const int yDisp = buffer.yDisp();
+        updateRange(buffer, y);
+        const size_t printed = size_t(buffer.insertAsciiRun(
+            run, m_curAttr, Buffer::PayloadResolver([this] { return resolveActiveHyperlink(); })));
+        if (printed == run.size()) {
+            // Marking the same row again would change nothing.
+            if (buffer.y() != y || buffer.yDisp() != yDisp) {
+                updateRange(buffer, buffer.y());
+            }
+            return;
+        }
+        // In insert mode nothing was written; with autowrap off the run stopped at the right
+        // limit, where every further character overwrites the last column, as printing the
+        // whole run again one character at a time would.
+        printGeneral(run.subspan(printed));
+        return;
+    }
+    if (!run.empty()) {
+        printGeneral(run);
+    }
+}
+
 void Terminal::printGeneral(std::span<const uint8_t> run) {
     updateRange(*m_buffer, m_buffer->y());
     m_plainBefore = false;
@@ -429,6 +455,15 @@ void Terminal::prepareRunCells() {
     m_runCell = CharData(m_curAttr, 0, 1, payload, content);
     m_runHalf = CharData(m_buffer->curAttr(), 0, 0, payload, content);
     m_runCellsReady = true;
+}
+
+void Terminal::rebuildAsciiCell() {
+    // With a link the payload is resolved for every run, as a link may be given up meanwhile.
+    m_asciiCellContent = m_buffer->semanticContent;
+    m_asciiCellAttribute = m_curAttr;
+    m_asciiCellLinked = m_activeHyperlink.has_value();
+    m_asciiCell = CharData(m_curAttr, 0, 1, resolveActiveHyperlink().value_or(TinyAtom()),
+                           m_asciiCellContent.cellCode());
 }
 
 inline void Terminal::printCell(int32_t code, int width) {

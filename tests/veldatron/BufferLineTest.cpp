@@ -435,6 +435,61 @@ TEST(BufferLine, CopyReusingTakesOverASpareNobodyElseHolds) {
     EXPECT_EQ(text(*holder), "held");
 }
 
+// A row reset in place as a copy (a region's scroll, an inserted line) is what a fresh copy is,
+// whether the source holds cells of its own or only reads as its tail (the blank row).
+TEST(BufferLine, ReuseAsCopyOfGivesWhatAFreshCopyGives) {
+    struct Case {
+        const char* name;
+        std::function<BufferLinePtr()> source;
+    };
+    const Case cases[] = {
+        {"a blank row", [] { return BufferLine::create(8, fillCell, true); }},
+        {"a blank row wider than the block",
+         [] { return BufferLine::create(40, fillCell); }},
+        {"a blank row with marks",
+         [] {
+             BufferLinePtr line = BufferLine::create(8, fillCell);
+             line->setSemanticMark(SemanticPromptKind::continuation, 3, 5);
+             line->setSemanticHardContinuationGroup(5);
+             return line;
+         }},
+        {"a row with text", [] { return row("text"); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BufferLinePtr from = c.source();
+        BufferLinePtr target = row("old text and more");
+        target->setSemanticMark(SemanticPromptKind::initial, 1, 2);
+        target->setSemanticHardContinuationGroup(2);
+        target->setRenderMode(BufferLine::RenderLineMode::doubleWidth);
+        target->setImages(BufferLine::Images{});
+        target->clear(Attribute());
+        const uint64_t oldSerial = target->serial();
+
+        ASSERT_TRUE(target->reuseAsCopyOf(*from));
+        BufferLinePtr fresh = BufferLine::create(*from);
+        EXPECT_NE(target->serial(), oldSerial);
+        EXPECT_EQ(target->count(), fresh->count());
+        EXPECT_EQ(target->getData(), fresh->getData());
+        EXPECT_EQ(target->fillCharacter(), fresh->fillCharacter());
+        EXPECT_EQ(target->isWrapped(), fresh->isWrapped());
+        EXPECT_EQ(target->bidiState(), fresh->bidiState());
+        EXPECT_EQ(target->renderMode(), fresh->renderMode());
+        EXPECT_EQ(target->semanticMarks(), fresh->semanticMarks());
+        EXPECT_EQ(target->semanticHardContinuationGroup(), fresh->semanticHardContinuationGroup());
+        EXPECT_EQ(target->hasImages(), fresh->hasImages());
+        EXPECT_EQ(target->generation(), 0u);
+        EXPECT_EQ(target->recycleGeneration(), 0u);
+    }
+    // A row someone else holds, or the source itself, is not reset.
+    BufferLinePtr blank = BufferLine::create(8, fillCell);
+    BufferLinePtr held = row("held");
+    BufferLinePtr holder = held;
+    EXPECT_FALSE(held->reuseAsCopyOf(*blank));
+    EXPECT_EQ(text(*held), "held");
+    EXPECT_FALSE(blank->reuseAsCopyOf(*blank));
+}
+
 TEST(BufferLine, FillRangesAreClippedToTheRow) {
     BufferLinePtr line = row("ABCDEFGH");
     line->fill(fillCell, 6, 10);

@@ -40,9 +40,7 @@ struct Ring {
         list.onLinePushed = [this](bool images) {
             log.push_back(images ? "pushed 1" : "pushed 0");
         };
-        list.onLineRecycled = [this](bool images) {
-            log.push_back(images ? "recycled 1" : "recycled 0");
-        };
+        list.onLineRecycledWithImages = [this] { log.push_back("recycled with images"); };
     }
 
     // The lines in use, oldest first.
@@ -91,7 +89,17 @@ TEST(CircularBufferLineList, Operations) {
          [](Ring& r) { r.list.recycle(Attribute()); },
          std::string("BC\0", 3),
          1,
-         {"recycled 0"}},
+         {}},
+        {"recycling a row with images tells the screen, which counts them",
+         3,
+         "ABC",
+         [](Ring& r) {
+             r.list[0].setImages(BufferLine::Images{});
+             r.list.recycle(Attribute());
+         },
+         std::string("BC\0", 3),
+         1,
+         {"recycled with images"}},
         {"splice with room",
          6,
          "ABCD",
@@ -287,6 +295,8 @@ TEST(CircularBufferLineList, RotationsMoveRowsWithoutCallbacks) {
     const Case cases[] = {
         {"one towards the start", 1, 4, -1, "ACDEBF"},
         {"one towards the end", 0, 3, 1, "DABCEF"},
+        {"two towards the end", 0, 4, 2, "DEABCF"},
+        {"three towards the start", 1, 5, -3, "AEFBCD"},
         {"more than the range is the remainder", 2, 4, 7, "ABECDF"},
         {"the whole ring", 0, 5, -2, "CDEFAB"},
         {"a range past the lines in use is cut to them", 4, 9, 1, "ABCDFE"},

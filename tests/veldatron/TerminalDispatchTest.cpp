@@ -19,6 +19,8 @@ public:
                (t.m_xtermTitleQueryHex ? "1" : "0") + (t.m_xtermTitleSetUtf ? "1" : "0") +
                (t.m_xtermTitleQueryUtf ? "1" : "0");
     }
+    // The line feed without its shortcut for a full scrollback.
+    static void lineFeedGeneral(Terminal& t) { t.lineFeedGeneral(); }
 };
 
 } // namespace veldatron
@@ -175,6 +177,62 @@ TEST(TerminalDispatch, EightBitRepliesCanBeTurnedOnAndOff) {
     TerminalFixture t;
     t.feed("\x1b G\x1b[5n\x1b F\x1b[5n");
     EXPECT_EQ(t.takeReplies(), "\\x9b0n\\x1b[0n");
+}
+
+// A line feed on the last row of a full scrollback takes a shortcut; everything it leaves (rows,
+// their flags and change counts, cursor, window, history count, dirty rows, host calls) must be
+// what the general line feed leaves.
+TEST(TerminalLineFeed, TheFullScrollbackShortcutLeavesWhatTheGeneralLineFeedLeaves) {
+    struct Case {
+        const char* name;
+        const char* setup;
+    };
+    const Case cases[] = {
+        {"plain", ""},
+        {"cursor past the last column", "\x1b[4;1Hwxyzuv"},
+        {"new-line mode", "\x1b[20h"},
+        {"a background colour", "\x1b[44m"},
+        {"after an autowrap", "\x1b[4;1Habcdefgh"},
+        {"bidirectional mode 8 reset", "\x1b[8l"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TerminalFixture a({.cols = 6, .rows = 4, .scrollback = 3});
+        TerminalFixture b({.cols = 6, .rows = 4, .scrollback = 3});
+        for (TerminalFixture* t : {&a, &b}) {
+            t->host.recordLineCalls = true;
+            t->feed("a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\nh");
+            t->feed(c.setup);
+            ASSERT_TRUE(t->terminal.buffer().lines().isFull());
+            t->terminal.clearUpdateRange();
+            t->takeCalls();
+        }
+        a.feed("\n");
+        TerminalTestAccess::lineFeedGeneral(b.terminal);
+
+        Buffer& ba = a.terminal.buffer();
+        Buffer& bb = b.terminal.buffer();
+        EXPECT_EQ(dumpRows(a.terminal), dumpRows(b.terminal));
+        for (int row = 0; row < ba.lines().count(); ++row) {
+            SCOPED_TRACE(row);
+            const BufferLine& la = ba.lines()[row];
+            const BufferLine& lb = bb.lines()[row];
+            EXPECT_EQ(la.getData(), lb.getData());
+            EXPECT_EQ(la.isWrapped(), lb.isWrapped());
+            EXPECT_EQ(la.bidiState(), lb.bidiState());
+            EXPECT_EQ(la.renderMode(), lb.renderMode());
+            EXPECT_EQ(la.generation(), lb.generation());
+            EXPECT_EQ(la.recycleGeneration(), lb.recycleGeneration());
+        }
+        EXPECT_EQ(a.cursor(), b.cursor());
+        EXPECT_EQ(ba.yBase(), bb.yBase());
+        EXPECT_EQ(ba.yDisp(), bb.yDisp());
+        EXPECT_EQ(ba.linesTop, bb.linesTop);
+        EXPECT_EQ(a.terminal.getUpdateRange(), b.terminal.getUpdateRange());
+        EXPECT_EQ(a.terminal.getScrollInvariantUpdateRange(),
+                  b.terminal.getScrollInvariantUpdateRange());
+        EXPECT_EQ(a.takeCalls(), b.takeCalls());
+    }
 }
 
 } // namespace

@@ -335,13 +335,17 @@ CellDump dumpCells(TerminalFixture& t, bool withGenerations) {
     return dump;
 }
 
-// Printable ASCII without '#', mixed with line controls, cursor moves, margins and modes.
+// Printable ASCII without '#', mixed with line controls, cursor moves, margins, modes and
+// changes of what the cells take besides the code.
 std::string randomAsciiStream(std::mt19937& random, size_t pieces) {
     static const char* const controls[] = {
         "\r\n",      "\r",        "\n",        "\b",       "\t",       "\x1b[1;1H",
         "\x1b[3;7H", "\x1b[2;4r", "\x1b[r",    "\x1b[?7l", "\x1b[?7h", "\x1b[?69h\x1b[3;9s",
         "\x1b[?69l", "\x1b[31m",  "\x1b[m",    "\x1b[K",   "\x1b[2C",  "\x1b[3D",
         "\x1b[?6h",  "\x1b[?6l",  "\x1b[5;1H",
+        // What printed cells take besides the code: links, shell-integration content, colours.
+        "\x1b]8;;http://example.com/a\x1b\\", "\x1b]8;;\x1b\\", "\x1b]133;A\x07",
+        "\x1b]133;B\x07", "\x1b]133;C\x07", "\x1b[44m",
     };
     std::string out;
     for (size_t i = 0; i < pieces; ++i) {
