@@ -254,6 +254,22 @@ const TransitionTable& TransitionTable::sharedVt500Table() {
 EscapeSequenceParser::EscapeSequenceParser(Terminal* terminal)
     : m_terminal(terminal), m_table(TransitionTable::sharedVt500Table()) {}
 
+void EscapeSequenceParser::flushPrint(Runs& runs, std::ptrdiff_t end) {
+    if (runs.print < 0) {
+        return;
+    }
+    const Bytes run(runs.chunk + runs.print, static_cast<std::size_t>(end - runs.print));
+    runs.print = -1;
+    if (run.empty()) {
+        return;
+    }
+    if (m_terminal != nullptr) {
+        m_terminal->handlePrint(run, runs.printableAscii);
+    } else if (printHandler) {
+        printHandler(run, runs.printableAscii);
+    }
+}
+
 void EscapeSequenceParser::parse(Bytes data) {
     assert(!m_parsing && "a parser handler fed the parser that called it");
     ProfileInterval interval(data.size());
@@ -282,19 +298,7 @@ void EscapeSequenceParser::parse(Bytes data) {
             }
             if (static_cast<std::uint8_t>(b - EM) > SUB - EM + 1) {
                 // A C0 control other than EM, SUB and ESC: executed, the state stays ground.
-                // (The second of CR LF has no text before it.)
-                if (runs.print >= 0) {
-                    if (m_terminal != nullptr && runs.printableAscii) {
-                        // The text of a line before its end, mostly one row of ASCII: the
-                        // terminal's run writer inline.
-                        const Bytes run(runs.chunk + runs.print,
-                                        static_cast<std::size_t>(p - begin - runs.print));
-                        runs.print = -1;
-                        m_terminal->handlePrint(run, true);
-                    } else {
-                        flushPrint(runs, p - begin);
-                    }
-                }
+                flushPrint(runs, p - begin);
                 if (b == '\r' && end - p >= 2 && p[1] == '\n' && m_terminal != nullptr) {
                     // CR LF, the end of nearly every line, in one step.
                     m_terminal->execute('\r');
@@ -600,22 +604,6 @@ std::optional<std::int64_t> EscapeSequenceParser::parseDecimal(Bytes text) {
         value = value * 10 + digit;
     }
     return value;
-}
-
-void EscapeSequenceParser::flushPrint(Runs& runs, std::ptrdiff_t end) {
-    if (runs.print < 0) {
-        return;
-    }
-    const Bytes run(runs.chunk + runs.print, static_cast<std::size_t>(end - runs.print));
-    runs.print = -1;
-    if (run.empty()) {
-        return;
-    }
-    if (m_terminal != nullptr) {
-        m_terminal->handlePrint(run, runs.printableAscii);
-    } else if (printHandler) {
-        printHandler(run, runs.printableAscii);
-    }
 }
 
 void EscapeSequenceParser::flushDcs(Runs& runs, std::ptrdiff_t end) {

@@ -210,7 +210,9 @@ private:
         bool printableAscii = true;
     };
 
-    void flushPrint(Runs& runs, std::ptrdiff_t end);
+    // Inline (defined and used in EscapeSequenceParser.cpp only): it ends the text of nearly
+    // every line, before its CR or LF.
+    [[gnu::always_inline]] inline void flushPrint(Runs& runs, std::ptrdiff_t end);
     void resetPrintState();
     void flushDcs(Runs& runs, std::ptrdiff_t end);
     void clearSequence();
