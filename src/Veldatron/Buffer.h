@@ -263,10 +263,17 @@ public:
         if (m_x + n > line.m_count) {
             return false;
         }
-        CharData::fillCodes(line.cellsForWrite(m_x, m_x + n), bytes.data(), size_t(n), templ);
-        line.m_generation += uint64_t(n);
+        writeAsciiCells(line, m_x, bytes, templ);
         m_x += n;
         return true;
+    }
+    // The cells of `line` from column x take the bytes' codes on `templ`, one change each; the
+    // caller has checked that they fit.
+    static void writeAsciiCells(BufferLine& line, int x, std::span<const uint8_t> bytes,
+                                const CharData& templ) {
+        const int n = int(bytes.size());
+        CharData::fillCodes(line.cellsForWrite(x, x + n), bytes.data(), size_t(n), templ);
+        line.m_generation += uint64_t(n);
     }
 
     // The cursor's row as the print path writes a run of characters that need no wrap: the

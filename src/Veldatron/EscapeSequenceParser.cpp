@@ -303,7 +303,7 @@ void EscapeSequenceParser::parse(Bytes data) {
                     // CR LF, the end of nearly every line, in one step.
                     m_terminal->execute('\r');
                     m_terminal->execute('\n');
-                    p += 2;
+                    p = m_terminal->feedPlainLines(p + 2, end);
                     continue;
                 }
                 dispatchExecute(b);

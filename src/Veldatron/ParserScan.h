@@ -58,6 +58,15 @@ inline const std::uint8_t* groundSwar(const std::uint8_t* p, const std::uint8_t*
     return groundScalar(p, end, printableAscii);
 }
 
+/// Plain lines: the first byte outside printable ASCII (0x20-0x7E), where a line of log text
+/// usually ends with its CR.
+inline const std::uint8_t* printableScalar(const std::uint8_t* p, const std::uint8_t* end) {
+    while (p < end && static_cast<std::uint8_t>(*p - 0x20) < 0x5F) {
+        ++p;
+    }
+    return p;
+}
+
 /// OSC and APC strings: the tight loop stops at every C0 byte (BEL, CAN, SUB and ESC end or abort
 /// the string, the rest are dropped) and at 0x9C, which may be ST or a UTF-8 continuation byte.
 inline const std::uint8_t* stringScalar(const std::uint8_t* p, const std::uint8_t* end) {
@@ -115,6 +124,20 @@ inline const std::uint8_t* groundSse2(const std::uint8_t* p, const std::uint8_t*
     return groundSwar(p, end, printableAscii);
 }
 
+inline const std::uint8_t* printableSse2(const std::uint8_t* p, const std::uint8_t* end) {
+    while (end - p >= 16) {
+        const __m128i v = load16(p);
+        const unsigned stop =
+            controlMask(v) |
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_adds_epu8(v, _mm_set1_epi8(1))));
+        if (stop != 0) {
+            return p + __builtin_ctz(stop);
+        }
+        p += 16;
+    }
+    return printableScalar(p, end);
+}
+
 inline const std::uint8_t* stringSse2(const std::uint8_t* p, const std::uint8_t* end) {
     const __m128i st = _mm_set1_epi8(static_cast<char>(0x9C));
     while (end - p >= 16) {
@@ -152,6 +175,9 @@ inline const std::uint8_t* ground(const std::uint8_t* p, const std::uint8_t* end
                                   bool& printableAscii) {
     return groundSse2(p, end, printableAscii);
 }
+inline const std::uint8_t* printable(const std::uint8_t* p, const std::uint8_t* end) {
+    return printableSse2(p, end);
+}
 inline const std::uint8_t* string(const std::uint8_t* p, const std::uint8_t* end) {
     return stringSse2(p, end);
 }
@@ -164,6 +190,9 @@ inline const std::uint8_t* dcs(const std::uint8_t* p, const std::uint8_t* end) {
 inline const std::uint8_t* ground(const std::uint8_t* p, const std::uint8_t* end,
                                   bool& printableAscii) {
     return groundSwar(p, end, printableAscii);
+}
+inline const std::uint8_t* printable(const std::uint8_t* p, const std::uint8_t* end) {
+    return printableScalar(p, end);
 }
 inline const std::uint8_t* string(const std::uint8_t* p, const std::uint8_t* end) {
     return stringScalar(p, end);

@@ -505,6 +505,15 @@ public:
     // LF, VT and FF.
     void cmdLineFeedBasic();
     [[gnu::noinline]] void lineFeedGeneral();
+    // After a CR LF in ground: consumes the lines that follow while each is printable ASCII
+    // ended by CR LF (a log scrolling past), as printing, CR and LF one at a time would. Returns
+    // where it stopped: the start of the first line it left to the parser.
+    const uint8_t* feedPlainLines(const uint8_t* p, const uint8_t* end);
+    // The lines of feedPlainLines, from p (the first one's CR at `stop`), while each only
+    // recycles a row of a full scrollback: the run is written first and the host then hears of
+    // its scrolls and line feeds, one call each, in order. Returns where it stopped.
+    const uint8_t* scrollPlainLines(const uint8_t* p, const uint8_t* stop, const uint8_t* end);
+    [[gnu::noinline]] void plainLineGeneral(std::span<const uint8_t> text);
     void cmdCarriageReturn() {
         Buffer& buffer = *m_buffer;
         buffer.setX(m_marginMode && buffer.x() >= buffer.marginLeft() ? buffer.marginLeft() : 0);
@@ -684,6 +693,27 @@ private:
     // Default foreground, the current background: what scrolled-in and erased cells get.
     Attribute scrollBlankAttribute() const {
         return Attribute(Attribute::Color::defaultColor, m_curAttr.bg());
+    }
+    // A line feed on the bottom row when scrollsFullScreenIntoFullScrollback holds: what
+    // scroll(false) and the rest of lineFeedGeneral do there, in one pass (nearly every line of
+    // output once the scrollback is full).
+    void lineFeedIntoFullScrollback(Buffer& buffer) {
+        CircularBufferLineList& lines = buffer.lines();
+        BufferLine* newest = lines.recycle(scrollBlankAttribute());
+        newest->setIsWrapped(false);
+        newest->setBidiState(m_currentBidiState);
+        ++buffer.linesTop;
+        buffer.setYDisp(buffer.yBase());
+        m_refreshStart = std::min(m_refreshStart, 0);
+        m_refreshEnd = std::max(m_refreshEnd, m_rows - 1);
+        tell([&](TerminalDelegate& d) { d.scrolled(*this, buffer.yDisp()); });
+        if (buffer.x() >= m_cols) {
+            buffer.setX(buffer.x() - 1);
+        }
+        emitLineFeed();
+        if (m_lineFeedMode) {
+            buffer.setX(0);
+        }
     }
     // Whether a line feed on the screen's last row only recycles the oldest row: the scroll
     // region is the whole screen, without left and right margins, the ring and its scrollback

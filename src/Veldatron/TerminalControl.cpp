@@ -1,6 +1,7 @@
 #include "Terminal.h"
 
 #include "Diagnostics.h"
+#include "ParserScan.h"
 
 #include <algorithm>
 #include <string>
@@ -64,29 +65,92 @@ void Terminal::executeOther(uint8_t code) {
 
 void Terminal::cmdLineFeedBasic() {
     Buffer& buffer = *m_buffer;
-    const int y = buffer.y();
-    if (y == m_rows - 1 && scrollsFullScreenIntoFullScrollback(buffer)) {
-        // Nearly every line of output once the scrollback is full: what scroll(false) and the
-        // rest of this function do there, in one pass.
-        CircularBufferLineList& lines = buffer.lines();
-        BufferLine* newest = lines.recycle(scrollBlankAttribute());
-        newest->setIsWrapped(false);
-        newest->setBidiState(m_currentBidiState);
-        ++buffer.linesTop;
-        buffer.setYDisp(buffer.yBase());
-        m_refreshStart = std::min(m_refreshStart, 0);
-        m_refreshEnd = std::max(m_refreshEnd, y);
-        tell([&](TerminalDelegate& d) { d.scrolled(*this, buffer.yDisp()); });
-        if (buffer.x() >= m_cols) {
-            buffer.setX(buffer.x() - 1);
-        }
-        emitLineFeed();
-        if (m_lineFeedMode) {
-            buffer.setX(0);
-        }
+    if (buffer.y() == m_rows - 1 && scrollsFullScreenIntoFullScrollback(buffer)) {
+        lineFeedIntoFullScrollback(buffer);
         return;
     }
     lineFeedGeneral();
+}
+
+namespace {
+
+// The end of a line of printable ASCII that starts at p and ends with CR LF (where its CR is),
+// or null.
+const uint8_t* plainLineEnd(const uint8_t* p, const uint8_t* end) {
+    const uint8_t* stop = scan::printable(p, end);
+    return end - stop >= 2 && stop[0] == '\r' && stop[1] == '\n' ? stop : nullptr;
+}
+
+} // namespace
+
+const uint8_t* Terminal::feedPlainLines(const uint8_t* p, const uint8_t* end) {
+    while (const uint8_t* stop = plainLineEnd(p, end)) {
+        // A line that wraps never joins a run.
+        const uint8_t* after = stop - p <= m_cols ? scrollPlainLines(p, stop, end) : p;
+        if (after == p) {
+            plainLineGeneral(std::span(p, stop));
+            after = stop + 2;
+        }
+        p = after;
+    }
+    return p;
+}
+
+const uint8_t* Terminal::scrollPlainLines(const uint8_t* p, const uint8_t* stop,
+                                          const uint8_t* end) {
+    Buffer& buffer = *m_buffer;
+    // Every line of the run starts at column 0 of the bottom row and only recycles the oldest
+    // row of the ring; a host call could change that (start a selection, scroll the view), so
+    // none is made until the run is written.
+    if (buffer.x() != 0 || buffer.y() != m_rows - 1 || buffer.insertMode() ||
+        m_putbackLength != 0 || translatesAscii() || !scrollsFullScreenIntoFullScrollback(buffer)) {
+        return p;
+    }
+    CircularBufferLineList& lines = buffer.lines();
+    const CharData& cell = asciiCell();
+    const Attribute blank = scrollBlankAttribute();
+    const int64_t firstRow = int64_t(m_rows - 1) + buffer.yDisp();
+    const int64_t laterRows = int64_t(m_rows - 1) + buffer.yBase();
+    BufferLine* row = &lines[buffer.yBase() + m_rows - 1];
+    int64_t scrolls = 0;
+    for (; stop != nullptr; stop = plainLineEnd(p, end)) {
+        const std::span<const uint8_t> text(p, stop);
+        if (!text.empty()) {
+            // A line that would wrap is left to the general path.
+            if (text.size() > size_t(std::min(m_cols, row->count()))) {
+                break;
+            }
+            Buffer::writeAsciiCells(*row, 0, text, cell);
+            const int64_t absolute = scrolls == 0 ? firstRow : laterRows;
+            m_scrollInvariantRefreshStart = std::min(m_scrollInvariantRefreshStart, absolute);
+            m_scrollInvariantRefreshEnd = std::max(m_scrollInvariantRefreshEnd, absolute);
+        }
+        row = lines.recycle(blank);
+        row->setIsWrapped(false);
+        row->setBidiState(m_currentBidiState);
+        ++scrolls;
+        p = stop + 2;
+    }
+    if (scrolls == 0) {
+        return p;
+    }
+    buffer.linesTop += scrolls;
+    buffer.setYDisp(buffer.yBase());
+    m_refreshStart = std::min(m_refreshStart, 0);
+    m_refreshEnd = std::max(m_refreshEnd, m_rows - 1);
+    for (int64_t i = 0; i < scrolls; ++i) {
+        tell([&](TerminalDelegate& d) { d.scrolled(*this, buffer.yDisp()); });
+        emitLineFeed();
+    }
+    return p;
+}
+
+void Terminal::plainLineGeneral(std::span<const uint8_t> text) {
+    if (!text.empty()) {
+        handlePrint(text, true);
+    }
+    cmdCarriageReturn();
+    cmdLineFeedBasic();
 }
 
 void Terminal::lineFeedGeneral() {

@@ -591,6 +591,8 @@ TEST(ParserScan, VectorScannersAgreeWithTheByteLoops) {
         ASSERT_EQ(scan::ground(begin, end, asciiFast), stop);
         ASSERT_EQ(asciiSwar, asciiScalar);
         ASSERT_EQ(asciiFast, asciiScalar);
+        ASSERT_EQ(scan::printable(begin, end), scan::printableScalar(begin, end));
+        ASSERT_EQ(scan::printableScalar(begin, end) == stop, asciiScalar);
         ASSERT_EQ(scan::string(begin, end), scan::stringScalar(begin, end));
         ASSERT_EQ(scan::dcs(begin, end), scan::dcsScalar(begin, end));
     }

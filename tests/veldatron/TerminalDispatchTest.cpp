@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
 #include <string>
 
 namespace veldatron {
@@ -179,9 +180,35 @@ TEST(TerminalDispatch, EightBitRepliesCanBeTurnedOnAndOff) {
     EXPECT_EQ(t.takeReplies(), "\\x9b0n\\x1b[0n");
 }
 
-// A line feed on the last row of a full scrollback takes a shortcut; everything it leaves (rows,
-// their flags and change counts, cursor, window, history count, dirty rows, host calls) must be
-// what the general line feed leaves.
+// Everything a line feed leaves: rows, their flags and change counts, cursor, window, history
+// count, dirty rows and host calls.
+void expectSameState(TerminalFixture& a, TerminalFixture& b) {
+    Buffer& ba = a.terminal.buffer();
+    Buffer& bb = b.terminal.buffer();
+    EXPECT_EQ(dumpRows(a.terminal), dumpRows(b.terminal));
+    for (int row = 0; row < ba.lines().count(); ++row) {
+        SCOPED_TRACE(row);
+        const BufferLine& la = ba.lines()[row];
+        const BufferLine& lb = bb.lines()[row];
+        EXPECT_EQ(la.getData(), lb.getData());
+        EXPECT_EQ(la.isWrapped(), lb.isWrapped());
+        EXPECT_EQ(la.bidiState(), lb.bidiState());
+        EXPECT_EQ(la.renderMode(), lb.renderMode());
+        EXPECT_EQ(la.generation(), lb.generation());
+        EXPECT_EQ(la.recycleGeneration(), lb.recycleGeneration());
+    }
+    EXPECT_EQ(a.cursor(), b.cursor());
+    EXPECT_EQ(ba.yBase(), bb.yBase());
+    EXPECT_EQ(ba.yDisp(), bb.yDisp());
+    EXPECT_EQ(ba.linesTop, bb.linesTop);
+    EXPECT_EQ(a.terminal.getUpdateRange(), b.terminal.getUpdateRange());
+    EXPECT_EQ(a.terminal.getScrollInvariantUpdateRange(),
+              b.terminal.getScrollInvariantUpdateRange());
+    EXPECT_EQ(a.takeCalls(), b.takeCalls());
+}
+
+// A line feed on the last row of a full scrollback takes a shortcut, which must leave what the
+// general line feed leaves.
 TEST(TerminalLineFeed, TheFullScrollbackShortcutLeavesWhatTheGeneralLineFeedLeaves) {
     struct Case {
         const char* name;
@@ -209,29 +236,48 @@ TEST(TerminalLineFeed, TheFullScrollbackShortcutLeavesWhatTheGeneralLineFeedLeav
         }
         a.feed("\n");
         TerminalTestAccess::lineFeedGeneral(b.terminal);
+        expectSameState(a, b);
+    }
+}
 
-        Buffer& ba = a.terminal.buffer();
-        Buffer& bb = b.terminal.buffer();
-        EXPECT_EQ(dumpRows(a.terminal), dumpRows(b.terminal));
-        for (int row = 0; row < ba.lines().count(); ++row) {
-            SCOPED_TRACE(row);
-            const BufferLine& la = ba.lines()[row];
-            const BufferLine& lb = bb.lines()[row];
-            EXPECT_EQ(la.getData(), lb.getData());
-            EXPECT_EQ(la.isWrapped(), lb.isWrapped());
-            EXPECT_EQ(la.bidiState(), lb.bidiState());
-            EXPECT_EQ(la.renderMode(), lb.renderMode());
-            EXPECT_EQ(la.generation(), lb.generation());
-            EXPECT_EQ(la.recycleGeneration(), lb.recycleGeneration());
+// Lines of plain text scrolling into a full scrollback are written in runs; fed one byte at a
+// time (no CR LF pair in one read) every line takes the general path. Between the lines come
+// the things that end a run: colours, links, insert mode, a character set, text beyond ASCII,
+// lines that wrap, a cursor off the bottom row, new-line mode, lone controls.
+TEST(TerminalLineFeed, RunsOfPlainLinesLeaveWhatLinesFedOneByteAtATimeLeave) {
+    static const char* const others[] = {
+        "\x1b[44m", "\x1b[m",    "\x1b[2;1H", "\x1b[4h", "\x1b[4l", "\x1b(0",
+        "\x1b(B",   "\xc3\xa9",  "\n",        "\r",      "\x1b[20h", "\x1b[20l",
+        "\x1b[?7l", "\x1b[?7h",  "\x1b]8;;http://example.com\x1b\\", "\x1b]8;;\x1b\\",
+    };
+    std::mt19937 random(3);
+    for (int round = 0; round < 60; ++round) {
+        SCOPED_TRACE(round);
+        std::string stream;
+        for (int piece = 0; piece < 80; ++piece) {
+            if (random() % 6 == 0) {
+                stream += others[random() % std::size(others)];
+                continue;
+            }
+            const size_t length = random() % 11;
+            for (size_t k = 0; k < length; ++k) {
+                stream.push_back(char('a' + random() % 26));
+            }
+            stream += "\r\n";
         }
-        EXPECT_EQ(a.cursor(), b.cursor());
-        EXPECT_EQ(ba.yBase(), bb.yBase());
-        EXPECT_EQ(ba.yDisp(), bb.yDisp());
-        EXPECT_EQ(ba.linesTop, bb.linesTop);
-        EXPECT_EQ(a.terminal.getUpdateRange(), b.terminal.getUpdateRange());
-        EXPECT_EQ(a.terminal.getScrollInvariantUpdateRange(),
-                  b.terminal.getScrollInvariantUpdateRange());
-        EXPECT_EQ(a.takeCalls(), b.takeCalls());
+        TerminalFixture a({.cols = 8, .rows = 4, .scrollback = 3});
+        TerminalFixture b({.cols = 8, .rows = 4, .scrollback = 3});
+        for (TerminalFixture* t : {&a, &b}) {
+            t->host.recordLineCalls = true;
+            t->feed(round % 2 == 0 ? "1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n" : "");
+            t->terminal.clearUpdateRange();
+            t->takeCalls();
+        }
+        a.feed(stream);
+        for (char byte : stream) {
+            b.feed(std::string_view(&byte, 1));
+        }
+        expectSameState(a, b);
     }
 }
 
