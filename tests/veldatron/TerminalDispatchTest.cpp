@@ -259,7 +259,8 @@ TEST(TerminalLineFeed, RunsOfPlainLinesLeaveWhatLinesFedOneByteAtATimeLeave) {
                 stream += others[random() % std::size(others)];
                 continue;
             }
-            const size_t length = random() % 11;
+            // Up to two autowraps at eight columns.
+            const size_t length = random() % 20;
             for (size_t k = 0; k < length; ++k) {
                 stream.push_back(char('a' + random() % 26));
             }
@@ -270,6 +271,12 @@ TEST(TerminalLineFeed, RunsOfPlainLinesLeaveWhatLinesFedOneByteAtATimeLeave) {
         for (TerminalFixture* t : {&a, &b}) {
             t->host.recordLineCalls = true;
             t->feed(round % 2 == 0 ? "1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n" : "");
+            if (round % 3 == 0) {
+                // Rows of other widths in the ring.
+                t->terminal.resize(5, 4);
+                t->feed("abcdefgh\r\n");
+                t->terminal.resize(8, 4);
+            }
             t->terminal.clearUpdateRange();
             t->takeCalls();
         }
