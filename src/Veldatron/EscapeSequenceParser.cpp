@@ -303,7 +303,12 @@ void EscapeSequenceParser::parse(Bytes data) {
                     // CR LF, the end of nearly every line, in one step.
                     m_terminal->execute('\r');
                     m_terminal->execute('\n');
-                    p = m_terminal->feedPlainLines(p + 2, end);
+                    p += 2;
+                    // Plain text or another CR next: perhaps a log scrolling past.
+                    if (end - p >= 2 &&
+                        (static_cast<std::uint8_t>(*p - 0x20) < 0x5F || *p == '\r')) {
+                        p = m_terminal->feedPlainLines(p, end);
+                    }
                     continue;
                 }
                 dispatchExecute(b);
