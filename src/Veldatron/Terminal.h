@@ -513,6 +513,18 @@ public:
     // recycles a row of a full scrollback: the run is written first and the host then hears of
     // its scrolls and line feeds, one call each, in order. Returns where it stopped.
     const uint8_t* scrollPlainLines(const uint8_t* p, const uint8_t* stop, const uint8_t* end);
+    // Whether a plain line of `length` characters, more than the screen is wide, starting at
+    // column 0 of `row`, the bottom row of a full ring, is written whole by scrollPlainLines:
+    // autowrap is on and every row it wraps into is as wide as the screen.
+    bool wrapsPlainLine(CircularBufferLineList& lines, const BufferLine& row, size_t length,
+                        bool wraparound) const;
+    // Writes such a line from column 0 of `row`, recycling a row for each autowrap; returns the
+    // row it ends in.
+    [[gnu::noinline]] BufferLine* writeWrappingPlainLine(CircularBufferLineList& lines,
+                                                         BufferLine* row,
+                                                         std::span<const uint8_t> text,
+                                                         const CharData& cell,
+                                                         const Attribute& blank);
     [[gnu::noinline]] void plainLineGeneral(std::span<const uint8_t> text);
     void cmdCarriageReturn() {
         Buffer& buffer = *m_buffer;

@@ -85,8 +85,7 @@ const uint8_t* plainLineEnd(const uint8_t* p, const uint8_t* end) {
 
 const uint8_t* Terminal::feedPlainLines(const uint8_t* p, const uint8_t* end) {
     while (const uint8_t* stop = plainLineEnd(p, end)) {
-        // A line that wraps never joins a run.
-        const uint8_t* after = stop - p <= m_cols ? scrollPlainLines(p, stop, end) : p;
+        const uint8_t* after = scrollPlainLines(p, stop, end);
         if (after == p) {
             plainLineGeneral(std::span(p, stop));
             after = stop + 2;
@@ -113,36 +112,91 @@ const uint8_t* Terminal::scrollPlainLines(const uint8_t* p, const uint8_t* stop,
     const int64_t laterRows = int64_t(m_rows - 1) + buffer.yBase();
     BufferLine* row = &lines[buffer.yBase() + m_rows - 1];
     int64_t scrolls = 0;
+    // Autowraps of the run's last line: a line that wraps ends the run, whose host calls then
+    // come in the order of the general path (a scroll for each autowrap, then the line feed's).
+    int64_t wraps = 0;
     for (; stop != nullptr; stop = plainLineEnd(p, end)) {
         const std::span<const uint8_t> text(p, stop);
         if (!text.empty()) {
-            // A line that would wrap is left to the general path.
-            if (text.size() > size_t(std::min(m_cols, row->count()))) {
+            if (text.size() <= size_t(m_cols)
+                    ? text.size() > size_t(row->count())
+                    : !wrapsPlainLine(lines, *row, text.size(), buffer.wraparound())) {
                 break;
             }
-            Buffer::writeAsciiCells(*row, 0, text, cell);
             const int64_t absolute = scrolls == 0 ? firstRow : laterRows;
             m_scrollInvariantRefreshStart = std::min(m_scrollInvariantRefreshStart, absolute);
             m_scrollInvariantRefreshEnd = std::max(m_scrollInvariantRefreshEnd, absolute);
+            if (text.size() > size_t(m_cols)) {
+                wraps = (text.size() - 1) / size_t(m_cols);
+                row = writeWrappingPlainLine(lines, row, text, cell, blank);
+                m_scrollInvariantRefreshStart = std::min(m_scrollInvariantRefreshStart, laterRows);
+                m_scrollInvariantRefreshEnd = std::max(m_scrollInvariantRefreshEnd, laterRows);
+            } else {
+                Buffer::writeAsciiCells(*row, 0, text, cell);
+            }
         }
         row = lines.recycle(blank);
         row->setIsWrapped(false);
         row->setBidiState(m_currentBidiState);
         ++scrolls;
         p = stop + 2;
+        if (wraps != 0) {
+            break;
+        }
     }
     if (scrolls == 0) {
         return p;
     }
-    buffer.linesTop += scrolls;
+    buffer.linesTop += scrolls + wraps;
     buffer.setYDisp(buffer.yBase());
     m_refreshStart = std::min(m_refreshStart, 0);
     m_refreshEnd = std::max(m_refreshEnd, m_rows - 1);
-    for (int64_t i = 0; i < scrolls; ++i) {
+    const auto scrolled = [&] {
         tell([&](TerminalDelegate& d) { d.scrolled(*this, buffer.yDisp()); });
+    };
+    for (int64_t i = 1; i < scrolls; ++i) {
+        scrolled();
         emitLineFeed();
     }
+    for (int64_t k = 0; k < wraps; ++k) {
+        scrolled();
+    }
+    scrolled();
+    emitLineFeed();
     return p;
+}
+
+bool Terminal::wrapsPlainLine(CircularBufferLineList& lines, const BufferLine& row, size_t length,
+                              bool wraparound) const {
+    if (!wraparound || row.count() < m_cols) {
+        return false;
+    }
+    // Each autowrap recycles the oldest row. A row narrower than the screen would take what does
+    // not fit in its last cell: that is left to the general path.
+    const size_t autowraps = (length - 1) / size_t(m_cols);
+    for (size_t i = 0; i < autowraps; ++i) {
+        const BufferLine* next = lines.peek(int(i));
+        if (next == nullptr || next->count() < m_cols) {
+            return false;
+        }
+    }
+    return true;
+}
+
+BufferLine* Terminal::writeWrappingPlainLine(CircularBufferLineList& lines, BufferLine* row,
+                                             std::span<const uint8_t> text, const CharData& cell,
+                                             const Attribute& blank) {
+    while (text.size() > size_t(m_cols)) {
+        Buffer::writeAsciiCells(*row, 0, text.first(size_t(m_cols)), cell);
+        text = text.subspan(size_t(m_cols));
+        // What an autowrap on the bottom row does: the new row continues the one it follows.
+        const BidiPresentationState state = row->bidiState();
+        row = lines.recycle(blank);
+        row->setIsWrapped(true);
+        row->setBidiState(state);
+    }
+    Buffer::writeAsciiCells(*row, 0, text, cell);
+    return row;
 }
 
 void Terminal::plainLineGeneral(std::span<const uint8_t> text) {
