@@ -59,10 +59,12 @@ bool isEmojiVariationBase(char32_t scalar) {
                                  int(UnicodeWidthData::emojiVs16Base.size()) - 1);
 }
 
-// The scalar of the complete, well-formed UTF-8 sequence of two to four bytes at `p`, and its
-// length; 0 for anything else (a lead byte that starts none, an overlong form, a surrogate, a
-// value above U+10FFFF, a sequence the end of the run cuts off).
-inline int decodeComplete(const uint8_t* p, const uint8_t* end, char32_t& scalar) {
+// The scalar of the complete, well-formed UTF-8 sequence of two to four bytes at `p`, its column
+// width and its length; 0 for anything else (a lead byte that starts none, an overlong form, a
+// surrogate, a value above U+10FFFF, a sequence the end of the run cuts off). The width is read
+// where the length is known: below U+0800 one table read does, and a well-formed scalar is at
+// most U+10FFFF, so the two-stage read needs no range check.
+inline int decodeComplete(const uint8_t* p, const uint8_t* end, char32_t& scalar, int& width) {
     const uint8_t lead = p[0];
     if (lead < 0xC2) {
         return 0;
@@ -72,6 +74,7 @@ inline int decodeComplete(const uint8_t* p, const uint8_t* end, char32_t& scalar
             return 0;
         }
         scalar = char32_t(lead & 0x1F) << 6 | (p[1] & 0x3F);
+        width = UnicodeUtil::lowPlaneWidths[scalar];
         return 2;
     }
     // The continuation bytes are checked together, as the bytes of one little-endian word.
@@ -88,7 +91,11 @@ inline int decodeComplete(const uint8_t* p, const uint8_t* end, char32_t& scalar
             return 0;
         }
         scalar = char32_t(lead & 0x0F) << 12 | char32_t(rest & 0x3F) << 6 | ((rest >> 8) & 0x3F);
-        return scalar < 0x800 || (scalar >= 0xD800 && scalar <= 0xDFFF) ? 0 : 3;
+        if (scalar < 0x800 || (scalar >= 0xD800 && scalar <= 0xDFFF)) {
+            return 0;
+        }
+        width = UnicodeUtil::columnWidthOfScalar(scalar);
+        return 3;
     }
     if (lead > 0xF4 || end - p < 4) {
         return 0;
@@ -103,7 +110,11 @@ inline int decodeComplete(const uint8_t* p, const uint8_t* end, char32_t& scalar
     }
     scalar = char32_t(lead & 0x07) << 18 | char32_t((word >> 8) & 0x3F) << 12 |
              char32_t((word >> 16) & 0x3F) << 6 | ((word >> 24) & 0x3F);
-    return scalar < 0x10000 || scalar > 0x10FFFF ? 0 : 4;
+    if (scalar < 0x10000 || scalar > 0x10FFFF) {
+        return 0;
+    }
+    width = UnicodeUtil::columnWidthOfScalar(scalar);
+    return 4;
 }
 
 constexpr bool isScalarValue(int64_t code) {
@@ -285,14 +296,12 @@ size_t Terminal::printSpan(const uint8_t* begin, const uint8_t* end, bool asciiD
                 ++p;
                 continue;
             }
-            length = decodeComplete(p, end, scalar);
+            length = decodeComplete(p, end, scalar, width);
             if (length == 0) {
                 // ASCII left to the general path, or invalid or cut off: the general path
                 // prints or keeps the bytes.
                 break;
             }
-            // A well-formed scalar is at most U+10FFFF: the two table reads need no range check.
-            width = UnicodeUtil::columnWidthOfScalar(scalar);
             // Above U+FFFF a scalar needs a code of its own, and the regional indicators are
             // there: the step below takes them, which keeps every call out of this loop.
             if (width <= 0 || open != Open::nothing || scalar > 0xFFFF) {
