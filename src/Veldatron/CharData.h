@@ -96,6 +96,28 @@ public:
         return cell;
     }
 
+    // The cells of a print run, which share everything but code and width: the shared fields
+    // kept with code and width cleared, so that a loop making one cell per character puts both
+    // in with two ORs and no branch on the width (text mixing narrow and wide characters would
+    // mispredict one).
+    class Stamp {
+    public:
+        explicit constexpr Stamp(const CharData& cell)
+            : m_low(cell.m_low & ~(codeMask | widthMask)), m_high(cell.m_high) {}
+        // The cell with a code (0...maxCode) and a width (0, 1 or 2).
+        constexpr CharData operator()(int32_t code, int width) const {
+            CharData cell;
+            cell.m_low =
+                m_low | uint32_t(code) | uint64_t((uint32_t(width) ^ 1u) & 7u) << widthShift;
+            cell.m_high = m_high;
+            return cell;
+        }
+
+    private:
+        uint64_t m_low;
+        uint64_t m_high;
+    };
+
     // Sets `count` cells at `cells` to `cell`. Blank rows are the common case (clears, erases,
     // scrolled-in lines): CharData::Null is all zero bits and becomes a memset, which the C
     // library runs with the widest stores the processor has.

@@ -59,10 +59,12 @@ bool isEmojiVariationBase(char32_t scalar) {
                                  int(UnicodeWidthData::emojiVs16Base.size()) - 1);
 }
 
-// The scalar of the complete, well-formed UTF-8 sequence of two to four bytes at `p`, and its
-// length; 0 for anything else (a lead byte that starts none, an overlong form, a surrogate, a
-// value above U+10FFFF, a sequence the end of the run cuts off).
-inline int decodeComplete(const uint8_t* p, const uint8_t* end, char32_t& scalar) {
+// The scalar of the complete, well-formed UTF-8 sequence of two to four bytes at `p`, its column
+// width and its length; 0 for anything else (a lead byte that starts none, an overlong form, a
+// surrogate, a value above U+10FFFF, a sequence the end of the run cuts off). The width is read
+// where the length is known: below U+0800 one table read does, and a well-formed scalar is at
+// most U+10FFFF, so the two-stage read needs no range check.
+inline int decodeComplete(const uint8_t* p, const uint8_t* end, char32_t& scalar, int& width) {
     const uint8_t lead = p[0];
     if (lead < 0xC2) {
         return 0;
@@ -72,6 +74,7 @@ inline int decodeComplete(const uint8_t* p, const uint8_t* end, char32_t& scalar
             return 0;
         }
         scalar = char32_t(lead & 0x1F) << 6 | (p[1] & 0x3F);
+        width = UnicodeUtil::lowPlaneWidths[scalar];
         return 2;
     }
     // The continuation bytes are checked together, as the bytes of one little-endian word.
@@ -88,7 +91,11 @@ inline int decodeComplete(const uint8_t* p, const uint8_t* end, char32_t& scalar
             return 0;
         }
         scalar = char32_t(lead & 0x0F) << 12 | char32_t(rest & 0x3F) << 6 | ((rest >> 8) & 0x3F);
-        return scalar < 0x800 || (scalar >= 0xD800 && scalar <= 0xDFFF) ? 0 : 3;
+        if (scalar < 0x800 || (scalar >= 0xD800 && scalar <= 0xDFFF)) {
+            return 0;
+        }
+        width = UnicodeUtil::columnWidthOfScalar(scalar);
+        return 3;
     }
     if (lead > 0xF4 || end - p < 4) {
         return 0;
@@ -103,7 +110,11 @@ inline int decodeComplete(const uint8_t* p, const uint8_t* end, char32_t& scalar
     }
     scalar = char32_t(lead & 0x07) << 18 | char32_t((word >> 8) & 0x3F) << 12 |
              char32_t((word >> 16) & 0x3F) << 6 | ((word >> 24) & 0x3F);
-    return scalar < 0x10000 || scalar > 0x10FFFF ? 0 : 4;
+    if (scalar < 0x10000 || scalar > 0x10FFFF) {
+        return 0;
+    }
+    width = UnicodeUtil::columnWidthOfScalar(scalar);
+    return 4;
 }
 
 constexpr bool isScalarValue(int64_t code) {
@@ -212,91 +223,130 @@ size_t Terminal::printSpan(const uint8_t* begin, const uint8_t* end, bool asciiD
         return 0;
     }
     prepareRunCells();
-    // Each cell is the run's template for its width (0 for the empty half of a wide one) with a
-    // code put in, which keeps the cell in two registers; building it field by field costs
-    // several times as much in a loop that runs once per character.
-    CharData templates[3] = {m_runHalf, m_runCell, m_runCell};
-    templates[2].setWidth(2);
+    // Each cell is the run's template with a code and width put in, which keeps the cell in two
+    // registers; building it field by field costs several times as much in a loop that runs
+    // once per character.
+    const CharData::Stamp stamp(m_runCell);
+    const CharData half = m_runHalf;
     CharData* const cells = span.cells;
     const int stop = span.end;
-    int x = span.x;
+    CharData* const limit = cells + stop;
+    // The cursor's cell.
+    CharData* at = cells + span.x;
     // The loop keeps only the cursor in a register: the row's change count is the cells the
     // cursor passed plus `extra` (cells stored again by a join, or passed twice after a text
     // selector moved the cursor back), and `written` goes past the cursor only after such a move.
     uint64_t extra = 0;
-    int written = x;
-    // The cell the last character went to (-1: none, when nothing can join), and what may still
-    // join it besides zero-width scalars: anything after a joiner, and a second regional
+    int written = span.x;
+    // The cell the last character went to (null: none, when nothing can join), and what may
+    // still join it besides zero-width scalars: anything after a joiner, and a second regional
     // indicator after a first.
-    int last = -1;
-    bool endsInJoiner = false;
-    bool loneRegional = false;
+    CharData* lastCell = nullptr;
+    enum class Open : uint8_t { nothing, joiner, regional };
+    Open open = Open::nothing;
+    // Writes a character of width 1 or 2 that fits at the cursor.
+    const auto put = [&](int32_t code, int width) {
+        // The empty half goes first: for a narrow character the same cell is written again at
+        // once, which costs less than a branch that text mixing narrow and wide characters (box
+        // drawing among CJK) mispredicts.
+        at[width - 1] = half;
+        *at = stamp(code, width);
+        at += width;
+    };
+    // DEL is dropped and a character set may replace ASCII: the general path does both.
+    const uint8_t asciiEnd = asciiDirect ? 0x7F : 0;
     const uint8_t* p = begin;
     if (*p >= 0x80) {
         // Text beyond ASCII may join the character before the cursor, printed by anything.
         if (const CellRef target = combiningTarget(*m_buffer)) {
-            const CharData& cell = cells[target.col];
-            if (target.col + cell.width() != x) {
+            const CharData& before = cells[target.col];
+            if (target.col + before.width() != span.x) {
                 return 0; // not right before the cursor: the general path finds out
             }
-            last = target.col;
-            const InternedCluster* cluster = interned(cell.code());
-            const char32_t lastScalar = cluster ? cluster->lastScalar : char32_t(cell.code());
-            endsInJoiner = lastScalar == zeroWidthJoiner;
-            loneRegional =
-                (!cluster || cluster->scalarCount == 1) && isRegionalIndicator(lastScalar);
+            lastCell = cells + target.col;
+            const InternedCluster* cluster = interned(before.code());
+            const char32_t lastScalar = cluster ? cluster->lastScalar : char32_t(before.code());
+            if (lastScalar == zeroWidthJoiner) {
+                open = Open::joiner;
+            } else if ((!cluster || cluster->scalarCount == 1) && isRegionalIndicator(lastScalar)) {
+                open = Open::regional;
+            }
         }
     }
 
     while (p < end) {
-        const uint8_t lead = *p;
-        if (lead < 0x80) {
-            // DEL is dropped and a character set may replace ASCII: the general path does both.
-            if (lead == 0x7F || !asciiDirect || x >= stop) {
+        // Most characters join nothing and nothing may join them: a tight loop takes them, one
+        // a turn (text changes between UTF-8 lengths, and between them and ASCII, every few
+        // characters: a word of Greek, two CJK, a blank, an emoji), and leaves the others to the
+        // step after it, with the cursor and the cell they may join kept in registers.
+        char32_t scalar = 0;
+        int length = 0;
+        int width = 0;
+        bool joinable = false;
+        CharData* const from = at;
+        while (p < end) {
+            const uint8_t lead = *p;
+            if (lead < asciiEnd) {
+                if (at >= limit) {
+                    break; // wraps
+                }
+                // ASCII never joins the cell before it.
+                put(lead, 1);
+                open = Open::nothing;
+                ++p;
+                continue;
+            }
+            length = decodeComplete(p, end, scalar, width);
+            if (length == 0) {
+                // ASCII left to the general path, or invalid or cut off: the general path
+                // prints or keeps the bytes.
                 break;
             }
-            // ASCII comes in stretches (words, the blanks between pieces of text) and never
-            // joins: a tight loop writes them.
-            const CharData ascii = templates[1];
-            do {
-                cells[x++] = ascii.withCode(*p++);
-            } while (p < end && *p < 0x7F && x < stop);
-            last = x - 1;
-            endsInJoiner = loneRegional = false;
-            continue;
+            // Above U+FFFF a scalar needs a code of its own, and the regional indicators are
+            // there: the step below takes them, which keeps every call out of this loop.
+            if (width <= 0 || open != Open::nothing || scalar > 0xFFFF) {
+                joinable = true;
+                break;
+            }
+            if (at + width > limit) {
+                break; // wraps
+            }
+            put(int32_t(scalar), width);
+            p += length;
         }
-        char32_t scalar;
-        const int length = decodeComplete(p, end, scalar);
-        if (length == 0) {
-            break; // invalid or cut off: the general path prints or keeps the bytes
+        if (at != from) {
+            // The last character the loop wrote is narrow, or wide with its empty half last.
+            lastCell = at[-1].width() == 0 ? at - 2 : at - 1;
         }
-        // A well-formed scalar is at most U+10FFFF: the two table reads need no range check.
-        const int width = UnicodeUtil::columnWidthOfScalar(scalar);
-        bool joins = endsInJoiner;
+        if (!joinable) {
+            break;
+        }
+        bool joins = open == Open::joiner;
         if (width <= 0) {
             if (width < 0) {
                 p += length; // a C1 control sent as UTF-8 is dropped
                 continue;
             }
-            if (last < 0) {
+            if (lastCell == nullptr) {
                 p += length; // nothing to join: dropped
                 continue;
             }
             if (scalar == textPresentationSelector || scalar == emojiPresentationSelector) {
-                const SelectorJoin result = joinSelector(cells, last, x, stop, scalar);
+                const SelectorJoin result =
+                    joinSelector(cells, int(lastCell - cells), int(at - cells), stop, scalar);
                 if (result == SelectorJoin::undecided) {
                     break;
                 }
                 if (result != SelectorJoin::dropped) {
-                    endsInJoiner = loneRegional = false;
+                    open = Open::nothing;
                     ++extra;
                 }
                 if (result == SelectorJoin::widened) {
-                    ++x; // past the new empty half
+                    ++at; // past the new empty half
                 } else if (result == SelectorJoin::narrowed) {
                     // Back onto the empty half, which the next character overwrites.
-                    written = std::max(written, x);
-                    --x;
+                    written = std::max(written, int(at - cells));
+                    --at;
                     ++extra;
                 }
                 p += length;
@@ -307,16 +357,15 @@ size_t Terminal::printSpan(const uint8_t* begin, const uint8_t* end, bool asciiD
             if (m_options.regionalIndicatorWidth == RegionalIndicatorWidth::narrow) {
                 break; // a narrow flag widens when its second letter joins
             }
-            joins = endsInJoiner || loneRegional;
+            joins = open != Open::nothing;
         }
         if (joins) {
             // Width stays; a scalar of width 0 that does not join is dropped.
-            const int32_t joined = combinedCode(cells[last].code(), scalar);
+            const int32_t joined = combinedCode(lastCell->code(), scalar);
             if (joined >= 0) {
-                cells[last].setCode(joined);
+                lastCell->setCode(joined);
                 ++extra;
-                endsInJoiner = scalar == zeroWidthJoiner;
-                loneRegional = false;
+                open = scalar == zeroWidthJoiner ? Open::joiner : Open::nothing;
                 p += length;
                 continue;
             }
@@ -325,27 +374,22 @@ size_t Terminal::printSpan(const uint8_t* begin, const uint8_t* end, bool asciiD
                 continue;
             }
         }
-        if (x + width > stop) {
+        if (at + width > limit) {
             break; // wraps
         }
-        const int32_t code = scalar <= 0xFFFF ? int32_t(scalar) : internScalar(scalar);
-        last = x;
-        cells[x] = templates[width].withCode(code);
-        if (width == 2) {
-            cells[x + 1] = templates[0];
-        }
-        x += width;
-        endsInJoiner = false;
-        loneRegional = isRegionalIndicator(scalar);
+        lastCell = at;
+        put(scalar <= 0xFFFF ? int32_t(scalar) : internScalar(scalar), width);
+        open = isRegionalIndicator(scalar) ? Open::regional : Open::nothing;
         p += length;
     }
     // A text selector may have moved the cursor back before the span's first cell.
+    const int x = int(at - cells);
     const int64_t changes = int64_t(x) - span.x + int64_t(extra);
     m_buffer->endPrintSpan(span, x, std::max(written, x), uint64_t(changes));
-    if (last >= 0) {
-        // The cell before the cursor is the span's last character; only what the flags say can
+    if (lastCell != nullptr) {
+        // The cell before the cursor is the span's last character; only what `open` says can
         // join it besides zero-width scalars.
-        m_plainBefore = !endsInJoiner && !loneRegional;
+        m_plainBefore = open == Open::nothing;
     } else if (p != begin) {
         m_plainBefore = false; // only dropped scalars: the general path looks again
     }

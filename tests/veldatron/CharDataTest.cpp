@@ -128,6 +128,15 @@ TEST(CharData, ATemplateBecomesAsciiCells) {
     EXPECT_EQ(row.back(), CharData::Null) << "nothing written past the run";
 }
 
+TEST(CharData, AStampKeepsAllButCodeAndWidthOfItsTemplate) {
+    // The template's own code and width must not leak into the cells.
+    const CharData::Stamp stamp(CharData(busyAttribute(), CharData::maxCode, 0, TinyAtom{42}, 5));
+    for (const auto& [code, width] : {std::pair{0x41, 1}, {0x4F60, 2}, {0, 0}, {0x400001, 2}}) {
+        SCOPED_TRACE(code);
+        EXPECT_EQ(stamp(code, width), CharData(busyAttribute(), code, width, TinyAtom{42}, 5));
+    }
+}
+
 TEST(CharData, SetAttributeKeepsTheOtherFields) {
     CharData cell(Attribute(), CharData::maxCode, 0, TinyAtom{0xFFFF}, 7);
     cell.setAttribute(busyAttribute());

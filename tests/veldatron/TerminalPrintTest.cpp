@@ -442,6 +442,8 @@ std::string randomUnicodeStream(std::mt19937& random, size_t pieces) {
         "\xd0\x9f\xd1\x80",         // Cyrillic
         "\xe4\xbd\xa0\xe5\xa5\xbd", // wide
         "\xe2\x94\x80\xe2\x94\xbc", // box drawing, narrow three-byte
+        // Every length and both widths, one after the other.
+        "\xe2\x94\x80\xe4\xbd\xa0\xe2\x94\xbc\xce\xb1\xf0\x9f\x98\x80\xe2\x86\x92",
         "\xf0\x9f\x98\x80",         // wide, four-byte
         "\xf0\x9d\x90\x80",         // narrow, four-byte
         "\xcc\x81",                 // combining mark
@@ -462,6 +464,8 @@ std::string randomUnicodeStream(std::mt19937& random, size_t pieces) {
         "\x80",                     // lone continuation
         "\xe2\x82",                 // truncated
         "\xed\xa0\x80",             // encoded surrogate
+        "\xe0\x80\xbf",             // overlong three-byte
+        "\xf0\x8f\xbf\xbf",         // overlong four-byte
         "\xf4\x90\x80\x80",         // above U+10FFFF
         "\x7f",                     // DEL
         "\r\n",
