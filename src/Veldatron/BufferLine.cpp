@@ -97,8 +97,17 @@ BufferLinePtr BufferLine::copyReusing(const BufferLine& from, BufferLinePtr spar
 }
 
 uint64_t BufferLine::nextSerial() {
-    static std::atomic<uint64_t> serial{1};
-    return serial.fetch_add(1, std::memory_order_relaxed);
+    // A scroll region takes a new serial for every line it scrolls: each thread takes serials
+    // from the shared counter a block at a time, not one locked increment per row.
+    static std::atomic<uint64_t> counter{1};
+    constexpr uint64_t block = 4096;
+    thread_local uint64_t next = 0;
+    thread_local uint64_t end = 0;
+    if (next == end) {
+        next = counter.fetch_add(block, std::memory_order_relaxed);
+        end = next + block;
+    }
+    return next++;
 }
 
 void BufferLine::assignFrom(const BufferLine& from) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace veldatron;
@@ -48,6 +49,30 @@ std::vector<int64_t> markColumns(const BufferLine& line) {
 }
 
 } // namespace
+
+// Terminals on different threads make rows at the same time; caches key on the serial.
+TEST(BufferLine, SerialsAreUniqueAcrossThreads) {
+    constexpr int perThread = 10000;
+    std::vector<std::vector<uint64_t>> serials(4);
+    std::vector<std::thread> threads;
+    for (auto& mine : serials) {
+        threads.emplace_back([&mine] {
+            for (int i = 0; i < perThread; ++i) {
+                mine.push_back(BufferLine::create(1)->serial());
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    std::vector<uint64_t> all;
+    for (const auto& mine : serials) {
+        all.insert(all.end(), mine.begin(), mine.end());
+    }
+    std::sort(all.begin(), all.end());
+    EXPECT_EQ(std::adjacent_find(all.begin(), all.end()), all.end());
+    EXPECT_EQ(all.size(), size_t(4 * perThread));
+}
 
 TEST(BufferLine, NewRowIsBlankAndUnchanged) {
     BufferLinePtr line = BufferLine::create(80);
