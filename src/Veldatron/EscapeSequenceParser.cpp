@@ -322,47 +322,26 @@ void EscapeSequenceParser::parse(Bytes data) {
         case State::csiEntry:
         case State::csiParam: {
             // Parameters and the final byte, the bulk of every control sequence; markers,
-            // intermediates, controls and errors take the table. The parameter being read stays
-            // in a register and is stored when it ends; its value saturates as
-            // ParserParams::addDigit does (v * 10 + d stays within 32 bits).
-            const std::uint8_t* q = p;
-            auto value = static_cast<std::uint32_t>(m_params.lastValue());
-            bool digits = false;
-            const auto commit = [&] {
-                if (digits && !m_parameterLimitExceeded) {
-                    m_params.setLastValue(static_cast<std::int32_t>(value));
-                }
-                digits = false;
-            };
-            while (q < end) {
-                b = *q;
-                const auto digit = static_cast<std::uint8_t>(b - '0');
-                if (digit < 10) {
-                    value = std::min<std::uint32_t>(value * 10 + digit, ParserParams::maxValue);
-                    digits = true;
-                } else if (b == ';' || (b == ':' && state == State::csiParam)) {
-                    commit();
-                    if (m_parameterLimitExceeded || !m_params.addSeparator(b)) {
-                        m_parameterLimitExceeded = true;
-                    }
-                    value = 0;
-                } else if (b >= 0x40 && b <= 0x7E) {
-                    commit();
-                    if (!m_parameterLimitExceeded && !m_collectLimitExceeded) {
-                        dispatchCsi(sequence(b), m_params);
-                    }
-                    state = State::ground;
-                    ++q;
-                    break;
-                } else {
-                    break;
-                }
-                state = State::csiParam;
-                ++q;
+            // intermediates, controls, errors (a ':' right after CSI) and a list past its limit
+            // take the table.
+            if (m_parameterLimitExceeded || (b == ':' && state == State::csiEntry)) {
+                break;
             }
-            commit();
+            const std::uint8_t* const q = m_params.addParameterBytes(p, end);
             if (q != p) {
+                state = State::csiParam;
                 p = q;
+                if (p == end) {
+                    continue;
+                }
+                b = *p;
+            }
+            if (b >= 0x40 && b <= 0x7E) {
+                if (!m_collectLimitExceeded) {
+                    dispatchCsi(sequence(b), m_params);
+                }
+                state = State::ground;
+                ++p;
                 continue;
             }
             break;
