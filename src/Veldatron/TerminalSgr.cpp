@@ -24,47 +24,42 @@ struct Extended {
 };
 
 // The colour of a 38, 48 or 58 at index i: "5;n" or "2;r;g;b" after semicolons, or the colon
-// forms "5:n", "2:r:g:b" and "2:cs:r:g:b".
-Extended extendedColor(const ParserParams& pars, int i) {
-    const int n = pars.size();
+// forms "5:n", "2:r:g:b" and "2:cs:r:g:b". Reads `values`, the list's own, past the checks of n.
+Extended extendedColor(const ParserParams& pars, std::span<const int32_t> values, int i) {
+    const int n = int(values.size());
     const int sub = i + 1;
     if (sub >= n) {
         return {false, CellColor(), 0};
     }
-    if (pars.separatorBefore(sub) == ':') {
+    const int32_t* const v = values.data() + sub;
+    if (pars.isSubParameter(sub)) {
         int group = 1;
         while (sub + group < n && pars.isSubParameter(sub + group)) {
             ++group;
         }
         Extended result{false, CellColor(), group};
-        if (pars[sub] == 5 && group >= 2) {
-            result = {true, CellColor::ansi256(channel(pars[sub + 1])), group};
-        } else if (pars[sub] == 2 && group >= 5) {
-            result = {true,
-                      CellColor::trueColor(channel(pars[sub + 2]), channel(pars[sub + 3]),
-                                           channel(pars[sub + 4])),
+        if (v[0] == 5 && group >= 2) {
+            result = {true, CellColor::ansi256(channel(v[1])), group};
+        } else if (v[0] == 2 && group >= 5) {
+            result = {true, CellColor::trueColor(channel(v[2]), channel(v[3]), channel(v[4])),
                       group};
-        } else if (pars[sub] == 2 && group == 4) {
-            result = {true,
-                      CellColor::trueColor(channel(pars[sub + 1]), channel(pars[sub + 2]),
-                                           channel(pars[sub + 3])),
+        } else if (v[0] == 2 && group == 4) {
+            result = {true, CellColor::trueColor(channel(v[1]), channel(v[2]), channel(v[3])),
                       group};
         }
         return result;
     }
-    if (pars[sub] == 5 && sub + 1 < n) {
-        return {true, CellColor::ansi256(channel(pars[sub + 1])), 2};
+    if (v[0] == 5 && sub + 1 < n) {
+        return {true, CellColor::ansi256(channel(v[1])), 2};
     }
-    if (pars[sub] == 2 && sub + 3 < n) {
-        return {true,
-                CellColor::trueColor(channel(pars[sub + 1]), channel(pars[sub + 2]),
-                                     channel(pars[sub + 3])),
-                4};
+    if (v[0] == 2 && sub + 3 < n) {
+        return {true, CellColor::trueColor(channel(v[1]), channel(v[2]), channel(v[3])), 4};
     }
     return {false, CellColor(), 1};
 }
 
-void reportUnknown(int32_t value, const ParserParams& pars) {
+// Out of line and cold: it builds strings, and the colour loop should not keep registers for it.
+[[gnu::cold, gnu::noinline]] void reportUnknown(int32_t value, const ParserParams& pars) {
     static DiagnosticSite site;
     std::string line = "Unknown SGR attribute: " + std::to_string(value) + " [";
     for (int i = 0; i < pars.size(); ++i) {
@@ -171,7 +166,7 @@ void Terminal::cmdCsiM(const ParserParams& pars, std::span<const uint8_t> collec
         case 38:
         case 48:
         case 58: {
-            const Extended extended = extendedColor(pars, i);
+            const Extended extended = extendedColor(pars, values, i);
             if (extended.valid) {
                 if (p == 38) {
                     a.setFg(extended.color);
