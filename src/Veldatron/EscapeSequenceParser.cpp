@@ -270,6 +270,34 @@ void EscapeSequenceParser::flushPrint(Runs& runs, std::ptrdiff_t end) {
     }
 }
 
+bool EscapeSequenceParser::readControlSequence(const std::uint8_t*& p, const std::uint8_t* end,
+                                               ParserState& state) {
+    // Markers, intermediates, controls, errors (a ':' right after CSI) and a list past its limit
+    // take the table.
+    std::uint8_t b = *p;
+    if (m_parameterLimitExceeded || (b == ':' && state == State::csiEntry)) {
+        return false;
+    }
+    const std::uint8_t* const q = m_params.addParameterBytes(p, end);
+    if (q != p) {
+        state = State::csiParam;
+        p = q;
+        if (p == end) {
+            return true;
+        }
+        b = *p;
+    }
+    if (b < 0x40 || b > 0x7E) {
+        return false;
+    }
+    if (!m_collectLimitExceeded) {
+        dispatchCsi(sequence(b), m_params);
+    }
+    state = State::ground;
+    ++p;
+    return true;
+}
+
 void EscapeSequenceParser::parse(Bytes data) {
     assert(!m_parsing && "a parser handler fed the parser that called it");
     ProfileInterval interval(data.size());
@@ -315,63 +343,37 @@ void EscapeSequenceParser::parse(Bytes data) {
                 ++p;
                 continue;
             }
-            if (b == ESC && end - p >= 2 && p[1] == '[') {
-                // ESC [ in one step: both bytes clear the sequence state, once is enough.
-                flushPrint(runs, p - begin);
-                clearControlSequence();
-                state = State::csiEntry;
-                p += 2;
-                continue;
+            if (b == ESC && end - p >= 2) {
+                if (p[1] == '[') {
+                    // ESC [ in one step: both bytes clear the sequence state, once is enough.
+                    // The parameters follow at once: nearly every sequence ends in this chunk.
+                    flushPrint(runs, p - begin);
+                    clearControlSequence();
+                    state = State::csiEntry;
+                    p += 2;
+                    if (p == end || readControlSequence(p, end, state)) {
+                        continue;
+                    }
+                    b = *p;
+                    break;
+                }
+                if (m_table.action(State::escape, p[1]) == Action::escDispatch) {
+                    // ESC and its final byte in one step (DECSC, DECRC, RI): nothing to collect.
+                    flushPrint(runs, p - begin);
+                    clearControlSequence();
+                    dispatchEsc(sequence(p[1]));
+                    p += 2;
+                    continue;
+                }
             }
             break;
         case State::csiEntry:
-        case State::csiParam: {
-            // Parameters and the final byte, the bulk of every control sequence; markers,
-            // intermediates, controls and errors take the table. The parameter being read stays
-            // in a register and is stored when it ends; its value saturates as
-            // ParserParams::addDigit does (v * 10 + d stays within 32 bits).
-            const std::uint8_t* q = p;
-            auto value = static_cast<std::uint32_t>(m_params.lastValue());
-            bool digits = false;
-            const auto commit = [&] {
-                if (digits && !m_parameterLimitExceeded) {
-                    m_params.setLastValue(static_cast<std::int32_t>(value));
-                }
-                digits = false;
-            };
-            while (q < end) {
-                b = *q;
-                const auto digit = static_cast<std::uint8_t>(b - '0');
-                if (digit < 10) {
-                    value = std::min<std::uint32_t>(value * 10 + digit, ParserParams::maxValue);
-                    digits = true;
-                } else if (b == ';' || (b == ':' && state == State::csiParam)) {
-                    commit();
-                    if (m_parameterLimitExceeded || !m_params.addSeparator(b)) {
-                        m_parameterLimitExceeded = true;
-                    }
-                    value = 0;
-                } else if (b >= 0x40 && b <= 0x7E) {
-                    commit();
-                    if (!m_parameterLimitExceeded && !m_collectLimitExceeded) {
-                        dispatchCsi(sequence(b), m_params);
-                    }
-                    state = State::ground;
-                    ++q;
-                    break;
-                } else {
-                    break;
-                }
-                state = State::csiParam;
-                ++q;
-            }
-            commit();
-            if (q != p) {
-                p = q;
+        case State::csiParam:
+            if (readControlSequence(p, end, state)) {
                 continue;
             }
+            b = *p;
             break;
-        }
         case State::oscString:
         case State::apcString:
             if (b >= 0x20 && b != ST) {

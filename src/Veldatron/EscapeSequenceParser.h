@@ -213,6 +213,12 @@ private:
     // Inline (defined and used in EscapeSequenceParser.cpp only): it ends the text of nearly
     // every line, before its CR or LF.
     [[gnu::always_inline]] inline void flushPrint(Runs& runs, std::ptrdiff_t end);
+    // The parameters and final byte of a control sequence from `p` (state csiEntry or csiParam),
+    // dispatched; false, with `p` at it, for a byte the transition table must take. Inline: it
+    // runs for every control sequence, straight after its introducer.
+    [[gnu::always_inline]] inline bool readControlSequence(const std::uint8_t*& p,
+                                                           const std::uint8_t* end,
+                                                           ParserState& state);
     void resetPrintState();
     void flushDcs(Runs& runs, std::ptrdiff_t end);
     void clearSequence();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <span>
@@ -71,13 +72,41 @@ public:
         return true;
     }
 
-    /// The value of the last parameter so far, and a replacement for it (at most `maxValue`)
-    /// that marks it present: the parser's digit loop keeps the value in a register.
-    std::int32_t lastValue() const { return m_values[m_count - 1u]; }
-    void setLastValue(std::int32_t value) {
-        const unsigned last = m_count - 1u;
-        m_values[last] = value;
-        m_present |= 1u << last;
+    /// Reads a run of parameter bytes (digits, ';' and ':') from `p` on, as addDigit and
+    /// addSeparator would one byte at a time, and returns where it stopped: at `end`, at the first
+    /// other byte, or at a separator the full list has no room for (the caller marks the limit).
+    /// The bulk of every control sequence passes here; the count, the bit sets and the value being
+    /// read stay in registers until the run ends.
+    const std::uint8_t* addParameterBytes(const std::uint8_t* p, const std::uint8_t* end) {
+        std::int32_t* slot = &m_values[m_count - 1u]; // the parameter being read
+        std::uint32_t bit = 1u << (m_count - 1u);     // its bit in m_present and m_colons
+        std::uint32_t present = m_present;
+        std::uint32_t colons = m_colons;
+        auto value = static_cast<std::uint32_t>(*slot);
+        for (; p < end; ++p) {
+            const std::uint32_t digit = *p - std::uint32_t('0');
+            if (digit < 10) {
+                // Saturates as addDigit does: v * 10 + d stays within 32 bits.
+                value = std::min<std::uint32_t>(value * 10 + digit, maxValue);
+                present |= bit;
+                continue;
+            }
+            // ':' and ';' follow '9'.
+            if (digit - 10 > 1 || bit == 1u << (maxCount - 1)) {
+                break;
+            }
+            *slot++ = static_cast<std::int32_t>(value);
+            value = 0;
+            bit <<= 1;
+            if (digit == 10) {
+                colons |= bit;
+            }
+        }
+        *slot = static_cast<std::int32_t>(value);
+        m_count = static_cast<std::uint8_t>(slot - m_values.data() + 1);
+        m_present = present;
+        m_colons = colons;
+        return p;
     }
 
     /// Appends a decimal digit (0-9) to the last parameter, saturating at `maxValue`.

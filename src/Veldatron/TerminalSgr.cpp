@@ -24,47 +24,42 @@ struct Extended {
 };
 
 // The colour of a 38, 48 or 58 at index i: "5;n" or "2;r;g;b" after semicolons, or the colon
-// forms "5:n", "2:r:g:b" and "2:cs:r:g:b".
-Extended extendedColor(const ParserParams& pars, int i) {
-    const int n = pars.size();
+// forms "5:n", "2:r:g:b" and "2:cs:r:g:b". Reads `values`, the list's own, past the checks of n.
+Extended extendedColor(const ParserParams& pars, std::span<const int32_t> values, int i) {
+    const int n = int(values.size());
     const int sub = i + 1;
     if (sub >= n) {
         return {false, CellColor(), 0};
     }
-    if (pars.separatorBefore(sub) == ':') {
+    const int32_t* const v = values.data() + sub;
+    if (pars.isSubParameter(sub)) {
         int group = 1;
         while (sub + group < n && pars.isSubParameter(sub + group)) {
             ++group;
         }
         Extended result{false, CellColor(), group};
-        if (pars[sub] == 5 && group >= 2) {
-            result = {true, CellColor::ansi256(channel(pars[sub + 1])), group};
-        } else if (pars[sub] == 2 && group >= 5) {
-            result = {true,
-                      CellColor::trueColor(channel(pars[sub + 2]), channel(pars[sub + 3]),
-                                           channel(pars[sub + 4])),
+        if (v[0] == 5 && group >= 2) {
+            result = {true, CellColor::ansi256(channel(v[1])), group};
+        } else if (v[0] == 2 && group >= 5) {
+            result = {true, CellColor::trueColor(channel(v[2]), channel(v[3]), channel(v[4])),
                       group};
-        } else if (pars[sub] == 2 && group == 4) {
-            result = {true,
-                      CellColor::trueColor(channel(pars[sub + 1]), channel(pars[sub + 2]),
-                                           channel(pars[sub + 3])),
+        } else if (v[0] == 2 && group == 4) {
+            result = {true, CellColor::trueColor(channel(v[1]), channel(v[2]), channel(v[3])),
                       group};
         }
         return result;
     }
-    if (pars[sub] == 5 && sub + 1 < n) {
-        return {true, CellColor::ansi256(channel(pars[sub + 1])), 2};
+    if (v[0] == 5 && sub + 1 < n) {
+        return {true, CellColor::ansi256(channel(v[1])), 2};
     }
-    if (pars[sub] == 2 && sub + 3 < n) {
-        return {true,
-                CellColor::trueColor(channel(pars[sub + 1]), channel(pars[sub + 2]),
-                                     channel(pars[sub + 3])),
-                4};
+    if (v[0] == 2 && sub + 3 < n) {
+        return {true, CellColor::trueColor(channel(v[1]), channel(v[2]), channel(v[3])), 4};
     }
     return {false, CellColor(), 1};
 }
 
-void reportUnknown(int32_t value, const ParserParams& pars) {
+// Out of line and cold: it builds strings, and the colour loop should not keep registers for it.
+[[gnu::cold, gnu::noinline]] void reportUnknown(int32_t value, const ParserParams& pars) {
     static DiagnosticSite site;
     std::string line = "Unknown SGR attribute: " + std::to_string(value) + " [";
     for (int i = 0; i < pars.size(); ++i) {
@@ -79,128 +74,140 @@ void Terminal::cmdCsiM(const ParserParams& pars, std::span<const uint8_t> collec
     if (!collect.empty()) {
         return;
     }
-    if (pars.size() == 1 && pars[0] == 0) {
-        m_curAttr = Attribute();
-        return;
-    }
     // Changed in place, field by field: nothing reads the attribute until the parameters are
-    // done, and a whole-object copy in and out would stall on the narrower stores between.
+    // done, and a whole-object copy in and out would stall on the narrower stores between. The
+    // values are read straight from the list (an omitted one reads as 0, which resets), and one
+    // switch decides each: programs that colour every few cells send one of these per cell.
     Attribute& a = m_curAttr;
     CharacterStyle style = a.style();
-    const int n = pars.size();
-    for (int i = 0; i < n;) {
-        const int32_t p = pars[i];
-        int next = i + 1;
-        if (p >= 30 && p <= 37) {
-            a.setFg(CellColor::ansi256(uint8_t(p - 30)));
-        } else if (p >= 40 && p <= 47) {
-            a.setBg(CellColor::ansi256(uint8_t(p - 40)));
-        } else if (p >= 90 && p <= 97) {
-            a.setFg(CellColor::ansi256(uint8_t(p - 90 + 8)));
-        } else if (p >= 100 && p <= 107) {
-            a.setBg(CellColor::ansi256(uint8_t(p - 100 + 8)));
-        } else {
-            switch (p) {
-            case 0:
-                a = Attribute();
-                style = CharacterStyle::none;
-                break;
-            case 1:
-                style.insert(CharacterStyle::bold);
-                break;
-            case 2:
-                style.insert(CharacterStyle::dim);
-                break;
-            case 3:
-                style.insert(CharacterStyle::italic);
-                break;
-            case 4:
-                if (i + 1 < n && pars.separatorBefore(i + 1) == ':') {
-                    const int32_t s = pars[i + 1];
-                    next = i + 2;
-                    if (s == 0) {
-                        style.remove(CharacterStyle::underline);
-                        a.setUnderlineStyle(UnderlineStyle::none);
-                    } else {
-                        style.insert(CharacterStyle::underline);
-                        a.setUnderlineStyle(s >= 2 && s <= 5 ? UnderlineStyle(s)
-                                                             : UnderlineStyle::single);
-                    }
+    const std::span<const int32_t> values = pars.values();
+    const int n = int(values.size());
+    for (int i = 0; i < n; ++i) {
+        const int32_t p = values[size_t(i)];
+        switch (p) {
+        case 0:
+            a = Attribute();
+            style = CharacterStyle::none;
+            break;
+        case 1:
+            style.insert(CharacterStyle::bold);
+            break;
+        case 2:
+            style.insert(CharacterStyle::dim);
+            break;
+        case 3:
+            style.insert(CharacterStyle::italic);
+            break;
+        case 4:
+            if (pars.isSubParameter(i + 1)) {
+                const int32_t s = values[size_t(++i)];
+                if (s == 0) {
+                    style.remove(CharacterStyle::underline);
+                    a.setUnderlineStyle(UnderlineStyle::none);
                 } else {
                     style.insert(CharacterStyle::underline);
-                    a.setUnderlineStyle(UnderlineStyle::single);
+                    a.setUnderlineStyle(s >= 2 && s <= 5 ? UnderlineStyle(s)
+                                                         : UnderlineStyle::single);
                 }
-                break;
-            case 5:
-                style.insert(CharacterStyle::blink);
-                break;
-            case 7:
-                style.insert(CharacterStyle::inverse);
-                break;
-            case 8:
-                style.insert(CharacterStyle::invisible);
-                break;
-            case 9:
-                style.insert(CharacterStyle::crossedOut);
-                break;
-            case 21:
+            } else {
                 style.insert(CharacterStyle::underline);
-                a.setUnderlineStyle(UnderlineStyle::double_);
-                break;
-            case 22:
-                style.remove(CharacterStyle::bold);
-                style.remove(CharacterStyle::dim);
-                break;
-            case 23:
-                style.remove(CharacterStyle::italic);
-                break;
-            case 24:
-                style.remove(CharacterStyle::underline);
-                a.setUnderlineStyle(UnderlineStyle::none);
-                break;
-            case 25:
-                style.remove(CharacterStyle::blink);
-                break;
-            case 27:
-                style.remove(CharacterStyle::inverse);
-                break;
-            case 28:
-                style.remove(CharacterStyle::invisible);
-                break;
-            case 29:
-                style.remove(CharacterStyle::crossedOut);
-                break;
-            case 38:
-            case 48:
-            case 58: {
-                const Extended extended = extendedColor(pars, i);
-                if (extended.valid) {
-                    if (p == 38) {
-                        a.setFg(extended.color);
-                    } else if (p == 48) {
-                        a.setBg(extended.color);
-                    } else {
-                        a.setUnderlineColor(extended.color);
-                    }
+                a.setUnderlineStyle(UnderlineStyle::single);
+            }
+            break;
+        case 5:
+            style.insert(CharacterStyle::blink);
+            break;
+        case 7:
+            style.insert(CharacterStyle::inverse);
+            break;
+        case 8:
+            style.insert(CharacterStyle::invisible);
+            break;
+        case 9:
+            style.insert(CharacterStyle::crossedOut);
+            break;
+        case 21:
+            style.insert(CharacterStyle::underline);
+            a.setUnderlineStyle(UnderlineStyle::double_);
+            break;
+        case 22:
+            style.remove(CharacterStyle::bold);
+            style.remove(CharacterStyle::dim);
+            break;
+        case 23:
+            style.remove(CharacterStyle::italic);
+            break;
+        case 24:
+            style.remove(CharacterStyle::underline);
+            a.setUnderlineStyle(UnderlineStyle::none);
+            break;
+        case 25:
+            style.remove(CharacterStyle::blink);
+            break;
+        case 27:
+            style.remove(CharacterStyle::inverse);
+            break;
+        case 28:
+            style.remove(CharacterStyle::invisible);
+            break;
+        case 29:
+            style.remove(CharacterStyle::crossedOut);
+            break;
+        case 30:
+        case 31:
+        case 32:
+        case 33:
+        case 34:
+        case 35:
+        case 36:
+        case 37:
+            a.setFg(CellColor::ansi256(uint8_t(p - 30)));
+            break;
+        case 38:
+        case 48:
+        case 58: {
+            const Extended extended = extendedColor(pars, values, i);
+            if (extended.valid) {
+                if (p == 38) {
+                    a.setFg(extended.color);
+                } else if (p == 48) {
+                    a.setBg(extended.color);
+                } else {
+                    a.setUnderlineColor(extended.color);
                 }
-                next = i + 1 + std::max(extended.consumed, 1);
-                break;
             }
-            case 39:
-                a.setFg(CellColor::defaultColor);
-                break;
-            case 49:
-                a.setBg(CellColor::defaultColor);
-                break;
-            case 59:
-                a.setUnderlineColor(std::nullopt);
-                break;
-            default:
-                reportUnknown(p, pars);
-                break;
-            }
+            i += std::max(extended.consumed, 1);
+            break;
         }
-        i = next;
+        case 39:
+            a.setFg(CellColor::defaultColor);
+            break;
+        case 40:
+        case 41:
+        case 42:
+        case 43:
+        case 44:
+        case 45:
+        case 46:
+        case 47:
+            a.setBg(CellColor::ansi256(uint8_t(p - 40)));
+            break;
+        case 49:
+            a.setBg(CellColor::defaultColor);
+            break;
+        case 59:
+            a.setUnderlineColor(std::nullopt);
+            break;
+        default:
+            if (p >= 90 && p <= 97) {
+                a.setFg(CellColor::ansi256(uint8_t(p - 90 + 8)));
+            } else if (p >= 100 && p <= 107) {
+                a.setBg(CellColor::ansi256(uint8_t(p - 100 + 8)));
+            } else {
+                reportUnknown(p, pars);
+            }
+            break;
+        }
     }
     a.setStyle(style);
 }

@@ -598,6 +598,58 @@ TEST(ParserScan, VectorScannersAgreeWithTheByteLoops) {
     }
 }
 
+TEST(ParserParams, ReadingARunAgreesWithOneByteAtATime) {
+    // Long digit runs (saturation), lists past the limit and runs that stop at another byte, each
+    // resumed from a list already holding a few parameters, as when a read splits a sequence.
+    const std::string alphabet = "0123456789;:;:9m";
+    std::mt19937 random(7);
+    for (int round = 0; round < 3000; ++round) {
+        std::string input;
+        const int length = static_cast<int>(random() % 80);
+        for (int i = 0; i < length; ++i) {
+            input += random() % 4 ? alphabet[random() % alphabet.size()] : '9';
+        }
+        const std::string prefix = input.substr(0, random() % (input.size() + 1));
+        SCOPED_TRACE(prefix + " | " + input);
+
+        ParserParams run;
+        ParserParams bytewise;
+        for (ParserParams* params : {&run, &bytewise}) {
+            params->reset();
+            for (char c : prefix) {
+                if (c == ';' || c == ':') {
+                    if (!params->addSeparator(static_cast<std::uint8_t>(c))) {
+                        break;
+                    }
+                } else if (c >= '0' && c <= '9') {
+                    params->addDigit(static_cast<std::uint8_t>(c - '0'));
+                } else {
+                    break;
+                }
+            }
+        }
+        const std::span<const std::uint8_t> bytes = asBytes(input);
+        const std::uint8_t* const stop =
+            run.addParameterBytes(bytes.data(), bytes.data() + bytes.size());
+        const std::uint8_t* expectedStop = bytes.data();
+        for (; expectedStop != bytes.data() + bytes.size(); ++expectedStop) {
+            const std::uint8_t c = *expectedStop;
+            if (c >= '0' && c <= '9') {
+                bytewise.addDigit(static_cast<std::uint8_t>(c - '0'));
+            } else if ((c != ';' && c != ':') || !bytewise.addSeparator(c)) {
+                break;
+            }
+        }
+        ASSERT_EQ(stop - bytes.data(), expectedStop - bytes.data());
+        ASSERT_EQ(run.size(), bytewise.size());
+        for (int i = 0; i < bytewise.size(); ++i) {
+            ASSERT_EQ(run[i], bytewise[i]) << i;
+            ASSERT_EQ(run.isOmitted(i), bytewise.isOmitted(i)) << i;
+            ASSERT_EQ(run.separatorBefore(i), bytewise.separatorBefore(i)) << i;
+        }
+    }
+}
+
 TEST(Profile, OnlyTheValueOneTurnsMarkersOn) {
     EXPECT_TRUE(profile::isEnabledValue("1"));
     for (const char* off : {"0", "", "11", "true", " 1"}) {
