@@ -197,7 +197,7 @@ void rotateRowPointers(BufferLinePtr* slots, size_t n, size_t shift) {
 
 } // namespace
 
-void CircularBufferLineList::rotateLines(int first, int last, int by) {
+void CircularBufferLineList::rotateLinesGeneral(int first, int last, int by) {
     first = std::max(first, 0);
     last = std::min(last, m_count - 1);
     const int n = last - first + 1;
@@ -217,8 +217,7 @@ void CircularBufferLineList::rotateLines(int first, int last, int by) {
     const size_t slots = m_array.size();
     const size_t begin = slotOf(first);
     if ((shift == 1 || shift == n - 1) && begin + size_t(n) <= slots) {
-        // By one place within the slots (a scroll region's line feed, reverse index, one inserted
-        // or deleted line): one block move of the pointers.
+        // A rotation by n - 1 or n + 1 places is one by one place.
         rotateSlotsByOne(begin, size_t(n), shift == 1);
         return;
     }
@@ -252,26 +251,6 @@ void CircularBufferLineList::rotateLines(int first, int last, int by) {
     reverseLines(first, last - shift);
     reverseLines(last - shift + 1, last);
     reverseLines(first, last);
-}
-
-void CircularBufferLineList::rotateSlotsByOne(size_t begin, size_t n, bool towardsEnd) {
-    // A RefPtr is one pointer, and nothing points at a slot: moving the slots' bytes relocates
-    // the references, every row still held exactly once, so no count changes and no row is
-    // touched. (Moving them one by one costs a test and a store per row for the emptied source.)
-    static_assert(sizeof(BufferLinePtr) == sizeof(BufferLine*));
-    static_assert(std::is_standard_layout_v<BufferLinePtr>);
-    void* const slots = static_cast<void*>(m_array.data() + begin);
-    BufferLine** const rows = static_cast<BufferLine**>(slots);
-    BufferLine* moved = nullptr;
-    if (towardsEnd) {
-        moved = rows[n - 1];
-        std::memmove(rows + 1, rows, (n - 1) * sizeof(BufferLine*));
-        rows[0] = moved;
-    } else {
-        moved = rows[0];
-        std::memmove(rows, rows + 1, (n - 1) * sizeof(BufferLine*));
-        rows[n - 1] = moved;
-    }
 }
 
 void CircularBufferLineList::reverseLines(int first, int last) {

@@ -3,8 +3,10 @@
 #include "BufferLine.h"
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 namespace veldatron {
@@ -120,7 +122,19 @@ public:
     // Rotates lines first..last (within the lines in use, line 0 included) by `by` places
     // towards the end (towards the start when negative): the rows that pass `last` come back at
     // `first`. Rows shifted inside a screen stay in it, so nothing is called back.
-    void rotateLines(int first, int last, int by);
+    void rotateLines(int first, int last, int by) {
+        // By one place within the slots (a scroll region's line feed, a reverse index, one
+        // inserted or deleted line): one block move of the pointers, inline.
+        if ((by == 1 || by == -1) && first >= 0 && first < last && last < m_count) {
+            const size_t begin = slotOf(first);
+            const size_t n = size_t(last - first) + 1;
+            if (begin + n <= m_array.size()) {
+                rotateSlotsByOne(begin, n, by == 1);
+                return;
+            }
+        }
+        rotateLinesGeneral(first, last, by);
+    }
     // Makes line i (within the lines in use) a copy of `from`, as set(i, BufferLine::copyReusing(
     // from, takeLine(i))) would, but in place: a row that only the ring holds becomes the copy
     // (new serial; it stays attached, so no onLineAttached), any other is replaced by a new one.
@@ -152,7 +166,26 @@ private:
     }
     void advanceStart(int64_t by);
     // Rotates the n slots from `begin` (not wrapping around the end) by one place.
-    void rotateSlotsByOne(size_t begin, size_t n, bool towardsEnd);
+    void rotateSlotsByOne(size_t begin, size_t n, bool towardsEnd) {
+        // A RefPtr is one pointer, and nothing points at a slot: moving the slots' bytes relocates
+        // the references, every row still held exactly once, so no count changes and no row is
+        // touched. (Moving them one by one costs a test and a store per row for the emptied
+        // source.)
+        static_assert(sizeof(BufferLinePtr) == sizeof(BufferLine*));
+        static_assert(std::is_standard_layout_v<BufferLinePtr>);
+        void* const slots = static_cast<void*>(m_array.data() + begin);
+        BufferLine** const rows = static_cast<BufferLine**>(slots);
+        if (towardsEnd) {
+            BufferLine* const moved = rows[n - 1];
+            std::memmove(rows + 1, rows, (n - 1) * sizeof(BufferLine*));
+            rows[0] = moved;
+        } else {
+            BufferLine* const moved = rows[0];
+            std::memmove(rows, rows + 1, (n - 1) * sizeof(BufferLine*));
+            rows[n - 1] = moved;
+        }
+    }
+    void rotateLinesGeneral(int first, int last, int by);
     // Reverses the order of lines first..last (within the lines in use).
     void reverseLines(int first, int last);
     // Makes at least `needed` slots (at most maxLength), doubling, repacked from slot 0.
