@@ -684,11 +684,14 @@ void Terminal::cacheJoin(uint64_t key, int32_t code) {
 }
 
 inline int32_t Terminal::combinedCode(int32_t base, char32_t scalar) {
-    // The same few clusters repeat in most text: the most recent entry of its set answers
-    // here, inline in the print loop, and changes no order.
+    // The same few clusters repeat in most text: the first two entries of its set answer here,
+    // inline in the print loop, and change no order. Two keys that share a set and alternate
+    // (the parts of one emoji sequence do) then both stay out of the call.
     const uint64_t key = uint64_t(uint32_t(base)) << 21 | scalar;
     const JoinCacheEntry* set = joinCacheSet(key);
-    return set[0].key == key ? set[0].code : combinedCodeMiss(key, base, scalar);
+    return set[0].key == key   ? set[0].code
+           : set[1].key == key ? set[1].code
+                               : combinedCodeMiss(key, base, scalar);
 }
 
 int32_t Terminal::combinedCodeMiss(uint64_t key, int32_t base, char32_t scalar) {
@@ -716,7 +719,9 @@ inline int32_t Terminal::internScalar(char32_t scalar) {
     // Single scalars share the join cache under base 0, which never joins anything.
     const uint64_t key = scalar;
     const JoinCacheEntry* set = joinCacheSet(key);
-    return set[0].key == key ? set[0].code : internScalarMiss(scalar);
+    return set[0].key == key   ? set[0].code
+           : set[1].key == key ? set[1].code
+                               : internScalarMiss(scalar);
 }
 
 int32_t Terminal::internScalarMiss(char32_t scalar) {
