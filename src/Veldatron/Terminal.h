@@ -1028,6 +1028,11 @@ private:
     bool m_runCellsReady = false;
     CharData m_runCell;
     CharData m_runHalf;
+    // What m_runCell and m_runHalf were made from; unlinked: made without a link payload.
+    bool m_runCellsUnlinked = false;
+    Attribute m_runCellAttribute;
+    Attribute m_runHalfAttribute;
+    uint8_t m_runCellContent = 0;
     // asciiCell() and what it was made from.
     CharData m_asciiCell = CharData(Attribute(), 0, 1);
     Attribute m_asciiCellAttribute;

@@ -256,7 +256,7 @@ size_t Terminal::printSpan(const uint8_t* begin, const uint8_t* end, bool asciiD
     // DEL is dropped and a character set may replace ASCII: the general path does both.
     const uint8_t asciiEnd = asciiDirect ? 0x7F : 0;
     const uint8_t* p = begin;
-    if (*p >= 0x80) {
+    if (*p >= 0x80 && span.x > 0) {
         // Text beyond ASCII may join the character before the cursor, printed by anything.
         if (const CellRef target = combiningTarget(*m_buffer)) {
             const CharData& before = cells[target.col];
@@ -492,13 +492,24 @@ void Terminal::prepareRunCells() {
     if (m_runCellsReady) {
         return;
     }
+    m_runCellsReady = true;
+    const uint8_t content = m_buffer->semanticContent.cellCode();
+    // Line after line of output keeps its attributes: the cells of the last run serve again when
+    // nothing they are made from changed. With a link they are made for every run, as the link
+    // may have been given up meanwhile.
+    if (m_runCellsUnlinked && !m_activeHyperlink && m_runCellAttribute == m_curAttr &&
+        m_runHalfAttribute == m_buffer->curAttr() && m_runCellContent == content) {
+        return;
+    }
     // The link cannot change within a run, nor the shell-integration content: every cell of
     // the run gets the same payload and content code.
     const TinyAtom payload = resolveActiveHyperlink().value_or(TinyAtom());
-    const uint8_t content = m_buffer->semanticContent.cellCode();
     m_runCell = CharData(m_curAttr, 0, 1, payload, content);
     m_runHalf = CharData(m_buffer->curAttr(), 0, 0, payload, content);
-    m_runCellsReady = true;
+    m_runCellAttribute = m_curAttr;
+    m_runHalfAttribute = m_buffer->curAttr();
+    m_runCellContent = content;
+    m_runCellsUnlinked = !m_activeHyperlink;
 }
 
 void Terminal::rebuildAsciiCell() {
@@ -684,11 +695,14 @@ void Terminal::cacheJoin(uint64_t key, int32_t code) {
 }
 
 inline int32_t Terminal::combinedCode(int32_t base, char32_t scalar) {
-    // The same few clusters repeat in most text: the most recent entry of its set answers
-    // here, inline in the print loop, and changes no order.
+    // The same few clusters repeat in most text: the first two entries of its set answer here,
+    // inline in the print loop, and change no order. Two keys that share a set and alternate
+    // (the parts of one emoji sequence do) then both stay out of the call.
     const uint64_t key = uint64_t(uint32_t(base)) << 21 | scalar;
     const JoinCacheEntry* set = joinCacheSet(key);
-    return set[0].key == key ? set[0].code : combinedCodeMiss(key, base, scalar);
+    return set[0].key == key   ? set[0].code
+           : set[1].key == key ? set[1].code
+                               : combinedCodeMiss(key, base, scalar);
 }
 
 int32_t Terminal::combinedCodeMiss(uint64_t key, int32_t base, char32_t scalar) {
@@ -716,7 +730,9 @@ inline int32_t Terminal::internScalar(char32_t scalar) {
     // Single scalars share the join cache under base 0, which never joins anything.
     const uint64_t key = scalar;
     const JoinCacheEntry* set = joinCacheSet(key);
-    return set[0].key == key ? set[0].code : internScalarMiss(scalar);
+    return set[0].key == key   ? set[0].code
+           : set[1].key == key ? set[1].code
+                               : internScalarMiss(scalar);
 }
 
 int32_t Terminal::internScalarMiss(char32_t scalar) {

@@ -298,6 +298,48 @@ TEST(TerminalPrint, CodesOfCharacters) {
     EXPECT_EQ(terminal.character('x'), U"x");
 }
 
+TEST(TerminalPrint, TextBeyondAsciiTakesWhatPlainAsciiTakesAfterEachChange) {
+    // The cells text beyond ASCII is printed from are kept from one run to the next: every
+    // change of what cells take besides the code must reach them as it reaches plain ASCII,
+    // whose template is made apart.
+    const struct {
+        const char* name;
+        const char* change;
+    } changes[] = {
+        {"colour", "\x1b[31m"},
+        {"style and background", "\x1b[1;44m"},
+        {"attributes reset", "\x1b[m"},
+        {"link", "\x1b]8;;http://example.com/a\x1b\\"},
+        {"another link", "\x1b]8;;http://example.com/b\x1b\\"},
+        {"link ended", "\x1b]8;;\x1b\\"},
+        {"prompt", "\x1b]133;A\x07"},
+        {"command input", "\x1b]133;B\x07"},
+        {"command output", "\x1b]133;C\x07"},
+        {"alternate screen", "\x1b[?1049h\x1b[32m"},
+        {"main screen", "\x1b[?1049l"},
+    };
+    TerminalFixture t;
+    for (const auto& c : changes) {
+        SCOPED_TRACE(c.name);
+        t.feed("\r\n\xc3\xa9"); // a run before the change
+        t.feed(c.change);
+        t.feed("\r\n\xc3\xa9\xe4\xbd\xa0");
+        t.feed("b"); // a run of its own: plain ASCII
+        const int y = t.terminal.buffer().y();
+        const CharData plain = t.cell(3, y);
+        ASSERT_EQ(plain.code(), 'b');
+        for (const int x : {0, 1, 2}) {
+            SCOPED_TRACE(x);
+            const CharData cell = t.cell(x, y);
+            if (cell.width() != 0) {
+                EXPECT_TRUE(cell.attribute() == plain.attribute());
+            }
+            EXPECT_EQ(cell.payload().code, plain.payload().code);
+            EXPECT_EQ(cell.semanticContentCode(), plain.semanticContentCode());
+        }
+    }
+}
+
 TEST(TerminalPrint, AClusterStopsGrowingAtThirtyTwoScalars) {
     TerminalFixture t;
     std::string marks;
