@@ -173,8 +173,9 @@ private:
         // source.)
         static_assert(sizeof(BufferLinePtr) == sizeof(BufferLine*));
         static_assert(std::is_standard_layout_v<BufferLinePtr>);
-        void* const slots = static_cast<void*>(m_array.data() + begin);
-        BufferLine** const rows = static_cast<BufferLine**>(slots);
+        // (Not named "slots": Qt defines that word as a macro for every file of the view.)
+        void* const range = static_cast<void*>(m_array.data() + begin);
+        BufferLine** const rows = static_cast<BufferLine**>(range);
         if (towardsEnd) {
             BufferLine* const moved = rows[n - 1];
             std::memmove(rows + 1, rows, (n - 1) * sizeof(BufferLine*));
