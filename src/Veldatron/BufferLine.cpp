@@ -110,33 +110,6 @@ uint64_t BufferLine::nextSerial() {
     return next++;
 }
 
-void BufferLine::assignFrom(const BufferLine& from) {
-    reserve(from.m_count, 0);
-    copyCells(m_data, from.m_data, from.m_valid);
-    m_count = from.m_count;
-    m_valid = from.m_valid;
-    m_tail = from.m_tail;
-    m_fillCharacter = from.m_fillCharacter;
-    m_isWrapped = from.m_isWrapped;
-    m_bidiState = from.m_bidiState;
-    m_renderMode = from.m_renderMode;
-    // Copies of the blank row a scroll brings in have no marks and no images: clearing is
-    // cheaper than copying nothing.
-    if (from.m_semanticMarks.empty()) {
-        m_semanticMarks.clear();
-    } else {
-        m_semanticMarks = from.m_semanticMarks;
-    }
-    m_hardGroup = from.m_hardGroup;
-    if (from.m_images) {
-        m_images = from.m_images;
-    } else {
-        m_images.reset();
-    }
-    m_recycleGeneration = 0;
-    m_generation = 0;
-}
-
 void BufferLine::reserve(int cells, int keep) {
     if (cells <= m_capacity) {
         return;

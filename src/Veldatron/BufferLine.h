@@ -8,6 +8,7 @@
 #include "TerminalImage.h"
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <span>
@@ -75,25 +76,6 @@ public:
     bool reuseAsCopyOf(const BufferLine& from) {
         if (refCount() != 1 || this == &from) {
             return false;
-        }
-        if (from.m_valid == 0 && from.m_count <= m_capacity && from.m_semanticMarks.empty() &&
-            !from.m_images) {
-            // A copy of a row whose cells all read as its tail (the blank row every scroll of a
-            // region and every inserted line copies): no cell to copy, the block stays.
-            m_count = from.m_count;
-            m_valid = 0;
-            m_tail = from.m_tail;
-            m_fillCharacter = from.m_fillCharacter;
-            m_isWrapped = from.m_isWrapped;
-            m_bidiState = from.m_bidiState;
-            m_renderMode = from.m_renderMode;
-            m_semanticMarks.clear();
-            m_hardGroup = from.m_hardGroup;
-            m_images.reset();
-            m_recycleGeneration = 0;
-            m_generation = 0;
-            m_serial = nextSerial();
-            return true;
         }
         assignFrom(from);
         m_serial = nextSerial();
@@ -257,9 +239,8 @@ private:
     static constexpr int eagerClearThreshold = 16;
     // What the ring does to its oldest row to make it the newest: clear(attribute), then
     // destroySemanticState(), then setIsWrapped(false), and the render mode back to single, with
-    // the same effects in one step (this
-    // runs once per line of output that scrolls into a full scrollback). Returns whether the row
-    // had images.
+    // the same effects in one step (this runs once per line of output that scrolls into a full
+    // scrollback). Returns whether the row had images.
     bool recycleAsBlank(const Attribute& attribute) {
         const bool hadImages = m_images.has_value();
         const int written = m_valid;
@@ -293,8 +274,40 @@ private:
     void shiftCells(int pos, int64_t by, int rightMargin, const CharData& fillData);
     // Makes the block hold at least `cells` cells; the first `keep` cells survive.
     void reserve(int cells, int keep);
-    // Everything a copy takes from `from` (not the owning buffer), on an existing object.
-    void assignFrom(const BufferLine& from);
+    // Everything a copy takes from `from` (not the owning buffer), on an existing object. Inline:
+    // a scroll region resets a row this way for every line it scrolls, from a blank row whose
+    // cells all read as its tail (nothing to copy).
+    void assignFrom(const BufferLine& from) {
+        if (from.m_count > m_capacity) {
+            reserve(from.m_count, 0);
+        }
+        if (from.m_valid > 0) {
+            std::memmove(static_cast<void*>(m_data), from.m_data,
+                        size_t(from.m_valid) * sizeof(CharData));
+        }
+        m_count = from.m_count;
+        m_valid = from.m_valid;
+        m_tail = from.m_tail;
+        m_fillCharacter = from.m_fillCharacter;
+        m_isWrapped = from.m_isWrapped;
+        m_bidiState = from.m_bidiState;
+        m_renderMode = from.m_renderMode;
+        // Copies of the blank row have no marks and no images: clearing is cheaper than copying
+        // nothing.
+        if (from.m_semanticMarks.empty()) {
+            m_semanticMarks.clear();
+        } else {
+            m_semanticMarks = from.m_semanticMarks;
+        }
+        m_hardGroup = from.m_hardGroup;
+        if (from.m_images) {
+            m_images = from.m_images;
+        } else {
+            m_images.reset();
+        }
+        m_recycleGeneration = 0;
+        m_generation = 0;
+    }
     // The out-of-range report of set().
     static void reportIndexOutOfRange();
 

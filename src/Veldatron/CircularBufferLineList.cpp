@@ -216,11 +216,6 @@ void CircularBufferLineList::rotateLinesGeneral(int first, int last, int by) {
     // scrolls its region this way on every line).
     const size_t slots = m_array.size();
     const size_t begin = slotOf(first);
-    if ((shift == 1 || shift == n - 1) && begin + size_t(n) <= slots) {
-        // A rotation by n - 1 or n + 1 places is one by one place.
-        rotateSlotsByOne(begin, size_t(n), shift == 1);
-        return;
-    }
     if (begin + size_t(n) <= slots && std::min(shift, n - shift) <= maxShiftedThroughStack) {
         // A few places within the slots (lines inserted or deleted, a region scrolled by a few
         // lines): the rows that come round go through a small buffer, the rest is one block.

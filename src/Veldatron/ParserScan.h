@@ -102,15 +102,19 @@ inline unsigned controlMask(__m128i v) {
            0xFFFFu;
 }
 
+/// Mask of the lanes holding a byte above 0x7E: 0x7F + 1 and every byte from 0x80 up have the
+/// high bit set after a saturating add of 1.
+inline unsigned aboveAsciiMask(__m128i v) {
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_adds_epu8(v, _mm_set1_epi8(1))));
+}
+
 inline const std::uint8_t* groundSse2(const std::uint8_t* p, const std::uint8_t* end,
                                       bool& printableAscii) {
     unsigned high = 0;
     while (end - p >= 16) {
         const __m128i v = load16(p);
         const unsigned control = controlMask(v);
-        // 0x7F + 1 and every byte from 0x80 up have the high bit set after a saturating add of 1.
-        const unsigned above =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_adds_epu8(v, _mm_set1_epi8(1))));
+        const unsigned above = aboveAsciiMask(v);
         if (control != 0) {
             const unsigned k = static_cast<unsigned>(__builtin_ctz(control));
             high |= above & ((1u << k) - 1u);
@@ -127,9 +131,7 @@ inline const std::uint8_t* groundSse2(const std::uint8_t* p, const std::uint8_t*
 inline const std::uint8_t* printableSse2(const std::uint8_t* p, const std::uint8_t* end) {
     while (end - p >= 16) {
         const __m128i v = load16(p);
-        const unsigned stop =
-            controlMask(v) |
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_adds_epu8(v, _mm_set1_epi8(1))));
+        const unsigned stop = controlMask(v) | aboveAsciiMask(v);
         if (stop != 0) {
             return p + __builtin_ctz(stop);
         }

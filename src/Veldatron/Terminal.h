@@ -206,14 +206,18 @@ public:
         if (!scrolling) {
             const int64_t absolute = int64_t(y) + buffer.yDisp();
             if (absolute >= 0) {
-                m_scrollInvariantRefreshStart = std::min(m_scrollInvariantRefreshStart, absolute);
-                m_scrollInvariantRefreshEnd = std::max(m_scrollInvariantRefreshEnd, absolute);
+                markScrollInvariantRow(absolute);
             }
         }
         if (y >= 0) {
             m_refreshStart = std::min(m_refreshStart, y);
             m_refreshEnd = std::max(m_refreshEnd, y);
         }
+    }
+    // Marks a row, counted from the top of the ring, in the scroll-invariant range only.
+    void markScrollInvariantRow(int64_t absolute) {
+        m_scrollInvariantRefreshStart = std::min(m_scrollInvariantRefreshStart, absolute);
+        m_scrollInvariantRefreshEnd = std::max(m_scrollInvariantRefreshEnd, absolute);
     }
     void updateFullScreen();
     struct RowRange {
@@ -706,14 +710,21 @@ private:
     Attribute scrollBlankAttribute() const {
         return Attribute(Attribute::Color::defaultColor, m_curAttr.bg());
     }
+    // The oldest row of a full ring, cleared with `blank`, becomes the new bottom row: a line
+    // feed's (not wrapped, the current bidirectional state) or an autowrap's (wrapped, the
+    // state of the row it continues).
+    BufferLine* recycleIntoBottomRow(CircularBufferLineList& lines, const Attribute& blank,
+                                     bool isWrapped, BidiPresentationState state) {
+        BufferLine* row = lines.recycle(blank);
+        row->setIsWrapped(isWrapped);
+        row->setBidiState(state);
+        return row;
+    }
     // A line feed on the bottom row when scrollsFullScreenIntoFullScrollback holds: what
     // scroll(false) and the rest of lineFeedGeneral do there, in one pass (nearly every line of
     // output once the scrollback is full).
     void lineFeedIntoFullScrollback(Buffer& buffer) {
-        CircularBufferLineList& lines = buffer.lines();
-        BufferLine* newest = lines.recycle(scrollBlankAttribute());
-        newest->setIsWrapped(false);
-        newest->setBidiState(m_currentBidiState);
+        recycleIntoBottomRow(buffer.lines(), scrollBlankAttribute(), false, m_currentBidiState);
         ++buffer.linesTop;
         buffer.setYDisp(buffer.yBase());
         m_refreshStart = std::min(m_refreshStart, 0);
@@ -1027,12 +1038,9 @@ private:
     // the run prints its first character.
     bool m_runCellsReady = false;
     CharData m_runCell;
-    CharData m_runHalf;
-    // What m_runCell and m_runHalf were made from; unlinked: made without a link payload.
-    bool m_runCellsUnlinked = false;
-    Attribute m_runCellAttribute;
+    CharData m_runHalf = CharData(Attribute(), 0, 0);
+    // The attribute m_runHalf was made with.
     Attribute m_runHalfAttribute;
-    uint8_t m_runCellContent = 0;
     // asciiCell() and what it was made from.
     CharData m_asciiCell = CharData(Attribute(), 0, 1);
     Attribute m_asciiCellAttribute;
@@ -1079,9 +1087,13 @@ private:
     static constexpr int joinCacheSetBits = 8;
     static constexpr size_t joinCacheWays = 4;
     std::unique_ptr<JoinCacheEntry[]> m_joinCache;
-    // The cached code of `key`, or none.
     // The set of the key, the cache made on first use.
     JoinCacheEntry* joinCacheSet(uint64_t key);
+    // The code of `key` from the first two entries of its set, which change no order (the same
+    // few clusters repeat in most text, and two keys that share a set may take turns); null
+    // when neither holds it.
+    const int32_t* recentJoin(uint64_t key);
+    // The cached code of `key`, or none.
     std::optional<int32_t> cachedJoin(uint64_t key);
     void cacheJoin(uint64_t key, int32_t code);
     // Grapheme-cluster segmentation, made on first use.

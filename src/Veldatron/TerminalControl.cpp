@@ -123,21 +123,16 @@ const uint8_t* Terminal::scrollPlainLines(const uint8_t* p, const uint8_t* stop,
                     : !wrapsPlainLine(lines, *row, text.size(), buffer.wraparound())) {
                 break;
             }
-            const int64_t absolute = scrolls == 0 ? firstRow : laterRows;
-            m_scrollInvariantRefreshStart = std::min(m_scrollInvariantRefreshStart, absolute);
-            m_scrollInvariantRefreshEnd = std::max(m_scrollInvariantRefreshEnd, absolute);
+            markScrollInvariantRow(scrolls == 0 ? firstRow : laterRows);
             if (text.size() > size_t(m_cols)) {
                 wraps = (text.size() - 1) / size_t(m_cols);
                 row = writeWrappingPlainLine(lines, row, text, cell, blank);
-                m_scrollInvariantRefreshStart = std::min(m_scrollInvariantRefreshStart, laterRows);
-                m_scrollInvariantRefreshEnd = std::max(m_scrollInvariantRefreshEnd, laterRows);
+                markScrollInvariantRow(laterRows);
             } else {
                 Buffer::writeAsciiCells(*row, 0, text, cell);
             }
         }
-        row = lines.recycle(blank);
-        row->setIsWrapped(false);
-        row->setBidiState(m_currentBidiState);
+        row = recycleIntoBottomRow(lines, blank, false, m_currentBidiState);
         ++scrolls;
         p = stop + 2;
         if (wraps != 0) {
@@ -189,11 +184,7 @@ BufferLine* Terminal::writeWrappingPlainLine(CircularBufferLineList& lines, Buff
     while (text.size() > size_t(m_cols)) {
         Buffer::writeAsciiCells(*row, 0, text.first(size_t(m_cols)), cell);
         text = text.subspan(size_t(m_cols));
-        // What an autowrap on the bottom row does: the new row continues the one it follows.
-        const BidiPresentationState state = row->bidiState();
-        row = lines.recycle(blank);
-        row->setIsWrapped(true);
-        row->setBidiState(state);
+        row = recycleIntoBottomRow(lines, blank, true, row->bidiState());
     }
     Buffer::writeAsciiCells(*row, 0, text, cell);
     return row;
@@ -348,9 +339,7 @@ void Terminal::scroll(bool isWrapped) {
         // The new line continues the one it follows when an autowrap made it.
         const BidiPresentationState state =
             isWrapped && bottomRow >= 0 ? lines[bottomRow].bidiState() : m_currentBidiState;
-        BufferLine* newest = lines.recycle(scrollBlankAttribute());
-        newest->setIsWrapped(isWrapped);
-        newest->setBidiState(state);
+        recycleIntoBottomRow(lines, scrollBlankAttribute(), isWrapped, state);
         droppedOldestLine(buffer);
     } else {
         scrollIntoGrowingScrollback(buffer, isWrapped);

@@ -493,23 +493,16 @@ void Terminal::prepareRunCells() {
         return;
     }
     m_runCellsReady = true;
-    const uint8_t content = m_buffer->semanticContent.cellCode();
-    // Line after line of output keeps its attributes: the cells of the last run serve again when
-    // nothing they are made from changed. With a link they are made for every run, as the link
-    // may have been given up meanwhile.
-    if (m_runCellsUnlinked && !m_activeHyperlink && m_runCellAttribute == m_curAttr &&
-        m_runHalfAttribute == m_buffer->curAttr() && m_runCellContent == content) {
-        return;
-    }
     // The link cannot change within a run, nor the shell-integration content: every cell of
-    // the run gets the same payload and content code.
-    const TinyAtom payload = resolveActiveHyperlink().value_or(TinyAtom());
-    m_runCell = CharData(m_curAttr, 0, 1, payload, content);
-    m_runHalf = CharData(m_buffer->curAttr(), 0, 0, payload, content);
-    m_runCellAttribute = m_curAttr;
-    m_runHalfAttribute = m_buffer->curAttr();
-    m_runCellContent = content;
-    m_runCellsUnlinked = !m_activeHyperlink;
+    // the run is the ASCII template with its code and width, and its empty halves share the
+    // payload and content code. Line after line of output keeps its attributes: the empty half
+    // of the last run serves again when nothing it is made from changed.
+    const CharData& cell = asciiCell();
+    if (!(m_runCell == cell) || !(m_runHalfAttribute == m_buffer->curAttr())) {
+        m_runCell = cell;
+        m_runHalfAttribute = m_buffer->curAttr();
+        m_runHalf = CharData(m_runHalfAttribute, 0, 0, cell.payload(), cell.semanticContentCode());
+    }
 }
 
 void Terminal::rebuildAsciiCell() {
@@ -674,6 +667,11 @@ Terminal::JoinCacheEntry* Terminal::joinCacheSet(uint64_t key) {
     return &m_joinCache[((key * 0x9E3779B97F4A7C15ull) >> (64 - joinCacheSetBits)) * joinCacheWays];
 }
 
+inline const int32_t* Terminal::recentJoin(uint64_t key) {
+    const JoinCacheEntry* set = joinCacheSet(key);
+    return set[0].key == key ? &set[0].code : set[1].key == key ? &set[1].code : nullptr;
+}
+
 std::optional<int32_t> Terminal::cachedJoin(uint64_t key) {
     JoinCacheEntry* set = joinCacheSet(key);
     for (size_t way = 0; way < joinCacheWays; ++way) {
@@ -695,14 +693,9 @@ void Terminal::cacheJoin(uint64_t key, int32_t code) {
 }
 
 inline int32_t Terminal::combinedCode(int32_t base, char32_t scalar) {
-    // The same few clusters repeat in most text: the first two entries of its set answer here,
-    // inline in the print loop, and change no order. Two keys that share a set and alternate
-    // (the parts of one emoji sequence do) then both stay out of the call.
     const uint64_t key = uint64_t(uint32_t(base)) << 21 | scalar;
-    const JoinCacheEntry* set = joinCacheSet(key);
-    return set[0].key == key   ? set[0].code
-           : set[1].key == key ? set[1].code
-                               : combinedCodeMiss(key, base, scalar);
+    const int32_t* recent = recentJoin(key);
+    return recent ? *recent : combinedCodeMiss(key, base, scalar);
 }
 
 int32_t Terminal::combinedCodeMiss(uint64_t key, int32_t base, char32_t scalar) {
@@ -728,11 +721,8 @@ int32_t Terminal::combinedCodeMiss(uint64_t key, int32_t base, char32_t scalar) 
 
 inline int32_t Terminal::internScalar(char32_t scalar) {
     // Single scalars share the join cache under base 0, which never joins anything.
-    const uint64_t key = scalar;
-    const JoinCacheEntry* set = joinCacheSet(key);
-    return set[0].key == key   ? set[0].code
-           : set[1].key == key ? set[1].code
-                               : internScalarMiss(scalar);
+    const int32_t* recent = recentJoin(scalar);
+    return recent ? *recent : internScalarMiss(scalar);
 }
 
 int32_t Terminal::internScalarMiss(char32_t scalar) {

@@ -281,6 +281,20 @@ TEST(TerminalPrint, ClustersAreInternedOnceByCanonicalEquivalence) {
     EXPECT_EQ(t.terminal.character(first), U"a\u0301\u0323");
 }
 
+TEST(TerminalPrint, TheFirstWideCharacterOfAFreshTerminalHasAnEmptyHalf) {
+    // The templates of a print run are kept between runs: the very first run must not take a
+    // half that was never made.
+    for (const char* text : {"\xe4\xbd\xa0", "a\xe4\xbd\xa0", "\xc3\xa9\xe4\xbd\xa0"}) {
+        SCOPED_TRACE(escaped(text));
+        TerminalFixture t;
+        t.feed(text);
+        const int x = t.terminal.buffer().x() - 2;
+        EXPECT_EQ(t.cell(x, 0).width(), 2);
+        EXPECT_EQ(t.cell(x + 1, 0).width(), 0);
+        EXPECT_EQ(t.cell(x + 1, 0).code(), 0);
+    }
+}
+
 TEST(TerminalPrint, CodesOfCharacters) {
     TerminalFixture t;
     Terminal& terminal = t.terminal;
