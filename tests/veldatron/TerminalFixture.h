@@ -25,6 +25,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace veldatron::testing {
@@ -48,6 +49,20 @@ inline std::string escaped(std::string_view bytes) {
         }
     }
     return out;
+}
+
+// The 8-bit form of a reply written in 7-bit form: each C1 introducer and the string terminator
+// become their single byte. Replies are plain ASCII otherwise, so no ESC stands for anything else.
+inline std::string eightBit(std::string reply) {
+    static const std::pair<std::string_view, std::string_view> forms[] = {
+        {"\x1b[", "\x9b"}, {"\x1bP", "\x90"}, {"\x1b]", "\x9d"}, {"\x1b\\", "\x9c"}};
+    for (const auto& [seven, eight] : forms) {
+        for (size_t at = reply.find(seven); at != std::string::npos;
+             at = reply.find(seven, at + eight.size())) {
+            reply.replace(at, seven.size(), eight);
+        }
+    }
+    return reply;
 }
 
 // A table row's name as a test name: letters and digits kept, everything else "_".

@@ -12,20 +12,6 @@ using ::testing::ElementsAre;
 
 namespace {
 
-// The 8-bit form of a reply written in 7-bit form: each C1 introducer and the string terminator
-// become their single byte. Replies are plain ASCII otherwise, so no ESC stands for anything else.
-std::string eightBit(std::string reply) {
-    static const std::pair<std::string_view, std::string_view> forms[] = {
-        {"\x1b[", "\x9b"}, {"\x1bP", "\x90"}, {"\x1b]", "\x9d"}, {"\x1b\\", "\x9c"}};
-    for (const auto& [seven, eight] : forms) {
-        for (size_t at = reply.find(seven); at != std::string::npos;
-             at = reply.find(seven, at + eight.size())) {
-            reply.replace(at, seven.size(), eight);
-        }
-    }
-    return reply;
-}
-
 // Each row: a 20 x 10 terminal, the setup bytes, the request, and the reply in 7-bit form. Each
 // row runs twice, the second time after S8C1T, and then expects eightBit(reply).
 struct ReplyCase {

@@ -70,11 +70,11 @@ TEST(TerminalWindow, SizeReportsBuiltByTheTerminal) {
         std::string reply;
     };
     const Case cases[] = {
-        {"18", std::nullopt, "\\x1b[8;24;80t"},        {"19", std::nullopt, "\\x1b[9;24;80t"},
-        {"14", CellSize{9, 18}, "\\x1b[4;432;720t"},   {"14", std::nullopt, "\\x1b[4;384;800t"},
-        {"14;2", CellSize{9, 18}, "\\x1b[4;432;720t"}, {"15", std::nullopt, "\\x1b[5;384;800t"},
-        {"16", std::nullopt, "\\x1b[6;16;10t"},        {"16", CellSize{7, 15}, "\\x1b[6;15;7t"},
-        {"20", std::nullopt, "\\x1b]L\\x1b\\\\"},      {"21", std::nullopt, "\\x1b]l\\x1b\\\\"},
+        {"18", std::nullopt, "\x1b[8;24;80t"},        {"19", std::nullopt, "\x1b[9;24;80t"},
+        {"14", CellSize{9, 18}, "\x1b[4;432;720t"},   {"14", std::nullopt, "\x1b[4;384;800t"},
+        {"14;2", CellSize{9, 18}, "\x1b[4;432;720t"}, {"15", std::nullopt, "\x1b[5;384;800t"},
+        {"16", std::nullopt, "\x1b[6;16;10t"},        {"16", CellSize{7, 15}, "\x1b[6;15;7t"},
+        {"20", std::nullopt, "\x1b]L\x1b\\"},         {"21", std::nullopt, "\x1b]l\x1b\\"},
     };
     for (bool eight : {false, true}) {
         for (const Case& c : cases) {
@@ -86,13 +86,7 @@ TEST(TerminalWindow, SizeReportsBuiltByTheTerminal) {
                 t.feed("\x1b[65;2\"p");
             }
             t.feed("\x1b[" + c.request + "t");
-            std::string reply = c.reply;
-            if (eight) {
-                reply = reply.substr(0, 4) == "\\x1b" && reply[4] == '['
-                            ? "\\x9b" + reply.substr(5)
-                            : "\\x9d" + reply.substr(5, 1) + "\\x9c";
-            }
-            EXPECT_EQ(t.takeReplies(), reply);
+            EXPECT_EQ(t.takeReplies(), escaped(eight ? eightBit(c.reply) : c.reply));
         }
     }
 }
