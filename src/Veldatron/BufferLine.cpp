@@ -135,6 +135,13 @@ void BufferLine::materializeSlow(int end) const {
     }
 }
 
+void BufferLine::prefetchCells() const {
+    const char* const bytes = reinterpret_cast<const char*>(m_data);
+    for (size_t at = 0; at < size_t(m_valid) * sizeof(CharData); at += 64) {
+        __builtin_prefetch(bytes + at, 1, 3);
+    }
+}
+
 void BufferLine::setTail(int start, const CharData& cell) {
     materialize(start);
     m_valid = start;

@@ -235,24 +235,25 @@ private:
     // Cells start..<end (within the row, start < end) become `cell`.
     void fillRange(int start, int end, const CharData& cell);
 
-    // Cells a recycled row must have held for recycleAsBlank to clear it at once.
-    static constexpr int eagerClearThreshold = 16;
+    // A row that held a line shorter than this is not worth a prefetch.
+    static constexpr int prefetchThreshold = 16;
+    // Loads the cells the row holds, for writing.
+    void prefetchCells() const;
     // What the ring does to its oldest row to make it the newest: clear(attribute), then
     // destroySemanticState(), then setIsWrapped(false), and the render mode back to single, with
     // the same effects in one step (this runs once per line of output that scrolls into a full
     // scrollback). Returns whether the row had images.
     bool recycleAsBlank(const Attribute& attribute) {
         const bool hadImages = m_images.has_value();
-        const int written = m_valid;
+        // The row was last touched a whole ring ago, and will most likely get a line as long as
+        // the one it held: asking for that memory now, for writing, loads it while the next line
+        // is still being parsed. The blank row itself is only a tail: clearing the cells would
+        // store most of them twice.
+        if (m_valid > prefetchThreshold) {
+            prefetchCells();
+        }
         m_valid = 0;
         m_tail = CharData(attribute, 0, 1);
-        if (written > eagerClearThreshold) {
-            // A row that held a long line will most likely get one again: clearing it whole now,
-            // in one pass of wide stores, starts loading its memory (last touched a whole ring
-            // ago) while the next line is still being parsed, which is faster than letting the
-            // print wait for each line of it. A row that held a short line stays lazy.
-            materialize(m_count);
-        }
         if (hadImages) {
             m_images.reset();
         }
