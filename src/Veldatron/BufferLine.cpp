@@ -137,7 +137,8 @@ void BufferLine::materializeSlow(int end) const {
 
 void BufferLine::prefetchCells() const {
     const char* const bytes = reinterpret_cast<const char*>(m_data);
-    for (size_t at = 0; at < size_t(m_valid) * sizeof(CharData); at += 64) {
+    constexpr size_t cacheLine = 64;
+    for (size_t at = 0; at < size_t(m_valid) * sizeof(CharData); at += cacheLine) {
         __builtin_prefetch(bytes + at, 1, 3);
     }
 }
