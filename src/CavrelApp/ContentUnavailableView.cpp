@@ -17,7 +17,8 @@ ContentUnavailableView::ContentUnavailableView(const QString& title, const QStri
     layout->addStretch(1);
 
     auto* icon = new QLabel(this);
-    icon->setPixmap(symbolIcon(symbol, this).pixmap(48, 48));
+    icon->setObjectName(QStringLiteral("symbol"));
+    icon->setPixmap(symbolPixmap(symbol, 48, this));
     icon->setAlignment(Qt::AlignCenter);
     layout->addWidget(icon);
 

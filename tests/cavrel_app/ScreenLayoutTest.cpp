@@ -1,13 +1,15 @@
 // How the screens lay out what they are given, in a window at its smallest size: texts of any
-// length stay inside the lists.
+// length stay inside the lists, and the placeholders' pictures all have one size.
 
 #include "AppTestSupport.h"
+#include "ContentUnavailableView.h"
 #include "EntryScreen.h"
 #include "HubListArea.h"
 #include "SessionRow.h"
 #include "SessionsView.h"
 
 #include <QFontMetricsF>
+#include <QImage>
 #include <QJsonArray>
 #include <QLabel>
 #include <QPushButton>
@@ -144,6 +146,44 @@ TEST(ScreenLayout, LongTextsWrapAndEveryRowKeepsItsButtonsAtTheSmallestWindowSiz
         return !sessions->rows().isEmpty() && sessions->rows().first()->showsTranscript();
     }));
     EXPECT_TRUE(allInReach(sessions));
+}
+
+// The non-transparent part of a picture.
+QRect inkedBounds(const QImage& image) {
+    QRect bounds;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(image.pixel(x, y)) > 0) {
+                bounds |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    return bounds;
+}
+
+TEST(ScreenLayout, EveryPlaceholderPictureHasOneSize) {
+    // The symbols of the window's, the Agents screen's and the hub screens' placeholders.
+    const char* symbols[] = {"tray",
+                             "exclamationmark.triangle",
+                             "terminal",
+                             "clock.arrow.circlepath",
+                             "list.bullet.clipboard",
+                             "wrench.and.screwdriver",
+                             "brain"};
+    for (const char* symbol : symbols) {
+        SCOPED_TRACE(symbol);
+        ContentUnavailableView placeholder(QStringLiteral("Nothing here"), symbol);
+        const auto* picture = placeholder.findChild<QLabel*>(QStringLiteral("symbol"));
+        ASSERT_NE(picture, nullptr);
+        const QPixmap pixmap = picture->pixmap();
+        EXPECT_EQ(pixmap.deviceIndependentSize(), QSizeF(48, 48))
+            << pixmap.deviceIndependentSize().width() << "x"
+            << pixmap.deviceIndependentSize().height();
+        // Drawn across the picture, not a small image in a large transparent square.
+        const QRect inked = inkedBounds(pixmap.toImage());
+        const qreal extent = qMax(inked.width(), inked.height()) / pixmap.devicePixelRatio();
+        EXPECT_GE(extent, 40) << "inked " << inked.width() << "x" << inked.height();
+    }
 }
 
 } // namespace
