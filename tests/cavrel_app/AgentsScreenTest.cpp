@@ -7,10 +7,12 @@
 #include "TerminalTabsContainerView.h"
 #include "ToolbarButtonsView.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFontMetricsF>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
@@ -265,6 +267,39 @@ TEST_F(AgentsScreenTest, ChipTitlesEndInAnEllipsisWhenTheStripIsTooNarrow) {
     window().resize(1600, 800);
     EXPECT_TRUE(waitUntil([&] { return problems().isEmpty() && elided() == 0; }))
         << problems().join("\n").toStdString() << " (" << elided() << " elided)";
+}
+
+TEST_F(AgentsScreenTest, TheShownTerminalTakesTheKeyboardFocus) {
+    m_fixture.openProject("/work/shop", std::nullopt);
+    window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
+    const auto focused = [] { return QApplication::focusWidget(); };
+
+    // Opened from a button, which a click would otherwise leave with the focus.
+    QTest::mouseClick(buttons()[0], Qt::LeftButton);
+    EXPECT_EQ(focused(), shownTerminal()) << "the first tab";
+    QTest::mouseClick(buttons()[1], Qt::LeftButton);
+    EXPECT_EQ(focused(), shownTerminal()) << "a second tab";
+
+    select(0);
+    EXPECT_EQ(focused(), shownTerminal()) << "a selected tab";
+    QPointer<QWidget> selected = shownTerminal();
+    window().sidebar()->list()->setFocus();
+    select(0);
+    EXPECT_EQ(shownTerminal(), selected.data()) << "the active tab keeps its terminal";
+    EXPECT_EQ(focused(), shownTerminal()) << "the active tab's chip";
+
+    // Back from a hub screen: the same terminal, with the focus again.
+    window().setSelection(NavItem::rules);
+    EXPECT_NE(focused(), shownTerminal()) << "hidden under the hub screen";
+    window().sidebar()->list()->setFocus();
+    window().setSelection(NavItem::terminals);
+    EXPECT_EQ(shownTerminal(), selected.data());
+    EXPECT_EQ(focused(), shownTerminal()) << "back on Agents";
+
+    close(activeChip());
+    ASSERT_NE(shownTerminal(), nullptr);
+    EXPECT_EQ(focused(), shownTerminal()) << "the tab that takes a closed one's place";
 }
 
 TEST_F(AgentsScreenTest, EachWindowRunsItsOwnTerminalForTheSharedActiveTab) {
