@@ -33,8 +33,8 @@ QSize ElidedLabel::sizeHint() const {
     const QMargins margins = contentsMargins();
     // Rounded up: eliding compares the exact advance, and a width rounded down by a fraction of
     // a pixel would cut a text that had all the room it asked for.
-    const qreal advance = QFontMetricsF(font(), this)
-                              .horizontalAdvance(lineEnd >= 0 ? m_text.left(lineEnd) : m_text);
+    const qreal advance =
+        QFontMetricsF(font(), this).horizontalAdvance(lineEnd >= 0 ? m_text.left(lineEnd) : m_text);
     return {int(std::ceil(advance)) + margins.left() + margins.right(),
             fontMetrics().height() + margins.top() + margins.bottom()};
 }

@@ -250,9 +250,8 @@ bool run(const QString& output) {
     }
     // The first demo session, with its transcript.
     const QList<SessionRow*> rows = sessions->rows();
-    const auto demo = std::find_if(rows.begin(), rows.end(), [&](SessionRow* row) {
-        return row->sessionID() != longSession;
-    });
+    const auto demo = std::find_if(
+        rows.begin(), rows.end(), [&](SessionRow* row) { return row->sessionID() != longSession; });
     if (demo == rows.end()) {
         return fail("the demo sessions are missing");
     }
