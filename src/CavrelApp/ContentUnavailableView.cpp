@@ -1,5 +1,6 @@
 #include "ContentUnavailableView.h"
 #include "UiStyle.h"
+#include "WrappingLabel.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
@@ -16,21 +17,21 @@ ContentUnavailableView::ContentUnavailableView(const QString& title, const QStri
     layout->addStretch(1);
 
     auto* icon = new QLabel(this);
-    icon->setPixmap(symbolIcon(symbol, this).pixmap(48, 48));
+    icon->setObjectName(QStringLiteral("symbol"));
+    icon->setPixmap(symbolPixmap(symbol, 48, this));
     icon->setAlignment(Qt::AlignCenter);
     layout->addWidget(icon);
 
-    m_title = plainLabel(title, this);
+    // A folder name in the texts may be one long word: it wraps too.
+    m_title = new WrappingLabel(title, this);
     QFont titleFont = headlineFont();
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.4);
     m_title->setFont(titleFont);
     m_title->setAlignment(Qt::AlignCenter);
-    m_title->setWordWrap(true);
     layout->addWidget(m_title);
 
-    m_description = plainLabel(description, this);
+    m_description = new WrappingLabel(description, this);
     m_description->setAlignment(Qt::AlignCenter);
-    m_description->setWordWrap(true);
     m_description->setVisible(!description.isEmpty());
     setSecondary(m_description);
     layout->addWidget(m_description);

@@ -156,6 +156,11 @@ void ContentView::setSelection(NavItem item) {
     m_selection = item;
     m_sidebar->setSelection(item);
     refresh(true);
+    if (item == NavItem::terminals) {
+        // Back on Agents, the keys go to the terminal, not to the sidebar row just clicked
+        // (where a letter would jump to another screen).
+        m_terminalTabs->focusTerminal();
+    }
 }
 
 HubScreen* ContentView::hubScreen() const {

@@ -1,6 +1,7 @@
 #include "EditEntrySheet.h"
 #include "GrowingTextEdit.h"
 #include "UiStyle.h"
+#include "WrappingLabel.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -31,10 +32,9 @@ EditEntrySheet::EditEntrySheet(const EntryKind& kind, HubEntry entry, CavrelAPIC
     heading->setMinimumWidth(420 - 2 * 20);
     heading->setMaximumWidth(420 - 2 * 20);
     layout->addWidget(heading);
-    QLabel* scope = plainLabel(m_entry.scope, this);
+    auto* scope = new WrappingLabel(m_entry.scope, this);
     scope->setObjectName(QStringLiteral("sheetScope"));
     scope->setFont(captionFont());
-    scope->setWordWrap(true);
     scope->setMaximumWidth(420 - 2 * 20);
     setSecondary(scope);
     layout->addWidget(scope);

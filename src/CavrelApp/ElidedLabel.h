@@ -6,7 +6,8 @@
 namespace cavrel {
 
 // One line of plain text cut to the width it is given: the first line of the text, ended with
-// "…" when the text goes on or does not fit. Never widens its layout.
+// "…" when the text goes on or does not fit. Never widens its layout (a layout may squeeze it
+// down to the ellipsis where its size policy allows). Drawn inside its contents margins.
 class ElidedLabel : public QWidget {
     Q_OBJECT
 

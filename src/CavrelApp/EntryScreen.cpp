@@ -5,6 +5,7 @@
 #include "GrowingTextEdit.h"
 #include "LoadingView.h"
 #include "UiStyle.h"
+#include "WrappingLabel.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -201,16 +202,17 @@ QWidget* EntryScreen::buildRow(const HubEntry& entry) {
     row->setProperty("entryID", entry.id);
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 4, 0, 4);
-    layout->setAlignment(Qt::AlignTop);
 
     auto* column = new QVBoxLayout;
     column->setSpacing(4);
     auto* heading = new QHBoxLayout;
-    QLabel* title = plainLabel(entry.title, row);
+    // Every text of a row wraps, also inside a long word: the row is never wider than the list,
+    // so its buttons stay in reach.
+    auto* title = new WrappingLabel(entry.title, row);
     title->setObjectName(QStringLiteral("entryTitle"));
     title->setFont(headlineFont());
     heading->addWidget(title);
-    QLabel* caption = plainLabel(m_kind.caption(entry), row);
+    auto* caption = new WrappingLabel(m_kind.caption(entry), row);
     caption->setObjectName(QStringLiteral("entryCaption"));
     caption->setFont(captionFont());
     setSecondary(caption);
@@ -219,15 +221,13 @@ QWidget* EntryScreen::buildRow(const HubEntry& entry) {
     column->addLayout(heading);
     // A description of one blank still gets its line; only an empty one has none.
     if (m_kind.hasDescription() && !entry.description.isEmpty()) {
-        QLabel* description = plainLabel(entry.description, row);
+        auto* description = new WrappingLabel(entry.description, row);
         description->setObjectName(QStringLiteral("entryDescription"));
-        description->setWordWrap(true);
         setSecondary(description);
         column->addWidget(description);
     }
-    QLabel* body = plainLabel(entry.body, row);
+    auto* body = new WrappingLabel(entry.body, row);
     body->setObjectName(QStringLiteral("entryBody"));
-    body->setWordWrap(true);
     if (m_kind.monospaceBody) {
         body->setFont(monospaceFont());
     }

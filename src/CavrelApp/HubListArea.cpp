@@ -20,7 +20,9 @@ HubListArea::HubListArea(const QString& loadingText, const QString& emptyTitle,
     scroll->setObjectName(QStringLiteral("list"));
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Rows wrap their texts at the list's width; should a row still need more than the list
+    // has (a very narrow window), it scrolls rather than push its buttons out of reach.
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_listPage = new QWidget(scroll);
     m_listPage->setBackgroundRole(QPalette::Base);
     m_listPage->setAutoFillBackground(true);

@@ -1,6 +1,7 @@
 #include "HubStatusBanner.h"
 #include "AppState.h"
 #include "UiStyle.h"
+#include "WrappingLabel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,8 +20,8 @@ HubStatusBanner::HubStatusBanner(AppState& appState, QWidget* parent)
     icon->setPixmap(symbolIcon(QStringLiteral("exclamationmark.triangle.fill"), this).pixmap(16));
     layout->addWidget(icon);
 
-    m_text = plainLabel({}, this);
-    m_text->setWordWrap(true);
+    // The reason may hold a long path: wrapped, it never widens the window.
+    m_text = new WrappingLabel({}, this);
     QPalette palette = m_text->palette();
     palette.setColor(QPalette::WindowText, destructiveColor());
     m_text->setPalette(palette);

@@ -2,6 +2,7 @@
 #include "ElidedLabel.h"
 #include "SessionDateFormat.h"
 #include "UiStyle.h"
+#include "WrappingLabel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -30,8 +31,8 @@ SessionRow::SessionRow(const SessionSummary& session, std::function<void(bool)> 
     header->addWidget(m_arrow, 0, Qt::AlignTop);
     auto* label = new QVBoxLayout;
     label->setSpacing(2);
-    m_title =
-        plainLabel(tr("%1 — %2").arg(session.tool, formatSessionDate(session.startedAt)), this);
+    m_title = new WrappingLabel(
+        tr("%1 — %2").arg(session.tool, formatSessionDate(session.startedAt)), this);
     m_title->setObjectName(QStringLiteral("sessionTitle"));
     m_title->setFont(headlineFont());
     label->addWidget(m_title);
@@ -113,9 +114,9 @@ void SessionRow::setState(bool expanded, const SessionDetail* detail) {
         return;
     }
     if (detail->summary && !detail->summary->isEmpty()) {
-        QLabel* summary = plainLabel(*detail->summary, m_content);
+        // Wrapped also inside a long word (a path, a URL): the transcript never widens the list.
+        auto* summary = new WrappingLabel(*detail->summary, m_content);
         summary->setObjectName(QStringLiteral("transcriptSummary"));
-        summary->setWordWrap(true);
         m_contentLayout->addWidget(summary);
     }
     for (const SessionMessage& message : detail->messages) {
@@ -124,15 +125,14 @@ void SessionRow::setState(bool expanded, const SessionDetail* detail) {
         auto* column = new QVBoxLayout(block);
         column->setContentsMargins(0, 0, 0, 0);
         column->setSpacing(4);
-        QLabel* role = plainLabel(message.role.toUpper(), block);
+        auto* role = new WrappingLabel(message.role.toUpper(), block);
         role->setObjectName(QStringLiteral("messageRole"));
         role->setFont(captionFont());
         setSecondary(role);
         column->addWidget(role);
-        QLabel* content = plainLabel(message.content, block);
+        auto* content = new WrappingLabel(message.content, block);
         content->setObjectName(QStringLiteral("messageContent"));
         content->setFont(monospaceFont());
-        content->setWordWrap(true);
         column->addWidget(content);
         m_contentLayout->addWidget(block);
     }

@@ -75,6 +75,7 @@ SidebarView::SidebarView(ProjectStore& projectStore, FolderPicker pickFolder, QW
     m_list->setCurrentItem(navItem(m_selection));
 
     connect(m_list, &QListWidget::itemClicked, this, &SidebarView::itemClicked);
+    connect(m_list, &QListWidget::currentItemChanged, this, &SidebarView::keepCurrentOnSelection);
     connect(m_list, &QListWidget::itemSelectionChanged, this, &SidebarView::listSelectionChanged);
     connect(&m_projectStore, &ProjectStore::recentsChanged, this, &SidebarView::refreshProjects);
     connect(&m_projectStore, &ProjectStore::activeProjectChanged, this,
@@ -136,6 +137,17 @@ void SidebarView::itemClicked(QListWidgetItem* item) {
     case RowKind::header:
     case RowKind::nav:
         break;
+    }
+}
+
+void SidebarView::keepCurrentOnSelection() {
+    // The list's current row is framed while the list has the focus. A click makes a project
+    // row current, and that frame stays at the row's position while the projects reorder
+    // under it, framing another project than the active one: the active project is marked by
+    // its colour alone, and the frame stays on the selected screen.
+    QListWidgetItem* current = m_list->currentItem();
+    if (current == nullptr || kindOf(current) != RowKind::nav) {
+        m_list->setCurrentItem(navItem(m_selection), QItemSelectionModel::NoUpdate);
     }
 }
 

@@ -45,6 +45,7 @@ private:
     void refreshProjects();
     void itemClicked(QListWidgetItem* item);
     void listSelectionChanged();
+    void keepCurrentOnSelection();
 
     ProjectStore& m_projectStore;
     FolderPicker m_pickFolder;

@@ -1,8 +1,8 @@
 #include "TabChip.h"
+#include "ElidedLabel.h"
 #include "UiStyle.h"
 
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -14,14 +14,14 @@ namespace {
 
 // The chip's title: the highlight and the click area cover the padded title only, not the
 // close button.
-class ChipTitle : public QLabel {
+class ChipTitle : public ElidedLabel {
 public:
     ChipTitle(const QString& text, std::function<void()> onClick, const bool& active,
               QWidget* parent)
-        : QLabel(parent), m_onClick(std::move(onClick)), m_active(active) {
-        setTextFormat(Qt::PlainText);
-        setText(text);
+        : ElidedLabel(text, parent), m_onClick(std::move(onClick)), m_active(active) {
         setContentsMargins(8, 4, 8, 4);
+        // Its own width while the strip has room; squeezed and elided when it has not.
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     }
 
 protected:
@@ -35,7 +35,7 @@ protected:
             path.addRoundedRect(QRectF(rect()), 6, 6);
             painter.fillPath(path, fill);
         }
-        QLabel::paintEvent(event);
+        ElidedLabel::paintEvent(event);
     }
 
     void mousePressEvent(QMouseEvent* event) override {
@@ -44,7 +44,7 @@ protected:
             event->accept();
             return;
         }
-        QLabel::mousePressEvent(event);
+        ElidedLabel::mousePressEvent(event);
     }
 
 private:

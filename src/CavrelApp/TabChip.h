@@ -5,13 +5,15 @@
 
 #include <functional>
 
-class QLabel;
 class QToolButton;
 
 namespace cavrel {
 
+class ElidedLabel;
+
 // One tab in the tab strip: its title, highlighted while it is the active tab, selecting the
-// tab when clicked, and a close button beside it.
+// tab when clicked, and a close button beside it. Where the strip is too narrow for every
+// title, titles end in "…" rather than being cut mid-letter.
 class TabChip : public QWidget {
     Q_OBJECT
 
@@ -24,13 +26,13 @@ public:
     bool isActive() const { return m_active; }
     void setActive(bool active);
 
-    QLabel* titleLabel() const { return m_title; }
+    ElidedLabel* titleLabel() const { return m_title; }
     QToolButton* closeButton() const { return m_close; }
 
 private:
     QUuid m_tabID;
     bool m_active = false;
-    QLabel* m_title;
+    ElidedLabel* m_title;
     QToolButton* m_close;
 };
 

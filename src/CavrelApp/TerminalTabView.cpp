@@ -25,6 +25,7 @@ TerminalTabView::TerminalTabView(const QUuid& tabID, const QString& tool,
     m_terminalView = factory.createTerminalView(launch, this);
     if (m_terminalView) {
         layout->addWidget(m_terminalView);
+        setFocusProxy(m_terminalView);
     }
 }
 

@@ -15,7 +15,8 @@ class TerminalViewFactory;
 // The terminal of the shown agent tab. On creation it has the factory start the user's
 // interactive login shell in the tab's folder and type the agent command into it; it holds
 // that terminal view for its whole life, so destroying this widget destroys the view and
-// hangs its shell up. One is built each time another tab becomes the shown one.
+// hangs its shell up. One is built each time another tab becomes the shown one. Focusing it
+// focuses the terminal.
 class TerminalTabView : public QWidget {
     Q_OBJECT
 

@@ -98,7 +98,12 @@ void TerminalTabsContainerView::syncChips() {
         } else {
             const QUuid id = tab.id;
             chip = new TabChip(
-                id, tab.title, [this, id] { m_terminalSessions.setActiveTabID(id); },
+                id, tab.title,
+                [this, id] {
+                    m_terminalSessions.setActiveTabID(id);
+                    // Also when the tab was the active one already and kept its terminal.
+                    focusTerminal();
+                },
                 [this, id] { m_terminalSessions.closeTab(id); }, m_strip);
         }
         chip->setActive(activeID == tab.id);
@@ -126,8 +131,19 @@ void TerminalTabsContainerView::syncTerminal() {
             active->id, active->tool, active->projectPath, m_cavrelBinaryPath(),
             [](std::optional<int>) {}, m_factory, m_activeArea);
         m_activeArea->layout()->addWidget(m_shown);
+        m_empty->setVisible(false);
+        m_shown->show();
+        // The new tab takes the keys: typing right after a click on an agent button goes to
+        // its shell, not to the button (where a space or Return would open yet another tab).
+        focusTerminal();
     }
     m_empty->setVisible(!m_shown);
+}
+
+void TerminalTabsContainerView::focusTerminal() {
+    if (m_shown) {
+        m_shown->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 } // namespace cavrel

@@ -34,6 +34,11 @@ public:
     TerminalTabView* shownTab() const { return m_shown; }
     ContentUnavailableView* emptyState() const { return m_empty; }
 
+    // Gives the shown tab's terminal the keyboard focus, as a user expects of a terminal they
+    // have just opened, selected or come back to; nothing while the tab area is disabled under
+    // a hub screen. The window calls it when it shows the Agents screen again.
+    void focusTerminal();
+
 private:
     void sync();
     void syncChips();

@@ -4,6 +4,7 @@
 #include <QFontDatabase>
 #include <QFrame>
 #include <QLabel>
+#include <QPainter>
 #include <QPalette>
 #include <QStyle>
 #include <QWidget>
@@ -96,6 +97,38 @@ QIcon symbolIcon(const QString& name, const QWidget* widget) {
         }
     }
     return {};
+}
+
+QPixmap symbolPixmap(const QString& name, int extent, const QWidget* widget) {
+    const QIcon icon = symbolIcon(name, widget);
+    const qreal ratio = widget ? widget->devicePixelRatioF() : qApp->devicePixelRatio();
+    const QSize size(extent, extent);
+    QPixmap pixmap = icon.pixmap(size, ratio);
+    if (pixmap.isNull() || pixmap.deviceIndependentSize() == QSizeF(size)) {
+        return pixmap;
+    }
+    // An icon never comes out larger than its largest image: the widget style's standard icons
+    // stop at 16 or 32 pixels for some symbols. Scaled from the largest, every picture of one
+    // kind has the same size.
+    QSize largest;
+    for (const QSize& available : icon.availableSizes()) {
+        if (available.width() * available.height() > largest.width() * largest.height()) {
+            largest = available;
+        }
+    }
+    if (largest.isValid()) {
+        pixmap = icon.pixmap(largest, 1.0);
+    }
+    QPixmap scaled(size * ratio);
+    scaled.setDevicePixelRatio(ratio);
+    scaled.fill(Qt::transparent);
+    QPainter painter(&scaled);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QSizeF fitted = QSizeF(pixmap.size()).scaled(QSizeF(size), Qt::KeepAspectRatio);
+    const QRectF target(QPointF((extent - fitted.width()) / 2, (extent - fitted.height()) / 2),
+                        fitted);
+    painter.drawPixmap(target, pixmap, QRectF(pixmap.rect()));
+    return scaled;
 }
 
 } // namespace cavrel

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QIcon>
+#include <QPixmap>
 #include <QString>
 
 class QFrame;
@@ -35,5 +36,7 @@ QFrame* horizontalDivider(QWidget* parent = nullptr);
 // theme icon when the desktop has one, else a standard icon of the widget style, which is what
 // shows where no icon theme is installed.
 QIcon symbolIcon(const QString& name, const QWidget* widget = nullptr);
+// That icon drawn `extent` logical pixels square, whatever sizes the icon comes in.
+QPixmap symbolPixmap(const QString& name, int extent, const QWidget* widget = nullptr);
 
 } // namespace cavrel

@@ -1,14 +1,18 @@
 #include "AppTestSupport.h"
 #include "ContentUnavailableView.h"
+#include "ElidedLabel.h"
 #include "LoginShell.h"
 #include "TabChip.h"
 #include "TerminalTabView.h"
 #include "TerminalTabsContainerView.h"
 #include "ToolbarButtonsView.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFontMetricsF>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
@@ -217,8 +221,85 @@ TEST_F(AgentsScreenTest, ChipTitlesArePlainText) {
     m_fixture.openProject("/work/R&D <b>x", std::nullopt);
     buttons()[0]->click();
     ASSERT_EQ(chipTitles(), QStringList{"claude — R&D <b>x"});
-    EXPECT_EQ(chip(0)->titleLabel()->textFormat(), Qt::PlainText);
+    EXPECT_TRUE(waitUntil([&] { return chip(0)->titleLabel()->shownText() == chipTitles()[0]; }))
+        << "as typed, not markup: " << chip(0)->titleLabel()->shownText().toStdString();
     EXPECT_EQ(terminals().launches().last().launch.currentDirectory, "/work/R&D <b>x");
+}
+
+TEST_F(AgentsScreenTest, ChipTitlesEndInAnEllipsisWhenTheStripIsTooNarrow) {
+    m_fixture.openProject("/work/storefront", std::nullopt);
+    window().resize(window().minimumSize());
+    for (int i = 0; i < 6; ++i) {
+        buttons()[i % buttons().size()]->click();
+    }
+    QWidget* strip = window().terminalTabs()->strip();
+    // Each chip inside the strip, its title drawn whole or cut at a character with "…".
+    const auto problems = [&] {
+        QStringList found;
+        for (TabChip* chip : window().terminalTabs()->chips()) {
+            const ElidedLabel* title = chip->titleLabel();
+            const QString shown = title->shownText();
+            if (shown != chip->title() &&
+                !(shown.endsWith("…") && chip->title().startsWith(shown.chopped(1)))) {
+                found.append(chip->title() + " shows " + shown);
+            }
+            if (QFontMetricsF(title->font(), title).horizontalAdvance(shown) >
+                title->contentsRect().width()) {
+                found.append(chip->title() + " is wider than its place");
+            }
+            const QRect at(chip->mapTo(strip, QPoint(0, 0)), chip->size());
+            if (at.left() < 0 || at.right() >= strip->width()) {
+                found.append(chip->title() + " is outside the strip");
+            }
+        }
+        return found;
+    };
+    const auto elided = [&] {
+        int count = 0;
+        for (TabChip* chip : window().terminalTabs()->chips()) {
+            count += chip->titleLabel()->shownText() != chip->title();
+        }
+        return count;
+    };
+    EXPECT_TRUE(waitUntil([&] { return problems().isEmpty() && elided() > 0; }))
+        << problems().join("\n").toStdString() << " (" << elided() << " elided)";
+
+    window().resize(1600, 800);
+    EXPECT_TRUE(waitUntil([&] { return problems().isEmpty() && elided() == 0; }))
+        << problems().join("\n").toStdString() << " (" << elided() << " elided)";
+}
+
+TEST_F(AgentsScreenTest, TheShownTerminalTakesTheKeyboardFocus) {
+    m_fixture.openProject("/work/shop", std::nullopt);
+    window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
+    const auto focused = [] { return QApplication::focusWidget(); };
+
+    // Opened from a button, which a click would otherwise leave with the focus.
+    QTest::mouseClick(buttons()[0], Qt::LeftButton);
+    EXPECT_EQ(focused(), shownTerminal()) << "the first tab";
+    QTest::mouseClick(buttons()[1], Qt::LeftButton);
+    EXPECT_EQ(focused(), shownTerminal()) << "a second tab";
+
+    select(0);
+    EXPECT_EQ(focused(), shownTerminal()) << "a selected tab";
+    QPointer<QWidget> selected = shownTerminal();
+    window().sidebar()->list()->setFocus();
+    select(0);
+    EXPECT_EQ(shownTerminal(), selected.data()) << "the active tab keeps its terminal";
+    EXPECT_EQ(focused(), shownTerminal()) << "the active tab's chip";
+
+    // Back from a hub screen: the same terminal, with the focus again.
+    window().setSelection(NavItem::rules);
+    EXPECT_NE(focused(), shownTerminal()) << "hidden under the hub screen";
+    window().sidebar()->list()->setFocus();
+    window().setSelection(NavItem::terminals);
+    EXPECT_EQ(shownTerminal(), selected.data());
+    EXPECT_EQ(focused(), shownTerminal()) << "back on Agents";
+
+    close(activeChip());
+    ASSERT_NE(shownTerminal(), nullptr);
+    EXPECT_EQ(focused(), shownTerminal()) << "the tab that takes a closed one's place";
 }
 
 TEST_F(AgentsScreenTest, EachWindowRunsItsOwnTerminalForTheSharedActiveTab) {

@@ -126,7 +126,7 @@ private:
 };
 
 // Stands in for the terminal view: records what each tab asked to run and makes an empty
-// widget, whose destruction tests can observe.
+// widget that takes the keyboard focus as a terminal does, whose destruction tests can observe.
 class RecordingTerminalViewFactory : public TerminalViewFactory {
 public:
     struct Launch {
@@ -137,6 +137,7 @@ public:
     QWidget* createTerminalView(const TerminalLaunch& launch, QWidget* parent) override {
         auto* view = new QWidget(parent);
         view->setObjectName(QStringLiteral("recordedTerminal"));
+        view->setFocusPolicy(Qt::StrongFocus);
         m_launches.append({launch, view});
         return view;
     }

@@ -274,4 +274,41 @@ TEST(ContentViewSidebar, OpensFoldersAndRecentProjectsWithoutTouchingTheSelectio
     EXPECT_EQ(fixture.appState().projectStore().activeProject()->path, "/work/shop");
 }
 
+TEST(ContentViewSidebar, OnlyTheActiveProjectIsMarkedAfterTheListReorders) {
+    HubWindowFixture fixture;
+    fixture.openProject("/work/cart", std::nullopt);
+    fixture.openProject("/work/shop", std::nullopt);
+    ContentView& window = fixture.window();
+    SidebarView* sidebar = window.sidebar();
+    QListWidget* list = sidebar->list();
+    list->setFocus();
+    const QColor accent = sidebar->palette().color(QPalette::Highlight);
+    const auto marked = [&] {
+        QStringList found;
+        for (QListWidgetItem* item : sidebar->projectItems()) {
+            if (item->foreground().color() == accent) {
+                found.append(item->text());
+            }
+        }
+        return found;
+    };
+
+    // The list's current row is framed while it has the focus: it stays on the screen's row,
+    // never on a project row that the reordering fills with another project.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(sidebar->projectItems()[1]).center());
+    ASSERT_EQ(sidebar->projectItems()[0]->text(), "cart");
+    EXPECT_EQ(marked(), QStringList{"cart"});
+    EXPECT_EQ(list->currentItem(), sidebar->navItem(NavItem::terminals));
+
+    // The keys move the frame among the screens only.
+    QTest::keyClick(list, Qt::Key_Up);
+    EXPECT_EQ(list->currentItem(), sidebar->navItem(NavItem::terminals));
+    EXPECT_EQ(list->selectedItems(), QList<QListWidgetItem*>{sidebar->navItem(NavItem::terminals)});
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(list->currentItem(), sidebar->navItem(NavItem::sessions));
+    EXPECT_EQ(window.selection(), NavItem::sessions);
+    EXPECT_EQ(marked(), QStringList{"cart"});
+}
+
 } // namespace

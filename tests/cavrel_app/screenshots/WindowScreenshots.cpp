@@ -25,6 +25,8 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
@@ -32,6 +34,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace cavrel;
@@ -109,6 +112,51 @@ private:
     ContentView& m_window;
     QString m_folder;
 };
+
+// A title of about 200 characters with blanks, and a path of about 290 characters without any:
+// text that must wrap at the width there is, inside the word where nothing else will do.
+const QString longTitle = QStringLiteral(
+    "Before touching anything under the vendored third-party folders, read the notes the "
+    "maintainers keep beside them, ask on the team channel, and record the reason for the change "
+    "in the commit message");
+QString longPath() {
+    QString path = QStringLiteral("/home/builder/checkouts/shop");
+    while (path.size() < 270) {
+        path += QStringLiteral("/generated_sources_for_the_payment_service");
+    }
+    return path + QStringLiteral("/index.ts");
+}
+
+// Entries with the long title and the long word, after the demo records of the project.
+void addLongEntries(fake::FakeHub& hub, const QString& project) {
+    hub.addRecord(fake::FakeHub::Kind::Rules, project,
+                  {{"scope", "project"},
+                   {"title", longTitle},
+                   {"body", "Short body under a long title."},
+                   {"updated_by", "demo"}});
+    hub.addRecord(fake::FakeHub::Kind::Rules, project,
+                  {{"scope", "project"},
+                   {"title", "Leave generated code alone"},
+                   {"body", "Never edit " + longPath() + " by hand; run the generator instead."},
+                   {"updated_by", "demo"}});
+}
+
+// A session whose transcript holds the long word, listed before the demo sessions.
+qint64 addLongSession(fake::FakeHub& hub, const QString& project) {
+    return hub.addRecord(
+        fake::FakeHub::Kind::Sessions, project,
+        {{"tool", "claude"},
+         {"source", "watch"},
+         {"started_at", "2025-01-07T10:00:00Z"},
+         {"ended_at", "2025-01-07T10:20:00Z"},
+         {"summary", "Regenerated the payment client."},
+         {"status", "completed"},
+         {"messages",
+          QJsonArray{QJsonObject{{"seq", 1}, {"role", "user"}, {"content", "Regenerate it."}},
+                     QJsonObject{{"seq", 2},
+                                 {"role", "assistant"},
+                                 {"content", "Wrote " + longPath() + " and its test."}}}}});
+}
 
 bool fail(const char* what) {
     std::fprintf(stderr, "cavrel-app-screenshots: %s\n", what);
@@ -192,17 +240,33 @@ bool run(const QString& output) {
     }
     ok = shooter.shoot(QStringLiteral("04-agents")) && ok;
 
+    const QString shopURL = QStringLiteral("https://example.invalid/team/shop.git");
+    const qint64 longSession = addLongSession(hub, shopURL);
     window.setSelection(NavItem::sessions);
     auto* sessions = qobject_cast<SessionsView*>(window.hubScreen());
     if (!sessions || !cavrel::test::waitUntil([&] { return !sessions->isLoading(); }) ||
         sessions->rows().isEmpty()) {
         return fail("the sessions never loaded");
     }
-    sessions->setExpanded(sessions->rows().first()->sessionID(), true);
+    // The first demo session, with its transcript.
+    const QList<SessionRow*> rows = sessions->rows();
+    const auto demo = std::find_if(
+        rows.begin(), rows.end(), [&](SessionRow* row) { return row->sessionID() != longSession; });
+    if (demo == rows.end()) {
+        return fail("the demo sessions are missing");
+    }
+    sessions->setExpanded((*demo)->sessionID(), true);
     if (!cavrel::test::waitUntil([&] { return sessions->detail().has_value(); })) {
         return fail("the transcript never loaded");
     }
     ok = shooter.shoot(QStringLiteral("05-sessions")) && ok;
+    sessions->setExpanded(longSession, true);
+    if (!cavrel::test::waitUntil([&] { return sessions->detail().has_value(); })) {
+        return fail("the long transcript never loaded");
+    }
+    ok = shooter.shoot(QStringLiteral("05-sessions-long-word")) && ok;
+
+    addLongEntries(hub, shopURL);
 
     const std::pair<NavItem, const char*> entryScreens[] = {{NavItem::rules, "06-rules"},
                                                             {NavItem::skills, "07-skills"},
@@ -214,6 +278,12 @@ bool run(const QString& output) {
             return fail("an entry screen never loaded");
         }
         ok = shooter.shoot(QString::fromLatin1(name)) && ok;
+        if (item == NavItem::rules) {
+            // The long entries where they are hardest to fit: at the window's smallest size.
+            window.resize(window.minimumSize());
+            ok = shooter.shoot(QStringLiteral("06-rules-smallest-window")) && ok;
+            window.resize(1280, 800);
+        }
         screen->edit(screen->entries().value(0));
         ok = shooter.shoot(QString::fromLatin1(name) + QStringLiteral("-edit")) && ok;
         screen->editSheet()->reject();

@@ -46,10 +46,9 @@ protected:
         fakes.emplace(home, FAKE_CAVREL_PATH, environment);
     }
 
-    // Starts the application with `shell` as the user's login shell, opens the project folder
-    // and presses the first agent button; returns when the agent command has run in the tab's
-    // shell and its prompt is back.
-    void openAgentTab(const QByteArray& shell) {
+    // Starts the application with `shell` as the user's login shell and opens the project
+    // folder; returns when the window has reached the hub.
+    void startApplication(const QByteArray& shell) {
         ASSERT_TRUE(usePlainLoginShell(environment, home.path(), prompt));
         environment.set("SHELL", shell);
         environment.set("HISTFILE", "/dev/null");
@@ -75,13 +74,17 @@ protected:
             << appState->hubManager().status().message.toStdString();
 
         appState->projectStore().openProject(project);
+    }
+
+    // Starts the application as startApplication() does and presses the first agent button;
+    // returns when the agent command has run in the tab's shell and its prompt is back.
+    void openAgentTab(const QByteArray& shell) {
+        ASSERT_NO_FATAL_FAILURE(startApplication(shell));
         QPushButton* agent = window->toolbar()->buttons().value(0);
         ASSERT_TRUE(agent && agent->isEnabled());
         QTest::mouseClick(agent, Qt::LeftButton);
 
-        TerminalTabView* tab = window->terminalTabs()->shownTab();
-        ASSERT_TRUE(tab);
-        m_terminal = qobject_cast<veldatron::LocalProcessTerminalView*>(tab->terminalView());
+        m_terminal = shownTerminal();
         ASSERT_TRUE(m_terminal) << "the tab holds the terminal emulator's view";
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_terminal));
 
@@ -95,6 +98,13 @@ protected:
     static QString agentCommand() { return QStringLiteral(FAKE_CAVREL_PATH) + " claude\n"; }
 
     veldatron::LocalProcessTerminalView& terminal() { return *m_terminal; }
+
+    // The terminal of the tab the window shows now, if any.
+    veldatron::LocalProcessTerminalView* shownTerminal() const {
+        TerminalTabView* tab = window ? window->terminalTabs()->shownTab() : nullptr;
+        return tab ? qobject_cast<veldatron::LocalProcessTerminalView*>(tab->terminalView())
+                   : nullptr;
+    }
 
     QTemporaryDir home;
     ScopedEnvironment environment;

@@ -5,12 +5,15 @@
 // programs write.
 
 #include "AgentTabOnX11.h"
+#include "SidebarView.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QListWidget>
 #include <QProcess>
 #include <QStandardPaths>
 
+using cavrel::NavItem;
 using cavrel::test::terminalText;
 using cavrel::test::waitUntil;
 
@@ -41,8 +44,25 @@ protected:
     }
     static void keys(const QStringList& names) { xdotool(QStringLiteral("key"), names); }
     static void type(const QString& text) { xdotool(QStringLiteral("type"), {text}); }
+    // A click of the first mouse button at `point` of `widget`, on the X server.
+    static void click(const QWidget* widget, const QPoint& point) {
+        const QPoint at = widget->mapToGlobal(point);
+        QProcess process;
+        process.start(QStringLiteral("xdotool"),
+                      {QStringLiteral("mousemove"), QString::number(at.x()),
+                       QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1")});
+        ASSERT_TRUE(process.waitForFinished(60'000));
+        ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    }
+    void clickSidebar(NavItem item) {
+        QListWidget* list = window->sidebar()->list();
+        click(list->viewport(), list->visualItemRect(window->sidebar()->navItem(item)).center());
+    }
 
-    QString screen() { return terminalText(terminal()); }
+    QString screen() {
+        veldatron::LocalProcessTerminalView* shown = shownTerminal();
+        return shown ? terminalText(*shown) : QStringLiteral("(no terminal shown)");
+    }
 
     // Waits for the screen to show `text` (or no longer show it).
     ::testing::AssertionResult waitForScreen(const QString& text, bool shown = true) {
@@ -72,6 +92,35 @@ protected:
                << screen().toStdString();
     }
 };
+
+// What a user types right after clicking an agent button, or after coming back to Agents from
+// a hub screen, goes to the tab's shell: not to the button (where a space or Return would open
+// another tab) nor to the sidebar (where a letter would jump to another screen).
+TEST_F(TypingOnX11, KeysTypedAfterTheClicksThatShowATerminalReachItsShell) {
+    ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty());
+    ASSERT_NO_FATAL_FAILURE(startApplication("/bin/sh"));
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QPushButton* agent = window->toolbar()->buttons().value(0);
+    ASSERT_TRUE(agent && agent->isEnabled());
+
+    // Clicked and typed at once: the keys wait on the X server while the tab opens.
+    click(agent, agent->rect().center());
+    type(QStringLiteral("echo ok > f.txt"));
+    keys({"Return"});
+    EXPECT_TRUE(waitForFile(QStringLiteral("f.txt"), "ok\n"));
+    EXPECT_EQ(appState->terminalSessions().tabs().size(), 1);
+
+    clickSidebar(NavItem::rules);
+    ASSERT_TRUE(waitUntil([&] { return window->selection() == NavItem::rules; }));
+    clickSidebar(NavItem::terminals);
+    type(QStringLiteral("echo back > g.txt"));
+    keys({"Return"});
+    EXPECT_TRUE(waitForFile(QStringLiteral("g.txt"), "back\n"));
+    EXPECT_EQ(window->selection(), NavItem::terminals);
+    EXPECT_EQ(appState->terminalSessions().tabs().size(), 1);
+    EXPECT_EQ(QApplication::focusWidget(), shownTerminal());
+}
 
 TEST_F(TypingOnX11, TheShellsLineEditorGetsEveryEditingKey) {
     ASSERT_NO_FATAL_FAILURE(openFocusedTab("/bin/bash"));
