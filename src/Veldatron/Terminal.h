@@ -16,6 +16,7 @@
 #include "OptionSet.h"
 #include "ParserParams.h"
 #include "SemanticPrompt.h"
+#include "StringEncoding.h"
 #include "TerminalDelegate.h"
 #include "TerminalEnvironment.h"
 #include "TerminalOptions.h"
@@ -449,10 +450,17 @@ public:
     void selectionsInvalidateForColumnRestrictedScroll(int top, int bottom, int left, int right);
 
     // ---- Text (TerminalText.cpp) ------------------------------------------------------------
+    // The screens getBufferAsData reads.
+    enum class BufferKind : uint8_t { active, normal, alt };
     // The text of columns start..<end (-1: to the end) of a ring row, up to its last non-empty
     // cell: empty cells read as spaces, the empty half of a wide character adds nothing.
     std::u32string translateBufferLineToString(Buffer& buffer, int row, int start, int end);
     std::vector<Line> _getSelectedLines(Position start, Position end, Buffer& buffer) override;
+    std::string getText(Position start, Position end) override;
+    // Every line of a screen, scrollback first, each as its text (as translateBufferLineToString
+    // reads it) and a line feed in the encoding; a line the encoding cannot represent is left
+    // out, line feed and all.
+    std::vector<uint8_t> getBufferAsData(BufferKind kind, StringEncoding encoding);
 
     // ---- Replies (TerminalReports.cpp) ------------------------------------------------------
     // Hands the bytes to the host's send as one reply; nothing without a host.
