@@ -748,14 +748,14 @@ private:
     }
     // Whether a line feed on the screen's last row only recycles the oldest row: the scroll
     // region is the whole screen, without left and right margins, the ring and its scrollback
-    // are full, nothing is selected, no image is anchored, the view follows the output and no
+    // are full, no selection is active, no image is anchored, the view follows the output and no
     // prompt is being edited.
     bool scrollsFullScreenIntoFullScrollback(Buffer& buffer) {
         const CircularBufferLineList& lines = buffer.lines();
         return !m_marginMode && buffer.scrollTop() == 0 && buffer.scrollBottom() == m_rows - 1 &&
                buffer.hasScrollback() && lines.isFull() &&
                buffer.yBase() + m_rows == lines.count() && !m_userScrolling &&
-               m_selections.empty() && !buffer.hasAnyImages() &&
+               (m_selections.empty() || noSelectionActive()) && !buffer.hasAnyImages() &&
                buffer.semanticInput != SemanticInputState::prompt &&
                buffer.semanticInput != SemanticInputState::armed;
     }
@@ -778,6 +778,10 @@ private:
         }
     }
     void adjustSelections(int top, int bottom, int lines);
+    // The registered selections that still exist (dropping the others from the registry).
+    std::vector<std::shared_ptr<SelectionService>> liveSelections();
+    // Whether no registered selection is active: scrolls then have no selection to move.
+    bool noSelectionActive() const;
     // Images anchored relative to other placements follow them after a scroll.
     void updateKittyRelativePlacementsForCurrentBuffer();
     void clearAllKittyImages();
