@@ -138,7 +138,12 @@ SearchEngine::SearchEngine(TerminalServices& terminal, SearchLineCache& lineCach
 SearchEngine::~SearchEngine() = default;
 
 std::unique_ptr<SearchEngine::LineMatcher>
-SearchEngine::compile(const std::string& term, const std::optional<SearchOptions>& searchOptions) {
+SearchEngine::beginStep(const std::string& term,
+                        const std::optional<SearchOptions>& searchOptions) {
+    if (term.empty()) {
+        return nullptr;
+    }
+    m_lineCache.initLinesCache();
     auto matcher = std::make_unique<LineMatcher>();
     matcher->term = term;
     matcher->regex = searchOptions && searchOptions->regex;
@@ -293,11 +298,10 @@ std::optional<SearchResult> SearchEngine::findForwardFrom(LineMatcher& matcher,
 std::optional<SearchResult> SearchEngine::find(const std::string& term, int64_t startRow,
                                                int64_t startCol,
                                                const std::optional<SearchOptions>& searchOptions) {
-    if (term.empty() || startCol > m_terminal.cols()) {
+    if (startCol > m_terminal.cols()) {
         return std::nullopt;
     }
-    m_lineCache.initLinesCache();
-    const auto matcher = compile(term, searchOptions);
+    const auto matcher = beginStep(term, searchOptions);
     if (!matcher) {
         return std::nullopt;
     }
@@ -309,11 +313,7 @@ SearchEngine::findNextWithSelection(const std::string& term,
                                     const std::optional<SearchOptions>& searchOptions,
                                     const std::optional<std::string>& cachedSearchTerm,
                                     const std::optional<SearchSelection>& previousSelection) {
-    if (term.empty()) {
-        return std::nullopt;
-    }
-    m_lineCache.initLinesCache();
-    const auto matcher = compile(term, searchOptions);
+    const auto matcher = beginStep(term, searchOptions);
     if (!matcher) {
         return std::nullopt;
     }
@@ -345,11 +345,7 @@ SearchEngine::findPreviousWithSelection(const std::string& term,
                                         const std::optional<SearchOptions>& searchOptions,
                                         const std::optional<std::string>& cachedSearchTerm,
                                         const std::optional<SearchSelection>& previousSelection) {
-    if (term.empty()) {
-        return std::nullopt;
-    }
-    m_lineCache.initLinesCache();
-    const auto matcher = compile(term, searchOptions);
+    const auto matcher = beginStep(term, searchOptions);
     if (!matcher) {
         return std::nullopt;
     }
@@ -403,11 +399,7 @@ std::vector<SearchResult> SearchEngine::findAll(const std::string& term,
                                                 const std::optional<SearchOptions>& searchOptions,
                                                 int64_t limit) {
     std::vector<SearchResult> results;
-    if (term.empty()) {
-        return results;
-    }
-    m_lineCache.initLinesCache();
-    const auto matcher = compile(term, searchOptions);
+    const auto matcher = beginStep(term, searchOptions);
     if (!matcher || limit <= 0) {
         return results;
     }

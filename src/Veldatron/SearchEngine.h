@@ -110,8 +110,10 @@ private:
     // The term of one search step, compiled.
     struct LineMatcher;
 
-    std::unique_ptr<LineMatcher> compile(const std::string& term,
-                                         const std::optional<SearchOptions>& searchOptions);
+    // Prepares the line cache and compiles the term; null for an empty term or a pattern that
+    // does not compile.
+    std::unique_ptr<LineMatcher> beginStep(const std::string& term,
+                                           const std::optional<SearchOptions>& searchOptions);
     // The first match of the logical line at the position, from its column (backwards: the last
     // one before it).
     std::optional<SearchResult> findInLine(LineMatcher& matcher, SearchPosition& searchPosition,

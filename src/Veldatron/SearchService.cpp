@@ -11,24 +11,25 @@ SearchService::SearchService(TerminalServices& terminal)
 
 std::optional<SearchResult> SearchService::findNext(const std::string& term,
                                                     const SearchOptions& options) {
-    if (term.empty()) {
-        forget();
-        return std::nullopt;
-    }
-    m_state.lastSearchOptions = options;
-    return record(term, m_engine.findNextWithSelection(term, options, m_state.cachedSearchTerm,
-                                                       m_lastSelection));
+    return step(term, options, &SearchEngine::findNextWithSelection);
 }
 
 std::optional<SearchResult> SearchService::findPrevious(const std::string& term,
                                                         const SearchOptions& options) {
+    return step(term, options, &SearchEngine::findPreviousWithSelection);
+}
+
+std::optional<SearchResult>
+SearchService::step(const std::string& term, const SearchOptions& options, EngineStep engineStep) {
     if (term.empty()) {
-        forget();
+        m_state = SearchState();
+        m_lastResult.reset();
+        m_lastSelection.reset();
         return std::nullopt;
     }
     m_state.lastSearchOptions = options;
-    return record(term, m_engine.findPreviousWithSelection(term, options, m_state.cachedSearchTerm,
-                                                           m_lastSelection));
+    return record(term,
+                  (m_engine.*engineStep)(term, options, m_state.cachedSearchTerm, m_lastSelection));
 }
 
 std::optional<SearchResult> SearchService::record(const std::string& term,
@@ -63,12 +64,6 @@ void SearchService::invalidate() {
 void SearchService::reset() {
     invalidate();
     m_state = SearchState();
-}
-
-void SearchService::forget() {
-    m_state = SearchState();
-    m_lastResult.reset();
-    m_lastSelection.reset();
 }
 
 } // namespace veldatron

@@ -50,10 +50,14 @@ public:
     const std::optional<SearchResult>& lastResult() const { return m_lastResult; }
 
 private:
+    using EngineStep = std::optional<SearchResult> (SearchEngine::*)(
+        const std::string&, const std::optional<SearchOptions>&, const std::optional<std::string>&,
+        const std::optional<SearchSelection>&);
+    // findNext or findPrevious with the engine's step.
+    std::optional<SearchResult> step(const std::string& term, const SearchOptions& options,
+                                     EngineStep engineStep);
     // The step's result becomes the state: lastResult, and its cells as lastSelection.
     std::optional<SearchResult> record(const std::string& term, std::optional<SearchResult> result);
-    // An empty term: no term, options, result or selection.
-    void forget();
 
     TerminalServices& m_terminal;
     SearchState m_state;

@@ -143,23 +143,6 @@ TEST(SearchService, MatchesAcrossWrappedRows) {
     }
 }
 
-TEST(SearchService, NextFromTheSelectionInsideAWrappedLine) {
-    // The search goes on after the current match, in the same logical line, also when a blank
-    // at the end of the first row (a wide character did not fit there) is not part of the text.
-    SearchFixture f({.cols = 10, .rows = 4});
-    f.t.feed("abcdefghi" + te + "xx");
-    EXPECT_EQ(describe(f.search.findNext("x", plain)), "x@2,1+1");
-    EXPECT_EQ(describe(f.search.findNext("x", plain)), "x@3,1+1");
-    EXPECT_EQ(describe(f.search.findNext("x", plain)), "x@2,1+1");
-    EXPECT_EQ(describe(f.search.findPrevious("x", plain)), "x@3,1+1");
-
-    // A first row that ends in a wide character keeps all its cells.
-    SearchFixture wide({.cols = 10, .rows = 4});
-    wide.t.feed("abcd" + nihongo + te + "xx");
-    EXPECT_EQ(describe(wide.search.findNext("x", plain)), "x@2,1+1");
-    EXPECT_EQ(describe(wide.search.findNext("x", plain)), "x@3,1+1");
-}
-
 TEST(SearchService, TheOldestRowIsSearchedWhenTheRowItContinuedIsGone) {
     SearchFixture f({.cols = 10, .rows = 3, .scrollback = 0});
     f.t.feed("0123456789ABCDEFGHIJ\r\nx\r\ny");
@@ -169,56 +152,83 @@ TEST(SearchService, TheOldestRowIsSearchedWhenTheRowItContinuedIsGone) {
     EXPECT_EQ(describe(f.search.findPrevious("CDE", plain)), "CDE@2,0+3");
 }
 
-TEST(SearchService, NextAndPreviousWrapAround) {
-    SearchFixture f({.cols = 20, .rows = 6});
-    f.t.feed(writeRows({"needle one", "", "a needle", "", "", "needle end"}));
+// Each case: a fresh screen, then find next (">") or previous ("<") steps, each from the match
+// before it.
+TEST(SearchService, StepsFromTheCurrentMatch) {
     struct Step {
-        bool next;
+        char direction;
+        std::string term;
         std::string expected;
     };
-    const Step steps[] = {
-        {true, "needle@0,0+6"},  {true, "needle@2,2+6"},
-        {true, "needle@0,5+6"},  {true, "needle@0,0+6"}, // wrapped round to the top
-        {false, "needle@0,5+6"},                         // and back round to the bottom
-        {false, "needle@2,2+6"}, {false, "needle@0,0+6"},
+    struct Case {
+        const char* name;
+        TerminalSpec spec;
+        std::string printed;
+        std::vector<Step> steps;
     };
-    for (const Step& step : steps) {
-        const auto result =
-            step.next ? f.search.findNext("needle", plain) : f.search.findPrevious("needle", plain);
-        EXPECT_EQ(describe(result), step.expected);
+    const Case cases[] = {
+        {"round and round",
+         {.cols = 20, .rows = 6},
+         writeRows({"needle one", "", "a needle", "", "", "needle end"}),
+         {{'>', "needle", "needle@0,0+6"},
+          {'>', "needle", "needle@2,2+6"},
+          {'>', "needle", "needle@0,5+6"},
+          {'>', "needle", "needle@0,0+6"}, // wrapped round to the top
+          {'<', "needle", "needle@0,5+6"}, // and back round to the bottom
+          {'<', "needle", "needle@2,2+6"},
+          {'<', "needle", "needle@0,0+6"}}},
+        {"without a current match, previous is the last match",
+         {.cols = 20, .rows = 6},
+         writeRows({"needle one", "", "a needle"}),
+         {{'<', "needle", "needle@2,2+6"}}},
+        {"a single occurrence is found again",
+         {.cols = 20, .rows = 5},
+         "\r\n  only here",
+         {{'>', "only", "only@2,1+4"}, {'>', "only", "only@2,1+4"}, {'<', "only", "only@2,1+4"}}},
+        {"previous wraps round within the last line",
+         {.cols = 20, .rows = 3},
+         "\r\n\r\nab ab",
+         {{'<', "ab", "ab@3,2+2"}, {'<', "ab", "ab@0,2+2"}, {'<', "ab", "ab@3,2+2"}}},
+        {"a changed term starts at the current match",
+         {.cols = 20, .rows = 5},
+         "foobar foo foob",
+         {{'>', "foo", "foo@0,0+3"},
+          {'>', "foob", "foob@0,0+4"}, // one more letter: the current match still matches
+          {'>', "foob", "foob@11,0+4"},
+          {'<', "foo", "foo@11,0+3"},
+          {'<', "foo", "foo@7,0+3"}}},
+        // Backwards, the last occurrence that ends before the current match begins: it may overlap
+        // an earlier one, and an earlier one that overlaps the current match is not before it.
+        {"overlapping occurrences",
+         {.cols = 20, .rows = 5},
+         "aaa",
+         {{'<', "aa", "aa@1,0+2"}, {'<', "aa", "aa@1,0+2"}}},
+        // The search goes on after the current match in the same logical line, also when the
+        // first row ends in a blank where a wide character did not fit, which is not in the text,
+        // or in a wide character, which is.
+        {"on, inside a line that a wide character did not fit",
+         {.cols = 10, .rows = 4},
+         "abcdefghi" + te + "xx",
+         {{'>', "x", "x@2,1+1"},
+          {'>', "x", "x@3,1+1"},
+          {'>', "x", "x@2,1+1"},
+          {'<', "x", "x@3,1+1"}}},
+        {"on, inside a line whose first row ends in a wide character",
+         {.cols = 10, .rows = 4},
+         "abcd" + nihongo + te + "xx",
+         {{'>', "x", "x@2,1+1"}, {'>', "x", "x@3,1+1"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SearchFixture f(c.spec);
+        f.t.feed(c.printed);
+        for (const Step& step : c.steps) {
+            SCOPED_TRACE(std::string(1, step.direction) + step.term);
+            const auto result = step.direction == '>' ? f.search.findNext(step.term, plain)
+                                                      : f.search.findPrevious(step.term, plain);
+            EXPECT_EQ(describe(result), step.expected);
+        }
     }
-
-    // Without a selection the previous match is the last one of the buffer.
-    f.search.reset();
-    EXPECT_EQ(describe(f.search.findPrevious("needle", plain)), "needle@0,5+6");
-    EXPECT_EQ(f.search.lastSelection(), (SearchSelection{{0, 5}, {6, 5}}));
-}
-
-TEST(SearchService, ASingleOccurrenceIsFoundAgain) {
-    SearchFixture f;
-    f.t.feed("\r\n  only here");
-    EXPECT_EQ(describe(f.search.findNext("only", plain)), "only@2,1+4");
-    EXPECT_EQ(describe(f.search.findNext("only", plain)), "only@2,1+4");
-    EXPECT_EQ(describe(f.search.findPrevious("only", plain)), "only@2,1+4");
-
-    // On the last line, with a later match in the same line.
-    SearchFixture last({.cols = 20, .rows = 3});
-    last.t.feed("\r\n\r\nab ab");
-    EXPECT_EQ(describe(last.search.findPrevious("ab", plain)), "ab@3,2+2");
-    EXPECT_EQ(describe(last.search.findPrevious("ab", plain)), "ab@0,2+2");
-    EXPECT_EQ(describe(last.search.findPrevious("ab", plain)), "ab@3,2+2");
-}
-
-TEST(SearchService, AChangedTermStartsAtTheCurrentMatch) {
-    SearchFixture f;
-    f.t.feed("foobar foo foob");
-    EXPECT_EQ(describe(f.search.findNext("foo", plain)), "foo@0,0+3");
-    // One more letter: the match under the selection still matches.
-    EXPECT_EQ(describe(f.search.findNext("foob", plain)), "foob@0,0+4");
-    EXPECT_EQ(describe(f.search.findNext("foob", plain)), "foob@11,0+4");
-    EXPECT_EQ(describe(f.search.findPrevious("foo", plain)), "foo@11,0+3")
-        << "a changed term that matches where the current match begins keeps it";
-    EXPECT_EQ(describe(f.search.findPrevious("foo", plain)), "foo@7,0+3");
 }
 
 TEST(SearchService, FindAll) {
@@ -240,8 +250,6 @@ TEST(SearchService, FindAll) {
     wrapped.t.feed("xx ab ab\r\naaa");
     EXPECT_EQ(describe(wrapped.search.findAll("ab a", plain, 10)), "ab a@3,0+4");
     EXPECT_EQ(describe(wrapped.search.findAll("aa", plain, 10)), "aa@0,2+2");
-    // Backwards, the last occurrence may overlap an earlier one.
-    EXPECT_EQ(describe(wrapped.search.findPrevious("aa", plain)), "aa@1,2+2");
 }
 
 TEST(SearchService, StateOfTheService) {
