@@ -358,14 +358,15 @@ void Terminal::sendFocusReport() {
 }
 
 void Terminal::registerSelection(std::weak_ptr<SelectionService> selection) {
-    std::erase_if(m_selections, [](const auto& entry) { return entry.expired(); });
-    const auto same = [&](const std::weak_ptr<SelectionService>& entry) {
-        return !entry.owner_before(selection) && !selection.owner_before(entry);
+    std::erase_if(m_selections, [](const auto& entry) { return entry.ref.expired(); });
+    const std::shared_ptr<SelectionService> object = selection.lock();
+    const auto same = [&](const RegisteredSelection& entry) {
+        return entry.object == object.get();
     };
-    if (selection.expired() || std::any_of(m_selections.begin(), m_selections.end(), same)) {
+    if (!object || std::any_of(m_selections.begin(), m_selections.end(), same)) {
         return;
     }
-    m_selections.push_back(std::move(selection));
+    m_selections.push_back({std::move(selection), object.get()});
 }
 
 void Terminal::selectionChanged() {
@@ -375,11 +376,11 @@ void Terminal::selectionChanged() {
 std::vector<std::shared_ptr<SelectionService>> Terminal::liveSelections() {
     // Registrations whose selection is gone are dropped on the way; the list is copied, so that
     // a host called from a selection may register another one.
-    std::erase_if(m_selections, [](const auto& entry) { return entry.expired(); });
+    std::erase_if(m_selections, [](const auto& entry) { return entry.ref.expired(); });
     std::vector<std::shared_ptr<SelectionService>> live;
     live.reserve(m_selections.size());
     for (const auto& entry : m_selections) {
-        if (auto selection = entry.lock()) {
+        if (auto selection = entry.ref.lock()) {
             live.push_back(std::move(selection));
         }
     }
@@ -388,8 +389,7 @@ std::vector<std::shared_ptr<SelectionService>> Terminal::liveSelections() {
 
 bool Terminal::noSelectionActive() const {
     return std::none_of(m_selections.begin(), m_selections.end(), [](const auto& entry) {
-        const auto selection = entry.lock();
-        return selection && selection->active();
+        return !entry.ref.expired() && entry.object->active();
     });
 }
 

@@ -973,7 +973,14 @@ private:
     int m_rows = 25;
     int m_tabStopWidth = 8;
     TerminalOptions m_options;
-    std::vector<std::weak_ptr<SelectionService>> m_selections;
+    // A registered selection: the weak reference says whether it still exists, and the object
+    // is read only while it does (nothing but this terminal's thread can end it), so the line
+    // feed's check of active selections costs no reference count.
+    struct RegisteredSelection {
+        std::weak_ptr<SelectionService> ref;
+        const SelectionService* object = nullptr;
+    };
+    std::vector<RegisteredSelection> m_selections;
     std::shared_ptr<Buffer> m_normalBuffer;
     std::shared_ptr<Buffer> m_altBuffer;
     Buffer* m_buffer = nullptr; // the active one of the two
