@@ -1,5 +1,7 @@
 #include "Terminal.h"
 
+#include "SelectionService.h"
+
 #include <algorithm>
 #include <cassert>
 
@@ -356,38 +358,52 @@ void Terminal::sendFocusReport() {
 }
 
 void Terminal::registerSelection(std::weak_ptr<SelectionService> selection) {
-    std::erase_if(m_selections, [](const auto& entry) { return entry.expired(); });
-    const auto same = [&](const std::weak_ptr<SelectionService>& entry) {
-        return !entry.owner_before(selection) && !selection.owner_before(entry);
+    std::erase_if(m_selections, [](const auto& entry) { return entry.ref.expired(); });
+    const std::shared_ptr<SelectionService> object = selection.lock();
+    const auto same = [&](const RegisteredSelection& entry) {
+        return entry.object == object.get();
     };
-    if (selection.expired() || std::any_of(m_selections.begin(), m_selections.end(), same)) {
+    if (!object || std::any_of(m_selections.begin(), m_selections.end(), same)) {
         return;
     }
-    m_selections.push_back(std::move(selection));
+    m_selections.push_back({std::move(selection), object.get()});
 }
 
 void Terminal::selectionChanged() {
     tell([&](TerminalDelegate& d) { d.selectionChanged(*this); });
 }
 
+std::vector<std::shared_ptr<SelectionService>> Terminal::liveSelections() {
+    // Registrations whose selection is gone are dropped on the way; the list is copied, so that
+    // a host called from a selection may register another one.
+    std::erase_if(m_selections, [](const auto& entry) { return entry.ref.expired(); });
+    std::vector<std::shared_ptr<SelectionService>> live;
+    live.reserve(m_selections.size());
+    for (const auto& entry : m_selections) {
+        if (auto selection = entry.ref.lock()) {
+            live.push_back(std::move(selection));
+        }
+    }
+    return live;
+}
+
+bool Terminal::noSelectionActive() const {
+    return std::none_of(m_selections.begin(), m_selections.end(), [](const auto& entry) {
+        return !entry.ref.expired() && entry.object->active();
+    });
+}
+
 void Terminal::adjustSelections(int top, int bottom, int lines) {
-    // Each live selection moves with the rows it covers (SelectionService::adjustForInPlaceScroll
-    // once selections exist); dead registrations are dropped here.
-    (void)top;
-    (void)bottom;
-    (void)lines;
-    std::erase_if(m_selections, [](const auto& entry) { return entry.expired(); });
+    for (const auto& selection : liveSelections()) {
+        selection->adjustForInPlaceScroll(top, bottom, lines);
+    }
 }
 
 void Terminal::selectionsInvalidateForColumnRestrictedScroll(int top, int bottom, int left,
                                                              int right) {
-    // Each live selection that the scroll tore apart is cleared (once selections exist); dead
-    // registrations are dropped here.
-    (void)top;
-    (void)bottom;
-    (void)left;
-    (void)right;
-    std::erase_if(m_selections, [](const auto& entry) { return entry.expired(); });
+    for (const auto& selection : liveSelections()) {
+        selection->invalidateForColumnRestrictedScroll(top, bottom, left, right);
+    }
 }
 
 // ---- Images (the graphics protocols fill these in) -------------------------------------------

@@ -16,6 +16,7 @@
 #include "OptionSet.h"
 #include "ParserParams.h"
 #include "SemanticPrompt.h"
+#include "StringEncoding.h"
 #include "TerminalDelegate.h"
 #include "TerminalEnvironment.h"
 #include "TerminalOptions.h"
@@ -449,10 +450,17 @@ public:
     void selectionsInvalidateForColumnRestrictedScroll(int top, int bottom, int left, int right);
 
     // ---- Text (TerminalText.cpp) ------------------------------------------------------------
+    // The screens getBufferAsData reads.
+    enum class BufferKind : uint8_t { active, normal, alt };
     // The text of columns start..<end (-1: to the end) of a ring row, up to its last non-empty
     // cell: empty cells read as spaces, the empty half of a wide character adds nothing.
     std::u32string translateBufferLineToString(Buffer& buffer, int row, int start, int end);
     std::vector<Line> _getSelectedLines(Position start, Position end, Buffer& buffer) override;
+    std::string getText(Position start, Position end) override;
+    // Every line of a screen, scrollback first, each as its text (as translateBufferLineToString
+    // reads it) and a line feed in the encoding; a line the encoding cannot represent is left
+    // out, line feed and all.
+    std::vector<uint8_t> getBufferAsData(BufferKind kind, StringEncoding encoding);
 
     // ---- Replies (TerminalReports.cpp) ------------------------------------------------------
     // Hands the bytes to the host's send as one reply; nothing without a host.
@@ -740,14 +748,14 @@ private:
     }
     // Whether a line feed on the screen's last row only recycles the oldest row: the scroll
     // region is the whole screen, without left and right margins, the ring and its scrollback
-    // are full, nothing is selected, no image is anchored, the view follows the output and no
+    // are full, no selection is active, no image is anchored, the view follows the output and no
     // prompt is being edited.
     bool scrollsFullScreenIntoFullScrollback(Buffer& buffer) {
         const CircularBufferLineList& lines = buffer.lines();
         return !m_marginMode && buffer.scrollTop() == 0 && buffer.scrollBottom() == m_rows - 1 &&
                buffer.hasScrollback() && lines.isFull() &&
                buffer.yBase() + m_rows == lines.count() && !m_userScrolling &&
-               m_selections.empty() && !buffer.hasAnyImages() &&
+               (m_selections.empty() || noSelectionActive()) && !buffer.hasAnyImages() &&
                buffer.semanticInput != SemanticInputState::prompt &&
                buffer.semanticInput != SemanticInputState::armed;
     }
@@ -770,6 +778,10 @@ private:
         }
     }
     void adjustSelections(int top, int bottom, int lines);
+    // The registered selections that still exist (dropping the others from the registry).
+    std::vector<std::shared_ptr<SelectionService>> liveSelections();
+    // Whether no registered selection is active: scrolls then have no selection to move.
+    bool noSelectionActive() const;
     // Images anchored relative to other placements follow them after a scroll.
     void updateKittyRelativePlacementsForCurrentBuffer();
     void clearAllKittyImages();
@@ -961,7 +973,14 @@ private:
     int m_rows = 25;
     int m_tabStopWidth = 8;
     TerminalOptions m_options;
-    std::vector<std::weak_ptr<SelectionService>> m_selections;
+    // A registered selection: the weak reference says whether it still exists, and the object
+    // is read only while it does (nothing but this terminal's thread can end it), so the line
+    // feed's check of active selections costs no reference count.
+    struct RegisteredSelection {
+        std::weak_ptr<SelectionService> ref;
+        const SelectionService* object = nullptr;
+    };
+    std::vector<RegisteredSelection> m_selections;
     std::shared_ptr<Buffer> m_normalBuffer;
     std::shared_ptr<Buffer> m_altBuffer;
     Buffer* m_buffer = nullptr; // the active one of the two

@@ -35,6 +35,10 @@ public:
     // The text of `buffer` from `start` (included) to `end` (excluded), buffer rows, one Line per
     // logical line, top to bottom.
     virtual std::vector<Line> _getSelectedLines(Position start, Position end, Buffer& buffer) = 0;
+    // The text between two positions of the current buffer (in either order; the later one
+    // excluded), UTF-8, logical lines separated by "\n"; empty when the earlier row is not a
+    // line of the buffer.
+    virtual std::string getText(Position start, Position end) = 0;
 };
 
 } // namespace veldatron
