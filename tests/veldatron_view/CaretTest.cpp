@@ -174,6 +174,12 @@ TEST(Caret, AWideCharacterMakesTheCaretTwoCellsWide) {
     f.clock.advance(17ms);
     EXPECT_EQ(f.view().caretView().glyphColumnWidth(), 2);
     EXPECT_DOUBLE_EQ(f.view().caretView().frame().width(), 2 * f.view().cellDimension().width());
+
+    // One whose right half was overwritten is a blank cell, as the row shows it.
+    f.feed("\x1b[2;1H\u65e5\u672c\x1b[1Dy\x1b[2;3H");
+    f.clock.advance(17ms);
+    EXPECT_EQ(f.view().caretView().glyphColumnWidth(), 1);
+    EXPECT_EQ(f.view().caretView().text(), QStringLiteral(" "));
 }
 
 TEST(Caret, HiddenWithTheCursor) {

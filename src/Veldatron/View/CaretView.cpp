@@ -1,4 +1,5 @@
 #include "CaretView.h"
+#include "CellShaper.h"
 #include "TerminalView.h"
 #include "UnicodeUtil.h"
 
@@ -122,7 +123,8 @@ void CaretView::layOutGlyphs(const QString& text, FontStyle fontStyle) {
         }
         m_glyphs.push_back({used, index, offset});
     };
-    if (text.size() == 1 && !text[0].isSurrogate()) {
+    if (text.size() == 1 && !text[0].isSurrogate() &&
+        !CellShaper::prefersEmojiPresentation(text)) {
         const QChar c = text[0];
         quint32 glyph = 0;
         int count = 1;
@@ -132,8 +134,9 @@ void CaretView::layOutGlyphs(const QString& text, FontStyle fontStyle) {
         }
     }
     // Marks keep the offsets the shaping gave them from the cell's first glyph.
+    const double slotWidth = view->cellDimension().width() * columns;
     for (const CellShaper::Glyph& glyph :
-         m_shaper.shape(text, fonts.font(fontStyle), int(fontStyle))) {
+         view->cellShaper().shape(text, fonts.font(fontStyle), int(fontStyle), slotWidth)) {
         place(glyph.font, glyph.index, glyph.offset);
     }
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "CellShaper.h"
 #include "CharData.h"
 #include "FontSet.h"
 #include "PlatformColor.h"
@@ -107,7 +106,6 @@ private:
     QRectF m_frame;
     std::optional<QString> m_text;
     std::vector<Glyph> m_glyphs;
-    CellShaper m_shaper;
     int m_glyphColumnWidth = 1;
     std::optional<uint32_t> m_powerlineCodePoint;
     bool m_tracksFocus = true;

@@ -221,6 +221,10 @@ public:
     /// Lays out buffer line `row` (an index into the active screen's line ring) of `cols`
     /// columns as segments of attributed text.
     ViewLineInfo buildAttributedString(int row, const BufferLine& line, int cols);
+    /// The cell drawn at `column` of a row of `cols` columns: the cell itself, unless it is half
+    /// of a wide character whose other half is gone (a wide cell not followed by its right half,
+    /// or a right half with no wide cell before it); that is drawn as a blank one column wide.
+    static CharData drawnCell(const BufferLine& line, int column, int cols);
 
     // ---- Drawing -----------------------------------------------------------------------------
     /// Where and how large a glyph goes in a slot of `columnWidth` cells.
@@ -234,6 +238,9 @@ public:
     /// vertically in the cell) when its ink is wider than the slot or taller than the cell. A
     /// slot of one column never moves or scales its glyph.
     GlyphSlotFit glyphSlotFit(const QRawFont& font, quint32 glyph, int columnWidth) const;
+    /// The glyphs of cells that need shaping (fallback fonts, marks, emoji), for the rows and
+    /// the caret; emptied with the font.
+    CellShaper& cellShaper() const { return *m_shaper; }
     /// Paints the rows `dirtyRect` touches, with `bufferOffset` the buffer line shown at the top.
     void drawTerminalContents(const QRectF& dirtyRect, QPainter& painter, int bufferOffset);
     /// Draws a run's underline and strike-through: one decoration `slotWidth` long from each

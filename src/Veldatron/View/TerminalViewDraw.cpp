@@ -234,7 +234,11 @@ void TerminalView::drawSegmentText(const ViewLineSegment& segment, double baseli
             }
             const QPointF slot(w * (segment.column + ordinal * columnWidth), baseline);
             const QChar first = text[unit];
-            if (next - unit == 1 && !first.isSurrogate()) {
+            // (An emoji of one unit, such as U+26A1, may have a plain outline in the cell font:
+            // shaped, it is drawn from the emoji font.)
+            if (next - unit == 1 && !first.isSurrogate() &&
+                (first.unicode() < 0x80 ||
+                 !CellShaper::prefersEmojiPresentation(QStringView(&first, 1)))) {
                 if (first == QLatin1Char(' ')) {
                     decorations.push_back(slot);
                     unit = next;
@@ -252,8 +256,9 @@ void TerminalView::drawSegmentText(const ViewLineSegment& segment, double baseli
             // Not in the cell font, or more than one unit: shaped with fallback fonts, each
             // glyph keeping its offset from the cell's first (combining marks sit where the
             // shaping put them).
-            const std::vector<CellShaper::Glyph>& glyphs = m_shaper->shape(
-                text.mid(unit, next - unit), m_fontSet.font(attributes.font), int(attributes.font));
+            const std::vector<CellShaper::Glyph>& glyphs =
+                m_shaper->shape(text.mid(unit, next - unit), m_fontSet.font(attributes.font),
+                                int(attributes.font), w * columnWidth);
             for (const CellShaper::Glyph& glyph : glyphs) {
                 place(glyph.font, glyph.index, slot + glyph.offset);
                 decorations.push_back(slot);
