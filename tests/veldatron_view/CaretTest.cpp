@@ -205,11 +205,12 @@ TEST(TextBlink, BlinkingTextFlipsEverySevenTenthsOfASecondRedrawingOnlyItsRows) 
     f.clock.advance(700ms);
     EXPECT_FALSE(f.view().textBlinkVisible());
     f.clock.advance(17ms);
-    // Only the blinking row (and the row below, for descenders reaching into it) is redrawn.
+    // Only the blinking row (and the rows its ink may reach into) is redrawn.
     ASSERT_EQ(f.view().invalidated.size(), 1u);
     const double h = f.view().cellDimension().height();
-    EXPECT_DOUBLE_EQ(f.view().invalidated[0].top(), h);
-    EXPECT_LE(f.view().invalidated[0].bottom(), 3 * h);
+    const int m = TerminalView::inkOverflowRows;
+    EXPECT_DOUBLE_EQ(f.view().invalidated[0].top(), std::max(0, 1 - m) * h);
+    EXPECT_DOUBLE_EQ(f.view().invalidated[0].bottom(), (2 + m) * h);
     EXPECT_EQ(f.view().caretView().text(), QStringLiteral(" ")) << "a blinking cell, hidden";
 
     f.clock.advance(700ms);

@@ -8,6 +8,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QRegion>
 #include <QScrollBar>
 
 #include <gtest/gtest.h>
@@ -287,6 +288,68 @@ TEST_F(PixelTest, EmojiPresentationIsDrawnInColour) {
         } else {
             EXPECT_EQ(pixels, 0);
         }
+    }
+}
+
+TEST(Repaint, WhatARepaintLeavesEqualsAFullPaint) {
+    // Ink reaching out of its row: accents stacked above an "A" (over a row up), dots below a
+    // "g" (into the row below), capitals with two accents and an integral piece that reach
+    // above the cell.
+    const std::string acutes = "A\u0301\u0301\u0301\u0301\u0301\u0301";
+    const std::string screen = "\x1b[Htop line\r\n"
+                               "\u1EA8bc \u2321 x\r\n" +
+                               acutes + "x\u1EAA " + acutes +
+                               "\r\n"
+                               "g\u0323\u0323 q\u0323 text\r\n" +
+                               acutes +
+                               " A\u0301\u0301\r\n"
+                               "middle\r\n"
+                               "\x1b[44mg\u0323\u0323 \u2321\x1b[m\r\n" +
+                               acutes + "\r\nbottom";
+    struct Case {
+        const char* name;
+        const char* bytes;
+    };
+    const Case cases[] = {
+        {"erasing the line under stacked accents", "\x1b[3;1H\x1b[2K"},
+        {"erasing the line that accents from below reach into", "\x1b[2;1H\x1b[2K"},
+        {"erasing the line between descending dots and rising accents", "\x1b[4;1H\x1b[2K"},
+        {"erasing part of a line", "\x1b[3;3H\x1b[K"},
+        {"erasing the display below", "\x1b[5;1H\x1b[J"},
+        {"erasing the display above", "\x1b[4;1H\x1b[1J"},
+        {"inserting lines", "\x1b[4;1H\x1b[2L"},
+        {"deleting lines", "\x1b[2;1H\x1b[M"},
+        {"scrolling up", "\x1b[S"},
+        {"scrolling down", "\x1b[2T"},
+        {"a line feed on the last row", "\x1b[9;1H\n"},
+        {"scrolling a region", "\x1b[3;6r\x1b[6;1H\n\x1b[r"},
+        {"overwriting the base of stacked accents", "\x1b[8;1HZ"},
+        {"writing under rising accents", "\x1b[2;2HOOO"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto f = laidOutView(12, 9);
+        f->feed(screen);
+        f->clock.advance(17ms);
+        QImage shown = paintAll(*f);
+        f->view().invalidated.clear();
+
+        f->feed(c.bytes);
+        f->clock.advance(17ms);
+        ASSERT_FALSE(f->view().invalidated.empty());
+        // What a paint event does with the rectangles the display pass invalidated.
+        QRegion region;
+        for (const QRectF& rect : f->view().invalidated) {
+            region += rect.toAlignedRect();
+        }
+        {
+            QPainter painter(&shown);
+            painter.setClipRegion(region);
+            f->view().drawTerminalContents(QRectF(region.boundingRect()), painter,
+                                           f->terminal().buffer().yDisp());
+        }
+        const QImage full = paintAll(*f);
+        EXPECT_TRUE(shown == full) << firstDifference(shown, full);
     }
 }
 

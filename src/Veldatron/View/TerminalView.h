@@ -89,6 +89,11 @@ public:
     static constexpr std::chrono::milliseconds displayCoalescingDelay{17};
     /// The bounds of the attribute and colour caches, emptied whole when full.
     static constexpr size_t attributeCacheLimit = 4096;
+    /// How many rows above and below its own a row's ink may reach (stacked combining marks,
+    /// glyphs taller than the cell); the rest is cut off. A change of a row repaints that many
+    /// rows around it, and a repaint draws the rows that far around what it covers, so that
+    /// any repaint leaves the same pixels as a repaint of the whole view.
+    static constexpr int inkOverflowRows = 2;
 
     /// A view with the default font and options (80 x 25 until it is laid out).
     explicit TerminalView(QWidget* parent = nullptr);

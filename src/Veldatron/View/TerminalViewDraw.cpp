@@ -102,17 +102,21 @@ void TerminalView::paintEvent(QPaintEvent* event) {
 void TerminalView::drawTerminalContents(const QRectF& dirtyRect, QPainter& painter,
                                         int bufferOffset) {
     const double h = m_cellDimension.height();
-    // Rows whose band the rectangle touches; an edge on a row boundary takes no part of the
-    // row beyond it.
-    const int first = bufferOffset + int(std::max(0.0, dirtyRect.top()) / h);
-    const int last = bufferOffset + std::max(0, int(std::ceil(dirtyRect.bottom() / h)) - 1);
+    // Rows whose band the rectangle touches (an edge on a row boundary takes no part of the
+    // row beyond it), and the rows of the screen around them whose ink may reach into it: drawn
+    // in order and cut to the rectangle, they leave what a repaint of everything would.
+    const int first = bufferOffset + int(std::max(0.0, dirtyRect.top()) / h) - inkOverflowRows;
+    const int last = bufferOffset + std::max(0, int(std::ceil(dirtyRect.bottom() / h)) - 1) +
+                     inkOverflowRows;
 
     painter.save();
+    painter.setClipRect(dirtyRect, Qt::IntersectClip);
     // Cells in the default background are never filled one by one: this is their colour.
     painter.fillRect(dirtyRect, effectiveNativeBackgroundColor().toQColor());
     Buffer& buffer = m_terminal->buffer();
     const int count = buffer.lines().count();
-    for (int row = std::max(first, 0); row <= last && row < count; ++row) {
+    const int lastShown = std::min(last, bufferOffset + m_terminal->rows() - 1);
+    for (int row = std::max({first, bufferOffset, 0}); row <= lastShown && row < count; ++row) {
         drawRow(row, buffer.lines()[row], bufferOffset, dirtyRect, painter);
     }
     const double bandHeight = std::fmod(double(height()), h);
@@ -129,8 +133,12 @@ void TerminalView::drawRow(int row, const BufferLine& line, int bufferOffset,
     const double h = m_cellDimension.height();
     const double top = h * (row - bufferOffset);
     const BufferLine::RenderLineMode mode = line.renderMode();
+    painter.save();
+    // The row's ink goes no further than the rows its repaints cover.
+    painter.setClipRect(QRectF(0, top - inkOverflowRows * h, std::max(dirtyRect.right(), 0.0),
+                               (2 * inkOverflowRows + 1) * h),
+                        Qt::IntersectClip);
     if (mode != BufferLine::RenderLineMode::single) {
-        painter.save();
         if (mode == BufferLine::RenderLineMode::doubleWidth) {
             painter.scale(2, 1);
         } else {
@@ -182,9 +190,7 @@ void TerminalView::drawRow(int row, const BufferLine& line, int bufferOffset,
         drawSegmentText(segment, baseline, painter);
     }
 
-    if (mode != BufferLine::RenderLineMode::single) {
-        painter.restore();
-    }
+    painter.restore();
 }
 
 void TerminalView::drawSegmentText(const ViewLineSegment& segment, double baseline,

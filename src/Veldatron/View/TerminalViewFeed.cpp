@@ -147,16 +147,17 @@ void TerminalView::updateDisplay(bool notifyAccessibility) {
                                     : *lines;
         }
     } else {
-        // On the live screen, the dirty band plus one row below it (a wide glyph or an underline
-        // may reach there), down to the bottom edge when the last row is dirty; while scrolled
-        // back, everything.
+        // On the live screen, the dirty band and the rows its old and new ink may reach
+        // (stacked accents erased with their text leave nothing behind above it), down to the
+        // bottom edge when that includes the last row; while scrolled back, everything.
         const double h = m_cellDimension.height();
         const double fullHeight = height();
         QRectF rect(0, 0, width(), fullHeight);
         if (yDisp == buffer.yBase()) {
-            const double top = h * first;
-            const double bottom =
-                last == rows - 1 ? fullHeight : std::min(fullHeight, h * (double(last) + 2));
+            const double top = h * std::max(0, first - inkOverflowRows);
+            const double bottom = last + inkOverflowRows >= rows - 1
+                                      ? fullHeight
+                                      : std::min(fullHeight, h * (last + inkOverflowRows + 1.0));
             rect = QRectF(0, top, width(), std::max(0.0, bottom - top));
         }
         setNeedsDisplay(rect);
