@@ -3,11 +3,17 @@
 #include "CaretView.h"
 #include "ViewFixture.h"
 
+#include <QAnimationDriver>
+#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <set>
 
 using namespace veldatron;
 using namespace veldatron::testing;
@@ -117,6 +123,90 @@ TEST(Caret, ACaretThatDoesNotTrackTheFocusKeepsBlinking) {
     f.view().setCaretViewTracksFocus(false);
     f.view().setTerminalHasFocus(false);
     EXPECT_TRUE(f.view().caretView().isBlinking());
+}
+
+// Drives every animation by hand: their time moves only when the test moves it.
+class ManualAnimationDriver : public QAnimationDriver {
+public:
+    ManualAnimationDriver() { install(); }
+    ~ManualAnimationDriver() override { uninstall(); }
+    qint64 elapsed() const override { return m_elapsed; }
+    void advanceBy(qint64 ms) {
+        m_elapsed += ms;
+        advance();
+    }
+
+private:
+    qint64 m_elapsed = 0;
+};
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget& widget) { widget.installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+TEST(Caret, BlinkingRepaintsTheCaretAloneNeverTheRowsBeneath) {
+    ManualAnimationDriver driver;
+    ShownFixture f;
+    f.feed("text under and around the caret\x1b[1;6H");
+    f.clock.advance(17ms);
+    CaretView& caret = f.view().caretView();
+    ASSERT_EQ(caret.style(), CursorStyle::blinkBlock) << "the default caret";
+    ASSERT_TRUE(caret.isBlinking());
+    QCoreApplication::processEvents();
+
+    PaintCounter viewPaints(f.view());
+    PaintCounter caretPaints(caret);
+    std::set<double> opacities;
+    // Three blink periods at about sixty frames a second.
+    for (int frame = 0; frame < 3 * 1400 / 16; ++frame) {
+        driver.advanceBy(16);
+        QCoreApplication::processEvents();
+        opacities.insert(caret.opacity());
+    }
+    EXPECT_GT(opacities.size(), 20u) << "the caret fades";
+    EXPECT_GT(caretPaints.count, 20) << "and is repainted as it does";
+    EXPECT_EQ(viewPaints.count, 0) << "the terminal's rows are not";
+}
+
+TEST(Caret, TheRowsBeneathTheCaretReachTheScreenAsTheyChange) {
+    ShownFixture f;
+    f.view().repaint = true;
+    // A bar leaves most of its cell to what lies beneath.
+    f.feed("\x1b[6 q\x1b[41mA\x1b[m\x1b[1;1H");
+    f.clock.advance(17ms);
+    const auto onScreen = [&] {
+        QCoreApplication::processEvents();
+        return QGuiApplication::primaryScreen()->grabWindow(f.view().winId()).toImage();
+    };
+    const auto freshlyPainted = [&] {
+        QImage image(f.view().size(), QImage::Format_ARGB32_Premultiplied);
+        QPainter painter(&image);
+        f.view().drawTerminalContents(QRectF(f.view().rect()), painter, 0);
+        return image;
+    };
+    const QRect beside = f.view().caretView().geometry().adjusted(3, 0, 0, 0);
+    QImage screen = onScreen();
+    ASSERT_FALSE(screen.isNull());
+    EXPECT_TRUE(screen.copy(beside) ==
+                freshlyPainted().copy(beside).convertToFormat(screen.format()))
+        << "the red A beneath the bar";
+
+    // The cell changes, the cursor stays where it was.
+    f.feed("\x1b[42mB\x1b[m\x1b[1;1H");
+    f.clock.advance(17ms);
+    screen = onScreen();
+    EXPECT_TRUE(screen.copy(beside) ==
+                freshlyPainted().copy(beside).convertToFormat(screen.format()))
+        << "the green B beneath the bar";
 }
 
 TEST(Caret, TheBlinkFadesOutWithEaseInAndBackIn) {

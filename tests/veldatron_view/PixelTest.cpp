@@ -40,8 +40,7 @@ QImage paintAll(ViewFixture& f) {
     QImage image(f.view().size(), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::magenta); // never a colour of the screen: shows what was not painted
     QPainter painter(&image);
-    f.view().drawTerminalContents(QRectF(f.view().rect()), painter,
-                                  f.terminal().buffer().yDisp());
+    f.view().drawTerminalContents(QRectF(f.view().rect()), painter, f.terminal().buffer().yDisp());
     return image;
 }
 
@@ -53,8 +52,7 @@ std::string firstDifference(const QImage& a, const QImage& b) {
     for (int y = 0; y < a.height(); ++y) {
         for (int x = 0; x < a.width(); ++x) {
             if (a.pixel(x, y) != b.pixel(x, y)) {
-                return "first difference at (" + std::to_string(x) + ", " + std::to_string(y) +
-                       ")";
+                return "first difference at (" + std::to_string(x) + ", " + std::to_string(y) + ")";
             }
         }
     }
@@ -214,8 +212,8 @@ TEST_F(PixelTest, BrokenHalvesOfWideCharactersDrawWhatTheCellsHold) {
         const char* clean;
     };
     const Case cases[] = {
-        {"a right half left alone by a narrow character is blank",
-         "ab\u65e5\u672c\u8a9e\x1b[2Dx", "ab\u65e5\u672cx"},
+        {"a right half left alone by a narrow character is blank", "ab\u65e5\u672c\u8a9e\x1b[2Dx",
+         "ab\u65e5\u672cx"},
         {"a deletion in a right half leaves the left half blank and shows what moved in",
          "ab\u65e5\u672c\u8a9e\x1b[5D\x1b[P", "ab \u672c\u8a9e"},
         {"a narrow character written into a right half shows, its left half is blank",

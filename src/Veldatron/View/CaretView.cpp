@@ -51,9 +51,12 @@ CaretView::CaretView(const QRectF& frame, CursorStyle cursorStyle, TerminalView*
     : QWidget(terminal), m_terminal(terminal), m_style(cursorStyle),
       m_defaultCaretColor(systemCaretColor()), m_caretColor(m_defaultCaretColor) {
     setObjectName(QStringLiteral("caret"));
-    // Clicks go to the terminal view beneath; the rows show through around the drawn shape.
+    // Clicks go to the terminal view beneath.
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    setAttribute(Qt::WA_NoSystemBackground);
+    // The caret paints the rows beneath it itself (from a copy kept while they do not change),
+    // so that its blinking repaints the caret alone and never the terminal's rows: Qt repaints
+    // what lies under a child that does not paint every pixel of its own.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::NoFocus);
     setFrame(frame);
     update();
@@ -67,7 +70,30 @@ void CaretView::setFrame(const QRectF& frame) {
     }
     m_frame = frame;
     setGeometry(frame.toAlignedRect());
+    m_backdropStale = true;
     update();
+}
+
+void CaretView::invalidateBackdrop() {
+    m_backdropStale = true;
+}
+
+void CaretView::renderBackdrop() {
+    const double scale = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * scale).toSize();
+    if (m_backdrop.size() != pixels) {
+        m_backdrop = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    }
+    m_backdrop.setDevicePixelRatio(scale);
+    m_backdrop.fill(Qt::transparent);
+    TerminalView* view = m_terminal;
+    if (view != nullptr) {
+        QPainter painter(&m_backdrop);
+        const QRectF area(geometry());
+        painter.translate(-area.topLeft());
+        view->drawTerminalContents(area, painter, view->terminal().buffer().yDisp());
+    }
+    m_backdropStale = false;
 }
 
 // ---- The character under the caret ----------------------------------------------------------
@@ -123,8 +149,7 @@ void CaretView::layOutGlyphs(const QString& text, FontStyle fontStyle) {
         }
         m_glyphs.push_back({used, index, offset});
     };
-    if (text.size() == 1 && !text[0].isSurrogate() &&
-        !CellShaper::prefersEmojiPresentation(text)) {
+    if (text.size() == 1 && !text[0].isSurrogate() && !CellShaper::prefersEmojiPresentation(text)) {
         const QChar c = text[0];
         quint32 glyph = 0;
         int count = 1;
@@ -199,7 +224,11 @@ double CaretView::blinkOpacity(double seconds) {
 // ---- Drawing --------------------------------------------------------------------------------
 
 void CaretView::paintEvent(QPaintEvent*) {
+    if (m_backdropStale || m_backdrop.size() != (QSizeF(size()) * devicePixelRatioF()).toSize()) {
+        renderBackdrop();
+    }
     QPainter painter(this);
+    painter.drawImage(QPointF(0, 0), m_backdrop);
     painter.setOpacity(m_opacity);
     // The widget covers the caret in whole pixels; the caret itself may start between them.
     const QRectF bounds(m_frame.topLeft() - QPointF(geometry().topLeft()), m_frame.size());

@@ -5,6 +5,7 @@
 #include "PlatformColor.h"
 #include "TerminalOptions.h"
 
+#include <QImage>
 #include <QPointer>
 #include <QRawFont>
 #include <QRectF>
@@ -25,7 +26,8 @@ class TerminalView;
 /// the cursor's cell. It draws a block, an underline or a bar in the caret colour (an outline
 /// while the view does not have the focus) and, inside a block, the character under the cursor
 /// in the caret text colour. Blinking styles fade out and back in (0.7 s each way) by the
-/// caret's own opacity, so blinking repaints only the caret's cell.
+/// caret's own opacity. The caret paints the terminal's rows beneath it too, from a copy that the
+/// terminal view invalidates when it repaints them, so blinking repaints only the caret's cell.
 ///
 /// The terminal view creates it, places it in every display pass (setFrame, setText), shows or
 /// hides it with the cursor, and owns it as a child widget. It never takes mouse events.
@@ -52,6 +54,8 @@ public:
     /// Where the caret lies in the terminal view, exactly; the widget covers it in whole pixels.
     QRectF frame() const { return m_frame; }
     void setFrame(const QRectF& frame);
+    /// The terminal's rows beneath the caret changed: its next paint draws them again.
+    void invalidateBackdrop();
 
     CursorStyle style() const { return m_style; }
     void setStyle(CursorStyle style) { m_style = style; }
@@ -101,6 +105,7 @@ private:
     void layOutGlyphs(const QString& text, FontStyle fontStyle);
     void drawPowerline(QPainter& painter, const QRectF& bounds, uint32_t code);
     void stopBlinking();
+    void renderBackdrop();
 
     QPointer<TerminalView> m_terminal;
     QRectF m_frame;
@@ -117,6 +122,9 @@ private:
     bool m_focused = false;
     QVariantAnimation* m_blink = nullptr;
     double m_opacity = 1;
+    // The terminal's rows beneath the caret, as the view paints them.
+    QImage m_backdrop;
+    bool m_backdropStale = true;
 };
 
 } // namespace veldatron

@@ -31,8 +31,7 @@ void TerminalView::updateCursorPosition() {
     BufferLine& line = buffer.lines()[row];
     const int scale = line.renderMode() == BufferLine::RenderLineMode::single ? 1 : 2;
     // Half of a broken wide character is a blank cell under the caret too, as in the row.
-    const CharData cell =
-        drawnCell(line, std::min(buffer.x(), line.count() - 1), terminal.cols());
+    const CharData cell = drawnCell(line, std::min(buffer.x(), line.count() - 1), terminal.cols());
     const int glyphWidth = cell.width() >= 2 ? cell.width() : 1;
     // (A right-to-left row places the caret at the cursor's visual column once bidirectional
     // layout exists.)

@@ -1,3 +1,4 @@
+#include "CaretView.h"
 #include "CellShaper.h"
 #include "TerminalView.h"
 
@@ -93,6 +94,10 @@ TerminalView::GlyphSlotFit TerminalView::glyphSlotFit(const QRawFont& font, quin
 // ---- The frame ------------------------------------------------------------------------------
 
 void TerminalView::paintEvent(QPaintEvent* event) {
+    // The caret paints the rows beneath it itself (Qt leaves its rectangle out of this region).
+    if (m_caretView != nullptr && event->rect().intersects(m_caretView->geometry())) {
+        m_caretView->invalidateBackdrop();
+    }
     QPainter painter(this);
     // One pass over the region's bounds: rows are drawn whole, and a row drawn once per
     // rectangle of the region would have its antialiased edges blended twice.
@@ -106,8 +111,8 @@ void TerminalView::drawTerminalContents(const QRectF& dirtyRect, QPainter& paint
     // row beyond it), and the rows of the screen around them whose ink may reach into it: drawn
     // in order and cut to the rectangle, they leave what a repaint of everything would.
     const int first = bufferOffset + int(std::max(0.0, dirtyRect.top()) / h) - inkOverflowRows;
-    const int last = bufferOffset + std::max(0, int(std::ceil(dirtyRect.bottom() / h)) - 1) +
-                     inkOverflowRows;
+    const int last =
+        bufferOffset + std::max(0, int(std::ceil(dirtyRect.bottom() / h)) - 1) + inkOverflowRows;
 
     painter.save();
     painter.setClipRect(dirtyRect, Qt::IntersectClip);

@@ -1,3 +1,4 @@
+#include "CaretView.h"
 #include "EscapeSequences.h"
 #include "TerminalView.h"
 #include "TerminalViewDelegate.h"
@@ -170,7 +171,11 @@ std::optional<std::pair<int, int>> TerminalView::takeMetalDirtyRange() {
 }
 
 void TerminalView::setNeedsDisplay(const QRectF& rect) {
-    update(rect.toAlignedRect());
+    const QRect area = rect.toAlignedRect();
+    if (m_caretView != nullptr && area.intersects(m_caretView->geometry())) {
+        m_caretView->invalidateBackdrop();
+    }
+    update(area);
 }
 
 // ---- Input ----------------------------------------------------------------------------------
