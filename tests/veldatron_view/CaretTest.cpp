@@ -3,7 +3,6 @@
 #include "CaretView.h"
 #include "ViewFixture.h"
 
-#include <QAnimationDriver>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QImage>
@@ -125,21 +124,6 @@ TEST(Caret, ACaretThatDoesNotTrackTheFocusKeepsBlinking) {
     EXPECT_TRUE(f.view().caretView().isBlinking());
 }
 
-// Drives every animation by hand: their time moves only when the test moves it.
-class ManualAnimationDriver : public QAnimationDriver {
-public:
-    ManualAnimationDriver() { install(); }
-    ~ManualAnimationDriver() override { uninstall(); }
-    qint64 elapsed() const override { return m_elapsed; }
-    void advanceBy(qint64 ms) {
-        m_elapsed += ms;
-        advance();
-    }
-
-private:
-    qint64 m_elapsed = 0;
-};
-
 // Counts the paint events a widget receives.
 class PaintCounter : public QObject {
 public:
@@ -154,7 +138,6 @@ protected:
 };
 
 TEST(Caret, BlinkingRepaintsTheCaretAloneNeverTheRowsBeneath) {
-    ManualAnimationDriver driver;
     ShownFixture f;
     f.feed("text under and around the caret\x1b[1;6H");
     f.clock.advance(17ms);
@@ -166,9 +149,9 @@ TEST(Caret, BlinkingRepaintsTheCaretAloneNeverTheRowsBeneath) {
     PaintCounter viewPaints(f.view());
     PaintCounter caretPaints(caret);
     std::set<double> opacities;
-    // Three blink periods at about sixty frames a second.
+    // Three blink periods, looked at sixty times a second.
     for (int frame = 0; frame < 3 * 1400 / 16; ++frame) {
-        driver.advanceBy(16);
+        f.clock.advance(16ms);
         QCoreApplication::processEvents();
         opacities.insert(caret.opacity());
     }

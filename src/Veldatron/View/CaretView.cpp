@@ -11,7 +11,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
-#include <QVariantAnimation>
 
 #include <cmath>
 
@@ -62,7 +61,9 @@ CaretView::CaretView(const QRectF& frame, CursorStyle cursorStyle, TerminalView*
     update();
 }
 
-CaretView::~CaretView() = default;
+CaretView::~CaretView() {
+    m_blinkFrame.cancel();
+}
 
 void CaretView::setFrame(const QRectF& frame) {
     if (frame == m_frame && geometry() == frame.toAlignedRect()) {
@@ -179,36 +180,43 @@ void CaretView::updateCursorStyle() {
 }
 
 void CaretView::stopBlinking() {
-    if (m_blink != nullptr) {
-        m_blink->stop();
-    }
+    m_blinkFrame.cancel();
+    m_blinking = false;
     m_opacity = 1;
 }
 
 void CaretView::updateAnimation(bool focused) {
     stopBlinking();
-    if (focused) {
-        if (m_blink == nullptr) {
-            m_blink = new QVariantAnimation(this);
-            m_blink->setStartValue(0.0);
-            m_blink->setEndValue(2 * blinkHalfPeriodMs / 1000.0);
-            m_blink->setDuration(2 * blinkHalfPeriodMs);
-            m_blink->setLoopCount(-1);
-            connect(m_blink, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
-                const double opacity = blinkOpacity(value.toDouble());
-                if (opacity != m_opacity) {
-                    m_opacity = opacity;
-                    update();
-                }
-            });
-        }
-        m_blink->start();
+    TerminalView* view = m_terminal;
+    if (focused && view != nullptr) {
+        m_blinking = true;
+        m_blinkStartNs = view->uptimeNs();
+        scheduleBlinkFrame();
     }
     update();
 }
 
+void CaretView::scheduleBlinkFrame() {
+    QPointer<CaretView> self(this);
+    m_blinkFrame = m_terminal->executor().postAfter(blinkFrameInterval, [self] {
+        if (self != nullptr && self->m_terminal != nullptr) {
+            self->blinkFrame();
+        }
+    });
+}
+
+void CaretView::blinkFrame() {
+    const double seconds = double(m_terminal->uptimeNs() - m_blinkStartNs) / 1e9;
+    const double opacity = blinkOpacity(seconds);
+    if (opacity != m_opacity) {
+        m_opacity = opacity;
+        update();
+    }
+    scheduleBlinkFrame();
+}
+
 bool CaretView::isBlinking() const {
-    return m_blink != nullptr && m_blink->state() == QAbstractAnimation::Running;
+    return m_blinking;
 }
 
 double CaretView::blinkOpacity(double seconds) {

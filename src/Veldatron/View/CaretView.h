@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CharData.h"
+#include "Executor.h"
 #include "FontSet.h"
 #include "PlatformColor.h"
 #include "TerminalOptions.h"
@@ -11,12 +12,12 @@
 #include <QRectF>
 #include <QWidget>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
 class QPainter;
-class QVariantAnimation;
 
 namespace veldatron {
 
@@ -37,6 +38,9 @@ class CaretView : public QWidget {
 public:
     /// The length of one fade, out or in.
     static constexpr int blinkHalfPeriodMs = 700;
+    /// How often a fading caret is drawn again: forty frames a blink look smooth and wake the
+    /// process half as often as an animation at the display's rate would.
+    static constexpr std::chrono::milliseconds blinkFrameInterval{35};
 
     CaretView(const QRectF& frame, CursorStyle cursorStyle, TerminalView* terminal);
     ~CaretView() override;
@@ -90,7 +94,6 @@ public:
     /// The opacity `seconds` into a blink cycle: an ease-in fade from 1 to 0 over 0.7 s, then
     /// the same backwards, back to 1 at 1.4 s.
     static double blinkOpacity(double seconds);
-    QVariantAnimation* blinkAnimation() const { return m_blink; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -105,6 +108,8 @@ private:
     void layOutGlyphs(const QString& text, FontStyle fontStyle);
     void drawPowerline(QPainter& painter, const QRectF& bounds, uint32_t code);
     void stopBlinking();
+    void scheduleBlinkFrame();
+    void blinkFrame();
     void renderBackdrop();
 
     QPointer<TerminalView> m_terminal;
@@ -120,7 +125,10 @@ private:
     std::optional<PlatformColor> m_defaultCaretTextColor;
     std::optional<PlatformColor> m_caretTextColor;
     bool m_focused = false;
-    QVariantAnimation* m_blink = nullptr;
+    // The fade runs on the terminal view's executor and clock (a test's own when it has them).
+    bool m_blinking = false;
+    uint64_t m_blinkStartNs = 0;
+    TaskHandle m_blinkFrame;
     double m_opacity = 1;
     // The terminal's rows beneath the caret, as the view paints them.
     QImage m_backdrop;

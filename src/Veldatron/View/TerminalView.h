@@ -115,6 +115,8 @@ public:
     Terminal& terminal() { return *m_terminal; }
     const Terminal& terminal() const { return *m_terminal; }
     Executor& executor() const { return *m_executor; }
+    /// The monotonic clock, in nanoseconds, that the view's timers go by.
+    uint64_t uptimeNs() const { return m_uptimeNs(); }
 
     // ---- Fonts and metrics -------------------------------------------------------------------
     const QFont& terminalFont() const { return m_fontSet.normal; }
