@@ -162,7 +162,7 @@ TEST(Caret, BlinkingRepaintsTheCaretAloneNeverTheRowsBeneath) {
 
 TEST(Caret, TheRowsBeneathTheCaretReachTheScreenAsTheyChange) {
     ShownFixture f;
-    f.view().repaint = true;
+    f.view().forwardToQt = true;
     // A bar leaves most of its cell to what lies beneath.
     f.feed("\x1b[6 q\x1b[41mA\x1b[m\x1b[1;1H");
     f.clock.advance(17ms);

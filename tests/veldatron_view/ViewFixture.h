@@ -42,7 +42,7 @@ public:
     std::vector<QRectF> invalidated;
     bool metalView = false;
     // Also hand the rectangles to Qt, for tests that look at what reaches the screen.
-    bool repaint = false;
+    bool forwardToQt = false;
 
     using TerminalView::metalDirtyRange;
     using TerminalView::takeMetalDirtyRange;
@@ -50,7 +50,7 @@ public:
 protected:
     void setNeedsDisplay(const QRectF& rect) override {
         invalidated.push_back(rect);
-        if (repaint) {
+        if (forwardToQt) {
             TerminalView::setNeedsDisplay(rect);
         }
     }
