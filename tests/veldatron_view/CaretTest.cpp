@@ -3,11 +3,16 @@
 #include "CaretView.h"
 #include "ViewFixture.h"
 
+#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <set>
 
 using namespace veldatron;
 using namespace veldatron::testing;
@@ -119,6 +124,74 @@ TEST(Caret, ACaretThatDoesNotTrackTheFocusKeepsBlinking) {
     EXPECT_TRUE(f.view().caretView().isBlinking());
 }
 
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget& widget) { widget.installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+TEST(Caret, BlinkingRepaintsTheCaretAloneNeverTheRowsBeneath) {
+    ShownFixture f;
+    f.feed("text under and around the caret\x1b[1;6H");
+    f.clock.advance(17ms);
+    CaretView& caret = f.view().caretView();
+    ASSERT_EQ(caret.style(), CursorStyle::blinkBlock) << "the default caret";
+    ASSERT_TRUE(caret.isBlinking());
+    QCoreApplication::processEvents();
+
+    PaintCounter viewPaints(f.view());
+    PaintCounter caretPaints(caret);
+    std::set<double> opacities;
+    // Three blink periods, looked at sixty times a second.
+    for (int frame = 0; frame < 3 * 1400 / 16; ++frame) {
+        f.clock.advance(16ms);
+        QCoreApplication::processEvents();
+        opacities.insert(caret.opacity());
+    }
+    EXPECT_GT(opacities.size(), 20u) << "the caret fades";
+    EXPECT_GT(caretPaints.count, 20) << "and is repainted as it does";
+    EXPECT_EQ(viewPaints.count, 0) << "the terminal's rows are not";
+}
+
+TEST(Caret, TheRowsBeneathTheCaretReachTheScreenAsTheyChange) {
+    ShownFixture f;
+    f.view().forwardToQt = true;
+    // A bar leaves most of its cell to what lies beneath.
+    f.feed("\x1b[6 q\x1b[41mA\x1b[m\x1b[1;1H");
+    f.clock.advance(17ms);
+    const auto onScreen = [&] {
+        QCoreApplication::processEvents();
+        return QGuiApplication::primaryScreen()->grabWindow(f.view().winId()).toImage();
+    };
+    const auto freshlyPainted = [&] {
+        QImage image(f.view().size(), QImage::Format_ARGB32_Premultiplied);
+        QPainter painter(&image);
+        f.view().drawTerminalContents(QRectF(f.view().rect()), painter, 0);
+        return image;
+    };
+    const QRect beside = f.view().caretView().geometry().adjusted(3, 0, 0, 0);
+    QImage screen = onScreen();
+    ASSERT_FALSE(screen.isNull());
+    EXPECT_TRUE(screen.copy(beside) ==
+                freshlyPainted().copy(beside).convertToFormat(screen.format()))
+        << "the red A beneath the bar";
+
+    // The cell changes, the cursor stays where it was.
+    f.feed("\x1b[42mB\x1b[m\x1b[1;1H");
+    f.clock.advance(17ms);
+    screen = onScreen();
+    EXPECT_TRUE(screen.copy(beside) ==
+                freshlyPainted().copy(beside).convertToFormat(screen.format()))
+        << "the green B beneath the bar";
+}
+
 TEST(Caret, TheBlinkFadesOutWithEaseInAndBackIn) {
     EXPECT_DOUBLE_EQ(CaretView::blinkOpacity(0), 1);
     EXPECT_NEAR(CaretView::blinkOpacity(0.7), 0, 1e-9);
@@ -174,6 +247,12 @@ TEST(Caret, AWideCharacterMakesTheCaretTwoCellsWide) {
     f.clock.advance(17ms);
     EXPECT_EQ(f.view().caretView().glyphColumnWidth(), 2);
     EXPECT_DOUBLE_EQ(f.view().caretView().frame().width(), 2 * f.view().cellDimension().width());
+
+    // One whose right half was overwritten is a blank cell, as the row shows it.
+    f.feed("\x1b[2;1H\u65e5\u672c\x1b[1Dy\x1b[2;3H");
+    f.clock.advance(17ms);
+    EXPECT_EQ(f.view().caretView().glyphColumnWidth(), 1);
+    EXPECT_EQ(f.view().caretView().text(), QStringLiteral(" "));
 }
 
 TEST(Caret, HiddenWithTheCursor) {
@@ -199,11 +278,12 @@ TEST(TextBlink, BlinkingTextFlipsEverySevenTenthsOfASecondRedrawingOnlyItsRows) 
     f.clock.advance(700ms);
     EXPECT_FALSE(f.view().textBlinkVisible());
     f.clock.advance(17ms);
-    // Only the blinking row (and the row below, for descenders reaching into it) is redrawn.
+    // Only the blinking row (and the rows its ink may reach into) is redrawn.
     ASSERT_EQ(f.view().invalidated.size(), 1u);
     const double h = f.view().cellDimension().height();
-    EXPECT_DOUBLE_EQ(f.view().invalidated[0].top(), h);
-    EXPECT_LE(f.view().invalidated[0].bottom(), 3 * h);
+    const int m = TerminalView::inkOverflowRows;
+    EXPECT_DOUBLE_EQ(f.view().invalidated[0].top(), std::max(0, 1 - m) * h);
+    EXPECT_DOUBLE_EQ(f.view().invalidated[0].bottom(), (2 + m) * h);
     EXPECT_EQ(f.view().caretView().text(), QStringLiteral(" ")) << "a blinking cell, hidden";
 
     f.clock.advance(700ms);

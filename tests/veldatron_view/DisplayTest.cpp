@@ -32,7 +32,7 @@ void layOut(ViewFixture& f, int band) {
     f.host.calls.clear();
 }
 
-TEST(Display, DirtyRowsBecomeOneRectangleWithTheRowBelow) {
+TEST(Display, DirtyRowsBecomeOneRectangleWithTheRowsTheirInkReaches) {
     struct Case {
         const char* name;
         int first;
@@ -41,11 +41,14 @@ TEST(Display, DirtyRowsBecomeOneRectangleWithTheRowBelow) {
         double top;
         double bottom;
     };
+    // Ink may reach this many rows above and below its own row.
+    const int m = TerminalView::inkOverflowRows;
     const Case cases[] = {
-        {"a band of rows takes one row more", 3, 5, 3, 7},
-        {"the first row", 0, 0, 0, 2},
-        {"the row above the last", 23, 23, 23, 25},
-        {"the last row reaches down over the band", 24, 24, 24, -1},
+        {"a band of rows takes the rows around it", 3, 5, 3 - m, 6 + m},
+        {"one row", 10, 10, 10 - m, 11 + m},
+        {"the first row", 0, 0, 0, 1 + m},
+        {"a row near the last reaches down over the band", 24 - m, 24 - m, 24 - 2 * m, -1},
+        {"the last row reaches down over the band", 24, 24, 24 - m, -1},
         {"a range past the last row is the whole viewport", 0, 25, 0, -1},
     };
     for (const Case& c : cases) {

@@ -41,12 +41,19 @@ public:
 
     std::vector<QRectF> invalidated;
     bool metalView = false;
+    // Also hand the rectangles to Qt, for tests that look at what reaches the screen.
+    bool forwardToQt = false;
 
     using TerminalView::metalDirtyRange;
     using TerminalView::takeMetalDirtyRange;
 
 protected:
-    void setNeedsDisplay(const QRectF& rect) override { invalidated.push_back(rect); }
+    void setNeedsDisplay(const QRectF& rect) override {
+        invalidated.push_back(rect);
+        if (forwardToQt) {
+            TerminalView::setNeedsDisplay(rect);
+        }
+    }
     bool hasMetalView() const override { return metalView; }
 };
 

@@ -1,4 +1,5 @@
 #include "CaretView.h"
+#include "CellShaper.h"
 #include "TerminalView.h"
 #include "UnicodeUtil.h"
 
@@ -10,7 +11,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
-#include <QVariantAnimation>
 
 #include <cmath>
 
@@ -50,15 +50,20 @@ CaretView::CaretView(const QRectF& frame, CursorStyle cursorStyle, TerminalView*
     : QWidget(terminal), m_terminal(terminal), m_style(cursorStyle),
       m_defaultCaretColor(systemCaretColor()), m_caretColor(m_defaultCaretColor) {
     setObjectName(QStringLiteral("caret"));
-    // Clicks go to the terminal view beneath; the rows show through around the drawn shape.
+    // Clicks go to the terminal view beneath.
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    setAttribute(Qt::WA_NoSystemBackground);
+    // The caret paints the rows beneath it itself (from a copy kept while they do not change),
+    // so that its blinking repaints the caret alone and never the terminal's rows: Qt repaints
+    // what lies under a child that does not paint every pixel of its own.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::NoFocus);
     setFrame(frame);
     update();
 }
 
-CaretView::~CaretView() = default;
+CaretView::~CaretView() {
+    m_blinkFrame.cancel();
+}
 
 void CaretView::setFrame(const QRectF& frame) {
     if (frame == m_frame && geometry() == frame.toAlignedRect()) {
@@ -66,7 +71,30 @@ void CaretView::setFrame(const QRectF& frame) {
     }
     m_frame = frame;
     setGeometry(frame.toAlignedRect());
+    m_backdropStale = true;
     update();
+}
+
+void CaretView::invalidateBackdrop() {
+    m_backdropStale = true;
+}
+
+void CaretView::renderBackdrop() {
+    const double scale = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * scale).toSize();
+    if (m_backdrop.size() != pixels) {
+        m_backdrop = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    }
+    m_backdrop.setDevicePixelRatio(scale);
+    m_backdrop.fill(Qt::transparent);
+    TerminalView* view = m_terminal;
+    if (view != nullptr) {
+        QPainter painter(&m_backdrop);
+        const QRectF area(geometry());
+        painter.translate(-area.topLeft());
+        view->drawTerminalContents(area, painter, view->terminal().buffer().yDisp());
+    }
+    m_backdropStale = false;
 }
 
 // ---- The character under the caret ----------------------------------------------------------
@@ -122,7 +150,7 @@ void CaretView::layOutGlyphs(const QString& text, FontStyle fontStyle) {
         }
         m_glyphs.push_back({used, index, offset});
     };
-    if (text.size() == 1 && !text[0].isSurrogate()) {
+    if (text.size() == 1 && !text[0].isSurrogate() && !CellShaper::prefersEmojiPresentation(text)) {
         const QChar c = text[0];
         quint32 glyph = 0;
         int count = 1;
@@ -132,8 +160,9 @@ void CaretView::layOutGlyphs(const QString& text, FontStyle fontStyle) {
         }
     }
     // Marks keep the offsets the shaping gave them from the cell's first glyph.
+    const double slotWidth = view->cellDimension().width() * columns;
     for (const CellShaper::Glyph& glyph :
-         m_shaper.shape(text, fonts.font(fontStyle), int(fontStyle))) {
+         view->cellShaper().shape(text, fonts.font(fontStyle), int(fontStyle), slotWidth)) {
         place(glyph.font, glyph.index, glyph.offset);
     }
 }
@@ -151,36 +180,43 @@ void CaretView::updateCursorStyle() {
 }
 
 void CaretView::stopBlinking() {
-    if (m_blink != nullptr) {
-        m_blink->stop();
-    }
+    m_blinkFrame.cancel();
+    m_blinking = false;
     m_opacity = 1;
 }
 
 void CaretView::updateAnimation(bool focused) {
     stopBlinking();
-    if (focused) {
-        if (m_blink == nullptr) {
-            m_blink = new QVariantAnimation(this);
-            m_blink->setStartValue(0.0);
-            m_blink->setEndValue(2 * blinkHalfPeriodMs / 1000.0);
-            m_blink->setDuration(2 * blinkHalfPeriodMs);
-            m_blink->setLoopCount(-1);
-            connect(m_blink, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
-                const double opacity = blinkOpacity(value.toDouble());
-                if (opacity != m_opacity) {
-                    m_opacity = opacity;
-                    update();
-                }
-            });
-        }
-        m_blink->start();
+    TerminalView* view = m_terminal;
+    if (focused && view != nullptr) {
+        m_blinking = true;
+        m_blinkStartNs = view->uptimeNs();
+        scheduleBlinkFrame();
     }
     update();
 }
 
+void CaretView::scheduleBlinkFrame() {
+    QPointer<CaretView> self(this);
+    m_blinkFrame = m_terminal->executor().postAfter(blinkFrameInterval, [self] {
+        if (self != nullptr && self->m_terminal != nullptr) {
+            self->blinkFrame();
+        }
+    });
+}
+
+void CaretView::blinkFrame() {
+    const double seconds = double(m_terminal->uptimeNs() - m_blinkStartNs) / 1e9;
+    const double opacity = blinkOpacity(seconds);
+    if (opacity != m_opacity) {
+        m_opacity = opacity;
+        update();
+    }
+    scheduleBlinkFrame();
+}
+
 bool CaretView::isBlinking() const {
-    return m_blink != nullptr && m_blink->state() == QAbstractAnimation::Running;
+    return m_blinking;
 }
 
 double CaretView::blinkOpacity(double seconds) {
@@ -196,7 +232,11 @@ double CaretView::blinkOpacity(double seconds) {
 // ---- Drawing --------------------------------------------------------------------------------
 
 void CaretView::paintEvent(QPaintEvent*) {
+    if (m_backdropStale || m_backdrop.size() != (QSizeF(size()) * devicePixelRatioF()).toSize()) {
+        renderBackdrop();
+    }
     QPainter painter(this);
+    painter.drawImage(QPointF(0, 0), m_backdrop);
     painter.setOpacity(m_opacity);
     // The widget covers the caret in whole pixels; the caret itself may start between them.
     const QRectF bounds(m_frame.topLeft() - QPointF(geometry().topLeft()), m_frame.size());

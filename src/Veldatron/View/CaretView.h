@@ -1,22 +1,23 @@
 #pragma once
 
-#include "CellShaper.h"
 #include "CharData.h"
+#include "Executor.h"
 #include "FontSet.h"
 #include "PlatformColor.h"
 #include "TerminalOptions.h"
 
+#include <QImage>
 #include <QPointer>
 #include <QRawFont>
 #include <QRectF>
 #include <QWidget>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
 class QPainter;
-class QVariantAnimation;
 
 namespace veldatron {
 
@@ -26,7 +27,8 @@ class TerminalView;
 /// the cursor's cell. It draws a block, an underline or a bar in the caret colour (an outline
 /// while the view does not have the focus) and, inside a block, the character under the cursor
 /// in the caret text colour. Blinking styles fade out and back in (0.7 s each way) by the
-/// caret's own opacity, so blinking repaints only the caret's cell.
+/// caret's own opacity. The caret paints the terminal's rows beneath it too, from a copy that the
+/// terminal view invalidates when it repaints them, so blinking repaints only the caret's cell.
 ///
 /// The terminal view creates it, places it in every display pass (setFrame, setText), shows or
 /// hides it with the cursor, and owns it as a child widget. It never takes mouse events.
@@ -36,6 +38,9 @@ class CaretView : public QWidget {
 public:
     /// The length of one fade, out or in.
     static constexpr int blinkHalfPeriodMs = 700;
+    /// How often a fading caret is drawn again: forty frames a blink look smooth and wake the
+    /// process half as often as an animation at the display's rate would.
+    static constexpr std::chrono::milliseconds blinkFrameInterval{35};
 
     CaretView(const QRectF& frame, CursorStyle cursorStyle, TerminalView* terminal);
     ~CaretView() override;
@@ -53,6 +58,8 @@ public:
     /// Where the caret lies in the terminal view, exactly; the widget covers it in whole pixels.
     QRectF frame() const { return m_frame; }
     void setFrame(const QRectF& frame);
+    /// The terminal's rows beneath the caret changed: its next paint draws them again.
+    void invalidateBackdrop();
 
     CursorStyle style() const { return m_style; }
     void setStyle(CursorStyle style) { m_style = style; }
@@ -87,7 +94,6 @@ public:
     /// The opacity `seconds` into a blink cycle: an ease-in fade from 1 to 0 over 0.7 s, then
     /// the same backwards, back to 1 at 1.4 s.
     static double blinkOpacity(double seconds);
-    QVariantAnimation* blinkAnimation() const { return m_blink; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -102,12 +108,14 @@ private:
     void layOutGlyphs(const QString& text, FontStyle fontStyle);
     void drawPowerline(QPainter& painter, const QRectF& bounds, uint32_t code);
     void stopBlinking();
+    void scheduleBlinkFrame();
+    void blinkFrame();
+    void renderBackdrop();
 
     QPointer<TerminalView> m_terminal;
     QRectF m_frame;
     std::optional<QString> m_text;
     std::vector<Glyph> m_glyphs;
-    CellShaper m_shaper;
     int m_glyphColumnWidth = 1;
     std::optional<uint32_t> m_powerlineCodePoint;
     bool m_tracksFocus = true;
@@ -117,8 +125,14 @@ private:
     std::optional<PlatformColor> m_defaultCaretTextColor;
     std::optional<PlatformColor> m_caretTextColor;
     bool m_focused = false;
-    QVariantAnimation* m_blink = nullptr;
+    // The fade runs on the terminal view's executor and clock (a test's own when it has them).
+    bool m_blinking = false;
+    uint64_t m_blinkStartNs = 0;
+    TaskHandle m_blinkFrame;
     double m_opacity = 1;
+    // The terminal's rows beneath the caret, as the view paints them.
+    QImage m_backdrop;
+    bool m_backdropStale = true;
 };
 
 } // namespace veldatron

@@ -89,6 +89,11 @@ public:
     static constexpr std::chrono::milliseconds displayCoalescingDelay{17};
     /// The bounds of the attribute and colour caches, emptied whole when full.
     static constexpr size_t attributeCacheLimit = 4096;
+    /// How many rows above and below its own a row's ink may reach (stacked combining marks,
+    /// glyphs taller than the cell); the rest is cut off. A change of a row repaints that many
+    /// rows around it, and a repaint draws the rows that far around what it covers, so that
+    /// any repaint leaves the same pixels as a repaint of the whole view.
+    static constexpr int inkOverflowRows = 2;
 
     /// A view with the default font and options (80 x 25 until it is laid out).
     explicit TerminalView(QWidget* parent = nullptr);
@@ -110,6 +115,8 @@ public:
     Terminal& terminal() { return *m_terminal; }
     const Terminal& terminal() const { return *m_terminal; }
     Executor& executor() const { return *m_executor; }
+    /// The monotonic clock, in nanoseconds, that the view's timers go by.
+    uint64_t uptimeNs() const { return m_uptimeNs(); }
 
     // ---- Fonts and metrics -------------------------------------------------------------------
     const QFont& terminalFont() const { return m_fontSet.normal; }
@@ -221,6 +228,10 @@ public:
     /// Lays out buffer line `row` (an index into the active screen's line ring) of `cols`
     /// columns as segments of attributed text.
     ViewLineInfo buildAttributedString(int row, const BufferLine& line, int cols);
+    /// The cell drawn at `column` of a row of `cols` columns: the cell itself, unless it is half
+    /// of a wide character whose other half is gone (a wide cell not followed by its right half,
+    /// or a right half with no wide cell before it); that is drawn as a blank one column wide.
+    static CharData drawnCell(const BufferLine& line, int column, int cols);
 
     // ---- Drawing -----------------------------------------------------------------------------
     /// Where and how large a glyph goes in a slot of `columnWidth` cells.
@@ -234,6 +245,9 @@ public:
     /// vertically in the cell) when its ink is wider than the slot or taller than the cell. A
     /// slot of one column never moves or scales its glyph.
     GlyphSlotFit glyphSlotFit(const QRawFont& font, quint32 glyph, int columnWidth) const;
+    /// The glyphs of cells that need shaping (fallback fonts, marks, emoji), for the rows and
+    /// the caret; emptied with the font.
+    CellShaper& cellShaper() const { return *m_shaper; }
     /// Paints the rows `dirtyRect` touches, with `bufferOffset` the buffer line shown at the top.
     void drawTerminalContents(const QRectF& dirtyRect, QPainter& painter, int bufferOffset);
     /// Draws a run's underline and strike-through: one decoration `slotWidth` long from each

@@ -30,7 +30,8 @@ void TerminalView::updateCursorPosition() {
 
     BufferLine& line = buffer.lines()[row];
     const int scale = line.renderMode() == BufferLine::RenderLineMode::single ? 1 : 2;
-    const CharData& cell = line[std::min(buffer.x(), line.count() - 1)];
+    // Half of a broken wide character is a blank cell under the caret too, as in the row.
+    const CharData cell = drawnCell(line, std::min(buffer.x(), line.count() - 1), terminal.cols());
     const int glyphWidth = cell.width() >= 2 ? cell.width() : 1;
     // (A right-to-left row places the caret at the cursor's visual column once bidirectional
     // layout exists.)

@@ -1,3 +1,4 @@
+#include "CaretView.h"
 #include "CellShaper.h"
 #include "TerminalView.h"
 
@@ -93,6 +94,10 @@ TerminalView::GlyphSlotFit TerminalView::glyphSlotFit(const QRawFont& font, quin
 // ---- The frame ------------------------------------------------------------------------------
 
 void TerminalView::paintEvent(QPaintEvent* event) {
+    // The caret paints the rows beneath it itself (Qt leaves its rectangle out of this region).
+    if (m_caretView != nullptr && event->rect().intersects(m_caretView->geometry())) {
+        m_caretView->invalidateBackdrop();
+    }
     QPainter painter(this);
     // One pass over the region's bounds: rows are drawn whole, and a row drawn once per
     // rectangle of the region would have its antialiased edges blended twice.
@@ -102,17 +107,21 @@ void TerminalView::paintEvent(QPaintEvent* event) {
 void TerminalView::drawTerminalContents(const QRectF& dirtyRect, QPainter& painter,
                                         int bufferOffset) {
     const double h = m_cellDimension.height();
-    // Rows whose band the rectangle touches; an edge on a row boundary takes no part of the
-    // row beyond it.
-    const int first = bufferOffset + int(std::max(0.0, dirtyRect.top()) / h);
-    const int last = bufferOffset + std::max(0, int(std::ceil(dirtyRect.bottom() / h)) - 1);
+    // Rows whose band the rectangle touches (an edge on a row boundary takes no part of the
+    // row beyond it), and the rows of the screen around them whose ink may reach into it: drawn
+    // in order and cut to the rectangle, they leave what a repaint of everything would.
+    const int first = bufferOffset + int(std::max(0.0, dirtyRect.top()) / h) - inkOverflowRows;
+    const int last =
+        bufferOffset + std::max(0, int(std::ceil(dirtyRect.bottom() / h)) - 1) + inkOverflowRows;
 
     painter.save();
+    painter.setClipRect(dirtyRect, Qt::IntersectClip);
     // Cells in the default background are never filled one by one: this is their colour.
     painter.fillRect(dirtyRect, effectiveNativeBackgroundColor().toQColor());
     Buffer& buffer = m_terminal->buffer();
     const int count = buffer.lines().count();
-    for (int row = std::max(first, 0); row <= last && row < count; ++row) {
+    const int lastShown = std::min(last, bufferOffset + m_terminal->rows() - 1);
+    for (int row = std::max({first, bufferOffset, 0}); row <= lastShown && row < count; ++row) {
         drawRow(row, buffer.lines()[row], bufferOffset, dirtyRect, painter);
     }
     const double bandHeight = std::fmod(double(height()), h);
@@ -129,8 +138,12 @@ void TerminalView::drawRow(int row, const BufferLine& line, int bufferOffset,
     const double h = m_cellDimension.height();
     const double top = h * (row - bufferOffset);
     const BufferLine::RenderLineMode mode = line.renderMode();
+    painter.save();
+    // The row's ink goes no further than the rows its repaints cover.
+    painter.setClipRect(QRectF(0, top - inkOverflowRows * h, std::max(dirtyRect.right(), 0.0),
+                               (2 * inkOverflowRows + 1) * h),
+                        Qt::IntersectClip);
     if (mode != BufferLine::RenderLineMode::single) {
-        painter.save();
         if (mode == BufferLine::RenderLineMode::doubleWidth) {
             painter.scale(2, 1);
         } else {
@@ -182,9 +195,7 @@ void TerminalView::drawRow(int row, const BufferLine& line, int bufferOffset,
         drawSegmentText(segment, baseline, painter);
     }
 
-    if (mode != BufferLine::RenderLineMode::single) {
-        painter.restore();
-    }
+    painter.restore();
 }
 
 void TerminalView::drawSegmentText(const ViewLineSegment& segment, double baseline,
@@ -234,7 +245,11 @@ void TerminalView::drawSegmentText(const ViewLineSegment& segment, double baseli
             }
             const QPointF slot(w * (segment.column + ordinal * columnWidth), baseline);
             const QChar first = text[unit];
-            if (next - unit == 1 && !first.isSurrogate()) {
+            // (An emoji of one unit, such as U+26A1, may have a plain outline in the cell font:
+            // shaped, it is drawn from the emoji font.)
+            if (next - unit == 1 && !first.isSurrogate() &&
+                (first.unicode() < 0x80 ||
+                 !CellShaper::prefersEmojiPresentation(QStringView(&first, 1)))) {
                 if (first == QLatin1Char(' ')) {
                     decorations.push_back(slot);
                     unit = next;
@@ -252,8 +267,9 @@ void TerminalView::drawSegmentText(const ViewLineSegment& segment, double baseli
             // Not in the cell font, or more than one unit: shaped with fallback fonts, each
             // glyph keeping its offset from the cell's first (combining marks sit where the
             // shaping put them).
-            const std::vector<CellShaper::Glyph>& glyphs = m_shaper->shape(
-                text.mid(unit, next - unit), m_fontSet.font(attributes.font), int(attributes.font));
+            const std::vector<CellShaper::Glyph>& glyphs =
+                m_shaper->shape(text.mid(unit, next - unit), m_fontSet.font(attributes.font),
+                                int(attributes.font), w * columnWidth);
             for (const CellShaper::Glyph& glyph : glyphs) {
                 place(glyph.font, glyph.index, slot + glyph.offset);
                 decorations.push_back(slot);

@@ -1,3 +1,4 @@
+#include "CaretView.h"
 #include "EscapeSequences.h"
 #include "TerminalView.h"
 #include "TerminalViewDelegate.h"
@@ -147,16 +148,17 @@ void TerminalView::updateDisplay(bool notifyAccessibility) {
                                     : *lines;
         }
     } else {
-        // On the live screen, the dirty band plus one row below it (a wide glyph or an underline
-        // may reach there), down to the bottom edge when the last row is dirty; while scrolled
-        // back, everything.
+        // On the live screen, the dirty band and the rows its old and new ink may reach
+        // (stacked accents erased with their text leave nothing behind above it), down to the
+        // bottom edge when that includes the last row; while scrolled back, everything.
         const double h = m_cellDimension.height();
         const double fullHeight = height();
         QRectF rect(0, 0, width(), fullHeight);
         if (yDisp == buffer.yBase()) {
-            const double top = h * first;
-            const double bottom =
-                last == rows - 1 ? fullHeight : std::min(fullHeight, h * (double(last) + 2));
+            const double top = h * std::max(0, first - inkOverflowRows);
+            const double bottom = last + inkOverflowRows >= rows - 1
+                                      ? fullHeight
+                                      : std::min(fullHeight, h * (last + inkOverflowRows + 1.0));
             rect = QRectF(0, top, width(), std::max(0.0, bottom - top));
         }
         setNeedsDisplay(rect);
@@ -169,7 +171,11 @@ std::optional<std::pair<int, int>> TerminalView::takeMetalDirtyRange() {
 }
 
 void TerminalView::setNeedsDisplay(const QRectF& rect) {
-    update(rect.toAlignedRect());
+    const QRect area = rect.toAlignedRect();
+    if (m_caretView != nullptr && area.intersects(m_caretView->geometry())) {
+        m_caretView->invalidateBackdrop();
+    }
+    update(area);
 }
 
 // ---- Input ----------------------------------------------------------------------------------

@@ -47,6 +47,21 @@ int appendScalar(QString& out, char32_t scalar) {
 
 } // namespace
 
+CharData TerminalView::drawnCell(const BufferLine& line, int column, int cols) {
+    const CharData& cell = line[column];
+    const int width = cell.width();
+    if (width >= 2 && (column + 1 >= cols || line[column + 1].width() > 0)) {
+        return CharData(cell.attribute(), 0, 1);
+    }
+    if (width <= 0 && (column == 0 || line[column - 1].width() < 2)) {
+        // An empty half holds the screen's blank attribute, whose background is the inverted
+        // default (drawn, it is a block in the text colour): it looks like the character that
+        // took its left half instead.
+        return CharData(column > 0 ? line[column - 1].attribute() : Attribute(), 0, 1);
+    }
+    return cell;
+}
+
 ViewLineInfo TerminalView::buildAttributedString(int row, const BufferLine& line, int cols) {
     (void)row; // selection, link highlighting and bidirectional layout look the row up
     ViewLineInfo info;
@@ -78,8 +93,11 @@ ViewLineInfo TerminalView::buildAttributedString(int row, const BufferLine& line
     int column = 0;
     // Without a bidirectional layout the visual column is the logical one.
     while (column < cols) {
-        // Past the line's end the line's last cell repeats.
-        const CharData& cell = line[column];
+        // Past the line's end the line's last cell repeats. A wide character is drawn wide only
+        // while its right half still follows it: half of one whose other half was overwritten
+        // ("ab日本語", CSI 3 D, "y" leaves 本 without its right half) is a blank cell, and the
+        // column after it is drawn for what it holds.
+        const CharData cell = drawnCell(line, column, cols);
         const int width = std::max(cell.width(), 1);
         const Attribute attribute = cell.attribute();
 

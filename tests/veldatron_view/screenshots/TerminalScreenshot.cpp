@@ -1,13 +1,19 @@
 // veldatron-view-screenshot: runs a shell in a terminal view that prints a colourful test screen
 // (a coloured directory listing, the 16 and 256 colours, true colour, text styles, the six
 // underline styles, wide and combining characters) and saves a picture of the view, for a
-// person to look at. scripts/screenshot runs it under Xvfb.
+// person to look at. With a second file it also saves a picture of cells that are easy to draw
+// wrongly: wide characters with a half overwritten, stacked combining marks (and a line of them
+// erased after it was shown), emoji and CJK text, and the blinking caret. That picture is what
+// reached the screen, not a fresh paint of the view. scripts/screenshot runs it under Xvfb.
 //
-//   veldatron-view-screenshot <output.png>
+//   veldatron-view-screenshot <output.png> [<cells.png>]
 
 #include "LocalProcessTerminalView.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QImage>
+#include <QScreen>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,6 +23,7 @@
 #include <QTest>
 
 #include <cstdio>
+#include <memory>
 
 using veldatron::LocalProcessTerminalView;
 using veldatron::TerminalView;
@@ -46,6 +53,25 @@ printf 'ＡＢＣ full width | e\314\201 a\314\210 n\314\203 combining | \342\23
 printf '\n\033[38;2;255;200;0mscreenshot ready\033[m\n'
 )SH";
 
+// Cells easy to draw wrongly. The sleeps let each state reach the screen before the next edit.
+const char* const cellsScript = R"SH(
+printf '\033[1mwide characters with one half overwritten\033[m (a lone half is blank)\n'
+printf 'ab\346\227\245\346\234\254\350\252\236\033[2Dx\n'
+printf 'ab\346\227\245\346\234\254\350\252\236\033[5D\033[P\n'
+printf 'ab\346\227\245\346\234\254\350\252\236\033[3Dy\n'
+printf '\n\033[1mstacked marks\033[m (over their base)\n\n\n'
+printf 'A\314\201\314\201\314\201\314\201|o\314\202\314\201|y\314\247|g\314\243\314\243| A with six: A\314\201\314\201\314\201\314\201\314\201\314\201|\n\n'
+printf 'below: an A with six accents, erased once shown:\n'
+printf 'A\314\201\314\201\314\201\314\201\314\201\314\201 and more\n'
+sleep 0.5
+printf '\033[1A\033[2K\n'
+printf 'written after it; no accent may be left above\n'
+printf '\n\033[1memoji and CJK\033[m\n'
+printf '\360\237\230\200 \342\235\244\357\270\217 \342\232\241 \360\237\221\215 | text style: \342\235\244 \342\230\272 | \346\274\242\345\255\227 \343\201\213\343\201\252 \355\225\234\352\270\200\n'
+printf '\n\033[1mthe default blinking caret\033[m (fading)\n'
+printf '\033[38;2;255;200;0mscreenshot ready\033[m '
+)SH";
+
 bool prepareListing(const QString& dir) {
     const QDir root(dir);
     if (!root.mkpath(QStringLiteral("src")) || !root.mkpath(QStringLiteral("docs"))) {
@@ -70,41 +96,34 @@ bool prepareListing(const QString& dir) {
                        root.filePath(QStringLiteral("link-to-readme")));
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: veldatron-view-screenshot <output.png>\n");
-        return 2;
-    }
-    QTemporaryDir listing;
-    if (!listing.isValid() || !prepareListing(listing.path())) {
-        std::fprintf(stderr, "veldatron-view-screenshot: cannot prepare the listing\n");
-        return 1;
-    }
-
+// Runs `script` in a shown view, its font `fontPixelSize` pixels high, until it prints "screenshot
+// ready" and returns the view, or none with a message.
+std::unique_ptr<LocalProcessTerminalView> runScene(const char* script, const QString& directory,
+                                                   int fontPixelSize) {
     QFont font(QStringLiteral("DejaVu Sans Mono"));
-    font.setPixelSize(15);
-    LocalProcessTerminalView view(nullptr, font, TerminalView::defaultStartupOptions());
-    view.setWindowTitle(QStringLiteral("Terminal view"));
-    view.resize(1000, 760);
-    view.show();
-    if (!QTest::qWaitForWindowExposed(&view)) {
+    font.setPixelSize(fontPixelSize);
+    auto view = std::make_unique<LocalProcessTerminalView>(nullptr, font,
+                                                           TerminalView::defaultStartupOptions());
+    view->setWindowTitle(QStringLiteral("Terminal view"));
+    view->resize(1000, 760);
+    view->show();
+    if (!QTest::qWaitForWindowExposed(view.get())) {
         std::fprintf(stderr, "veldatron-view-screenshot: the window never showed\n");
-        return 1;
+        return nullptr;
     }
-    view.startProcess(
+    view->activateWindow();
+    view->setFocus();
+    view->startProcess(
         QStringLiteral("/bin/sh"),
-        {QStringLiteral("-c"), QString::fromUtf8(script), QStringLiteral("sh"), listing.path()},
+        {QStringLiteral("-c"), QString::fromUtf8(script), QStringLiteral("sh"), directory},
         QStringList{QStringLiteral("PATH=/usr/bin:/bin"), QStringLiteral("TERM=xterm-256color"),
                     QStringLiteral("LANG=C.UTF-8"), QStringLiteral("LS_COLORS=")});
     const bool ready = QTest::qWaitFor(
         [&] {
-            veldatron::Buffer& buffer = view.terminal().buffer();
+            veldatron::Buffer& buffer = view->terminal().buffer();
             for (int row = 0; row < buffer.lines().count(); ++row) {
                 const std::u32string line =
-                    view.terminal().translateBufferLineToString(buffer, row, 0, -1);
+                    view->terminal().translateBufferLineToString(buffer, row, 0, -1);
                 if (line.find(U"screenshot ready") != std::u32string::npos) {
                     return true;
                 }
@@ -114,15 +133,57 @@ int main(int argc, char** argv) {
         20000);
     if (!ready) {
         std::fprintf(stderr, "veldatron-view-screenshot: the test screen never finished\n");
-        return 1;
+        return nullptr;
     }
     QTest::qWait(100); // the last coalesced display pass
-    const QString output = QString::fromLocal8Bit(argv[1]);
+    return view;
+}
+
+bool save(const QImage& image, const char* path) {
+    const QString output = QString::fromLocal8Bit(path);
     QDir().mkpath(QFileInfo(output).absolutePath());
-    if (!view.grab().save(output)) {
-        std::fprintf(stderr, "veldatron-view-screenshot: cannot write %s\n", argv[1]);
+    if (!image.save(output)) {
+        std::fprintf(stderr, "veldatron-view-screenshot: cannot write %s\n", path);
+        return false;
+    }
+    std::printf("%s\n", path);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: veldatron-view-screenshot <output.png> [<cells.png>]\n");
+        return 2;
+    }
+    QTemporaryDir listing;
+    if (!listing.isValid() || !prepareListing(listing.path())) {
+        std::fprintf(stderr, "veldatron-view-screenshot: cannot prepare the listing\n");
         return 1;
     }
-    std::printf("%s\n", argv[1]);
+    {
+        const auto view = runScene(script, listing.path(), 15);
+        if (!view || !save(view->grab().toImage(), argv[1])) {
+            return 1;
+        }
+    }
+    if (argc == 3) {
+        const auto view = runScene(cellsScript, listing.path(), 24); // large, to see the marks
+        // What the window shows now, a frame of the caret's fade included: the pixels the
+        // repaints left, not a fresh paint of everything.
+        QTest::qWait(350);
+        if (!view) {
+            return 1;
+        }
+        QImage shown = QGuiApplication::primaryScreen()->grabWindow(view->winId()).toImage();
+        if (shown.isNull()) {
+            shown = view->grab().toImage(); // a platform without screen grabs
+        }
+        if (!save(shown, argv[2])) {
+            return 1;
+        }
+    }
     return 0;
 }
