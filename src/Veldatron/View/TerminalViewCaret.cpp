@@ -32,9 +32,8 @@ void TerminalView::updateCursorPosition() {
     const int scale = line.renderMode() == BufferLine::RenderLineMode::single ? 1 : 2;
     const CharData& cell = line[std::min(buffer.x(), line.count() - 1)];
     const int glyphWidth = cell.width() >= 2 ? cell.width() : 1;
-    // (A right-to-left row places the caret at the cursor's visual column once bidirectional
-    // layout exists.)
-    const int column = buffer.x();
+    // In a laid-out row the cursor's cell is drawn at its visual column.
+    const int column = visualColumn(row, buffer.x());
     const double w = m_cellDimension.width();
     const double h = m_cellDimension.height();
     const QRectF frame(scale * w * column, h * (row - buffer.yDisp()), scale * w * glyphWidth, h);
