@@ -1,9 +1,13 @@
-// veldatron-view-screenshot: runs a shell in a terminal view that prints a colourful test screen
-// (a coloured directory listing, the 16 and 256 colours, true colour, text styles, the six
-// underline styles, wide and combining characters) and saves a picture of the view, for a
-// person to look at. scripts/screenshot runs it under Xvfb.
+// veldatron-view-screenshot: runs a shell in a terminal view that prints a test screen and saves
+// a picture of the view, for a person to look at. scripts/screenshot runs it under Xvfb.
 //
-//   veldatron-view-screenshot <output.png>
+//   veldatron-view-screenshot <output.png> [colours|glyphs]
+//
+// colours (the default): a coloured directory listing, the 16 and 256 colours, true colour,
+// text styles, the six underline styles, wide and combining characters.
+// glyphs: box drawing (a frame of split panes with a status line, dialog boxes in each line
+// style), block-element bars, powerline prompt separators, and Arabic, Hebrew and English mixed
+// in paragraphs of both directions.
 
 #include "LocalProcessTerminalView.h"
 
@@ -17,14 +21,15 @@
 #include <QTest>
 
 #include <cstdio>
+#include <cstring>
 
 using veldatron::LocalProcessTerminalView;
 using veldatron::TerminalView;
 
 namespace {
 
-// The test screen. Ends with a marker the program waits for.
-const char* const script = R"SH(
+// The test screens. Each ends with a marker the program waits for.
+const char* const coloursScript = R"SH(
 cd "$1" || exit 1
 printf '\033[1mls --color\033[m\n'
 ls --color=always -F
@@ -43,6 +48,37 @@ printf '\033[1mbold\033[m \033[2mdim\033[m \033[3mitalic\033[m \033[1;3mbold ita
 printf '\033[4msingle\033[m \033[4:2mdouble\033[m \033[4:3mcurly\033[m \033[4:4mdotted\033[m \033[4:5mdashed\033[m \033[4:3;58;2;255;80;80mred curly\033[m \033[4;58;5;45mcyan line\033[m\n'
 printf '\n\033[1mwide and combining\033[m\n'
 printf 'ＡＢＣ full width | e\314\201 a\314\210 n\314\203 combining | \342\230\272 text style\n'
+printf '\n\033[38;2;255;200;0mscreenshot ready\033[m\n'
+)SH";
+
+const char* const glyphsScript = R"SH(
+printf '\033[1mbox drawing\033[m\n'
+printf '%s\n' \
+'vim src/main.c                     │$ make test                          ' \
+'  1 int main(void)                 │cc -O2 -o main main.c                ' \
+'  2 {                              │./main --selftest                    ' \
+'  3     return run();              │all 12 tests passed                  ' \
+'───────────────────────────────────┼─────────────────────────────────────' \
+'top - 12:00:01 up 3 days           │$ git log --oneline                  ' \
+'Tasks: 212 total, 1 running        │4a53b0b Prefetch recycled rows       '
+printf '\033[30;42m[0] 0:vim  1:make* 2:top-                              "host" 12:00 01-Jan\033[m\n\n'
+printf '%s\n' \
+'  ┌──────── Install ────────┐   ╔══ double ══╗  ┏━━ heavy ━━━┓  ╭─ rounded ──╮' \
+'  │ Install the package?    │▒  ║ ╔════╦═══╗ ║  ┃ ┏━━━━┳━━━┓ ┃  │ ╱╲  ╳  ╲╱  │' \
+'  ├─────────────────────────┤▒  ║ ╠════╬═══╣ ║  ┃ ┣━━━━╋━━━┫ ┃  │ ┄┄┄ ┈┈┈ ╌╌ │' \
+'  │   < Yes >     < No >    │▒  ║ ╚════╩═══╝ ║  ┃ ┗━━━━┻━━━┛ ┃  │ ┆ ┊ ╎ ┇ ┋ ╏│' \
+'  └─────────────────────────┘▒  ╚════════════╝  ┗━━━━━━━━━━━━┛  ╰────────────╯' \
+'   ▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒  ╒═╤═╕ ╓─╥─╖     ┍━┯━┑ ┎─┰─┒     ╽╿ ╼╾ ┞┟┡┢┦┧┩┪'
+printf '\n\033[1mblock elements\033[m\n'
+printf 'cpu  \033[32m█████████████▋\033[m       68%%   mem \033[33m████████▎\033[m            42%%\n'
+printf 'load \033[36m▁▂▃▄▅▆▇█▇▆▅▄▃▂▁▂▃▅▇\033[m   shades ░░▒▒▓▓██  quadrants ▖▗▘▙▚▛▜▝▞▟  ▏▎▍▌▋▊▉█ ▀▔▕▐\n'
+printf '\n\033[1mpowerline\033[m\n'
+printf '\033[30;42m user \033[32;44m\356\202\260\033[97;44m ~/src/veldatron \033[34;45m\356\202\260\033[97;45m main +2 \033[35;49m\356\202\260\033[m $ '
+printf '      \033[33m\356\202\266\033[30;43m 12:00 \033[33;49m\356\202\264\033[m \033[31m\356\202\262\033[97;41m exit 1 \033[m\n'
+printf '\n\033[1mright to left\033[m\n'
+printf 'English with עברית (שלום) and العربية: مرحبا بالعالم، 2024 [ok] — then English again.\n'
+printf 'هذه فقرة عربية طويلة تلتف على سطرين لتظهر ترتيب الخلايا من اليمين إلى اليسار، مع كلمات English words و עברית שלום وأرقام 12345 (بين قوسين) والسلام عليكم حتى نهاية السطر الثاني.\n'
+printf 'שלום עולם: זוהי פסקה בעברית עם מספר 42 ו-English באמצע [סוגריים].\n'
 printf '\n\033[38;2;255;200;0mscreenshot ready\033[m\n'
 )SH";
 
@@ -74,8 +110,9 @@ bool prepareListing(const QString& dir) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: veldatron-view-screenshot <output.png>\n");
+    const bool glyphs = argc == 3 && std::strcmp(argv[2], "glyphs") == 0;
+    if (argc < 2 || argc > 3 || (argc == 3 && !glyphs && std::strcmp(argv[2], "colours") != 0)) {
+        std::fprintf(stderr, "usage: veldatron-view-screenshot <output.png> [colours|glyphs]\n");
         return 2;
     }
     QTemporaryDir listing;
@@ -96,7 +133,8 @@ int main(int argc, char** argv) {
     }
     view.startProcess(
         QStringLiteral("/bin/sh"),
-        {QStringLiteral("-c"), QString::fromUtf8(script), QStringLiteral("sh"), listing.path()},
+        {QStringLiteral("-c"), QString::fromUtf8(glyphs ? glyphsScript : coloursScript),
+         QStringLiteral("sh"), listing.path()},
         QStringList{QStringLiteral("PATH=/usr/bin:/bin"), QStringLiteral("TERM=xterm-256color"),
                     QStringLiteral("LANG=C.UTF-8"), QStringLiteral("LS_COLORS=")});
     const bool ready = QTest::qWaitFor(
