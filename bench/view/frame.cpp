@@ -1,13 +1,19 @@
 // bench-frame: full frames of a 120 x 40 terminal view painted with QPainter into an image, in
 // frames per second, for screens of plain text, densely coloured text (a new foreground and
-// background every few cells, some of it bold, underlined or in true colour) and wide
-// characters; and the cost the view adds to feeding output (parse + dirty-row bookkeeping).
+// background every few cells, some of it bold, underlined or in true colour), wide characters,
+// box drawing and block elements in every cell (all drawn as shapes), and paragraphs of mixed
+// Arabic, Hebrew and English (laid out right to left, shaped; once with the layout caches warm
+// as in steady redrawing, once laying every paragraph out anew); and the cost the view adds to
+// feeding output (parse + dirty-row bookkeeping).
 //
-//   QT_QPA_PLATFORM=offscreen bench-frame [frames]
+//   QT_QPA_PLATFORM=offscreen bench-frame [frames [screen...]]
+//
+// Screens are named as printed ("box drawing"); naming some runs only those, without the feed.
 //
 // The aim is a whole frame in under 4 ms. Fonts come from fontconfig: DejaVu Sans Mono, as in
 // the tests.
 
+#include "TerminalBidi.h"
 #include "TerminalView.h"
 
 #include <QApplication>
@@ -21,6 +27,7 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <string_view>
 
 using veldatron::TerminalOptions;
 using veldatron::TerminalView;
@@ -108,12 +115,69 @@ std::string mixedScreen() {
     return out;
 }
 
+// Every cell a box-drawing character or a block element, in a few colours: frames, joints,
+// arcs, dashes, shades and bars.
+std::string boxScreen() {
+    static const char* const pieces[] = {
+        "\xe2\x94\x80", "\xe2\x94\x82", "\xe2\x94\x8c", "\xe2\x94\x90", "\xe2\x94\x94",
+        "\xe2\x94\x98", "\xe2\x94\x9c", "\xe2\x94\xa4", "\xe2\x94\xbc", "\xe2\x94\x81",
+        "\xe2\x94\x83", "\xe2\x95\x8b", "\xe2\x95\x90", "\xe2\x95\x91", "\xe2\x95\xac",
+        "\xe2\x95\xad", "\xe2\x95\xae", "\xe2\x95\xaf", "\xe2\x95\xb0", "\xe2\x94\x84",
+        "\xe2\x95\xb3", "\xe2\x96\x88", "\xe2\x96\x84", "\xe2\x96\x92", "\xe2\x96\x8c",
+        "\xe2\x96\x9a"};
+    std::string out = "\x1b[H";
+    std::mt19937 random(4);
+    for (int r = 0; r < rows; ++r) {
+        out += "\x1b[" + std::to_string(r + 1) + ";1H";
+        for (int c = 0; c < cols; ++c) {
+            if (c % 16 == 0) {
+                out += "\x1b[3" + std::to_string(1 + random() % 7) + "m";
+            }
+            out += pieces[random() % std::size(pieces)];
+        }
+    }
+    return out + "\x1b[m";
+}
+
+// Paragraphs of Arabic, Hebrew, English and digits, each wrapped over one to four rows.
+std::string rightToLeftScreen() {
+    static const char* const words[] = {
+        "\xd9\x85\xd8\xb1\xd8\xad\xd8\xa8\xd8\xa7",                          // marhaba
+        "\xd8\xa8\xd8\xa7\xd9\x84\xd8\xb9\xd8\xa7\xd9\x84\xd9\x85",      // bil-alam
+        "\xd8\xa7\xd9\x84\xd8\xb3\xd9\x84\xd8\xa7\xd9\x85",                // as-salam
+        "\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d",                                    // shalom
+        "\xd7\xa2\xd7\x95\xd7\x9c\xd7\x9d",                                    // olam
+        "terminal", "view", "12345", "(\xd9\x86\xd8\xb5)", "[ok]", "\xd9\x84\xd8\xa7"};
+    std::string out = "\x1b[H\x1b[2J";
+    std::mt19937 random(5);
+    int row = 0;
+    while (row < rows) {
+        const int paragraphRows = std::min(1 + int(random() % 4), rows - row);
+        std::string paragraph;
+        int length = 0;
+        while (length < paragraphRows * cols - 12) {
+            const char* word = words[random() % std::size(words)];
+            paragraph += word;
+            paragraph += ' ';
+            // One column per character: the bytes that do not continue one.
+            for (const char* byte = word; *byte != 0; ++byte) {
+                length += (uint8_t(*byte) & 0xC0) != 0x80;
+            }
+            ++length;
+        }
+        out += "\x1b[" + std::to_string(row + 1) + ";1H" + paragraph;
+        row += paragraphRows;
+    }
+    return out;
+}
+
 struct Result {
     double msPerFrame;
     double fps;
 };
 
-Result paintFrames(TerminalView& view, const std::string& screen, int frames) {
+// `cold`: the bidirectional layout caches are emptied before every frame.
+Result paintFrames(TerminalView& view, const std::string& screen, int frames, bool cold = false) {
     view.feed(QString::fromUtf8(screen.data(), qsizetype(screen.size())));
     QImage image(view.size(), QImage::Format_RGB32);
     const QRectF all(view.rect());
@@ -126,6 +190,9 @@ Result paintFrames(TerminalView& view, const std::string& screen, int frames) {
     }
     const auto start = Clock::now();
     for (int i = 0; i < frames; ++i) {
+        if (cold) {
+            veldatron::TerminalBidi::clearCaches();
+        }
         paint();
     }
     const double ms = msSince(start) / frames;
@@ -155,17 +222,42 @@ int main(int argc, char** argv) {
                 view.terminal().cols(), view.terminal().rows(), cell.width(), cell.height(),
                 view.width(), view.height(), frames);
 
-    const std::pair<const char*, std::string> screens[] = {
-        {"plain text", plainScreen()},
-        {"dense colour", colourScreen()},
-        {"mixed widths", mixedScreen()},
+    struct Screen {
+        const char* name;
+        std::string bytes;
+        bool cold;
     };
-    for (const auto& [name, screen] : screens) {
-        const Result result = paintFrames(view, screen, frames);
-        std::printf("  %-14s %7.3f ms/frame  %8.1f frames/s\n", name, result.msPerFrame,
+    const Screen screens[] = {
+        {"plain text", plainScreen(), false},
+        {"dense colour", colourScreen(), false},
+        {"mixed widths", mixedScreen(), false},
+        {"box drawing", boxScreen(), false},
+        {"right to left", rightToLeftScreen(), false},
+        {"rtl, no cache", rightToLeftScreen(), true},
+    };
+    const auto chosen = [&](const Screen& screen) {
+        if (argc <= 2) {
+            return true;
+        }
+        for (int i = 2; i < argc; ++i) {
+            if (std::string_view(argv[i]) == screen.name) {
+                return true;
+            }
+        }
+        return false;
+    };
+    for (const Screen& screen : screens) {
+        if (!chosen(screen)) {
+            continue;
+        }
+        const Result result = paintFrames(view, screen.bytes, frames, screen.cold);
+        std::printf("  %-14s %7.3f ms/frame  %8.1f frames/s\n", screen.name, result.msPerFrame,
                     result.fps);
     }
 
+    if (argc > 2) {
+        return 0;
+    }
     // Feeding: the same bytes through the view (parse, then the display bookkeeping) and into a
     // bare terminal.
     std::string stream;

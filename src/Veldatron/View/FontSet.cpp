@@ -1,5 +1,7 @@
 #include "FontSet.h"
 
+#include <atomic>
+
 namespace veldatron {
 
 FontSet FontSet::from(const QFont& font) {
@@ -15,6 +17,8 @@ FontSet FontSet::from(const QFont& font) {
          {FontStyle::normal, FontStyle::bold, FontStyle::italic, FontStyle::boldItalic}) {
         set.m_raw[size_t(style)] = QRawFont::fromFont(set.font(style));
     }
+    static std::atomic<uint64_t> serials{0};
+    set.m_serial = ++serials;
     return set;
 }
 

@@ -24,9 +24,13 @@ struct FontSet {
     const QFont& font(FontStyle style) const;
     /// The raw font of a style: the font engine that draws the style's glyphs.
     const QRawFont& rawFont(FontStyle style) const { return m_raw[size_t(style)]; }
+    /// Unique in the process to each set made by from(): layout caches keyed on fonts tell sets
+    /// apart by it, even sets made from the same font.
+    uint64_t serial() const { return m_serial; }
 
 private:
     QRawFont m_raw[4];
+    uint64_t m_serial = 0;
 };
 
 } // namespace veldatron

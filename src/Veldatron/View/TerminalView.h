@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BellStyle.h"
+#include "BidiRowLayout.h"
 #include "Executor.h"
 #include "FontSet.h"
 #include "KeyInput.h"
@@ -226,12 +227,28 @@ public:
                                      const PlatformColor& andBg);
     PlatformColor mapColor(Attribute::Color color, bool isFg, bool isBold, bool useBrightColors);
     /// Lays out buffer line `row` (an index into the active screen's line ring) of `cols`
-    /// columns as segments of attributed text.
+    /// columns as segments of attributed text, in visual order when a bidirectional layout
+    /// applies, with the cells drawn as shapes (box drawing, block elements, powerline
+    /// separators) listed apart.
     ViewLineInfo buildAttributedString(int row, const BufferLine& line, int cols);
     /// The cell drawn at `column` of a row of `cols` columns: the cell itself, unless it is half
     /// of a wide character whose other half is gone (a wide cell not followed by its right half,
     /// or a right half with no wide cell before it); that is drawn as a blank one column wide.
     static CharData drawnCell(const BufferLine& line, int column, int cols);
+
+    // ---- Bidirectional layout (TerminalViewBidi.cpp) -----------------------------------------
+    /// Whether the view lays out rows as the terminal's bidirectional settings say
+    /// (respectTerminal, the default) or draws every row left to right as stored.
+    BidiHostPolicy bidiHostPolicy() const { return m_bidiHostPolicy; }
+    void setBidiHostPolicy(BidiHostPolicy policy);
+    /// The visual layout of buffer line `row` of the active screen laid out for `cols` columns;
+    /// null when the row is drawn in logical order.
+    std::shared_ptr<const BidiRowLayout> bidiRowLayout(int row, int cols);
+    /// The column at which logical column `column` of buffer line `row` is drawn.
+    int visualColumn(int row, int column);
+    /// The direction of the paragraph that holds buffer line `row`: left to right under
+    /// legacyLeftToRight.
+    BidiDirection paragraphDirection(int row);
 
     // ---- Drawing -----------------------------------------------------------------------------
     /// Where and how large a glyph goes in a slot of `columnWidth` cells.
@@ -469,6 +486,8 @@ private:
     void drawRow(int row, const BufferLine& line, int bufferOffset, const QRectF& dirtyRect,
                  QPainter& painter);
     void drawSegmentText(const ViewLineSegment& segment, double baseline, QPainter& painter);
+    void drawCustomGlyphs(const ViewLineInfo& info, double top, BufferLine::RenderLineMode mode,
+                          QPainter& painter);
 
     // Host and scheduling.
     TerminalViewDelegate* m_terminalDelegate = nullptr;
@@ -510,6 +529,7 @@ private:
     BellStyle m_bellStyle = BellStyle::sound;
     bool m_customBlockGlyphs = true;
     bool m_antiAliasCustomBlockGlyphs = false;
+    BidiHostPolicy m_bidiHostPolicy = BidiHostPolicy::respectTerminal;
     ScrollerStyle m_scrollerStyle = ScrollerStyle::overlay;
 
     // Fonts and metrics.

@@ -33,9 +33,8 @@ void TerminalView::updateCursorPosition() {
     // Half of a broken wide character is a blank cell under the caret too, as in the row.
     const CharData cell = drawnCell(line, std::min(buffer.x(), line.count() - 1), terminal.cols());
     const int glyphWidth = cell.width() >= 2 ? cell.width() : 1;
-    // (A right-to-left row places the caret at the cursor's visual column once bidirectional
-    // layout exists.)
-    const int column = buffer.x();
+    // In a laid-out row the cursor's cell is drawn at its visual column.
+    const int column = visualColumn(row, buffer.x());
     const double w = m_cellDimension.width();
     const double h = m_cellDimension.height();
     const QRectF frame(scale * w * column, h * (row - buffer.yDisp()), scale * w * glyphWidth, h);

@@ -186,8 +186,8 @@ void TerminalView::drawRow(int row, const BufferLine& line, int bufferOffset,
         }
     }
 
-    // (Images under the text, then box drawing, block elements and powerline separators, come
-    // here once those exist.)
+    // (Images under the text come here once those exist.)
+    drawCustomGlyphs(info, top, mode, painter);
 
     painter.setRenderHint(QPainter::TextAntialiasing, true);
     const double baseline = top + h - m_baselineOffset;

@@ -1,5 +1,6 @@
 #include "CaretView.h"
 #include "EscapeSequences.h"
+#include "TerminalBidi.h"
 #include "TerminalView.h"
 #include "TerminalViewDelegate.h"
 
@@ -115,8 +116,8 @@ void TerminalView::updateDisplay(bool notifyAccessibility) {
     }
     terminal.clearUpdateRange();
 
-    // The rows of the dirty range as buffer lines. (A bidirectional paragraph widens them to
-    // all of its rows once right-to-left layout exists.)
+    // The rows of the dirty range as buffer lines, widened to whole bidirectional paragraphs: a
+    // change in one row can move the cells of every row of its paragraph.
     const int lineCount = buffer.lines().count();
     const int rows = terminal.rows();
     const int yDisp = buffer.yDisp();
@@ -127,9 +128,10 @@ void TerminalView::updateDisplay(bool notifyAccessibility) {
     if (valid) {
         const int a = std::max(0, std::min(yDisp + start, lineCount - 1));
         const int b = std::max(a, std::min(yDisp + end, lineCount - 1));
-        dirtyLines = std::pair(a, b);
-        first = std::max(0, a - yDisp);
-        last = std::min(b - yDisp, rows - 1);
+        dirtyLines = TerminalBidi::renderingDependencyRange(
+            a, b, terminal.buffer(), terminal.options().maximumBidiParagraphRows);
+        first = std::max(0, dirtyLines->first - yDisp);
+        last = std::min(dirtyLines->second - yDisp, rows - 1);
     }
 
     if (hasMetalView()) {

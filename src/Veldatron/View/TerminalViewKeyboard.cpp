@@ -423,18 +423,11 @@ void TerminalView::doCommand(TextCommand command) {
 }
 
 void TerminalView::sendHorizontalKey(bool left) {
-    // A right-to-left paragraph with the arrow-key swap exchanges the two. (The paragraph
-    // direction of an automatically detected line comes from the bidirectional layout once that
-    // exists; until then such a line counts as left to right.)
+    // A right-to-left paragraph with the arrow-key swap exchanges the two.
     Terminal& terminal = *m_terminal;
-    Buffer& buffer = terminal.buffer();
-    const int row = buffer.y() + buffer.yBase();
-    bool rightToLeft = false;
-    if (row >= 0 && row < buffer.lines().count()) {
-        const BidiPresentationState state = buffer.lines()[row].bidiState();
-        rightToLeft = state.supportMode == BidiSupportMode::explicit_ &&
-                      state.fallbackDirection == BidiDirection::rightToLeft;
-    }
+    const Buffer& buffer = terminal.buffer();
+    const bool rightToLeft =
+        paragraphDirection(buffer.y() + buffer.yBase()) == BidiDirection::rightToLeft;
     const bool sendRight = left == (rightToLeft && terminal.bidiArrowKeySwap());
     if (terminal.applicationCursor()) {
         send(sendRight ? bytes(EscapeSequences::moveRightApp) : bytes(EscapeSequences::moveLeftApp));

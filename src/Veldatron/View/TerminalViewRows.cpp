@@ -1,5 +1,9 @@
+#include "PowerlineRenderer.h"
+#include "TerminalBidi.h"
 #include "TerminalView.h"
 #include "UnicodeUtil.h"
+
+#include <numeric>
 
 namespace veldatron {
 
@@ -45,6 +49,18 @@ int appendScalar(QString& out, char32_t scalar) {
     return 2;
 }
 
+// Whether a character is shaped as a whole in a right-to-left row rather than as part of a run:
+// a cluster of several scalars, or an Arabic letter or presentation form.
+bool isIsolatedCluster(std::u32string_view text) {
+    if (text.size() >= 2) {
+        return true;
+    }
+    const char32_t s = text.empty() ? U' ' : text.front();
+    return (s >= 0x0600 && s <= 0x06FF) || (s >= 0x0750 && s <= 0x077F) ||
+           (s >= 0x0870 && s <= 0x08FF) || (s >= 0xFB50 && s <= 0xFDFF) ||
+           (s >= 0xFE70 && s <= 0xFEFC);
+}
+
 } // namespace
 
 CharData TerminalView::drawnCell(const BufferLine& line, int column, int cols) {
@@ -63,9 +79,16 @@ CharData TerminalView::drawnCell(const BufferLine& line, int column, int cols) {
 }
 
 ViewLineInfo TerminalView::buildAttributedString(int row, const BufferLine& line, int cols) {
-    (void)row; // selection, link highlighting and bidirectional layout look the row up
     ViewLineInfo info;
     info.images = line.images();
+
+    const Terminal& terminal = *m_terminal;
+    // With a layout the cells come in visual order, each perhaps with a shaped or mirrored
+    // character to draw instead of its own.
+    const std::shared_ptr<const BidiRowLayout> layout = bidiRowLayout(row, cols);
+    // Cells already in visual order, or right-to-left text drawn as stored: either way the text
+    // must be laid out exactly left to right.
+    const bool overrideDirection = layout || TerminalBidi::mayNeedBidi(line, cols, terminal);
 
     SegmentBuilder segment;
     // The pending run: its text, the UTF-16 length of each of its cells, its attributes.
@@ -88,23 +111,24 @@ ViewLineInfo TerminalView::buildAttributedString(int row, const BufferLine& line
         }
         segment.active = false;
     };
+    static const QString space(QLatin1Char(' '));
+    static constexpr int oneUnit[] = {1};
 
-    const Terminal& terminal = *m_terminal;
-    int column = 0;
-    // Without a bidirectional layout the visual column is the logical one.
-    while (column < cols) {
+    // One cell at the current visual column; returns its width.
+    int visualColumn = 0;
+    const auto appendCell = [&](int logicalColumn, const std::u32string* display) {
         // Past the line's end the line's last cell repeats. A wide character is drawn wide only
         // while its right half still follows it: half of one whose other half was overwritten
         // ("ab日本語", CSI 3 D, "y" leaves 本 without its right half) is a blank cell, and the
         // column after it is drawn for what it holds.
-        const CharData cell = drawnCell(line, column, cols);
+        const CharData cell = drawnCell(line, logicalColumn, cols);
         const int width = std::max(cell.width(), 1);
         const Attribute attribute = cell.attribute();
 
         if (!segment.active || segment.segment.columnWidth != width) {
             flushRun();
             emitSegment();
-            segment.start(column, width);
+            segment.start(visualColumn, width);
         }
 
         // Blinking text in the hidden phase is drawn as blanks in no colour.
@@ -116,49 +140,103 @@ ViewLineInfo TerminalView::buildAttributedString(int row, const BufferLine& line
             previousBlinkHidden != blinkHidden) {
             flushRun();
             runAttributes = getAttributes(attribute, false);
-            if (blinkHidden) {
-                RunAttributes hidden = *runAttributes;
-                hidden.foreground = PlatformColor::clear();
-                hidden.underlineColor.reset();
-                hidden.underlineStyle.reset();
-                hidden.veldatronUnderlineStyle.reset();
-                hidden.strikethroughColor.reset();
-                hidden.strikethroughStyle.reset();
-                runAttributes = std::make_shared<const RunAttributes>(hidden);
+            if (blinkHidden || overrideDirection) {
+                RunAttributes edited = *runAttributes;
+                if (blinkHidden) {
+                    edited.foreground = PlatformColor::clear();
+                    edited.underlineColor.reset();
+                    edited.underlineStyle.reset();
+                    edited.veldatronUnderlineStyle.reset();
+                    edited.strikethroughColor.reset();
+                    edited.strikethroughStyle.reset();
+                }
+                edited.leftToRightOverride = overrideDirection;
+                runAttributes = std::make_shared<const RunAttributes>(edited);
             }
             previousAttribute = attribute;
             previousBlinkHidden = blinkHidden;
         }
 
-        // (Box drawing, block elements, powerline separators and image placeholders leave the
-        // text here for their own drawing once those exist.)
+        // The cell's text: what the layout draws there, else the cell's own character. Plain
+        // ASCII takes no detour through a string of scalars.
         const int32_t code = cell.code();
-        int length = 0;
-        if (code == 0 || blinkHidden) {
-            runText.append(QLatin1Char(' '));
-            length = 1;
-        } else if (code < 0x80) {
-            runText.append(QLatin1Char(char(code)));
-            length = 1;
-        } else if (code < CharData::firstInternedCode) {
-            const char32_t scalar = cell.getCharacter();
-            length = appendScalar(runText, scalar);
-            if (UnicodeUtil::prefersTextPresentation(std::u32string_view(&scalar, 1))) {
-                runText.append(QChar(0xFE0E));
-                ++length;
-            }
-        } else {
-            const std::u32string text = terminal.character(code);
-            for (char32_t scalar : text) {
-                length += appendScalar(runText, scalar);
-            }
-            if (UnicodeUtil::prefersTextPresentation(text)) {
-                runText.append(QChar(0xFE0E));
-                ++length;
+        std::u32string text;
+        if (display != nullptr) {
+            text = *display;
+        } else if (code >= 0x80 && !blinkHidden) {
+            text = code < CharData::firstInternedCode ? std::u32string(1, cell.getCharacter())
+                                                      : terminal.character(code);
+        }
+
+        // Box drawing, block elements and powerline separators are drawn as shapes; the text
+        // holds a space in their place.
+        if (m_customBlockGlyphs && !blinkHidden) {
+            const uint32_t scalar = text.size() == 1 ? uint32_t(text[0]) : uint32_t(code);
+            const bool powerline = PowerlineRenderer::glyph(scalar).has_value();
+            const bool box = scalar >= 0x2500 && scalar <= 0x257F;
+            const auto block = BlockElementMapping::rects(scalar);
+            if (powerline || box || block) {
+                flushRun();
+                const CustomGlyphRenderItem item{
+                    visualColumn, width, scalar,
+                    runAttributes->foreground.value_or(effectiveNativeForegroundColor())};
+                if (powerline) {
+                    info.powerlineGlyphs.push_back({item});
+                } else if (box) {
+                    info.boxDrawings.push_back({item});
+                } else {
+                    info.blockElements.push_back({item, *block});
+                }
+                segment.append(space, runAttributes, oneUnit);
+                return width;
             }
         }
+
+        if (display == nullptr && code < 0x80) {
+            runText.append(QLatin1Char(code == 0 || blinkHidden ? ' ' : char(code)));
+            runLengths.push_back(1);
+            return width;
+        }
+        if (blinkHidden || text.empty()) {
+            runText.append(QLatin1Char(' '));
+            runLengths.push_back(1);
+            return width;
+        }
+        // Arabic letters and clusters of a laid-out row are shaped each on their own: a
+        // segment of one cell.
+        if (layout && isIsolatedCluster(text)) {
+            flushRun();
+            emitSegment();
+            segment.start(visualColumn, width);
+            QString units;
+            const int lengths[] = {std::accumulate(
+                text.begin(), text.end(), 0,
+                [&](int sum, char32_t scalar) { return sum + appendScalar(units, scalar); })};
+            segment.append(units, runAttributes, lengths);
+            emitSegment();
+            return width;
+        }
+        int length = 0;
+        for (char32_t scalar : text) {
+            length += appendScalar(runText, scalar);
+        }
+        if (UnicodeUtil::prefersTextPresentation(text)) {
+            runText.append(QChar(0xFE0E));
+            ++length;
+        }
         runLengths.push_back(length);
-        column += width;
+        return width;
+    };
+
+    if (layout) {
+        for (const BidiCell& cell : layout->visualCells) {
+            visualColumn += appendCell(cell.logicalCol, cell.display ? &*cell.display : nullptr);
+        }
+    } else {
+        // Without a layout the visual column is the logical one.
+        while (visualColumn < cols) {
+            visualColumn += appendCell(visualColumn, nullptr);
+        }
     }
     flushRun();
     emitSegment();

@@ -1,9 +1,12 @@
 #pragma once
 
 #include "AttributedText.h"
+#include "BlockElementMapping.h"
 #include "BufferLine.h"
+#include "PlatformColor.h"
 
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace veldatron {
@@ -24,12 +27,33 @@ struct ViewLineSegment {
     bool utf16IsCellIdentity = true;
 };
 
+/// A cell drawn as shapes rather than from the font: a block element (with its rectangles), a
+/// box-drawing character or a powerline separator. The row's text holds a space in its place.
+struct CustomGlyphRenderItem {
+    /// The visual column of the cell's first column.
+    int column = 0;
+    /// 1, or 2 for a wide cell: the shape spreads over both columns.
+    int columnWidth = 1;
+    uint32_t codePoint = 0;
+    /// The run's foreground, or the view's default foreground when the run has none.
+    PlatformColor foregroundColor;
+};
+
+struct BlockElementRenderItem : CustomGlyphRenderItem {
+    std::span<const BlockElementRect> rects;
+};
+struct BoxDrawingRenderItem : CustomGlyphRenderItem {};
+struct PowerlineRenderItem : CustomGlyphRenderItem {};
+
 /// One buffer row laid out for drawing: the contract between the row builder and the renderers.
 struct ViewLineInfo {
     /// The row's text, left to right in drawing order.
     std::vector<ViewLineSegment> segments;
     /// The row's attached images, passed through unchanged.
     std::optional<BufferLine::Images> images;
+    std::vector<BlockElementRenderItem> blockElements;
+    std::vector<BoxDrawingRenderItem> boxDrawings;
+    std::vector<PowerlineRenderItem> powerlineGlyphs;
 };
 
 } // namespace veldatron

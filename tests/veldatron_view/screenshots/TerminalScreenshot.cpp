@@ -4,9 +4,12 @@
 // person to look at. With a second file it also saves a picture of cells that are easy to draw
 // wrongly: wide characters with a half overwritten, stacked combining marks (and a line of them
 // erased after it was shown), emoji and CJK text, and the blinking caret. That picture is what
-// reached the screen, not a fresh paint of the view. scripts/screenshot runs it under Xvfb.
+// reached the screen, not a fresh paint of the view. With a third file it also saves a picture of
+// drawn glyphs: box drawing (a frame of split panes with a status line, dialog boxes in each line
+// style), block-element bars, powerline prompt separators, and Arabic, Hebrew and English mixed in
+// paragraphs of both directions. scripts/screenshot runs it under Xvfb.
 //
-//   veldatron-view-screenshot <output.png> [<cells.png>]
+//   veldatron-view-screenshot <output.png> [<cells.png> [<glyphs.png>]]
 
 #include "LocalProcessTerminalView.h"
 
@@ -70,6 +73,37 @@ printf '\n\033[1memoji and CJK\033[m\n'
 printf '\360\237\230\200 \342\235\244\357\270\217 \342\232\241 \360\237\221\215 | text style: \342\235\244 \342\230\272 | \346\274\242\345\255\227 \343\201\213\343\201\252 \355\225\234\352\270\200\n'
 printf '\n\033[1mthe default blinking caret\033[m (fading)\n'
 printf '\033[38;2;255;200;0mscreenshot ready\033[m '
+)SH";
+
+const char* const glyphsScript = R"SH(
+printf '\033[1mbox drawing\033[m\n'
+printf '%s\n' \
+'vim src/main.c                     │$ make test                          ' \
+'  1 int main(void)                 │cc -O2 -o main main.c                ' \
+'  2 {                              │./main --selftest                    ' \
+'  3     return run();              │all 12 tests passed                  ' \
+'───────────────────────────────────┼─────────────────────────────────────' \
+'top - 12:00:01 up 3 days           │$ git log --oneline                  ' \
+'Tasks: 212 total, 1 running        │4a53b0b Prefetch recycled rows       '
+printf '\033[30;42m[0] 0:vim  1:make* 2:top-                              "host" 12:00 01-Jan\033[m\n\n'
+printf '%s\n' \
+'  ┌──────── Install ────────┐   ╔══ double ══╗  ┏━━ heavy ━━━┓  ╭─ rounded ──╮' \
+'  │ Install the package?    │▒  ║ ╔════╦═══╗ ║  ┃ ┏━━━━┳━━━┓ ┃  │ ╱╲  ╳  ╲╱  │' \
+'  ├─────────────────────────┤▒  ║ ╠════╬═══╣ ║  ┃ ┣━━━━╋━━━┫ ┃  │ ┄┄┄ ┈┈┈ ╌╌ │' \
+'  │   < Yes >     < No >    │▒  ║ ╚════╩═══╝ ║  ┃ ┗━━━━┻━━━┛ ┃  │ ┆ ┊ ╎ ┇ ┋ ╏│' \
+'  └─────────────────────────┘▒  ╚════════════╝  ┗━━━━━━━━━━━━┛  ╰────────────╯' \
+'   ▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒▒  ╒═╤═╕ ╓─╥─╖     ┍━┯━┑ ┎─┰─┒     ╽╿ ╼╾ ┞┟┡┢┦┧┩┪'
+printf '\n\033[1mblock elements\033[m\n'
+printf 'cpu  \033[32m█████████████▋\033[m       68%%   mem \033[33m████████▎\033[m            42%%\n'
+printf 'load \033[36m▁▂▃▄▅▆▇█▇▆▅▄▃▂▁▂▃▅▇\033[m   shades ░░▒▒▓▓██  quadrants ▖▗▘▙▚▛▜▝▞▟  ▏▎▍▌▋▊▉█ ▀▔▕▐\n'
+printf '\n\033[1mpowerline\033[m\n'
+printf '\033[30;42m user \033[32;44m\356\202\260\033[97;44m ~/src/veldatron \033[34;45m\356\202\260\033[97;45m main +2 \033[35;49m\356\202\260\033[m $ '
+printf '      \033[33m\356\202\266\033[30;43m 12:00 \033[33;49m\356\202\264\033[m \033[31m\356\202\262\033[97;41m exit 1 \033[m\n'
+printf '\n\033[1mright to left\033[m\n'
+printf 'English with עברית (שלום) and العربية: مرحبا بالعالم، 2024 [ok] — then English again.\n'
+printf 'هذه فقرة عربية طويلة تلتف على سطرين لتظهر ترتيب الخلايا من اليمين إلى اليسار، مع كلمات English words و עברית שלום وأرقام 12345 (بين قوسين) والسلام عليكم حتى نهاية السطر الثاني.\n'
+printf 'שלום עולם: זוהי פסקה בעברית עם מספר 42 ו-English באמצע [סוגריים].\n'
+printf '\n\033[38;2;255;200;0mscreenshot ready\033[m\n'
 )SH";
 
 bool prepareListing(const QString& dir) {
@@ -154,8 +188,9 @@ bool save(const QImage& image, const char* path) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: veldatron-view-screenshot <output.png> [<cells.png>]\n");
+    if (argc < 2 || argc > 4) {
+        std::fprintf(stderr,
+                     "usage: veldatron-view-screenshot <output.png> [<cells.png> [<glyphs.png>]]\n");
         return 2;
     }
     QTemporaryDir listing;
@@ -169,7 +204,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    if (argc == 3) {
+    if (argc >= 3) {
         const auto view = runScene(cellsScript, listing.path(), 24); // large, to see the marks
         // What the window shows now, a frame of the caret's fade included: the pixels the
         // repaints left, not a fresh paint of everything.
@@ -182,6 +217,12 @@ int main(int argc, char** argv) {
             shown = view->grab().toImage(); // a platform without screen grabs
         }
         if (!save(shown, argv[2])) {
+            return 1;
+        }
+    }
+    if (argc == 4) {
+        const auto view = runScene(glyphsScript, listing.path(), 15);
+        if (!view || !save(view->grab().toImage(), argv[3])) {
             return 1;
         }
     }
