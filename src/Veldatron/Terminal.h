@@ -1113,6 +1113,7 @@ public:
               uint8_t flag) override;
     void put(std::span<const uint8_t> data) override;
     void unhook() override;
+    size_t heldBytes() const override { return m_data.capacity(); }
 
 private:
     Terminal& m_terminal;
