@@ -65,7 +65,8 @@ void benchPaste(TerminalView& view, const DiscardingViewHost& host, qsizetype ma
     std::printf("bracketed paste through the view\n");
     for (qsizetype kib = 16; kib <= maxKiB; kib *= 4) {
         const QString hostile = nestedMarkers(kib * 1024);
-        const QString plain = QStringLiteral("ls -l; echo pasted text\n").repeated(hostile.size() / 24);
+        const QString plain =
+            QStringLiteral("ls -l; echo pasted text\n").repeated(hostile.size() / 24);
         double rates[2];
         const QString* texts[2] = {&hostile, &plain};
         for (int i = 0; i < 2; ++i) {
@@ -110,10 +111,8 @@ void benchRectangles(size_t kib) {
     options.scrollback = 0;
     DiscardingHost host;
     const std::pair<const char*, std::string> operations[] = {
-        {"DECCRA", "\x1b[1;1;65535;65535;1;2;2;1$v"},
-        {"DECSERA", "\x1b[1;1;65535;65535${"},
-        {"DECRQCRA", "\x1b[1;1;1;1;65535;65535*y"},
-        {"DECFRA", "\x1b[88;1;1;65535;65535$x"},
+        {"DECCRA", "\x1b[1;1;65535;65535;1;2;2;1$v"}, {"DECSERA", "\x1b[1;1;65535;65535${"},
+        {"DECRQCRA", "\x1b[1;1;1;1;65535;65535*y"},   {"DECFRA", "\x1b[88;1;1;65535;65535$x"},
         {"DECERA", "\x1b[1;1;65535;65535$z"},
     };
     std::printf("rectangles over a %dx%d screen, %zu KiB of one operation\n", options.cols,

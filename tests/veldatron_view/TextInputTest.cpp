@@ -120,9 +120,9 @@ TEST(Paste, EveryMarkerGoesAlsoFromAMegabyteOfNestedOnes) {
     // gives, whatever the nesting.
     const QString pieces[] = {
         QStringLiteral("\x1b[20"), QStringLiteral("\x1b[200~"), QStringLiteral("\x1b[201~"),
-        QStringLiteral("0~"),       QStringLiteral("1~"),        QStringLiteral("\x1b"),
-        QStringLiteral("["),        QStringLiteral("2"),         QStringLiteral("~"),
-        QStringLiteral("x"),        QStringLiteral("\u00e9"),
+        QStringLiteral("0~"),      QStringLiteral("1~"),        QStringLiteral("\x1b"),
+        QStringLiteral("["),       QStringLiteral("2"),         QStringLiteral("~"),
+        QStringLiteral("x"),       QStringLiteral("\u00e9"),
     };
     std::mt19937 random(24);
     for (int i = 0; i < 2000; ++i) {
