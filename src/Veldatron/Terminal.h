@@ -873,6 +873,10 @@ private:
     void cmdDeviceStatus(const ParserParams& pars, std::span<const uint8_t> collect);
     void cmdSendDeviceAttributes(const ParserParams& pars, std::span<const uint8_t> collect);
     void cmdDECRQCRA(const ParserParams& pars);
+    // What cells add to a DECRQCRA checksum: 32 for an empty cell, else the scalars of its
+    // character.
+    uint32_t checksumOf(std::span<const CharData> cells) const;
+    uint32_t checksumOf(const CharData& cell) const;
     void cmdXTVERSION(const ParserParams& pars, std::span<const uint8_t> collect);
 
     // ---- Bidirectional state (TerminalBidiState.cpp) ----------------------------------------
