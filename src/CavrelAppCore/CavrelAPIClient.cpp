@@ -23,6 +23,8 @@ struct APICallState {
     bool cancelled = false;
     bool finished = false;
     bool tooLarge = false;
+    // The reply's body as it arrives, so that the reply never holds it a second time.
+    QByteArray body;
     QPointer<QNetworkReply> reply;
     // The caller's completion with the result type erased; cleared as soon as it ran or can no
     // longer run, so the caller's captures are released on the main thread.
@@ -109,6 +111,13 @@ void watchReply(const std::shared_ptr<State>& state, QNetworkReply* reply, Mappe
         if (length.isValid() && length.toLongLong() > CavrelAPIClient::maximumReplySize) {
             state->tooLarge = true;
             reply->abort();
+        } else if (length.isValid()) {
+            state->body.reserve(length.toLongLong());
+        }
+    });
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [state, reply] {
+        if (!state->tooLarge) {
+            state->body += reply->readAll();
         }
     });
     QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
@@ -133,8 +142,10 @@ void watchReply(const std::shared_ptr<State>& state, QNetworkReply* reply, Mappe
             data.status = status.toInt();
             data.tooLarge = state->tooLarge;
             if (!data.tooLarge) {
-                data.body = reply->readAll();
+                data.body = std::move(state->body);
+                data.body += reply->readAll();
             }
+            state->body = QByteArray();
             QThreadPool::globalInstance()->start(
                 [state, mapper, data = std::move(data)] { deliverLater(state, mapper(data)); });
         });
