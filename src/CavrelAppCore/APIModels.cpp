@@ -1,32 +1,31 @@
 #include "APIModels.h"
 
 #include "InternetDateTime.h"
+#include "JsonValue.h"
 
 #include <QHashFunctions>
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonParseError>
 #include <QJsonValue>
 
 namespace cavrel {
 
 namespace {
 
-QString describe(const QJsonValue& value) {
+QString describe(const JsonValue& value) {
     switch (value.type()) {
-    case QJsonValue::Null:
+    case JsonValue::Type::Null:
         return QStringLiteral("null");
-    case QJsonValue::Bool:
+    case JsonValue::Type::Bool:
         return QStringLiteral("a boolean");
-    case QJsonValue::Double:
+    case JsonValue::Type::Number:
         return QStringLiteral("a number");
-    case QJsonValue::String:
+    case JsonValue::Type::String:
         return QStringLiteral("text");
-    case QJsonValue::Array:
+    case JsonValue::Type::Array:
         return QStringLiteral("an array");
-    case QJsonValue::Object:
+    case JsonValue::Type::Object:
         return QStringLiteral("an object");
-    case QJsonValue::Undefined:
+    case JsonValue::Type::Undefined:
         break;
     }
     return QStringLiteral("nothing");
@@ -69,7 +68,7 @@ public:
         qsizetype m_size;
     };
 
-    bool expect(const QJsonValue& value, QJsonValue::Type type, const char* what) {
+    bool expect(const JsonValue& value, JsonValue::Type type, const char* what) {
         if (value.type() == type) {
             return true;
         }
@@ -83,32 +82,29 @@ public:
             QStringLiteral("expected %1 but found %2").arg(QLatin1String(what), describe(value)));
     }
 
-    bool read(const QJsonValue& value, QString& out) {
-        if (!expect(value, QJsonValue::String, "text")) {
+    bool read(const JsonValue& value, QString& out) {
+        if (!expect(value, JsonValue::Type::String, "text")) {
             return false;
         }
         out = value.toString();
         return true;
     }
 
-    bool read(const QJsonValue& value, qint64& out) {
-        if (!expect(value, QJsonValue::Double, "an integer")) {
+    bool read(const JsonValue& value, qint64& out) {
+        if (!expect(value, JsonValue::Type::Number, "an integer")) {
             return false;
         }
-        // toInteger() yields the fallback for a fraction or a value outside qint64; two
-        // different fallbacks tell that apart from a genuine 0 or 1.
-        const qint64 a = value.toInteger(0);
-        const qint64 b = value.toInteger(1);
-        if (a != b) {
+        const std::optional<qint64> integer = value.toInteger();
+        if (!integer) {
             return fail(QStringLiteral("expected a 64-bit integer but found %1")
                             .arg(QString::number(value.toDouble(), 'g', 17)));
         }
-        out = a;
+        out = *integer;
         return true;
     }
 
-    bool read(const QJsonValue& value, QDateTime& out) {
-        if (!expect(value, QJsonValue::String, "a date as text")) {
+    bool read(const JsonValue& value, QDateTime& out) {
+        if (!expect(value, JsonValue::Type::String, "a date as text")) {
             return false;
         }
         const QString text = value.toString();
@@ -120,7 +116,7 @@ public:
         return true;
     }
 
-    bool read(const QJsonValue& value, std::optional<QString>& out) {
+    bool read(const JsonValue& value, std::optional<QString>& out) {
         if (value.isUndefined() || value.isNull()) {
             out.reset();
             return true;
@@ -133,17 +129,17 @@ public:
         return true;
     }
 
-    template <class T> bool read(const QJsonValue& value, QList<T>& out) {
-        if (!expect(value, QJsonValue::Array, "an array")) {
+    template <class T> bool read(const JsonValue& value, QList<T>& out) {
+        if (!expect(value, JsonValue::Type::Array, "an array")) {
             return false;
         }
-        const QJsonArray array = value.toArray();
         QList<T> items;
-        items.reserve(array.size());
-        for (qsizetype i = 0; i < array.size(); ++i) {
-            Step step(*this, QStringLiteral("[%1]").arg(i));
+        items.reserve(value.count());
+        qsizetype i = 0;
+        for (const JsonValue element : value) {
+            Step step(*this, QStringLiteral("[%1]").arg(i++));
             T item;
-            if (!read(array.at(i), item)) {
+            if (!read(element, item)) {
                 return false;
             }
             items.append(std::move(item));
@@ -152,59 +148,59 @@ public:
         return true;
     }
 
-    template <class T> bool field(const QJsonObject& object, const char* key, T& out) {
+    template <class T> bool field(const JsonValue::Members& object, const char* key, T& out) {
         Step step(*this, QLatin1String(key));
         return read(object.value(QLatin1String(key)), out);
     }
 
-    bool object(const QJsonValue& value, QJsonObject& out) {
-        if (!expect(value, QJsonValue::Object, "an object")) {
+    bool object(const JsonValue& value, JsonValue::Members& out) {
+        if (!expect(value, JsonValue::Type::Object, "an object")) {
             return false;
         }
-        out = value.toObject();
+        out = value.members();
         return true;
     }
 
     // Records, each field in the order of its key table. A detail starts with a summary's fields.
-    template <class Session> bool summaryFields(const QJsonObject& o, Session& out) {
+    template <class Session> bool summaryFields(const JsonValue::Members& o, Session& out) {
         return field(o, "id", out.id) && field(o, "project_id", out.projectID) &&
                field(o, "tool", out.tool) && field(o, "source", out.source) &&
                field(o, "started_at", out.startedAt) && field(o, "ended_at", out.endedAt) &&
                field(o, "summary", out.summary) && field(o, "status", out.status);
     }
-    bool read(const QJsonValue& value, SessionSummary& out) {
-        QJsonObject o;
+    bool read(const JsonValue& value, SessionSummary& out) {
+        JsonValue::Members o;
         return object(value, o) && summaryFields(o, out);
     }
-    bool read(const QJsonValue& value, SessionMessage& out) {
-        QJsonObject o;
+    bool read(const JsonValue& value, SessionMessage& out) {
+        JsonValue::Members o;
         return object(value, o) && field(o, "seq", out.seq) && field(o, "role", out.role) &&
                field(o, "content", out.content) && field(o, "tool_name", out.toolName);
     }
-    bool read(const QJsonValue& value, SessionDetail& out) {
-        QJsonObject o;
+    bool read(const JsonValue& value, SessionDetail& out) {
+        JsonValue::Members o;
         return object(value, o) && summaryFields(o, out) && field(o, "messages", out.messages);
     }
-    bool read(const QJsonValue& value, Rule& out) {
-        QJsonObject o;
+    bool read(const JsonValue& value, Rule& out) {
+        JsonValue::Members o;
         return object(value, o) && field(o, "id", out.id) && field(o, "scope", out.scope) &&
                field(o, "title", out.title) && field(o, "body", out.body) &&
                field(o, "updated_by", out.updatedBy);
     }
-    bool read(const QJsonValue& value, Skill& out) {
-        QJsonObject o;
+    bool read(const JsonValue& value, Skill& out) {
+        JsonValue::Members o;
         return object(value, o) && field(o, "id", out.id) && field(o, "scope", out.scope) &&
                field(o, "name", out.name) && field(o, "description", out.description) &&
                field(o, "body", out.body) && field(o, "updated_by", out.updatedBy);
     }
-    bool read(const QJsonValue& value, MemoryEntry& out) {
-        QJsonObject o;
+    bool read(const JsonValue& value, MemoryEntry& out) {
+        JsonValue::Members o;
         return object(value, o) && field(o, "id", out.id) && field(o, "scope", out.scope) &&
                field(o, "type", out.type) && field(o, "title", out.title) &&
                field(o, "body", out.body);
     }
-    bool read(const QJsonValue& value, ProjectContext& out) {
-        QJsonObject o;
+    bool read(const JsonValue& value, ProjectContext& out) {
+        JsonValue::Members o;
         return object(value, o) && field(o, "rules", out.rules) && field(o, "skills", out.skills) &&
                field(o, "memory", out.memory) && field(o, "recent_sessions", out.recentSessions);
     }
@@ -213,25 +209,20 @@ private:
     QString m_path;
 };
 
-// No reply of the hub is a bare scalar, so QJsonDocument's refusal of one at the top level
-// loses nothing.
-std::optional<QJsonValue> parse(const QByteArray& body, Reader& reader) {
+// The reply checked whole: a syntax error anywhere is reported before anything is read.
+std::optional<JsonValue> parse(const QByteArray& body, Reader& reader) {
     if (body.isEmpty()) {
         reader.failExactly(QStringLiteral("Cannot read the hub's reply: the reply is empty"));
         return std::nullopt;
     }
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
+    JsonParseResult parsed = parseJson(body);
+    if (!parsed.value) {
         reader.failExactly(
             QStringLiteral("Cannot read the hub's reply: it is not valid JSON (%1 at byte %2)")
-                .arg(parseError.errorString(), QString::number(parseError.offset)));
+                .arg(parsed.error, QString::number(parsed.offset)));
         return std::nullopt;
     }
-    if (document.isArray()) {
-        return QJsonValue(document.array());
-    }
-    return QJsonValue(document.object());
+    return parsed.value;
 }
 
 size_t hashOptional(const std::optional<QString>& text, size_t seed) {

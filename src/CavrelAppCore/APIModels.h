@@ -109,7 +109,8 @@ size_t qHash(const MemoryEntry& value, size_t seed = 0) noexcept;
 // a value of the wrong JSON type, an integer outside the signed 64-bit range or a date that is
 // not an internet date-time in any element fails the whole reply with a Decoding error naming
 // where it failed. A date's error is exactly "Invalid ISO8601 date: " and the text received.
-// Keys a record does not know are ignored. Pure and thread-safe.
+// Keys a record does not know are ignored. The reply is read in place, so that decoding takes
+// little memory beyond the reply and the records made from it. Pure and thread-safe.
 template <class T> APIResult<T> decodeHubReply(const QByteArray& body);
 
 // The written form of each record: the same keys, an absent optional left out, dates as

@@ -8,6 +8,7 @@
 #include <QNetworkRequest>
 #include <QStringDecoder>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <any>
 
@@ -23,6 +24,9 @@ struct APICallState {
     bool cancelled = false;
     bool finished = false;
     bool tooLarge = false;
+    bool timedOut = false;
+    // The reply's body as it arrives, so that the reply never holds it a second time.
+    QByteArray body;
     QPointer<QNetworkReply> reply;
     // The caller's completion with the result type erased; cleared as soon as it ran or can no
     // longer run, so the caller's captures are released on the main thread.
@@ -45,6 +49,7 @@ struct ReplyData {
     int status = 0;
     QByteArray body;
     bool tooLarge = false;
+    bool timedOut = false;
 
     // Errors of the connection itself, as opposed to the HTTP statuses that Qt also reports
     // through error() (codes from 200 up), which are answers of the hub.
@@ -52,7 +57,8 @@ struct ReplyData {
     // A 2xx status whose body arrived whole: Qt reports a connection closed before the
     // announced length as a transport error while still giving the status.
     bool isSuccess() const {
-        return !tooLarge && !isTransportFailure() && isHttp && status >= 200 && status <= 299;
+        return !tooLarge && !timedOut && !isTransportFailure() && isHttp && status >= 200 &&
+               status <= 299;
     }
 };
 
@@ -97,18 +103,35 @@ std::shared_ptr<State> makeState(QObject* context) {
     return state;
 }
 
-void watchReply(const std::shared_ptr<State>& state, QNetworkReply* reply, Mapper mapper) {
+void watchReply(const std::shared_ptr<State>& state, QNetworkReply* reply, int deadlineMs,
+                Mapper mapper) {
     state->reply = reply;
     if (state->hasContext) {
         // The reply would be wasted: nobody is left to hear of it.
         QObject::connect(state->context.data(), &QObject::destroyed, reply, &QNetworkReply::abort);
     }
+    // The idle time-out alone lets a hub that sends a byte now and then keep a request open for
+    // ever.
+    auto* deadline = new QTimer(reply);
+    deadline->setSingleShot(true);
+    QObject::connect(deadline, &QTimer::timeout, reply, [state, reply] {
+        state->timedOut = true;
+        reply->abort();
+    });
+    deadline->start(deadlineMs);
     // Refused as soon as the headers announce too much, or the bytes exceed the limit.
     QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [state, reply] {
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         if (length.isValid() && length.toLongLong() > CavrelAPIClient::maximumReplySize) {
             state->tooLarge = true;
             reply->abort();
+        } else if (length.isValid()) {
+            state->body.reserve(length.toLongLong());
+        }
+    });
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [state, reply] {
+        if (!state->tooLarge) {
+            state->body += reply->readAll();
         }
     });
     QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
@@ -132,9 +155,12 @@ void watchReply(const std::shared_ptr<State>& state, QNetworkReply* reply, Mappe
             data.isHttp = status.isValid();
             data.status = status.toInt();
             data.tooLarge = state->tooLarge;
+            data.timedOut = state->timedOut;
             if (!data.tooLarge) {
-                data.body = reply->readAll();
+                data.body = std::move(state->body);
+                data.body += reply->readAll();
             }
+            state->body = QByteArray();
             QThreadPool::globalInstance()->start(
                 [state, mapper, data = std::move(data)] { deliverLater(state, mapper(data)); });
         });
@@ -157,7 +183,14 @@ const char* methodName(int method) {
 }
 
 // A reply that did not succeed, as the caller sees it. Only transport failures keep Qt's text.
-APIError failureOf(const ReplyData& reply, const char* method, const QString& path) {
+APIError failureOf(const ReplyData& reply, const char* method, const QString& path,
+                   int deadlineMs) {
+    if (reply.timedOut) {
+        return APIError(
+            QStringLiteral("The hub did not complete its reply to %1 %2 within %3 seconds")
+                .arg(QLatin1String(method), path, QString::number(deadlineMs / 1000.0)),
+            APIError::Kind::Transport);
+    }
     if (reply.tooLarge) {
         return APIError(QStringLiteral("Cannot read the hub's reply: it is larger than %1 MiB")
                             .arg(CavrelAPIClient::maximumReplySize / (1024 * 1024)),
@@ -210,8 +243,10 @@ QNetworkAccessManager* CavrelAPIClient::sharedSession() {
     return shared;
 }
 
-CavrelAPIClient::CavrelAPIClient(QUrl baseURL, QString token, QNetworkAccessManager* session)
-    : m_baseURL(std::move(baseURL)), m_token(std::move(token)), m_session(session) {}
+CavrelAPIClient::CavrelAPIClient(QUrl baseURL, QString token, QNetworkAccessManager* session,
+                                 int deadlineMs)
+    : m_baseURL(std::move(baseURL)), m_token(std::move(token)), m_session(session),
+      m_deadlineMs(deadlineMs) {}
 
 template <class T>
 APIRequest CavrelAPIClient::send(Method method, const QString& path,
@@ -293,16 +328,17 @@ APIRequest CavrelAPIClient::send(Method method, const QString& path,
         break;
     }
 
-    watchReply(state, reply, [verb, path](const ReplyData& data) -> std::any {
-        if (!data.isSuccess()) {
-            return APIResult<T>(failureOf(data, verb, path));
-        }
-        if constexpr (std::is_void_v<T>) {
-            return APIResult<void>();
-        } else {
-            return decodeHubReply<T>(data.body);
-        }
-    });
+    watchReply(state, reply, m_deadlineMs,
+               [verb, path, deadlineMs = m_deadlineMs](const ReplyData& data) -> std::any {
+                   if (!data.isSuccess()) {
+                       return APIResult<T>(failureOf(data, verb, path, deadlineMs));
+                   }
+                   if constexpr (std::is_void_v<T>) {
+                       return APIResult<void>();
+                   } else {
+                       return decodeHubReply<T>(data.body);
+                   }
+               });
     return APIRequest(state);
 }
 
@@ -464,7 +500,7 @@ APIRequest CavrelAPIClient::healthCheck(QObject* context, std::function<void(boo
     request.setTransferTimeout(requestTimeoutMs);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::SameOriginRedirectPolicy);
-    watchReply(state, m_session->get(request), [](const ReplyData& data) -> std::any {
+    watchReply(state, m_session->get(request), m_deadlineMs, [](const ReplyData& data) -> std::any {
         return data.isSuccess() && data.status == 200;
     });
     return APIRequest(state);

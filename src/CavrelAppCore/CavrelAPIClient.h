@@ -19,9 +19,10 @@ class QObject;
 
 namespace cavrel {
 
-// The hub's REST client. A small value (base URL, bearer token, network session) that the
-// application state creates when the hub is running and hands to every hub screen; copies
-// share the session. It keeps no other state: no cache, no queue, nothing between calls.
+// The hub's REST client. A small value (base URL, bearer token, network session, deadline of a
+// request) that the application state creates when the hub is running and hands to every hub
+// screen; copies share the session. It keeps no other state: no cache, no queue, nothing between
+// calls.
 //
 // Every operation is asynchronous and never blocks the calling (UI) thread: it sends the
 // request through the session, decodes the reply on the global thread pool, and calls
@@ -32,8 +33,9 @@ namespace cavrel {
 //
 // Errors: "<METHOD> <path> failed: <body>" when the hub answers outside 200...299 (the path as
 // the operation names it, without base URL or query; the body read as strict UTF-8, empty when
-// it is not); the session's text for a transport failure; a Decoding error for a reply that
-// does not read.
+// it is not); the session's text for a transport failure, and a Transport error naming the
+// request when the whole reply has not arrived by the deadline; a Decoding error for a reply
+// that does not read.
 class CavrelAPIClient {
 public:
     template <class T> using Completion = std::function<void(APIResult<T>)>;
@@ -43,7 +45,8 @@ public:
     // a child of the QCoreApplication.
     static QNetworkAccessManager* sharedSession();
 
-    CavrelAPIClient(QUrl baseURL, QString token, QNetworkAccessManager* session = sharedSession());
+    CavrelAPIClient(QUrl baseURL, QString token, QNetworkAccessManager* session = sharedSession(),
+                    int deadlineMs = requestDeadlineMs);
 
     const QUrl& baseURL() const { return m_baseURL; }
     const QString& token() const { return m_token; }
@@ -51,6 +54,9 @@ public:
 
     // Requests that stay idle this long fail with the session's time-out error.
     static constexpr int requestTimeoutMs = 60'000;
+    // A request whose whole reply has not arrived this long after it was sent fails, however
+    // busy the connection: longer than the idle time-out, which stays what ends a silent hub.
+    static constexpr int requestDeadlineMs = 120'000;
     // A reply larger than this fails instead of exhausting memory.
     static constexpr qint64 maximumReplySize = 128 * 1024 * 1024;
 
@@ -121,6 +127,7 @@ private:
     QUrl m_baseURL;
     QString m_token;
     QPointer<QNetworkAccessManager> m_session;
+    int m_deadlineMs;
 };
 
 } // namespace cavrel

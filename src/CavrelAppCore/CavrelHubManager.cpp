@@ -7,6 +7,8 @@
 #include <QNetworkRequest>
 #include <QTimer>
 
+#include <memory>
+
 namespace cavrel {
 
 namespace {
@@ -99,7 +101,10 @@ private:
                                                  m_config.token));
     }
 
-    // One GET of /healthz; healthy means an HTTP reply with status 200, nothing else.
+    // One GET of /healthz; healthy means a whole HTTP reply with status 200, nothing else. A
+    // status line of 200 is not enough: a reply whose body stalls until the time-out, or runs on,
+    // is no answer. The body is not looked at, and is read only up to a small size, then dropped:
+    // a body without end once grew the process by hundreds of megabytes within one time-out.
     void probe(std::function<void(bool)> answered) {
         const QUrl url(QStringLiteral("http://127.0.0.1:%1/healthz").arg(m_config.port));
         if (m_cancelled || !url.isValid() || url.port() < 0) {
@@ -111,15 +116,24 @@ private:
         request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
         QNetworkReply* reply = m_manager.m_network.get(request);
         m_reply = reply;
+        reply->setReadBufferSize(CavrelHubManager::maximumProbeBodySize);
         auto* deadline = new QTimer(reply);
         deadline->setSingleShot(true);
         connect(deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
         deadline->start(m_manager.timing().probeTimeout);
+        auto bodySize = std::make_shared<qint64>(0);
+        connect(reply, &QNetworkReply::readyRead, reply, [reply, bodySize] {
+            *bodySize += reply->skip(reply->bytesAvailable());
+            if (*bodySize > CavrelHubManager::maximumProbeBodySize) {
+                reply->abort();
+            }
+        });
         connect(reply, &QNetworkReply::finished, this, [this, reply, answered] {
             const QVariant code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+            const bool whole = reply->error() == QNetworkReply::NoError;
             reply->deleteLater();
             m_reply = nullptr;
-            answered(code.isValid() && code.toInt() == 200);
+            answered(whole && code.isValid() && code.toInt() == 200);
         });
     }
 

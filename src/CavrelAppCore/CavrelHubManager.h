@@ -64,8 +64,9 @@ public:
     struct Timing {
         // Pause after each unanswered probe that follows the launch.
         std::chrono::milliseconds probePause{100};
-        // A probe without a reply by then counts as no answer: a port held by a program that
-        // accepts and never replies must not leave the start-up waiting for ever.
+        // A probe without a whole reply by then counts as no answer, whatever status arrived: a
+        // port held by a program that accepts and never replies must not leave the start-up
+        // waiting for ever.
         std::chrono::milliseconds probeTimeout{2000};
     };
 
@@ -88,6 +89,8 @@ public:
     };
 
     static constexpr int probesAfterLaunch = 50;
+    // A health reply with a longer body is no answer (the hub's is a word or two).
+    static constexpr qint64 maximumProbeBodySize = 16 * 1024;
 
     CavrelHubManager(QString configPath, QString cavrelBinaryPath, QObject* parent = nullptr);
     CavrelHubManager(QString configPath, QString cavrelBinaryPath, Timing timing, Launcher launcher,

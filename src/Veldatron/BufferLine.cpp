@@ -5,6 +5,7 @@
 #include "UnicodeUtil.h"
 
 #include <algorithm>
+#include <cassert>
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -389,6 +390,29 @@ void BufferLine::copyFrom(const BufferLine& line) {
     m_bidiState = line.m_bidiState;
     // Cells, wrap flag, marks and bidirectional state, plus the group when it changes.
     m_generation += groupChanges ? 5 : 4;
+}
+
+void BufferLine::copyCellsFrom(const BufferLine& src, int srcCol, int dstCol, int len) {
+    if (len <= 0) {
+        return;
+    }
+    assert(srcCol >= 0 && srcCol + len <= src.m_count && dstCol >= 0 && dstCol + len <= m_count);
+    src.materialize(srcCol + len);
+    // The copy may come from this row's own cells; the block only grows once they are read.
+    copyCells(cellsForWrite(dstCol, dstCol + len), src.m_data + srcCol, len);
+    m_generation += uint64_t(len);
+}
+
+void BufferLine::setValues(int start, int end, int32_t code, int width) {
+    if (start >= end) {
+        return;
+    }
+    assert(start >= 0 && end <= m_count);
+    materialize(end);
+    for (CharData* cell = m_data + start; cell != m_data + end; ++cell) {
+        cell->setValue(code, width);
+    }
+    m_generation += uint64_t(end - start);
 }
 
 void BufferLine::clear(const Attribute& attribute) {

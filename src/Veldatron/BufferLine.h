@@ -166,6 +166,13 @@ public:
     // Makes this row a copy of `line`: cells, wrap flag, marks, hard-continuation group and
     // bidirectional state. Render mode, images and fill character stay.
     void copyFrom(const BufferLine& line);
+    // Copies `len` cells of `src` (which may be this row; overlapping ranges move as a block) from
+    // `srcCol` to `dstCol`, the cells alone: no marks. Both ranges lie within their rows. The
+    // generation rises once per cell, as storing each with set() raises it.
+    void copyCellsFrom(const BufferLine& src, int srcCol, int dstCol, int len);
+    // Cells start..<end (within the row) take the code and the width and keep everything else.
+    // The generation rises once per cell, as with set().
+    void setValues(int start, int end, int32_t code, int width);
     // Every cell becomes a blank (code 0, width 1) with the attribute; images go. Used when the
     // object is reused for another line.
     void clear(const Attribute& attribute);

@@ -2,6 +2,7 @@
 
 #include "ParserParams.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -21,6 +22,9 @@ public:
                       std::uint8_t flag) = 0;
     virtual void put(std::span<const std::uint8_t> data) = 0;
     virtual void unhook() = 0;
+    /// The bytes of the string under way that the handler holds. A string may stream on for as
+    /// long as the program likes; a handler keeps this bounded. Handlers that keep nothing: 0.
+    virtual std::size_t heldBytes() const { return 0; }
 };
 
 } // namespace veldatron

@@ -885,6 +885,10 @@ private:
     void cmdDeviceStatus(const ParserParams& pars, std::span<const uint8_t> collect);
     void cmdSendDeviceAttributes(const ParserParams& pars, std::span<const uint8_t> collect);
     void cmdDECRQCRA(const ParserParams& pars);
+    // What cells add to a DECRQCRA checksum: 32 for an empty cell, else the scalars of its
+    // character.
+    uint32_t checksumOf(std::span<const CharData> cells) const;
+    uint32_t checksumOf(const CharData& cell) const;
     void cmdXTVERSION(const ParserParams& pars, std::span<const uint8_t> collect);
 
     // ---- Bidirectional state (TerminalBidiState.cpp) ----------------------------------------
@@ -1132,6 +1136,7 @@ public:
               uint8_t flag) override;
     void put(std::span<const uint8_t> data) override;
     void unhook() override;
+    size_t heldBytes() const override { return m_data.capacity(); }
 
 private:
     Terminal& m_terminal;

@@ -97,29 +97,38 @@ void Terminal::csiCopyRectangularArea(const ParserParams& pars, std::span<const 
     const int top = std::min(destinationTop - 1, m_rows - 1);
     const int left = std::min(destinationLeft - 1, m_cols - 1);
     const int width = std::min(rect->right - rect->left + 1, m_cols - left);
+    const int height = std::min(rect->bottom - rect->top + 1, m_rows - top);
     Buffer& buffer = *m_buffer;
-    // Every source row is read before anything is written, so overlapping areas copy whole.
-    std::vector<std::vector<CharData>> copied;
-    for (int row = rect->top; row <= rect->bottom; ++row) {
-        const BufferLine& line = buffer.lines()[buffer.yBase() + row];
-        std::vector<CharData>& cells = copied.emplace_back();
+    // Row by row, each row as one block move. Every source row must be read before it is written
+    // (the areas may overlap), so a copy downwards goes from the bottom row up.
+    const auto copyRow = [&](int k) {
+        const BufferLine& from = buffer.lines()[buffer.yBase() + rect->top + k];
+        BufferLine& to = buffer.lines()[buffer.yBase() + top + k];
+        if (from.count() >= rect->left + width && to.count() >= left + width) {
+            to.copyCellsFrom(from, rect->left, left, width);
+            return;
+        }
+        // A row shorter than the screen: cell by cell, reading past its end as its last cell and
+        // writing there into it, with the report that goes with that.
+        std::vector<CharData> cells;
         for (int col = rect->left; col < rect->left + width; ++col) {
-            cells.push_back(line[col]);
+            cells.push_back(from[col]);
         }
-    }
-    int row = top;
-    for (const std::vector<CharData>& cells : copied) {
-        if (row >= m_rows) {
-            break;
+        for (int i = 0; i < width; ++i) {
+            to.set(left + i, cells[size_t(i)]);
         }
-        BufferLine& line = buffer.lines()[buffer.yBase() + row];
-        for (int i = 0; i < int(cells.size()); ++i) {
-            line.set(left + i, cells[size_t(i)]);
+    };
+    if (top > rect->top) {
+        for (int k = height - 1; k >= 0; --k) {
+            copyRow(k);
         }
-        ++row;
+    } else {
+        for (int k = 0; k < height; ++k) {
+            copyRow(k);
+        }
     }
     updateRange(buffer, top);
-    updateRange(buffer, row - 1);
+    updateRange(buffer, top + height - 1);
 }
 
 void Terminal::csiX(const ParserParams& pars, std::span<const uint8_t> collect) {
@@ -183,6 +192,11 @@ void Terminal::cmdSelectiveEraseRectangularArea(const ParserParams& pars) {
     Buffer& buffer = *m_buffer;
     for (int row = rect->top; row <= rect->bottom; ++row) {
         BufferLine& line = buffer.lines()[buffer.yBase() + row];
+        if (line.count() > rect->right) {
+            line.setValues(rect->left, rect->right + 1, ' ', 1);
+            continue;
+        }
+        // A row shorter than the screen, cell by cell as set() clamps.
         for (int col = rect->left; col <= rect->right; ++col) {
             CharData cell = line[col];
             cell.setValue(' ', 1);

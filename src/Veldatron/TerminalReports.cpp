@@ -129,6 +129,46 @@ void Terminal::cmdSendDeviceAttributes(const ParserParams& pars, std::span<const
 
 // ---- Rectangle checksum ---------------------------------------------------------------------
 
+// A program can ask for the checksum of the whole screen in a few bytes, as often as it likes: no
+// cell's text is built, and a row of characters below the surrogates (nearly every row) is added
+// up without a branch per cell.
+uint32_t Terminal::checksumOf(std::span<const CharData> cells) const {
+    uint32_t sum = 0;
+    uint32_t other = 0;
+    for (const CharData& cell : cells) {
+        const auto code = uint32_t(cell.code());
+        sum += code == 0 ? 32 : code;
+        other |= uint32_t(code >= 0xD800);
+    }
+    if (other == 0) {
+        return sum;
+    }
+    sum = 0;
+    for (const CharData& cell : cells) {
+        sum += checksumOf(cell);
+    }
+    return sum;
+}
+
+uint32_t Terminal::checksumOf(const CharData& cell) const {
+    const int32_t code = cell.code();
+    if (code == 0) {
+        return 32;
+    }
+    if (code < CharData::firstInternedCode) {
+        return uint32_t(cell.getCharacter());
+    }
+    const InternedCluster* cluster = interned(code);
+    if (cluster == nullptr) {
+        return uint32_t(U' ');
+    }
+    uint32_t sum = 0;
+    for (char32_t scalar : cluster->text) {
+        sum += uint32_t(scalar);
+    }
+    return sum;
+}
+
 void Terminal::cmdDECRQCRA(const ParserParams& pars) {
     uint32_t sum = 0;
     const bool trusted = pars.size() >= 3 && ask([&](TerminalDelegate& d) {
@@ -140,15 +180,14 @@ void Terminal::cmdDECRQCRA(const ParserParams& pars) {
             Buffer& buffer = *m_buffer;
             for (int row = rect->top; row <= rect->bottom; ++row) {
                 const BufferLine& line = buffer.lines()[buffer.yBase() + row];
+                if (line.count() > rect->right) {
+                    sum += checksumOf(line.cells().subspan(size_t(rect->left),
+                                                           size_t(rect->right - rect->left + 1)));
+                    continue;
+                }
+                // A row shorter than the screen reads as its last cell past its end.
                 for (int col = rect->left; col <= rect->right; ++col) {
-                    const int32_t code = line[col].code();
-                    if (code == 0) {
-                        sum += 32;
-                        continue;
-                    }
-                    for (char32_t scalar : character(code)) {
-                        sum += uint32_t(scalar);
-                    }
+                    sum += checksumOf(line[col]);
                 }
             }
         }

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QTimeZone>
 
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 
 using namespace cavrel;
@@ -237,6 +240,74 @@ TEST(APIModels, OneBadValueFailsTheWholeReply) {
         }
         EXPECT_EQ(error->errorDescription(), error->message);
     }
+}
+
+// Resident memory of this process: now, and the most since resetPeak().
+struct ResidentMemory {
+    qint64 now = 0;
+    qint64 peak = 0;
+};
+
+ResidentMemory residentMemory() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    ResidentMemory memory;
+    if (!status.open(QIODevice::ReadOnly)) {
+        return memory;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        const auto kilobytes = [&] {
+            return line.mid(6).trimmed().split(' ')[0].toLongLong() * 1024;
+        };
+        if (line.startsWith("VmRSS:")) {
+            memory.now = kilobytes();
+        } else if (line.startsWith("VmHWM:")) {
+            memory.peak = kilobytes();
+        }
+    }
+    return memory;
+}
+
+void resetPeak() {
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly)) {
+        clear.write("5");
+    }
+}
+
+// A reply of many small records once took over ten times its size to decode. Measured in a
+// process of its own, whose memory holds nothing else of note.
+TEST(APIModelsDeathTest, ManySmallRecordsDecodeWithinAFewTimesTheReplysSize) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's own bookkeeping would be measured too";
+#endif
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            const QByteArray record =
+                R"({"id":1,"scope":"g","title":"t","body":"b","updated_by":"u"})";
+            constexpr qsizetype count = 150'000;
+            QByteArray body;
+            body.reserve(count * (record.size() + 1) + 1);
+            body += '[';
+            for (qsizetype i = 0; i < count; ++i) {
+                body += record;
+                body += i + 1 < count ? ',' : ']';
+            }
+            resetPeak();
+            const ResidentMemory before = residentMemory();
+            const auto rules = decodeHubReply<QList<Rule>>(body);
+            const qint64 used = residentMemory().peak - before.now;
+            std::fprintf(
+                stderr, "decoded %lld of %lld rules from %lld bytes, %lld bytes more at the peak\n",
+                static_cast<long long>(rules.ok() ? rules.value().size() : -1),
+                static_cast<long long>(count), static_cast<long long>(body.size()),
+                static_cast<long long>(used));
+            std::_Exit(rules.ok() && rules.value().size() == count && before.now > 0 &&
+                               used <= 6 * body.size()
+                           ? 0
+                           : 1);
+        },
+        ::testing::ExitedWithCode(0), "decoded");
 }
 
 TEST(APIModels, AbsentAndEmptyOptionalsStayApartInEqualityAndHash) {

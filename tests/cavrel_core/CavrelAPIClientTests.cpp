@@ -364,6 +364,31 @@ TEST_F(CavrelAPIClientTest, WrongTokenIsRefusedByTheHub) {
     EXPECT_EQ(result.error().message, "GET /v1/rules failed: unauthorized");
 }
 
+// A hub that sends a byte now and then is never idle long enough for the idle time-out: only
+// the deadline of the whole request ends the wait.
+TEST_F(CavrelAPIClientTest, AReplyThatNeverFinishesFailsAtTheRequestsDeadline) {
+    FakeHub::Fault trickling;
+    trickling.method = "GET";
+    trickling.path = "/v1/rules";
+    trickling.status = 200;
+    trickling.contentType = "application/json";
+    trickling.body = "[" + QByteArray(200, ' ') + "]";
+    trickling.trickleMs = 10;
+    hub.addFault(trickling);
+    const CavrelAPIClient api(hub.baseUrl(), hub.token(), &session, 300);
+    const auto result =
+        await<QList<Rule>>([&](QObject* x, auto done) { return api.listRules("P", x, done); });
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error().kind, APIError::Kind::Transport);
+    EXPECT_EQ(result.error().message,
+              "The hub did not complete its reply to GET /v1/rules within 0.3 seconds");
+
+    // A reply that comes in time is not cut short.
+    const auto next =
+        await<QList<Rule>>([&](QObject* x, auto done) { return api.listRules("P", x, done); });
+    EXPECT_TRUE(next.ok()) << next.error().message.toStdString();
+}
+
 TEST_F(CavrelAPIClientTest, ClosedPortFailsEveryOperationWithTheTransportError) {
     const test::RefusingPort closed;
     const CavrelAPIClient api(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(closed.port())), "t",

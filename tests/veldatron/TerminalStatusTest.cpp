@@ -68,6 +68,23 @@ TEST(TerminalStatus, ARequestSplitOverReadsIsAnsweredOnceAtTheEnd) {
     EXPECT_EQ(t.takeReplies(), "\\x1bP1$r2 q\\x1b\\\\");
 }
 
+TEST(TerminalStatus, ARequestThatStreamsOnIsKeptToItsStart) {
+    TerminalFixture t({.cols = 80, .rows = 24});
+    const DcsHandler& handler = *t.terminal.parser().decrqssDcsHandler;
+    t.feed("\x1bP$q");
+    const std::string read(64 * 1024, 'm');
+    for (int i = 0; i < 16; ++i) {
+        t.feed(read);
+    }
+    // Its first 64 bytes, in a block grown by doubling at most.
+    EXPECT_LE(handler.heldBytes(), 128u);
+    EXPECT_EQ(t.takeReplies(), "");
+    t.feed("\x1b\\");
+    EXPECT_EQ(t.takeReplies(), "\\x1bP0$r\\x1b\\\\");
+    t.feed("\x1bP$qr\x1b\\");
+    EXPECT_EQ(t.takeReplies(), "\\x1bP1$r1;24r\\x1b\\\\") << "the next request starts afresh";
+}
+
 TEST(TerminalStatus, UnknownRequestsAreLoggedWhenAsked) {
     DiagnosticsCapture capture;
     TerminalFixture t;

@@ -1,6 +1,7 @@
 // What the view does for the program in its terminal and for its host: the bell, titles, focus
 // and window-size reports, and opening links.
 
+#include "DiagnosticsCapture.h"
 #include "ViewFixture.h"
 
 #include <QDesktopServices>
@@ -121,6 +122,29 @@ TEST(WindowReports, ProgramsLearnTheSizeInCellsAndPixels) {
         EXPECT_EQ(f.host.sent, c.reply);
     }
     EXPECT_EQ(f.terminal().cols(), 80);
+}
+
+TEST(WindowReports, ResizeRequestsAreLoggedWithoutFloodingOrWaiting) {
+    DiagnosticsCapture capture;
+    capture.freeze(true); // the whole flood arrives at one instant
+    ViewFixture f;
+    std::string flood;
+    for (int i = 0; i < 100'000; ++i) {
+        flood += "\x1b[4;1;1t";
+    }
+    f.feed(flood);
+    // A burst of lines, the rest counted; written through the diagnostics' non-blocking writer,
+    // never to a standard output that may be a pipe nobody drains.
+    ASSERT_EQ(capture.captured().size(), size_t(DiagnosticSite::burst));
+    EXPECT_EQ(capture.captured().front(), "Request to resize to 1x1");
+
+    capture.advance(DiagnosticSite::interval);
+    f.feed("\x1b[4;300;400t");
+    EXPECT_EQ(capture.captured().size(), size_t(DiagnosticSite::burst) + 2);
+    EXPECT_EQ(capture.captured().at(DiagnosticSite::burst),
+              "Info: 99990 similar diagnostic lines suppressed");
+    EXPECT_EQ(capture.captured().back(), "Request to resize to 400x300");
+    EXPECT_EQ(f.terminal().cols(), 80) << "a program cannot resize the window";
 }
 
 // Receives the URLs the system would open.

@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
+
 using namespace veldatron;
 using namespace veldatron::testing;
 
@@ -76,6 +79,63 @@ TEST(Paste, BracketedPasteWrapsTheTextAndDropsMarkersInsideIt) {
     f.host.clearSent();
     f.view().insertText(QStringLiteral("ls\x1b[201~\r"), true);
     EXPECT_EQ(f.host.sends, (std::vector<std::string>{"\x1b[200~", "ls\r", "\x1b[201~"}));
+}
+
+// Removes markers until none is left, the plain way: what a bracketed paste must send.
+QString withoutMarkersByRepetition(QString text) {
+    const QString start = QStringLiteral("\x1b[200~");
+    const QString end = QStringLiteral("\x1b[201~");
+    while (text.contains(start) || text.contains(end)) {
+        text.remove(start);
+        text.remove(end);
+    }
+    return text;
+}
+
+TEST(Paste, EveryMarkerGoesAlsoFromAMegabyteOfNestedOnes) {
+    ViewFixture f;
+    f.feed("\x1b[?2004h");
+    // Each marker removed completes the next one. Removed layer by layer, the first paste took
+    // minutes.
+    const qsizetype k = (qsizetype(1) << 20) / 6;
+    const QString open = QStringLiteral("\x1b[20").repeated(k);
+    struct Case {
+        const char* name;
+        QString pasted;
+        std::string body;
+    };
+    const Case nested[] = {
+        {"end markers", open + QStringLiteral("\x1b[201~") + QStringLiteral("1~").repeated(k), ""},
+        {"start markers between text",
+         u'a' + open + QStringLiteral("\x1b[200~") + QStringLiteral("0~").repeated(k) + u'b', "ab"},
+    };
+    for (const Case& c : nested) {
+        SCOPED_TRACE(c.name);
+        f.host.clearSent();
+        f.view().insertText(c.pasted, true);
+        EXPECT_EQ(f.host.sends, (std::vector<std::string>{"\x1b[200~", c.body, "\x1b[201~"}));
+    }
+
+    // Texts made of marker pieces: what is sent is what removing markers until none is left
+    // gives, whatever the nesting.
+    const QString pieces[] = {
+        QStringLiteral("\x1b[20"), QStringLiteral("\x1b[200~"), QStringLiteral("\x1b[201~"),
+        QStringLiteral("0~"),      QStringLiteral("1~"),        QStringLiteral("\x1b"),
+        QStringLiteral("["),       QStringLiteral("2"),         QStringLiteral("~"),
+        QStringLiteral("x"),       QStringLiteral("\u00e9"),
+    };
+    std::mt19937 random(24);
+    for (int i = 0; i < 2000; ++i) {
+        QString pasted;
+        for (int n = int(random() % 12); n > 0; --n) {
+            pasted += pieces[random() % std::size(pieces)];
+        }
+        f.host.clearSent();
+        f.view().insertText(pasted, true);
+        ASSERT_EQ(f.host.sends.size(), 3u);
+        EXPECT_EQ(f.host.sends[1], withoutMarkersByRepetition(pasted).toStdString())
+            << QString(pasted).replace(QChar(0x1B), u'^').toStdString();
+    }
 }
 
 TEST(TextInput, KittyModeReportsCommittedTextWithTheKeyThatMadeIt) {

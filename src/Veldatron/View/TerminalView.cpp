@@ -1,6 +1,7 @@
 #include "TerminalView.h"
 #include "CaretView.h"
 #include "CellShaper.h"
+#include "Diagnostics.h"
 #include "EscapeSequences.h"
 #include "QtExecutor.h"
 #include "TerminalViewDelegate.h"
@@ -16,7 +17,6 @@
 #include <QWindow>
 
 #include <cmath>
-#include <cstdio>
 #include <string>
 
 namespace veldatron {
@@ -298,8 +298,8 @@ void TerminalView::updateScroller() {
 
 void TerminalView::scrollerActivated(int action) {
     const auto report = [](const char* line) {
-        std::printf("%s\n", line);
-        std::fflush(stdout);
+        static DiagnosticSite site;
+        site.emit(line);
     };
     switch (QAbstractSlider::SliderAction(action)) {
     case QAbstractSlider::SliderPageStepSub:
@@ -357,10 +357,14 @@ TerminalView::windowCommand(Terminal& source, const WindowManipulationCommand& c
         reply += "6;" + std::to_string(int64_t(h * scale)) + ";" +
                  std::to_string(int64_t(w * scale)) + "t";
         return std::vector<uint8_t>(reply.begin(), reply.end());
-    case WindowManipulationCommand::Kind::resizeWindowTo:
-        std::printf("Request to resize to %dx%d\n", command.first, command.second);
-        std::fflush(stdout);
+    case WindowManipulationCommand::Kind::resizeWindowTo: {
+        // Any program can ask, as often as it likes: the line must neither flood the log nor
+        // wait for a reader of standard output.
+        static DiagnosticSite site;
+        site.emit("Request to resize to " + std::to_string(command.first) + "x" +
+                  std::to_string(command.second));
         return std::nullopt;
+    }
     default:
         return std::nullopt;
     }

@@ -8,6 +8,7 @@
 // page keys) come back through doCommand; the text it makes comes back through insertText,
 // which in kitty mode finishes the key press that produced it.
 
+#include "Diagnostics.h"
 #include "EscapeSequences.h"
 #include "KittyKeyboardEncoder.h"
 #include "TerminalView.h"
@@ -16,7 +17,7 @@
 #include <QKeyEvent>
 #include <QKeySequence>
 
-#include <cstdio>
+#include <string>
 
 namespace veldatron {
 
@@ -415,10 +416,11 @@ void TerminalView::doCommand(TextCommand command) {
     case TextCommand::moveToRightEndOfLine:
         send(bytes(EscapeSequences::emacsForward));
         return;
-    default:
-        std::printf("Unhandle selector %s\n", selectorName(command));
-        std::fflush(stdout);
+    default: {
+        static DiagnosticSite site;
+        site.emit(std::string("Unhandle selector ") + selectorName(command));
         return;
+    }
     }
 }
 
