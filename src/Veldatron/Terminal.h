@@ -73,6 +73,7 @@ class SelectionService;
 //   TerminalKeyboard.cpp  kitty keyboard flags
 //   TerminalSemanticInput.cpp  OSC 133 options, shell-integration state resets
 //   TerminalUserInput.cpp the scan of user input for a submitted command line
+//   TerminalSemanticPrompt.cpp  OSC 133 marks, user input to the host, queries of the views
 //   TerminalText.cpp      text of cell ranges (selection and search read it)
 //
 // Single-threaded: everything happens on the thread that feeds the terminal. Not copyable or
@@ -413,6 +414,28 @@ public:
     // outside a bracketed paste, keypad Enter (SS3 M) or a kitty-encoded Enter press. The scan
     // keeps its state between calls, so a sequence split across two sends is still read whole.
     bool scanUserInputForSubmission(std::span<const uint8_t> data);
+    // Input from the user for the program: notes a submitted command line (noteUserInput), then
+    // hands the bytes unchanged to the host's send.
+    void sendUserInput(std::span<const uint8_t> data);
+    // What a host that sends user input by itself does with it first: an armed command line
+    // (the shell marked its input) that the input submits becomes submitted.
+    void noteUserInput(std::span<const uint8_t> data);
+
+    // Queries of the views (TerminalSemanticPrompt.cpp), on the active screen; rows are buffer
+    // rows. The shell-integration content of a cell (none outside the screen's lines and
+    // columns; a column past a shorter row reads its last cell).
+    std::optional<SemanticContent> semanticContent(const Position& at);
+    // The marks of a row as anchors, whatever their group.
+    std::vector<SemanticPromptAnchor> semanticPromptMarks(int row);
+    // The buffer row a row object holds now: none once it was recycled for other content (its
+    // recycle generation differs from the one given) or when it has left the screen.
+    std::optional<int> semanticRow(const BufferLine& line, uint64_t recycleGeneration);
+    // The row object at a buffer row (null outside), to be found again with semanticRow.
+    BufferLinePtr bufferLine(int row);
+    // `initial` for a row where a prompt starts, `continuation` for a row that continues one.
+    std::optional<SemanticPromptKind> semanticRowKind(int row);
+    // Where the active command line's prompt starts, and its kind.
+    std::optional<SemanticPromptAnchor> activeSemanticPromptOrigin();
 
     // ---- Colours (Terminal.cpp) -------------------------------------------------------------
     const Color& foregroundColor() const { return m_foregroundColor; }
@@ -922,6 +945,17 @@ private:
     // ---- Shell-integration resets (TerminalSemanticInput.cpp) -------------------------------
     void resetSemanticPromptState(bool clearingScreenMarks);
     void resetUserInputScanner();
+
+    // ---- Shell integration (TerminalSemanticPrompt.cpp) -------------------------------------
+    // OSC 133, the data after "133;": a command letter and options.
+    void oscSemanticPrompt(std::span<const uint8_t> data);
+    void markCurrentSemanticPrompt(SemanticPromptKind kind);
+    // CR LF unless the cursor stands at the start of its line (the left margin in margin mode).
+    void semanticFreshLine();
+    // Output starts: the cursor's row stops continuing the prompt group.
+    void clearEchoedEnterContinuationBeforeOutput();
+    // A switch between the normal and the alternate screen ends the command line on both.
+    void semanticNoteAlternateScreenSwitch();
 
     // ---- Window operations, cursor style (TerminalWindow.cpp) -------------------------------
     void cmdWindowOptions(const ParserParams& pars);
