@@ -74,6 +74,7 @@ class SelectionService;
 //   TerminalSemanticInput.cpp  OSC 133 options, shell-integration state resets
 //   TerminalUserInput.cpp the scan of user input for a submitted command line
 //   TerminalSemanticPrompt.cpp  OSC 133 marks, user input to the host, queries of the views
+//   TerminalMouse.cpp     mouse button codes and the wire forms of mouse reports
 //   TerminalText.cpp      text of cell ranges (selection and search read it)
 //
 // Single-threaded: everything happens on the thread that feeds the terminal. Not copyable or
@@ -436,6 +437,21 @@ public:
     std::optional<SemanticPromptKind> semanticRowKind(int row);
     // Where the active command line's prompt starts, and its kind.
     std::optional<SemanticPromptAnchor> activeSemanticPromptOrigin();
+
+    // ---- Mouse reports (TerminalMouse.cpp) --------------------------------------------------
+    // The button code of one event: 3 for a release, else buttons 1-5 give 1, 2, 0, 64, 65 (any
+    // other 0); Shift adds 4, Meta 8 and Control 16 only in modes that report modifiers.
+    int encodeButton(int button, bool release, bool shift, bool meta, bool control) const;
+    // One report in the encoding the program chose, sent as one reply. x and y are the cell's
+    // zero-based column and viewport row; pixelX and pixelY the pointer in pixels (SGR-pixel
+    // only; without them the cell coordinates stand in). Negative values count as 0.
+    void sendEvent(int buttonFlags, int x, int y, int pixelX, int pixelY);
+    void sendEvent(int buttonFlags, int x, int y) { sendEvent(buttonFlags, x, y, x, y); }
+    // sendEvent with the motion bit (32) added.
+    void sendMotion(int buttonFlags, int x, int y, int pixelX, int pixelY);
+    // Appends one value in the UTF-8 mouse encoding: 0-126 as one byte, 2047 as 0x00, others as
+    // two bytes of min(value, 2047).
+    static void encodeMouseUtf(std::string& data, int value);
 
     // ---- Colours (Terminal.cpp) -------------------------------------------------------------
     const Color& foregroundColor() const { return m_foregroundColor; }
