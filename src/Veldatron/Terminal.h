@@ -74,6 +74,7 @@ class SelectionService;
 //   TerminalSemanticInput.cpp  OSC 133 options, shell-integration state resets
 //   TerminalUserInput.cpp the scan of user input for a submitted command line
 //   TerminalSemanticPrompt.cpp  OSC 133 marks, user input to the host, queries of the views
+//   TerminalPromptClick.cpp     clicks into the command line turned into cursor keys or reports
 //   TerminalMouse.cpp     mouse button codes and the wire forms of mouse reports
 //   TerminalText.cpp      text of cell ranges (selection and search read it)
 //
@@ -437,6 +438,18 @@ public:
     std::optional<SemanticPromptKind> semanticRowKind(int row);
     // Where the active command line's prompt starts, and its kind.
     std::optional<SemanticPromptAnchor> activeSemanticPromptOrigin();
+
+    // Prompt clicks (TerminalPromptClick.cpp): a single click into the command line the user is
+    // editing moves the shell's cursor there, by cursor keys or a click report as the shell
+    // asked. The view asks mightRouteSemanticPromptClick when the button goes down (cheap), and
+    // hands the click to handleSemanticPromptClick on release; a click that returns false is
+    // the view's. Positions are buffer positions.
+    bool mightRouteSemanticPromptClick(SemanticPromptClickModifiers modifiers,
+                                       const SemanticPromptPointerSnapshot& snapshot);
+    // True when bytes were sent to the shell.
+    bool handleSemanticPromptClick(const Position& at, SemanticPromptClickModifiers modifiers);
+    bool handleSemanticPromptClick(const Position& at, SemanticPromptClickModifiers modifiers,
+                                   const SemanticPromptPointerSnapshot& snapshot);
 
     // ---- Mouse reports (TerminalMouse.cpp) --------------------------------------------------
     // The button code of one event: 3 for a release, else buttons 1-5 give 1, 2, 0, 64, 65 (any
