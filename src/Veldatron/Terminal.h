@@ -13,6 +13,7 @@
 #include "Executor.h"
 #include "GraphemeClusters.h"
 #include "KittyKeyboardFlags.h"
+#include "LinkMatch.h"
 #include "OptionSet.h"
 #include "ParserParams.h"
 #include "SemanticPrompt.h"
@@ -76,6 +77,7 @@ class SelectionService;
 //   TerminalSemanticPrompt.cpp  OSC 133 marks, user input to the host, queries of the views
 //   TerminalPromptClick.cpp     clicks into the command line turned into cursor keys or reports
 //   TerminalMouse.cpp     mouse button codes and the wire forms of mouse reports
+//   TerminalLinks.cpp     the explicit (OSC 8) or detected link at a cell
 //   TerminalText.cpp      text of cell ranges (selection and search read it)
 //
 // Single-threaded: everything happens on the thread that feeds the terminal. Not copyable or
@@ -153,6 +155,11 @@ public:
     };
 
     using ProgressReport = veldatron::ProgressReport;
+    using LinkLookupLocation = veldatron::LinkLookupLocation;
+    using LinkLookupMode = veldatron::LinkLookupMode;
+    using LinkMatch = veldatron::LinkMatch;
+    using ImplicitCellRef = veldatron::ImplicitCellRef;
+    using ImplicitLineMap = veldatron::ImplicitLineMap;
     using ProgressReportState = veldatron::ProgressReportState;
     using WindowManipulationCommand = veldatron::WindowManipulationCommand;
 
@@ -465,6 +472,27 @@ public:
     // Appends one value in the UTF-8 mouse encoding: 0-126 as one byte, 2047 as 0x00, others as
     // two bytes of min(value, 2047).
     static void encodeMouseUtf(std::string& data, int value);
+
+    // ---- Links at a cell (TerminalLinks.cpp) ------------------------------------------------
+    // The text of the link at a location of the active screen: the explicit link's URI, else
+    // (explicitAndImplicit) the detected link's text.
+    std::optional<std::string> link(const LinkLookupLocation& at, LinkLookupMode mode);
+    // The buffer position of a location, clamped into the screen's columns and lines; none for
+    // a screen without lines.
+    std::optional<Position> resolveLinkLocation(const LinkLookupLocation& location, Buffer& buffer);
+    // The OSC 8 link covering the cell: its URI and the run of cells on the row that carry the
+    // same payload handle.
+    std::optional<LinkMatch> explicitLinkMatch(const Position& at, Buffer& buffer);
+    // The link detected in the text of the logical line around the cell: a URL of a known scheme
+    // or a file path, over wrapped rows and rows that only look continued at the right edge. The
+    // search runs under a time limit (implicitLinkTimeLimitMs); a search that runs out finds no
+    // link.
+    std::optional<LinkMatch> implicitLinkMatch(const Position& at, Buffer& buffer);
+    // The hyperlink payload handle of the cell (the wide character's for its empty right half),
+    // or none.
+    std::optional<uint16_t> payloadCode(const Position& at, Buffer& buffer);
+    // Wall-clock budget of one implicit-link lookup.
+    static constexpr int implicitLinkTimeLimitMs = 50;
 
     // ---- Colours (Terminal.cpp) -------------------------------------------------------------
     const Color& foregroundColor() const { return m_foregroundColor; }
