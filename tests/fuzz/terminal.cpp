@@ -315,7 +315,8 @@ void probeViewQueries(TerminalFixture& t, uint8_t selector) {
     Terminal& terminal = t.terminal;
     Buffer& buffer = terminal.buffer();
     const int count = buffer.lines().count();
-    const int columns[] = {0, selector % terminal.cols(), terminal.cols() - 1, terminal.cols()};
+    // Two columns a row keep the fuzzer fast: one the input picks, one past the right edge.
+    const int columns[] = {selector % terminal.cols(), terminal.cols()};
     for (int row = -1; row <= count; ++row) {
         for (const int col : columns) {
             const Position at{col, row};
