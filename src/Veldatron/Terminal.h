@@ -485,13 +485,13 @@ public:
     std::optional<LinkMatch> explicitLinkMatch(const Position& at, Buffer& buffer);
     // The link detected in the text of the logical line around the cell: a URL of a known scheme
     // or a file path, over wrapped rows and rows that only look continued at the right edge. The
-    // search runs under a time limit (implicitLinkTimeLimitMs); a search that runs out finds no
-    // link.
+    // search runs under a time limit (implicitLinkTimeLimitMs of the thread's processor time); a
+    // search that runs out finds no link.
     std::optional<LinkMatch> implicitLinkMatch(const Position& at, Buffer& buffer);
     // The hyperlink payload handle of the cell (the wide character's for its empty right half),
     // or none.
     std::optional<uint16_t> payloadCode(const Position& at, Buffer& buffer);
-    // Wall-clock budget of one implicit-link lookup.
+    // Time budget of one implicit-link lookup.
     static constexpr int implicitLinkTimeLimitMs = 50;
 
     // ---- Colours (Terminal.cpp) -------------------------------------------------------------

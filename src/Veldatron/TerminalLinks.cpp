@@ -4,8 +4,9 @@
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 
+#include <time.h>
+
 #include <algorithm>
-#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -59,30 +60,39 @@ void appendUtf16(std::u16string& out, std::u32string_view text) {
     }
 }
 
-// The wall-clock budget of one lookup. A pathological line must not stall the view that hovers
-// over it: a long run of path characters without a dot makes the pattern's lookaheads scan to
-// the end of the line from every position (a wrapped line of 80,000 "~" takes seconds).
-class LinkDeadline {
+// The time budget of one lookup, shared by every match it runs. A pathological line must not
+// stall the view that hovers over it: a long run of path characters without a dot makes the
+// pattern's lookaheads scan to the end of the line from every position (a wrapped line of 80,000
+// "~" takes seconds). The budget counts the processor time of the calling thread, so a busy
+// machine that preempts the lookup does not cut short an ordinary one. (The matching engine's own
+// time units are no measure of time: per unit, this pattern's scans differ by more than an order
+// of magnitude.)
+class LinkBudget {
 public:
-    LinkDeadline()
-        : m_end(std::chrono::steady_clock::now() +
-                std::chrono::milliseconds(Terminal::implicitLinkTimeLimitMs)) {}
+    LinkBudget() : m_end(threadTime() + int64_t(Terminal::implicitLinkTimeLimitMs) * 1000000) {}
 
-    bool expired() const {
-        if (!m_expired && std::chrono::steady_clock::now() >= m_end) {
-            m_expired = true;
+    bool spent() const {
+        if (!m_spent && threadTime() >= m_end) {
+            m_spent = true;
         }
-        return m_expired;
+        return m_spent;
     }
 
-    // Called by the matcher every few thousand steps; false stops the match.
+    // Called by the matcher from time to time during a match; false stops it.
     static UBool U_CALLCONV keepMatching(const void* context, int32_t) {
-        return !static_cast<const LinkDeadline*>(context)->expired();
+        return !static_cast<const LinkBudget*>(context)->spent();
     }
 
 private:
-    std::chrono::steady_clock::time_point m_end;
-    mutable bool m_expired = false;
+    // Nanoseconds of processor time this thread has used.
+    static int64_t threadTime() {
+        timespec now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
+    }
+
+    int64_t m_end;
+    mutable bool m_spent = false;
 };
 
 enum class MatchSearch : uint8_t { found, exhausted, timedOut };
@@ -90,12 +100,12 @@ enum class MatchSearch : uint8_t { found, exhausted, timedOut };
 // Runs the pattern over the text, handing each match (start and end in UTF-16 units) to `take`
 // in text order until it takes one.
 template <typename Take>
-MatchSearch findMatch(const std::u16string& text, const LinkDeadline& deadline, Take take) {
+MatchSearch findMatch(const std::u16string& text, const LinkBudget& budget, Take take) {
     const icu::RegexPattern* pattern = implicitLinkRegex();
     if (pattern == nullptr) {
         return MatchSearch::exhausted;
     }
-    if (deadline.expired()) {
+    if (budget.spent()) {
         return MatchSearch::timedOut;
     }
     const icu::UnicodeString subject(false, text.data(), int32_t(text.size()));
@@ -104,7 +114,7 @@ MatchSearch findMatch(const std::u16string& text, const LinkDeadline& deadline, 
     if (U_FAILURE(status)) {
         return MatchSearch::exhausted;
     }
-    matcher->setMatchCallback(&LinkDeadline::keepMatching, &deadline, status);
+    matcher->setMatchCallback(&LinkBudget::keepMatching, &budget, status);
     while (matcher->find(status)) {
         const int32_t start = matcher->start(status);
         const int32_t end = matcher->end(status);
@@ -115,7 +125,7 @@ MatchSearch findMatch(const std::u16string& text, const LinkDeadline& deadline, 
             return MatchSearch::found;
         }
     }
-    return U_FAILURE(status) || deadline.expired() ? MatchSearch::timedOut : MatchSearch::exhausted;
+    return U_FAILURE(status) || budget.spent() ? MatchSearch::timedOut : MatchSearch::exhausted;
 }
 
 // A match right after a "$" is a shell variable's expansion, not a link ("$HOME/x" is taken
@@ -132,11 +142,11 @@ struct RowEdges {
     std::u32string lastCharacter;
 };
 
-// The steps of one implicit lookup over one screen, sharing its deadline.
+// The steps of one implicit lookup over one screen, sharing its time budget.
 class ImplicitLinkScanner {
 public:
-    ImplicitLinkScanner(Terminal& terminal, Buffer& buffer, const LinkDeadline& deadline)
-        : m_terminal(terminal), m_buffer(buffer), m_deadline(deadline) {}
+    ImplicitLinkScanner(Terminal& terminal, Buffer& buffer, const LinkBudget& budget)
+        : m_terminal(terminal), m_buffer(buffer), m_budget(budget) {}
 
     std::optional<ImplicitLineMap> buildImplicitLineMap(const Position& at);
 
@@ -164,7 +174,7 @@ private:
 
     Terminal& m_terminal;
     Buffer& m_buffer;
-    const LinkDeadline& m_deadline;
+    const LinkBudget& m_budget;
 };
 
 std::optional<ImplicitLineMap> ImplicitLinkScanner::buildImplicitLineMap(const Position& at) {
@@ -321,7 +331,7 @@ bool ImplicitLinkScanner::seamContainsImplicitLink(int upper, int lower, int upp
     }
     const std::u16string joined = upperText + lowerText;
     const int seam = int(upperText.size());
-    return findMatch(joined, m_deadline, [&](int start, int matchEnd) {
+    return findMatch(joined, m_budget, [&](int start, int matchEnd) {
                return !followsDollar(joined, start) && start < seam && seam < matchEnd;
            }) == MatchSearch::found;
 }
@@ -432,16 +442,20 @@ std::optional<LinkMatch> Terminal::explicitLinkMatch(const Position& at, Buffer&
 }
 
 std::optional<LinkMatch> Terminal::implicitLinkMatch(const Position& at, Buffer& buffer) {
-    const LinkDeadline deadline;
-    ImplicitLinkScanner scanner(*this, buffer, deadline);
+    // The pattern is compiled (once) before the budget starts.
+    if (implicitLinkRegex() == nullptr) {
+        return std::nullopt;
+    }
+    const LinkBudget budget;
+    ImplicitLinkScanner scanner(*this, buffer, budget);
     const std::optional<ImplicitLineMap> map = scanner.buildImplicitLineMap(at);
-    if (!map || implicitLinkRegex() == nullptr) {
+    if (!map) {
         return std::nullopt;
     }
     const std::u16string& text = map->text;
     const int refs = int(map->cells.size());
     std::optional<LinkMatch> result;
-    const MatchSearch search = findMatch(text, deadline, [&](int start, int end) {
+    const MatchSearch search = findMatch(text, budget, [&](int start, int end) {
         if (start == end || followsDollar(text, start) || start >= refs) {
             return false;
         }
