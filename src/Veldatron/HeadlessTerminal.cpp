@@ -25,11 +25,7 @@ void HeadlessTerminal::send(std::span<const std::uint8_t> data) {
         if (alive.expired()) {
             return;
         }
-        Buffer& buffer = m_terminal->buffer();
-        if (m_terminal->scanUserInputForSubmission(*bytes) &&
-            buffer.semanticInput == SemanticInputState::armed) {
-            buffer.semanticInput = SemanticInputState::submitted;
-        }
+        m_terminal->noteUserInput(*bytes);
     });
     m_process->send(data);
 }

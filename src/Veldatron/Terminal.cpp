@@ -150,6 +150,7 @@ void Terminal::activateNormalBuffer(bool clearAlt) {
     if (m_buffer == m_normalBuffer.get()) {
         return;
     }
+    semanticNoteAlternateScreenSwitch();
     m_normalBuffer->setX(m_altBuffer->x());
     m_normalBuffer->setY(m_altBuffer->y());
     if (clearAlt) {
@@ -162,6 +163,7 @@ void Terminal::activateAltBuffer(std::optional<Attribute> fillAttr) {
     if (m_buffer == m_altBuffer.get()) {
         return;
     }
+    semanticNoteAlternateScreenSwitch();
     m_altBuffer->setX(m_normalBuffer->x());
     m_altBuffer->setY(m_normalBuffer->y());
     if (m_altBuffer->lines().count() == 0) {

@@ -13,6 +13,7 @@
 #include "Executor.h"
 #include "GraphemeClusters.h"
 #include "KittyKeyboardFlags.h"
+#include "LinkMatch.h"
 #include "OptionSet.h"
 #include "ParserParams.h"
 #include "SemanticPrompt.h"
@@ -74,6 +75,10 @@ class SelectionService;
 //   TerminalKeyboard.cpp  kitty keyboard flags
 //   TerminalSemanticInput.cpp  OSC 133 options, shell-integration state resets
 //   TerminalUserInput.cpp the scan of user input for a submitted command line
+//   TerminalSemanticPrompt.cpp  OSC 133 marks, user input to the host, queries of the views
+//   TerminalPromptClick.cpp     clicks into the command line turned into cursor keys or reports
+//   TerminalMouse.cpp     mouse button codes and the wire forms of mouse reports
+//   TerminalLinks.cpp     the explicit (OSC 8) or detected link at a cell
 //   TerminalText.cpp      text of cell ranges (selection and search read it)
 //
 // Single-threaded: everything happens on the thread that feeds the terminal. Not copyable or
@@ -151,6 +156,11 @@ public:
     };
 
     using ProgressReport = veldatron::ProgressReport;
+    using LinkLookupLocation = veldatron::LinkLookupLocation;
+    using LinkLookupMode = veldatron::LinkLookupMode;
+    using LinkMatch = veldatron::LinkMatch;
+    using ImplicitCellRef = veldatron::ImplicitCellRef;
+    using ImplicitLineMap = veldatron::ImplicitLineMap;
     using ProgressReportState = veldatron::ProgressReportState;
     using WindowManipulationCommand = veldatron::WindowManipulationCommand;
 
@@ -414,6 +424,76 @@ public:
     // outside a bracketed paste, keypad Enter (SS3 M) or a kitty-encoded Enter press. The scan
     // keeps its state between calls, so a sequence split across two sends is still read whole.
     bool scanUserInputForSubmission(std::span<const uint8_t> data);
+    // Input from the user for the program: notes a submitted command line (noteUserInput), then
+    // hands the bytes unchanged to the host's send.
+    void sendUserInput(std::span<const uint8_t> data);
+    // What a host that sends user input by itself does with it first: an armed command line
+    // (the shell marked its input) that the input submits becomes submitted.
+    void noteUserInput(std::span<const uint8_t> data);
+
+    // Queries of the views (TerminalSemanticPrompt.cpp), on the active screen; rows are buffer
+    // rows. The shell-integration content of a cell (none outside the screen's lines and
+    // columns; a column past a shorter row reads its last cell).
+    std::optional<SemanticContent> semanticContent(const Position& at);
+    // The marks of a row as anchors, whatever their group.
+    std::vector<SemanticPromptAnchor> semanticPromptMarks(int row);
+    // The buffer row a row object holds now: none once it was recycled for other content (its
+    // recycle generation differs from the one given) or when it has left the screen.
+    std::optional<int> semanticRow(const BufferLine& line, uint64_t recycleGeneration);
+    // The row object at a buffer row (null outside), to be found again with semanticRow.
+    BufferLinePtr bufferLine(int row);
+    // `initial` for a row where a prompt starts, `continuation` for a row that continues one.
+    std::optional<SemanticPromptKind> semanticRowKind(int row);
+    // Where the active command line's prompt starts, and its kind.
+    std::optional<SemanticPromptAnchor> activeSemanticPromptOrigin();
+
+    // Prompt clicks (TerminalPromptClick.cpp): a single click into the command line the user is
+    // editing moves the shell's cursor there, by cursor keys or a click report as the shell
+    // asked. The view asks mightRouteSemanticPromptClick when the button goes down (cheap), and
+    // hands the click to handleSemanticPromptClick on release; a click that returns false is
+    // the view's. Positions are buffer positions.
+    bool mightRouteSemanticPromptClick(SemanticPromptClickModifiers modifiers,
+                                       const SemanticPromptPointerSnapshot& snapshot);
+    // True when bytes were sent to the shell.
+    bool handleSemanticPromptClick(const Position& at, SemanticPromptClickModifiers modifiers);
+    bool handleSemanticPromptClick(const Position& at, SemanticPromptClickModifiers modifiers,
+                                   const SemanticPromptPointerSnapshot& snapshot);
+
+    // ---- Mouse reports (TerminalMouse.cpp) --------------------------------------------------
+    // The button code of one event: 3 for a release, else buttons 1-5 give 1, 2, 0, 64, 65 (any
+    // other 0); Shift adds 4, Meta 8 and Control 16 only in modes that report modifiers.
+    int encodeButton(int button, bool release, bool shift, bool meta, bool control) const;
+    // One report in the encoding the program chose, sent as one reply. x and y are the cell's
+    // zero-based column and viewport row; pixelX and pixelY the pointer in pixels (SGR-pixel
+    // only; without them the cell coordinates stand in). Negative values count as 0.
+    void sendEvent(int buttonFlags, int x, int y, int pixelX, int pixelY);
+    void sendEvent(int buttonFlags, int x, int y) { sendEvent(buttonFlags, x, y, x, y); }
+    // sendEvent with the motion bit (32) added.
+    void sendMotion(int buttonFlags, int x, int y, int pixelX, int pixelY);
+    // Appends one value in the UTF-8 mouse encoding: 0-126 as one byte, 2047 as 0x00, others as
+    // two bytes of min(value, 2047).
+    static void encodeMouseUtf(std::string& data, int value);
+
+    // ---- Links at a cell (TerminalLinks.cpp) ------------------------------------------------
+    // The text of the link at a location of the active screen: the explicit link's URI, else
+    // (explicitAndImplicit) the detected link's text.
+    std::optional<std::string> link(const LinkLookupLocation& at, LinkLookupMode mode);
+    // The buffer position of a location, clamped into the screen's columns and lines; none for
+    // a screen without lines.
+    std::optional<Position> resolveLinkLocation(const LinkLookupLocation& location, Buffer& buffer);
+    // The OSC 8 link covering the cell: its URI and the run of cells on the row that carry the
+    // same payload handle.
+    std::optional<LinkMatch> explicitLinkMatch(const Position& at, Buffer& buffer);
+    // The link detected in the text of the logical line around the cell: a URL of a known scheme
+    // or a file path, over wrapped rows and rows that only look continued at the right edge. The
+    // search runs under a time limit (implicitLinkTimeLimitMs of the thread's processor time); a
+    // search that runs out finds no link.
+    std::optional<LinkMatch> implicitLinkMatch(const Position& at, Buffer& buffer);
+    // The hyperlink payload handle of the cell (the wide character's for its empty right half),
+    // or none.
+    std::optional<uint16_t> payloadCode(const Position& at, Buffer& buffer);
+    // Time budget of one implicit-link lookup.
+    static constexpr int implicitLinkTimeLimitMs = 50;
 
     // ---- Colours (Terminal.cpp) -------------------------------------------------------------
     const Color& foregroundColor() const { return m_foregroundColor; }
@@ -938,6 +1018,17 @@ private:
     // ---- Shell-integration resets (TerminalSemanticInput.cpp) -------------------------------
     void resetSemanticPromptState(bool clearingScreenMarks);
     void resetUserInputScanner();
+
+    // ---- Shell integration (TerminalSemanticPrompt.cpp) -------------------------------------
+    // OSC 133, the data after "133;": a command letter and options.
+    void oscSemanticPrompt(std::span<const uint8_t> data);
+    void markCurrentSemanticPrompt(SemanticPromptKind kind);
+    // CR LF unless the cursor stands at the start of its line (the left margin in margin mode).
+    void semanticFreshLine();
+    // Output starts: the cursor's row stops continuing the prompt group.
+    void clearEchoedEnterContinuationBeforeOutput();
+    // A switch between the normal and the alternate screen ends the command line on both.
+    void semanticNoteAlternateScreenSwitch();
 
     // ---- Window operations, cursor style (TerminalWindow.cpp) -------------------------------
     void cmdWindowOptions(const ParserParams& pars);

@@ -143,6 +143,11 @@ void Terminal::resetBufferLine(int y, bool clearImages,
         buffer.clearImagesFromLine(row);
     }
     line.replaceCells(0, std::min(m_cols, line.count()), erasedCell());
+    // An erased row holds no prompt: its marks would report, after `clear`, every earlier
+    // prompt on an empty screen. Rows without marks keep their change count as before.
+    if (!line.semanticMarks().empty() || line.semanticHardContinuationGroup()) {
+        line.destroySemanticState();
+    }
     line.setIsWrapped(false);
     line.setRenderMode(BufferLine::RenderLineMode::single);
     if (bidiState) {

@@ -127,6 +127,9 @@ void Terminal::dispatchOsc(int64_t code, std::span<const uint8_t> data) {
     case 112:
         tell([&](TerminalDelegate& d) { d.setCursorColor(*this, std::nullopt); });
         return;
+    case 133:
+        oscSemanticPrompt(data);
+        return;
     case 777:
         oscNotification(data);
         return;

@@ -138,6 +138,13 @@ std::string oscPayload(Program& p, int code) {
     }
     case 104:
         return params(p, p.byte() % 4);
+    case 133: {
+        static constexpr std::array<std::string_view, 12> marks = {
+            "A",     "B",      "C",     "D;1", "A;k=s", "A;cl=m;special_key=1",
+            "P;k=i", "N;cl=v", "A;k=c", "L",   "I",     "A;click_events=2",
+        };
+        return std::string(p.pick(marks));
+    }
     case 777:
         return "notify;" + p.text(6) + ";" + p.text(6);
     case 1337: {
@@ -302,6 +309,42 @@ std::string snapshot(TerminalFixture& t) {
     return out;
 }
 
+// What a view asks about the screen the program left (links and prompt marks at cells, a click
+// into the command line, a mouse report): answers stay inside the screen, and nothing breaks.
+void probeViewQueries(TerminalFixture& t, uint8_t selector) {
+    Terminal& terminal = t.terminal;
+    Buffer& buffer = terminal.buffer();
+    const int count = buffer.lines().count();
+    // Two columns a row keep the fuzzer fast: one the input picks, one past the right edge.
+    const int columns[] = {selector % terminal.cols(), terminal.cols()};
+    for (int row = -1; row <= count; ++row) {
+        for (const int col : columns) {
+            const Position at{col, row};
+            for (const auto& match :
+                 {terminal.explicitLinkMatch(at, buffer), terminal.implicitLinkMatch(at, buffer)}) {
+                if (match) {
+                    check(!match->rowRanges.empty() && !match->range.isEmpty(), "a link's cells");
+                    for (const LinkMatch::RowRange& r : match->rowRanges) {
+                        check(r.row >= 0 && r.row < count && r.range.start >= 0 &&
+                                  r.range.end <= terminal.cols(),
+                              "a link inside the screen");
+                    }
+                }
+            }
+            terminal.semanticContent(at);
+            terminal.semanticRowKind(row);
+            for (const SemanticPromptAnchor& anchor : terminal.semanticPromptMarks(row)) {
+                check(anchor.position.row == row && anchor.position.col >= 0 &&
+                          anchor.position.col < buffer.lines()[row].count(),
+                      "a prompt mark inside its row");
+            }
+            terminal.handleSemanticPromptClick(at, SemanticPromptClickModifiers());
+        }
+    }
+    terminal.activeSemanticPromptOrigin();
+    terminal.sendEvent(selector, selector * 7, selector * 3, selector * 70, selector * 30);
+}
+
 void checkInvariants(TerminalFixture& t) {
     Terminal& terminal = t.terminal;
     for (Buffer* screen : {&terminal.normalBuffer(), &terminal.altBuffer()}) {
@@ -390,6 +433,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (whole.host.replies != split.host.replies || whole.host.calls != split.host.calls) {
         fail("the replies or host calls depend on how the input was split");
     }
+    probeViewQueries(whole, selector);
     // Dropping everything that no cell shows leaves the registry consistent.
     whole.terminal.garbageCollectPayload();
     checkInvariants(whole);

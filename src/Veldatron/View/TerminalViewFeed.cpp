@@ -191,11 +191,7 @@ void TerminalView::send(std::span<const uint8_t> data) {
     ensureCaretIsVisible();
     // A command line the user submits while the shell marked its input as armed (OSC 133) is
     // submitted before the program sees the bytes.
-    Terminal& terminal = *m_terminal;
-    if (terminal.scanUserInputForSubmission(data) &&
-        terminal.buffer().semanticInput == SemanticInputState::armed) {
-        terminal.buffer().semanticInput = SemanticInputState::submitted;
-    }
+    m_terminal->noteUserInput(data);
     if (m_terminalDelegate != nullptr) {
         m_terminalDelegate->send(*this, data);
     }
