@@ -54,8 +54,11 @@ inline std::string escaped(std::string_view bytes) {
 // The 8-bit form of a reply written in 7-bit form: each C1 introducer and the string terminator
 // become their single byte. Replies are plain ASCII otherwise, so no ESC stands for anything else.
 inline std::string eightBit(std::string reply) {
-    static const std::pair<std::string_view, std::string_view> forms[] = {
-        {"\x1b[", "\x9b"}, {"\x1bP", "\x90"}, {"\x1b]", "\x9d"}, {"\x1b\\", "\x9c"}};
+    static const std::pair<std::string_view, std::string_view> forms[] = {{"\x1b[", "\x9b"},
+                                                                          {"\x1bP", "\x90"},
+                                                                          {"\x1b]", "\x9d"},
+                                                                          {"\x1b_", "\x9f"},
+                                                                          {"\x1b\\", "\x9c"}};
     for (const auto& [seven, eight] : forms) {
         for (size_t at = reply.find(seven); at != std::string::npos;
              at = reply.find(seven, at + eight.size())) {
@@ -178,6 +181,14 @@ public:
     void iTermContent(Terminal&, std::span<const uint8_t> content) override {
         calls.push_back("iTermContent " +
                         std::string(reinterpret_cast<const char*>(content.data()), content.size()));
+    }
+    // Bitmaps the terminal handed over (sixel pictures, kitty images), in order.
+    std::vector<RgbaImage> bitmaps;
+    void createImageFromBitmap(Terminal&, std::vector<uint8_t>& bytes, int width,
+                               int height) override {
+        calls.push_back("createImageFromBitmap " + std::to_string(width) + "x" +
+                        std::to_string(height));
+        bitmaps.push_back(RgbaImage{width, height, bytes});
     }
     void createImage(Terminal&, std::span<const uint8_t> data, ImageSizeRequest width,
                      ImageSizeRequest height, bool preserveAspectRatio) override {
