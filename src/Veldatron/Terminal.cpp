@@ -39,6 +39,8 @@ Terminal::Terminal(TerminalDelegate* delegate, TerminalOptions options, Executor
     configureParser();
     m_decrqss = std::make_unique<DECRQSS>(*this);
     m_parser.decrqssDcsHandler = m_decrqss.get();
+    m_sixel = std::make_unique<SixelDcsHandler>(*this);
+    m_parser.sixelDcsHandler = m_sixel.get();
     m_parser.kittyGraphicsHandler = [this](std::span<const uint8_t> data) {
         handleKittyGraphics(data);
     };

@@ -18,6 +18,7 @@
 #include "OptionSet.h"
 #include "ParserParams.h"
 #include "SemanticPrompt.h"
+#include "SixelDcsHandler.h"
 #include "TerminalDelegate.h"
 #include "TerminalEnvironment.h"
 #include "TerminalOptions.h"
@@ -669,6 +670,8 @@ public:
 
 private:
     friend class TerminalTestAccess;
+    // The sixel decoder hands its picture to the host as the terminal's own calls do.
+    friend class SixelDcsHandler;
 
     // ---- Construction and screens -----------------------------------------------------------
     std::shared_ptr<Buffer> makeNormalBuffer();
@@ -1132,6 +1135,8 @@ private:
     std::string m_iconTitle;
     std::vector<std::string> m_terminalTitleStack;
     std::vector<std::string> m_terminalIconStack;
+    // Decodes the sixel picture of each DCS q string.
+    std::unique_ptr<SixelDcsHandler> m_sixel;
     // DECRQSS: collects the request of one DCS $ q string and answers it at the end.
     class DECRQSS;
     std::unique_ptr<DECRQSS> m_decrqss;

@@ -8,18 +8,23 @@
 // "cursor X,Y" (0-based, screen rows), and "replies ..." with what the terminal answered, when it
 // answered anything (bytes outside printable ASCII as \xHH). --all prints the scrollback rows
 // first, then a line "--- screen". --chunk feeds the file in pieces of that size, as reads of a
-// pseudo-terminal would arrive. --images writes every image the terminal holds at the end as
-// DIR/<image id>.png (the stored pixels, straight RGBA) and prints, after the screen, one line per
-// placement: "image=<id> placement=<id> row=<n> col=<n> cols=<n> rows=<n>" (rows counted from the
-// top of the screen, negative in the scrollback). Bad options, an unreadable file or an image that
+// pseudo-terminal would arrive. --images makes the host insert images into the rows as a view
+// with cells of 10 x 20 pixels would, and at the end writes every image the terminal holds:
+// each stored kitty image as DIR/<image id>.png and each other picture anchored in the rows
+// (sixel) as DIR/sixel-<n>.png, the pixels as held (straight RGBA); after the screen it prints one
+// line per kitty placement record, "image=<id> placement=<id> row=<n> col=<n> cols=<n> rows=<n>",
+// and one per picture, "sixel=<n> row=<n> col=<n> cols=<n> rows=<n>" (rows counted from the top
+// of the screen, negative in the scrollback). Bad options, an unreadable file or an image that
 // cannot be written: a message, exit status 2.
 
+#include "ImageInsertion.h"
 #include "KittyGraphicsPayload.h"
 #include "TerminalFixture.h"
 #include "ToolOptions.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <iostream>
@@ -69,7 +74,27 @@ bool dumpImages(veldatron::Terminal& terminal, const std::string& dir) {
                     record.placementId, (long long)(record.row - top), (long long)record.col,
                     (long long)record.cols, (long long)record.rows);
     }
-    return true;
+    // Pictures that are not kitty placements, each once, at its topmost slice.
+    std::vector<const RgbaImage*> pictures;
+    bool written = true;
+    terminal.buffer().forEachImage([&](int row, const std::shared_ptr<TerminalImage>& image) {
+        const auto* slice = dynamic_cast<const RgbaImageSlice*>(image.get());
+        if (slice == nullptr || slice->kittyIsKitty ||
+            std::find(pictures.begin(), pictures.end(), slice->picture().get()) != pictures.end()) {
+            return;
+        }
+        pictures.push_back(slice->picture().get());
+        const std::string path = dir + "/sixel-" + std::to_string(pictures.size()) + ".png";
+        const auto png = encodePng(*slice->picture());
+        if (!png || !writeFile(path, *png)) {
+            std::fprintf(stderr, "screen-dump: cannot write %s\n", path.c_str());
+            written = false;
+        }
+        std::printf("sixel=%zu row=%lld col=%d cols=%lld rows=%lld\n", pictures.size(),
+                    (long long)(row - top), slice->col(), (long long)slice->plan().cols,
+                    (long long)slice->plan().rows);
+    });
+    return written;
 }
 
 } // namespace
@@ -129,6 +154,10 @@ int main(int argc, char** argv) {
     }
 
     TerminalFixture t(spec);
+    if (!imagesDir.empty()) {
+        t.host.cellSize = veldatron::CellSize{10, 20};
+        t.host.insertImages = true;
+    }
     if (chunk == 0) {
         t.feed(data);
     } else {

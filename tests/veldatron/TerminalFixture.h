@@ -15,6 +15,8 @@
 //
 // Header-only and free of the test framework: the screen-dump tool uses it too.
 
+#include "ImageInsertion.h"
+#include "KittyGraphicsPayload.h"
 #include "ManualExecutor.h"
 #include "Terminal.h"
 #include "UnicodeUtil.h"
@@ -184,17 +186,32 @@ public:
     }
     // Bitmaps the terminal handed over (sixel pictures, kitty images), in order.
     std::vector<RgbaImage> bitmaps;
-    void createImageFromBitmap(Terminal&, std::vector<uint8_t>& bytes, int width,
+    // With a cell size, images are also inserted at the cursor, cut into row slices, as a host
+    // without a view does (PNG data decoded first).
+    bool insertImages = false;
+    void createImageFromBitmap(Terminal& source, std::vector<uint8_t>& bytes, int width,
                                int height) override {
         calls.push_back("createImageFromBitmap " + std::to_string(width) + "x" +
                         std::to_string(height));
         bitmaps.push_back(RgbaImage{width, height, bytes});
+        if (insertImages && cellSize) {
+            insertRgbaImage(
+                source, std::make_shared<const RgbaImage>(bitmaps.back()),
+                bitmapSizeRequests(source, double(source.cols()) * cellSize->width, width),
+                *cellSize);
+        }
     }
-    void createImage(Terminal&, std::span<const uint8_t> data, ImageSizeRequest width,
+    void createImage(Terminal& source, std::span<const uint8_t> data, ImageSizeRequest width,
                      ImageSizeRequest height, bool preserveAspectRatio) override {
         calls.push_back("createImage");
         images.push_back({std::string(reinterpret_cast<const char*>(data.data()), data.size()),
                           width, height, preserveAspectRatio});
+        if (insertImages && cellSize) {
+            if (auto picture = decodePngToRgba(data)) {
+                insertRgbaImage(source, std::make_shared<const RgbaImage>(std::move(*picture)),
+                                {width, height, preserveAspectRatio}, *cellSize);
+            }
+        }
     }
     void progressReport(Terminal&, const ProgressReport& report) override {
         calls.push_back("progressReport");
