@@ -7,7 +7,7 @@
 // Only the direct medium is fuzzed (and unknown media): file and shared-memory names chosen by
 // the fuzzer could reach real files of the machine, and the temporary-file medium deletes.
 
-#include "../veldatron/TerminalFixture.h"
+#include "ImageFuzzSupport.h"
 #include "KittyGraphicsPayload.h"
 #include "TextDecoding.h"
 
@@ -24,13 +24,6 @@ namespace {
 
 using namespace veldatron;
 using namespace veldatron::testing;
-
-void check(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "kitty graphics invariant broken: %s\n", what);
-        std::abort();
-    }
-}
 
 class Input {
 public:
@@ -145,10 +138,7 @@ void checkStore(Terminal& terminal) {
               "the pending transmission is bounded");
     }
     check(!terminal.kittyPlacementContext(), "no placement context outside a display");
-    const Buffer& buffer = terminal.buffer();
-    check(buffer.x() >= 0 && buffer.x() <= terminal.cols() && buffer.y() >= 0 &&
-              buffer.y() < terminal.rows(),
-          "the cursor stays on the screen");
+    checkCursorOnScreen(terminal);
 }
 
 } // namespace
@@ -193,12 +183,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     split.host.cellSize = whole.host.cellSize;
     split.terminal.setOptions(options);
     split.terminal.kittyGraphicsState().maxPendingBytes = 4096;
-    for (size_t at = 0, k = selector; at < stream.size(); ++k) {
-        const size_t n = std::min<size_t>(1 + k * 7 % 13, stream.size() - at);
-        split.feed(std::string_view(stream).substr(at, n));
-        checkStore(split.terminal);
-        at += n;
-    }
+    feedInPieces(split, stream, selector, 13, [&] { checkStore(split.terminal); });
     check(whole.host.replies == split.host.replies, "replies depend on how the input was split");
     check(whole.host.calls == split.host.calls, "host calls depend on how the input was split");
     return 0;

@@ -4,7 +4,7 @@
 // the same pictures, that every picture has its stated size within 10000 x 10000, and that the
 // cursor stays on the screen.
 
-#include "../veldatron/TerminalFixture.h"
+#include "ImageFuzzSupport.h"
 #include "SixelDcsHandler.h"
 
 #include <array>
@@ -18,13 +18,6 @@ namespace {
 
 using namespace veldatron;
 using namespace veldatron::testing;
-
-void check(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "sixel invariant broken: %s\n", what);
-        std::abort();
-    }
-}
 
 std::string number(uint8_t b) {
     static constexpr std::array<std::string_view, 12> numbers = {
@@ -77,10 +70,7 @@ void checkPictures(const RecordingDelegate& host, Terminal& terminal) {
         check(image.bytes.size() == size_t(image.width) * size_t(image.height) * 4,
               "a picture has its stated size");
     }
-    const Buffer& buffer = terminal.buffer();
-    check(buffer.x() >= 0 && buffer.x() <= terminal.cols() && buffer.y() >= 0 &&
-              buffer.y() < terminal.rows(),
-          "the cursor stays on the screen");
+    checkCursorOnScreen(terminal);
 }
 
 } // namespace
@@ -111,11 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     TerminalFixture split(spec);
     configure(split);
-    for (size_t at = 0, k = selector; at < stream.size(); ++k) {
-        const size_t n = std::min<size_t>(1 + k * 5 % 17, stream.size() - at);
-        split.feed(std::string_view(stream).substr(at, n));
-        at += n;
-    }
+    feedInPieces(split, stream, selector, 17, [] {});
     checkPictures(split.host, split.terminal);
     check(whole.host.bitmaps == split.host.bitmaps, "pictures depend on how the input was split");
     return 0;
