@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -133,6 +134,16 @@ TEST(KittyPlacement, CropsOfTheImage) {
            kitty("a=p,i=2,x=1,y=1"));
     ASSERT_EQ(t.host.bitmaps.size(), 1u) << "a cropped PNG is decoded and shown as a bitmap";
     EXPECT_EQ(t.host.bitmaps[0].width, 3);
+    // A PNG whose header is sound but whose pixel data is not: stored, yet it cannot be cropped.
+    std::vector<uint8_t> broken = encodePng(samplePicture(4, 4)).value();
+    const std::string_view idat = "IDAT";
+    const auto data = std::search(broken.begin(), broken.end(), idat.begin(), idat.end()) + 4;
+    ASSERT_LT(data + 2, broken.end());
+    data[0] ^= 0x5A;
+    data[1] ^= 0x5A;
+    t.takeReplies();
+    t.feed(kitty("a=t,i=3,f=100,q=1", base64(broken)) + kitty("a=p,i=3,x=1"));
+    EXPECT_EQ(t.takeReplies(), "\\x1b_Gi=3;ENOTSUP: cannot crop png\\x1b\\\\");
 }
 
 TEST(KittyPlacement, TheCursorAfterTheDisplay) {
