@@ -195,6 +195,18 @@ void Buffer::changeHistorySize(std::optional<int> scrollback) {
     m_lines.setMaxLength(newLength);
 }
 
+void Buffer::attachImage(std::shared_ptr<TerminalImage> image, int64_t index) {
+    if (index < 0 || index >= m_lines.count()) {
+        return;
+    }
+    BufferLine& line = m_lines[int(index)];
+    const bool hadImages = line.hasImages();
+    line.attach(std::move(image));
+    if (!hadImages) {
+        ++m_linesWithImagesCount;
+    }
+}
+
 void Buffer::clearImagesFromLine(int index) {
     if (index < 0 || index >= m_lines.count()) {
         return;
@@ -206,6 +218,46 @@ void Buffer::clearImagesFromLine(int index) {
     line.setImages(std::nullopt);
     m_linesWithImagesCount = std::max(m_linesWithImagesCount - 1, 0);
     line.bumpGeneration();
+}
+
+BufferLine::Images
+Buffer::takeImagesFromLine(int index,
+                           FunctionRef<bool(const std::shared_ptr<TerminalImage>&)> take) {
+    BufferLine::Images taken;
+    BufferLine* line = index >= 0 && index < m_lines.count() ? m_lines.peek(index) : nullptr;
+    if (line == nullptr || !line->hasImages()) {
+        return taken;
+    }
+    BufferLine::Images kept;
+    for (const std::shared_ptr<TerminalImage>& image : *line->images()) {
+        (take(image) ? taken : kept).push_back(image);
+    }
+    if (taken.empty()) {
+        return taken;
+    }
+    if (kept.empty()) {
+        clearImagesFromLine(index);
+    } else {
+        line->setImages(std::move(kept));
+        line->bumpGeneration();
+    }
+    return taken;
+}
+
+void Buffer::forEachImage(
+    FunctionRef<void(int index, const std::shared_ptr<TerminalImage>& image)> visit) const {
+    if (!hasAnyImages()) {
+        return;
+    }
+    for (int i = 0; i < m_lines.count(); ++i) {
+        const BufferLine* line = m_lines.peek(i);
+        if (line == nullptr || !line->hasImages()) {
+            continue;
+        }
+        for (const std::shared_ptr<TerminalImage>& image : *line->images()) {
+            visit(i, image);
+        }
+    }
 }
 
 void Buffer::recalculateLinesWithImagesCount() {

@@ -189,8 +189,20 @@ public:
 
     // Images.
     bool hasAnyImages() const { return m_linesWithImagesCount > 0; }
+    // Appends an image to the row at a ring index (made when its slot is still empty); a row that
+    // had none counts as a row with images from now on. Indexes outside the ring are ignored.
+    void attachImage(std::shared_ptr<TerminalImage> image, int64_t index);
     // Removes the images of the row at a ring index.
     void clearImagesFromLine(int index);
+    // Takes out of the row at a ring index the images `take` accepts, in their order. The row
+    // keeps the others (none when nothing remains, and it no longer counts as a row with images);
+    // its generation goes up when it lost any.
+    BufferLine::Images
+    takeImagesFromLine(int index, FunctionRef<bool(const std::shared_ptr<TerminalImage>&)> take);
+    // Every image of every row, oldest row first, with its ring index. Rows whose slot was never
+    // filled hold none and are not made.
+    void forEachImage(
+        FunctionRef<void(int index, const std::shared_ptr<TerminalImage>& image)> visit) const;
     void recalculateLinesWithImagesCount();
     // Installs the row factory and the callbacks on the ring.
     void setupLinesCallbacks();

@@ -41,6 +41,11 @@ Terminal::Terminal(TerminalDelegate* delegate, TerminalOptions options, Executor
     configureParser();
     m_decrqss = std::make_unique<DECRQSS>(*this);
     m_parser.decrqssDcsHandler = m_decrqss.get();
+    m_sixel = std::make_unique<SixelDcsHandler>(*this);
+    m_parser.sixelDcsHandler = m_sixel.get();
+    m_parser.kittyGraphicsHandler = [this](std::span<const uint8_t> data) {
+        handleKittyGraphics(data);
+    };
     TinyAtom::registry().addHolder(m_payloadHolder);
     m_normalBuffer->setupTabStops(-1, m_tabStopWidth);
     m_altBuffer->setupTabStops(-1, m_tabStopWidth);
@@ -154,6 +159,7 @@ void Terminal::activateNormalBuffer(bool clearAlt) {
     m_normalBuffer->setX(m_altBuffer->x());
     m_normalBuffer->setY(m_altBuffer->y());
     if (clearAlt) {
+        clearKittyImages(*m_altBuffer, true);
         m_altBuffer->clear();
     }
     m_buffer = m_normalBuffer.get();
@@ -170,6 +176,8 @@ void Terminal::activateAltBuffer(std::optional<Attribute> fillAttr) {
         m_altBuffer->fillViewportRows(fillAttr.value_or(Attribute()));
     }
     m_buffer = m_altBuffer.get();
+    // The alternate screen starts without kitty placements; the normal screen's stay.
+    clearKittyImages(*m_altBuffer, true);
 }
 
 void Terminal::resizeBuffers(int newColumns, int newRows) {
@@ -407,11 +415,5 @@ void Terminal::selectionsInvalidateForColumnRestrictedScroll(int top, int bottom
         selection->invalidateForColumnRestrictedScroll(top, bottom, left, right);
     }
 }
-
-// ---- Images (the graphics protocols fill these in) -------------------------------------------
-
-void Terminal::updateKittyRelativePlacementsForCurrentBuffer() {}
-
-void Terminal::clearAllKittyImages() {}
 
 } // namespace veldatron

@@ -12,11 +12,14 @@
 #include "EscapeSequenceParser.h"
 #include "Executor.h"
 #include "GraphemeClusters.h"
+#include "KittyGraphicsState.h"
 #include "KittyKeyboardFlags.h"
+#include "KittyPlacementImage.h"
 #include "LinkMatch.h"
 #include "OptionSet.h"
 #include "ParserParams.h"
 #include "SemanticPrompt.h"
+#include "SixelDcsHandler.h"
 #include "StringEncoding.h"
 #include "TerminalDelegate.h"
 #include "TerminalEnvironment.h"
@@ -115,6 +118,7 @@ public:
         std::string_view dcs() const { return send8bit ? "\x90" : "\x1bP"; }
         std::string_view osc() const { return send8bit ? "\x9d" : "\x1b]"; }
         std::string_view st() const { return send8bit ? "\x9c" : "\x1b\\"; }
+        std::string_view apc() const { return send8bit ? "\x9f" : "\x1b_"; }
     };
     // The options of an OSC 133 mark: the prompt's kind, the click report the shell asked for,
     // its cursor-key click mode and whether it wants its own cursor keys for clicks.
@@ -564,6 +568,74 @@ public:
     // mode applied, clamped to the screen), or none when it is empty.
     std::optional<Rectangle> getRectangleFromRequest(std::span<const int32_t> pars) const;
 
+    // ---- Kitty graphics (KittyGraphics*.cpp) ------------------------------------------------
+    // An APC G command (the bytes after the "G"): chunked transmissions are joined, the action
+    // runs and the program is answered, all before this returns.
+    void handleKittyGraphics(std::span<const uint8_t> data);
+    KittyGraphicsState& kittyGraphicsState() { return m_kittyGraphicsState; }
+    const KittyGraphicsState& kittyGraphicsState() const { return m_kittyGraphicsState; }
+    // The placement being handed to the host: present only while the host inserts the image of
+    // a real placement (inside createImage or createImageFromBitmap).
+    const std::optional<KittyPlacementContext>& kittyPlacementContext() const {
+        return m_kittyPlacementContext;
+    }
+
+    // The store (KittyGraphicsStore.cpp). Storing replaces an image with the same id (keeping
+    // the numbers that name it) and then keeps the store within the budget: unused images go
+    // first, least recently stored or put first, then, while still over, the others.
+    void storeKittyImage(const KittyGraphicsPayload& payload, uint32_t imageId,
+                         std::optional<uint32_t> imageNumber);
+    // Stamps the image with a new access tick; null when no image has the id.
+    const KittyGraphicsImage* updateKittyImageAccess(uint32_t imageId);
+    void enforceKittyImageCacheLimit();
+    // Ids that a row image of either screen or a placement record uses.
+    std::set<uint32_t> collectUsedKittyImageIds();
+    void collectUsedKittyImageIds(Buffer& buffer, std::set<uint32_t>& into);
+    void cleanupUnusedKittyImages();
+    void removeKittyImageNumbers(uint32_t imageId);
+    // RIS and ED 2: every image of the active screen's rows (and of the alternate screen's), and
+    // the whole store but its counters and a pending transmission.
+    void clearAllKittyImages();
+    // A switch of screens: the kitty placements of that screen go, then unused images.
+    void clearKittyImages(Buffer& buffer, bool isAlternateBuffer);
+
+    // Placements (KittyGraphicsPlacement.cpp): false after an error reply was sent.
+    bool displayKittyImage(const KittyGraphicsPayload& payload, const KittyGraphicsControl& control,
+                           std::optional<uint32_t> imageId, std::optional<uint32_t> imageNumber);
+    // The row images of a placement, in both screens, and its record.
+    void removeKittyPlacement(uint32_t imageId, uint32_t placementId);
+    // Removes the kitty row images of rows `lineRange` (ring indexes, clamped) that `predicate`
+    // accepts; returns the keys of those with both ids.
+    std::set<KittyPlacementKey>
+    removeKittyPlacements(Buffer& buffer, int64_t firstRow, int64_t endRow,
+                          FunctionRef<bool(const KittyPlacementImage&)> predicate);
+    std::set<KittyPlacementKey>
+    removePlacementRecords(FunctionRef<bool(const KittyPlacementRecord&)> predicate);
+    std::set<KittyPlacementKey> removeKittyPlacementsByKey(const std::set<KittyPlacementKey>& keys);
+    // Relative placements (KittyGraphicsRelative.cpp). Positions: each placement's topmost row
+    // (a ring index) and the column of its slice there.
+    struct KittyCell {
+        int64_t row = 0;
+        int64_t col = 0;
+        friend bool operator==(const KittyCell&, const KittyCell&) = default;
+    };
+    using KittyPositions = std::map<KittyPlacementKey, KittyCell>;
+    KittyPositions collectKittyPlacementPositions(Buffer& buffer);
+    std::optional<KittyCell> resolveKittyPlacementPosition(const KittyPlacementKey& key,
+                                                           const KittyPositions& positions,
+                                                           KittyPositions& resolved,
+                                                           std::set<KittyPlacementKey>& visiting);
+    struct KittyPlacementOrigin {
+        std::optional<int64_t> col;
+        std::optional<int64_t> row;
+        bool isRelative = false;
+        std::optional<std::string_view> errorMessage;
+    };
+    KittyPlacementOrigin resolveKittyPlacementOrigin(const KittyGraphicsControl& control);
+    // After a scroll of the active screen: relative placements follow their parents.
+    void updateKittyRelativePlacementsForCurrentBuffer();
+    void moveKittyPlacementImages(Buffer& buffer, const KittyPlacementKey& key, int64_t deltaRow,
+                                  int64_t newTopRow, int64_t newLeftCol);
     // ---- Resets, resize and scrollback (TerminalReset.cpp) ----------------------------------
     // DECSTR: modes, margins, attribute, character set, colours and shell-integration state back
     // to their defaults; the screens and their contents stay.
@@ -581,6 +653,11 @@ public:
     // A new history size for the normal screen (none: no history).
     void changeScrollback(std::optional<int> lines);
     void changeHistorySize(std::optional<int> lines) { changeScrollback(lines); }
+
+    // Clamps the cursor into the screen (to the last column, or with `clampToLastColumn` false
+    // to the pending-wrap column) and, in origin mode, into the scroll region; marks its row.
+    // Hosts call it after they moved the cursor themselves (inserting an image).
+    void restrictCursor(bool clampToLastColumn = true);
 
     // ---- Scrolling (TerminalScroll.cpp) -----------------------------------------------------
     // IND: the cursor moves down a row, or the scroll region scrolls up at its bottom.
@@ -681,6 +758,8 @@ public:
 
 private:
     friend class TerminalTestAccess;
+    // The sixel decoder hands its picture to the host as the terminal's own calls do.
+    friend class SixelDcsHandler;
 
     // ---- Construction and screens -----------------------------------------------------------
     std::shared_ptr<Buffer> makeNormalBuffer();
@@ -862,9 +941,6 @@ private:
     std::vector<std::shared_ptr<SelectionService>> liveSelections();
     // Whether no registered selection is active: scrolls then have no selection to move.
     bool noSelectionActive() const;
-    // Images anchored relative to other placements follow them after a scroll.
-    void updateKittyRelativePlacementsForCurrentBuffer();
-    void clearAllKittyImages();
 
     // ---- Dispatch helpers, margins and title modes (TerminalCsi.cpp) ------------------------
     // Out of line, so that the dispatch itself stays a jump to one handler.
@@ -884,7 +960,6 @@ private:
     void cursorForward(int count);
     void cursorBackward(int count);
     void setCursor(int col, int row);
-    void restrictCursor(bool clampToLastColumn = true);
     void cmdCursorUp(const ParserParams& pars);
     void cmdCursorDown(const ParserParams& pars);
     void cmdCursorCharAbsolute(const ParserParams& pars);
@@ -1174,6 +1249,8 @@ private:
     std::string m_iconTitle;
     std::vector<std::string> m_terminalTitleStack;
     std::vector<std::string> m_terminalIconStack;
+    // Decodes the sixel picture of each DCS q string.
+    std::unique_ptr<SixelDcsHandler> m_sixel;
     // DECRQSS: collects the request of one DCS $ q string and answers it at the end.
     class DECRQSS;
     std::unique_ptr<DECRQSS> m_decrqss;
@@ -1187,6 +1264,36 @@ private:
         Terminal& m_terminal;
     };
     PayloadHolder m_payloadHolder{*this};
+    KittyGraphicsState m_kittyGraphicsState;
+    std::optional<KittyPlacementContext> m_kittyPlacementContext;
+
+    // ---- Kitty graphics flow and deletion (KittyGraphicsFlow.cpp, KittyGraphicsDelete.cpp) ---
+    void processKittyGraphics(const KittyGraphicsControl& control,
+                              std::span<const uint8_t> base64Payload);
+    void handleKittyTransmit(const KittyGraphicsControl& control,
+                             std::span<const uint8_t> base64Payload, bool display);
+    void handleKittyTransmitPayload(const KittyGraphicsControl& control,
+                                    const KittyGraphicsPayload& payload, bool display);
+    void handleKittyPut(const KittyGraphicsControl& control);
+    void sendKittyOk(const KittyGraphicsControl& control, std::optional<uint32_t> imageId,
+                     std::optional<uint32_t> imageNumber, std::optional<uint32_t> placementId);
+    void sendKittyError(const KittyGraphicsControl& control, std::string_view message);
+    void handleKittyDelete(const KittyGraphicsControl& control);
+    // One selection of the delete command: row images of rows firstRow..<endRow of `buffer`
+    // (none: of every row of both screens), then records of both screens, then the row images
+    // of records whose slices lay elsewhere.
+    void deleteKittyPlacements(Buffer* buffer, int64_t firstRow, int64_t endRow,
+                               FunctionRef<bool(const KittyPlacementImage&)> imageTest,
+                               FunctionRef<bool(const KittyPlacementRecord&)> recordTest);
+    void deletePlacementsVisibleOnScreen();
+    void deletePlacementsByImageId(uint32_t imageId, std::optional<uint32_t> placementId);
+    void deletePlacementsAtCell(int64_t col, int64_t row, std::optional<int64_t> zIndex);
+    void deletePlacementsInColumn(int64_t col);
+    void deletePlacementsInRow(int64_t row);
+    void deletePlacementsWithZIndex(int64_t zIndex);
+    void deletePlacementsByImageIdRange(uint32_t minId, uint32_t maxId);
+    // The host's cell size in pixels, when it gives one of at least 1 x 1.
+    std::optional<CellSize> kittyCellSize();
 
     // ---- Implementation state ---------------------------------------------------------------
     Executor* m_executor = nullptr;

@@ -188,4 +188,42 @@ std::optional<std::vector<uint8_t>> base64Decode(std::span<const uint8_t> text) 
     return out;
 }
 
+std::optional<std::vector<uint8_t>> base64DecodeSkippingUnknown(std::span<const uint8_t> text) {
+    std::vector<uint8_t> out;
+    out.reserve(text.size() / 4 * 3 + 2);
+    uint32_t accumulator = 0;
+    int bits = 0;
+    size_t symbols = 0; // in the current group of four
+    bool padding = false;
+    for (const uint8_t b : text) {
+        if (b == '=') {
+            // Padding ends a group of two or three symbols; the bits left over are no byte.
+            if (symbols == 1 || (symbols == 0 && !padding)) {
+                return std::nullopt;
+            }
+            padding = true;
+            symbols = 0;
+            bits = 0;
+            continue;
+        }
+        const uint8_t v = values[b];
+        if (v == 0xFF) {
+            continue;
+        }
+        padding = false;
+        symbols = (symbols + 1) % 4;
+        accumulator = (accumulator << 6 | v) & 0xFFFFFF;
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out.push_back(uint8_t(accumulator >> bits));
+        }
+    }
+    // One symbol alone carries no whole byte.
+    if (symbols == 1) {
+        return std::nullopt;
+    }
+    return out;
+}
+
 } // namespace veldatron::TextDecoding

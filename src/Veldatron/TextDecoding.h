@@ -36,6 +36,10 @@ std::string base64Encode(std::span<const uint8_t> bytes);
 // The decoded bytes, or none unless the text is made of whole four-character groups of the
 // standard alphabet, padded with one or two "=" at the very end only.
 std::optional<std::vector<uint8_t>> base64Decode(std::span<const uint8_t> text);
+// Base64 that skips every byte outside the alphabet (line breaks, blanks). The padding may be left
+// out; when present it ends its group, and more groups may follow (texts encoded piece by piece
+// and joined). None for a group of a single symbol, or padding that ends no group.
+std::optional<std::vector<uint8_t>> base64DecodeSkippingUnknown(std::span<const uint8_t> text);
 
 inline std::span<const uint8_t> bytesOf(std::string_view text) {
     return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};

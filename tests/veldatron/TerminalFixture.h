@@ -15,6 +15,8 @@
 //
 // Header-only and free of the test framework: the screen-dump tool uses it too.
 
+#include "ImageInsertion.h"
+#include "KittyGraphicsPayload.h"
 #include "ManualExecutor.h"
 #include "Terminal.h"
 #include "UnicodeUtil.h"
@@ -54,8 +56,11 @@ inline std::string escaped(std::string_view bytes) {
 // The 8-bit form of a reply written in 7-bit form: each C1 introducer and the string terminator
 // become their single byte. Replies are plain ASCII otherwise, so no ESC stands for anything else.
 inline std::string eightBit(std::string reply) {
-    static const std::pair<std::string_view, std::string_view> forms[] = {
-        {"\x1b[", "\x9b"}, {"\x1bP", "\x90"}, {"\x1b]", "\x9d"}, {"\x1b\\", "\x9c"}};
+    static const std::pair<std::string_view, std::string_view> forms[] = {{"\x1b[", "\x9b"},
+                                                                          {"\x1bP", "\x90"},
+                                                                          {"\x1b]", "\x9d"},
+                                                                          {"\x1b_", "\x9f"},
+                                                                          {"\x1b\\", "\x9c"}};
     for (const auto& [seven, eight] : forms) {
         for (size_t at = reply.find(seven); at != std::string::npos;
              at = reply.find(seven, at + eight.size())) {
@@ -179,11 +184,34 @@ public:
         calls.push_back("iTermContent " +
                         std::string(reinterpret_cast<const char*>(content.data()), content.size()));
     }
-    void createImage(Terminal&, std::span<const uint8_t> data, ImageSizeRequest width,
+    // Bitmaps the terminal handed over (sixel pictures, kitty images), in order.
+    std::vector<RgbaImage> bitmaps;
+    // With a cell size, images are also inserted at the cursor, cut into row slices, as a host
+    // without a view does (PNG data decoded first).
+    bool insertImages = false;
+    void createImageFromBitmap(Terminal& source, std::vector<uint8_t>& bytes, int width,
+                               int height) override {
+        calls.push_back("createImageFromBitmap " + std::to_string(width) + "x" +
+                        std::to_string(height));
+        bitmaps.push_back(RgbaImage{width, height, bytes});
+        if (insertImages && cellSize) {
+            insertRgbaImage(
+                source, std::make_shared<const RgbaImage>(bitmaps.back()),
+                bitmapSizeRequests(source, double(source.cols()) * cellSize->width, width),
+                *cellSize);
+        }
+    }
+    void createImage(Terminal& source, std::span<const uint8_t> data, ImageSizeRequest width,
                      ImageSizeRequest height, bool preserveAspectRatio) override {
         calls.push_back("createImage");
         images.push_back({std::string(reinterpret_cast<const char*>(data.data()), data.size()),
                           width, height, preserveAspectRatio});
+        if (insertImages && cellSize) {
+            if (auto picture = decodePngToRgba(data)) {
+                insertRgbaImage(source, std::make_shared<const RgbaImage>(std::move(*picture)),
+                                {width, height, preserveAspectRatio}, *cellSize);
+            }
+        }
     }
     void progressReport(Terminal&, const ProgressReport& report) override {
         calls.push_back("progressReport");
