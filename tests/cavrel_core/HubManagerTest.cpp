@@ -169,7 +169,9 @@ TEST_F(HubManagerTest, GivesUpAfterFiftyOneUnansweredProbes) {
                   Status::failed("cavrel serve did not become healthy within 5 seconds"));
         EXPECT_EQ(m_seen.size(), 2);
         if (hub) {
-            EXPECT_EQ(hub->requests(), 51);
+            // A probe that gives up after 20 ms may leave before its request is read, so the
+            // silent server counts the probes by their connections.
+            EXPECT_EQ(c.statusFor(0) == 0 ? hub->connections() : hub->requests(), 51);
         }
         EXPECT_EQ(m_recorder.count("serve"), 1);
         EXPECT_EQ(m_recorder.count("watch"), 0);
