@@ -1,6 +1,7 @@
 #pragma once
 
 #include "GpuDevice.h"
+#include "RowDrawBuilder.h"
 
 #include <QImage>
 
@@ -45,12 +46,12 @@ QImage rgbaSlicePicture(const TerminalImage& image);
 /// of the renderer. A picture that cannot become a texture (no picture, a payload shorter or
 /// longer than its size says, a side beyond the device's largest texture, a refused allocation)
 /// yields null and is not cached, so a later build of its row asks again. GUI thread only.
-class ImageTextures {
+class ImageTextures final : public IImageTextureSource {
 public:
     explicit ImageTextures(IGpuDevice& device, TerminalImagePicture picture = rgbaSlicePicture);
 
     /// The texture of an image anchored in a row.
-    std::shared_ptr<GpuTexture> texture(const std::shared_ptr<TerminalImage>& image);
+    std::shared_ptr<GpuTexture> texture(const std::shared_ptr<TerminalImage>& image) override;
     /// The texture of a kitty image shown through placeholder cells.
     std::shared_ptr<GpuTexture> kittyTexture(uint32_t imageId, const KittyGraphicsState& state);
     /// Drops the textures of kitty images no longer in the store, and of row images whose
