@@ -32,7 +32,10 @@ public:
     {
         return m_view.effectiveCaretTextColor();
     }
-    bool textBlinkVisible() const override { return m_view.textBlinkVisible(); }
+    bool textBlinkVisible() const override
+    {
+        return textBlinkVisibleOverride.value_or(m_view.textBlinkVisible());
+    }
     bool caretTracksFocus() const override { return tracksFocus; }
     bool hasFocus() const override { return focused; }
     QSizeF bounds() const override { return size; }
@@ -48,6 +51,11 @@ public:
     {
         return m_view.buildAttributedString(row, line, cols);
     }
+    RunAttributes getAttributedValue(const Attribute& attribute, const PlatformColor& usingFg,
+                                     const PlatformColor& andBg) override
+    {
+        return m_view.getAttributedValue(attribute, usingFg, andBg);
+    }
     TerminalView::GlyphSlotFit glyphSlotFit(const QRawFont& font, quint32 glyph,
                                             int columnWidth) const override
     {
@@ -62,6 +70,7 @@ public:
     bool tracksFocus = true;
     MetalBufferingMode bufferingMode = MetalBufferingMode::perRowPersistent;
     std::optional<std::pair<int, int>> dirtyRange;
+    std::optional<bool> textBlinkVisibleOverride;
 
 private:
     TerminalView& m_view;
