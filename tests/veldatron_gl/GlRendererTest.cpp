@@ -5,6 +5,8 @@
 #include "GlGpuDevice.h"
 #include "GlShaderLibraryProvider.h"
 #include "GlTestContext.h"
+#include "CaretView.h"
+#include "ImageInsertion.h"
 #include "MetalError.h"
 #include "MetalTerminalRenderer.h"
 #include "ViewFixture.h"
@@ -150,6 +152,10 @@ protected:
         RecordingView& view = m_fixture->view();
         view.drawTerminalContents(QRectF(QPointF(0, 0), QSizeF(m_size)), painter,
                                   m_fixture->terminal().buffer().yDisp());
+        // The caret is a child widget of the view, drawn over the rows.
+        CaretView& caret = view.caretView();
+        if (!caret.isHidden())
+            caret.drawCursor(painter, caret.frame(), m_host->focused);
         painter.end();
         image.setDevicePixelRatio(1);
         return image.convertToFormat(QImage::Format_RGB32);
@@ -281,6 +287,7 @@ TEST_F(GlRendererTest, FrameMatchesTheRasterViewsFrame)
                     "\x1b[4munder\x1b[0m \x1b[38;2;40;90;200m\xe4\xb8\xad\x1b[0m\r\n"
                     "\x1b[48;5;33m   \x1b[0m plain\r\n"
                     "\x1b[7minverse\x1b[0m");
+    m_fixture->clock.advance(std::chrono::milliseconds(20)); // the display pass places the caret
     for (double scale : {1.0, 2.0}) {
         SCOPED_TRACE("scale " + std::to_string(scale));
         const QImage raster = rasterFrame(scale);
@@ -293,6 +300,44 @@ TEST_F(GlRendererTest, FrameMatchesTheRasterViewsFrame)
             gpu.save(QStringLiteral("/tmp/gl-frame-%1.png").arg(scale));
             raster.save(QStringLiteral("/tmp/raster-frame-%1.png").arg(scale));
         }
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The raster view of this branch draws no inline images yet, so the image of a known screen is
+// checked against its own picture: where the row's slices put it, at both scales.
+TEST_F(GlRendererTest, ImageInARowIsDrawnAtItsCellsUprightAndOpaque)
+{
+    const QSizeF cell = m_fixture->view().cellDimension();
+    // Top half orange, bottom half blue: shows the picture is not upside down.
+    RgbaImage picture{20, 40, {}};
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            const bool top = y < picture.height / 2;
+            picture.bytes.insert(picture.bytes.end(),
+                                 {uint8_t(top ? 255 : 0), uint8_t(top ? 128 : 0),
+                                  uint8_t(top ? 0 : 255), 255});
+        }
+    }
+    Terminal& terminal = m_fixture->terminal();
+    m_fixture->feed("\x1b[1;3H");
+    insertRgbaImage(terminal, std::make_shared<const RgbaImage>(picture),
+                    bitmapSizeRequests(terminal, m_size.width(), picture.width),
+                    {int(cell.width()), int(cell.height())});
+    m_fixture->clock.advance(std::chrono::milliseconds(20));
+
+    for (double scale : {1.0, 2.0}) {
+        SCOPED_TRACE("scale " + std::to_string(scale));
+        const QImage gpu = gpuFrame(scale);
+        const double left = 2 * cell.width() * scale;
+        const QColor upper = gpu.pixelColor(int(left + 10 * scale), int(5 * scale));
+        const QColor lower = gpu.pixelColor(int(left + 10 * scale), int(35 * scale));
+        EXPECT_EQ(upper, QColor(255, 128, 0)) << upper.name().toStdString();
+        EXPECT_EQ(lower, QColor(0, 0, 255)) << lower.name().toStdString();
+        EXPECT_EQ(gpu.pixelColor(int(left - 3 * scale), int(5 * scale)), QColor(Qt::black));
     }
 }
 
