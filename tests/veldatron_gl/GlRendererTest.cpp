@@ -107,17 +107,19 @@ protected:
                                              library);
     }
 
-    // A frame of the view at `scale`, read back top row first.
-    QImage gpuFrame(double scale)
+    // A frame of the view drawn at `scale`, shown on a framebuffer at `targetScale` (the same
+    // unless given), read back top row first.
+    QImage gpuFrame(double scale, std::optional<double> targetScale = std::nullopt)
     {
         m_host->backing = scale;
         if (!m_renderer)
             m_renderer = makeRenderer();
-        const QSize pixels(int(std::lround(m_size.width() * scale)),
-                           int(std::lround(m_size.height() * scale)));
+        const QSize pixels(int(std::lround(m_size.width() * targetScale.value_or(scale))),
+                           int(std::lround(m_size.height() * targetScale.value_or(scale))));
         m_fbo = std::make_unique<QOpenGLFramebufferObject>(pixels);
         GlFrameBackend::Target target;
         target.framebuffer = [this] { return m_fbo->handle(); };
+        target.framebufferSize = [this] { return m_fbo->size(); };
         target.makeCurrent = [this] { return m_gl->context().makeCurrent(&m_gl->surface()); };
         if (m_backend)
             m_backend->releaseGlObjects();
@@ -306,6 +308,20 @@ TEST_F(GlRendererTest, FrameMatchesTheRasterViewsFrame)
 } // namespace
 
 namespace {
+
+// A scale that differs from the framebuffer's (an override of the window's scale) draws at that
+// scale and is scaled onto the framebuffer when presented.
+TEST_F(GlRendererTest, FrameAtAnotherScaleIsScaledOntoItsFramebuffer)
+{
+    m_fixture->feed("\x1b[41m      \x1b[0m\r\n\x1b[44mblue\x1b[0m");
+    m_fixture->clock.advance(std::chrono::milliseconds(20));
+    const QImage raster = rasterFrame(1.0);
+    const QImage gpu = gpuFrame(2.0, 1.0);
+    ASSERT_EQ(gpu.size(), raster.size());
+    EXPECT_EQ(m_backend->drawableSize(), QSizeF(m_size) * 2);
+    const Comparison result = compare(gpu, raster, 48);
+    EXPECT_LE(result.differing, result.compared / 100) << result.firstDifference;
+}
 
 // The raster view of this branch draws no inline images yet, so the image of a known screen is
 // checked against its own picture: where the row's slices put it, at both scales.
