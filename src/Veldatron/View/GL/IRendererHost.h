@@ -6,6 +6,7 @@
 #include "BufferLine.h"
 #include "FontSet.h"
 #include "PlatformColor.h"
+#include "RunAttributes.h"
 #include "TerminalView.h"
 #include "ViewLineSegment.h"
 
@@ -56,6 +57,10 @@ public:
 
     /// The row layout shared with the raster renderer.
     virtual ViewLineInfo buildAttributedString(int row, const BufferLine& line, int cols) = 0;
+    /// The drawing attributes of a cell attribute with explicit colours (the cursor's cell).
+    virtual RunAttributes getAttributedValue(const Attribute& attribute,
+                                             const PlatformColor& usingFg,
+                                             const PlatformColor& andBg) = 0;
     /// Where a wide cell's glyph sits in its slot.
     virtual TerminalView::GlyphSlotFit glyphSlotFit(const QRawFont& font, quint32 glyph,
                                                     int columnWidth) const = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QPointF>
 #include <QRawFont>
 #include <QString>
@@ -34,7 +35,7 @@ class IShaper {
 public:
     virtual ~IShaper() = default;
     /// Nothing for an empty text or when the layout yields no runs.
-    virtual std::optional<ShaperRun> shape(const QString& text, const QRawFont& font) = 0;
+    virtual std::optional<ShaperRun> shape(const QString& text, const QFont& font) = 0;
 };
 
 } // namespace veldatron
