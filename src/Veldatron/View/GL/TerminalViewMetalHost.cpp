@@ -1,5 +1,6 @@
 #include "TerminalViewMetalHost.h"
 #include "CaretView.h"
+#include "GlMetalRenderer.h"
 #include "MetalError.h"
 #include "TerminalView.h"
 
@@ -63,9 +64,7 @@ TerminalViewMetalHost::TerminalViewMetalHost(TerminalView& view, MetalHostEnviro
                         view.setMetalRendererStatus(status);
                     }}) {
     if (!m_factory) {
-        m_factory = [](TerminalView&, const QRect&) -> std::shared_ptr<HostedMetalRenderer> {
-            throw MetalError::deviceUnavailable();
-        };
+        m_factory = GlMetalRenderer::make;
     }
 }
 
