@@ -5,6 +5,8 @@
 #include "GlGpuDevice.h"
 #include "GlShaderLibraryProvider.h"
 #include "GlTestContext.h"
+#include "CaretView.h"
+#include "ImageInsertion.h"
 #include "MetalError.h"
 #include "MetalTerminalRenderer.h"
 #include "ViewFixture.h"
@@ -105,17 +107,19 @@ protected:
                                              library);
     }
 
-    // A frame of the view at `scale`, read back top row first.
-    QImage gpuFrame(double scale)
+    // A frame of the view drawn at `scale`, shown on a framebuffer at `targetScale` (the same
+    // unless given), read back top row first.
+    QImage gpuFrame(double scale, std::optional<double> targetScale = std::nullopt)
     {
         m_host->backing = scale;
         if (!m_renderer)
             m_renderer = makeRenderer();
-        const QSize pixels(int(std::lround(m_size.width() * scale)),
-                           int(std::lround(m_size.height() * scale)));
+        const QSize pixels(int(std::lround(m_size.width() * targetScale.value_or(scale))),
+                           int(std::lround(m_size.height() * targetScale.value_or(scale))));
         m_fbo = std::make_unique<QOpenGLFramebufferObject>(pixels);
         GlFrameBackend::Target target;
         target.framebuffer = [this] { return m_fbo->handle(); };
+        target.framebufferSize = [this] { return m_fbo->size(); };
         target.makeCurrent = [this] { return m_gl->context().makeCurrent(&m_gl->surface()); };
         if (m_backend)
             m_backend->releaseGlObjects();
@@ -150,6 +154,10 @@ protected:
         RecordingView& view = m_fixture->view();
         view.drawTerminalContents(QRectF(QPointF(0, 0), QSizeF(m_size)), painter,
                                   m_fixture->terminal().buffer().yDisp());
+        // The caret is a child widget of the view, drawn over the rows.
+        CaretView& caret = view.caretView();
+        if (!caret.isHidden())
+            caret.drawCursor(painter, caret.frame(), m_host->focused);
         painter.end();
         image.setDevicePixelRatio(1);
         return image.convertToFormat(QImage::Format_RGB32);
@@ -281,6 +289,7 @@ TEST_F(GlRendererTest, FrameMatchesTheRasterViewsFrame)
                     "\x1b[4munder\x1b[0m \x1b[38;2;40;90;200m\xe4\xb8\xad\x1b[0m\r\n"
                     "\x1b[48;5;33m   \x1b[0m plain\r\n"
                     "\x1b[7minverse\x1b[0m");
+    m_fixture->clock.advance(std::chrono::milliseconds(20)); // the display pass places the caret
     for (double scale : {1.0, 2.0}) {
         SCOPED_TRACE("scale " + std::to_string(scale));
         const QImage raster = rasterFrame(scale);
@@ -293,6 +302,58 @@ TEST_F(GlRendererTest, FrameMatchesTheRasterViewsFrame)
             gpu.save(QStringLiteral("/tmp/gl-frame-%1.png").arg(scale));
             raster.save(QStringLiteral("/tmp/raster-frame-%1.png").arg(scale));
         }
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A scale that differs from the framebuffer's (an override of the window's scale) draws at that
+// scale and is scaled onto the framebuffer when presented.
+TEST_F(GlRendererTest, FrameAtAnotherScaleIsScaledOntoItsFramebuffer)
+{
+    m_fixture->feed("\x1b[41m      \x1b[0m\r\n\x1b[44mblue\x1b[0m");
+    m_fixture->clock.advance(std::chrono::milliseconds(20));
+    const QImage raster = rasterFrame(1.0);
+    const QImage gpu = gpuFrame(2.0, 1.0);
+    ASSERT_EQ(gpu.size(), raster.size());
+    EXPECT_EQ(m_backend->drawableSize(), QSizeF(m_size) * 2);
+    const Comparison result = compare(gpu, raster, 48);
+    EXPECT_LE(result.differing, result.compared / 100) << result.firstDifference;
+}
+
+// The raster view of this branch draws no inline images yet, so the image of a known screen is
+// checked against its own picture: where the row's slices put it, at both scales.
+TEST_F(GlRendererTest, ImageInARowIsDrawnAtItsCellsUprightAndOpaque)
+{
+    const QSizeF cell = m_fixture->view().cellDimension();
+    // Top half orange, bottom half blue: shows the picture is not upside down.
+    RgbaImage picture{20, 40, {}};
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            const bool top = y < picture.height / 2;
+            picture.bytes.insert(picture.bytes.end(),
+                                 {uint8_t(top ? 255 : 0), uint8_t(top ? 128 : 0),
+                                  uint8_t(top ? 0 : 255), 255});
+        }
+    }
+    Terminal& terminal = m_fixture->terminal();
+    m_fixture->feed("\x1b[1;3H");
+    insertRgbaImage(terminal, std::make_shared<const RgbaImage>(picture),
+                    bitmapSizeRequests(terminal, m_size.width(), picture.width),
+                    {int(cell.width()), int(cell.height())});
+    m_fixture->clock.advance(std::chrono::milliseconds(20));
+
+    for (double scale : {1.0, 2.0}) {
+        SCOPED_TRACE("scale " + std::to_string(scale));
+        const QImage gpu = gpuFrame(scale);
+        const double left = 2 * cell.width() * scale;
+        const QColor upper = gpu.pixelColor(int(left + 10 * scale), int(5 * scale));
+        const QColor lower = gpu.pixelColor(int(left + 10 * scale), int(35 * scale));
+        EXPECT_EQ(upper, QColor(255, 128, 0)) << upper.name().toStdString();
+        EXPECT_EQ(lower, QColor(0, 0, 255)) << lower.name().toStdString();
+        EXPECT_EQ(gpu.pixelColor(int(left - 3 * scale), int(5 * scale)), QColor(Qt::black));
     }
 }
 

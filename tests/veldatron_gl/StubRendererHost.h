@@ -55,6 +55,11 @@ public:
     }
     bool isMetalRendererEligibleForRetry() const override { return eligible; }
     ViewLineInfo buildAttributedString(int, const BufferLine&, int) override { return {}; }
+    RunAttributes getAttributedValue(const Attribute&, const PlatformColor&,
+                                     const PlatformColor&) override
+    {
+        return {};
+    }
     TerminalView::GlyphSlotFit glyphSlotFit(const QRawFont&, quint32, int) const override
     {
         return {};

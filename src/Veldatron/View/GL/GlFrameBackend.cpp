@@ -3,6 +3,7 @@
 #include "GlGpuDevice.h"
 
 #include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
 #include <QOpenGLFunctions_3_3_Core>
 #include <QTimer>
 
@@ -146,6 +147,30 @@ GlFrameBackend::~GlFrameBackend() = default;
 void GlFrameBackend::releaseGlObjects()
 {
     m_vertexArrays.release();
+    m_intermediate.reset();
+}
+
+QSize GlFrameBackend::drawablePixels() const
+{
+    return QSize(int(std::lround(m_drawableSize.width())),
+                 int(std::lround(m_drawableSize.height())));
+}
+
+QSize GlFrameBackend::targetPixels() const
+{
+    return m_target.framebufferSize ? m_target.framebufferSize() : drawablePixels();
+}
+
+unsigned GlFrameBackend::drawFramebuffer()
+{
+    const QSize drawable = drawablePixels();
+    if (drawable == targetPixels()) {
+        m_intermediate.reset();
+        return m_target.framebuffer();
+    }
+    if (!m_intermediate || m_intermediate->size() != drawable)
+        m_intermediate = std::make_unique<QOpenGLFramebufferObject>(drawable);
+    return m_intermediate->isValid() ? m_intermediate->handle() : 0;
 }
 
 bool GlFrameBackend::hasCurrentDrawable()
@@ -160,6 +185,12 @@ bool GlFrameBackend::hasRenderPassDescriptor()
         return false;
     QOpenGLFunctions_3_3_Core& gl = m_device.functions();
     gl.glBindFramebuffer(GL_FRAMEBUFFER, m_target.framebuffer());
+    if (gl.glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
+        return false;
+    const unsigned framebuffer = drawFramebuffer();
+    if (framebuffer == 0)
+        return false;
+    gl.glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
     return gl.glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
 }
 
@@ -177,9 +208,8 @@ std::unique_ptr<IEncoder> GlFrameBackend::makeRenderEncoder(IGpuCommandBuffer&, 
     // An error left over from outside the frame would be blamed on this frame's draws.
     if (gl.glGetError() != GL_NO_ERROR)
         return nullptr;
-    gl.glBindFramebuffer(GL_FRAMEBUFFER, m_target.framebuffer());
-    gl.glViewport(0, 0, GLsizei(std::lround(m_drawableSize.width())),
-                  GLsizei(std::lround(m_drawableSize.height())));
+    gl.glBindFramebuffer(GL_FRAMEBUFFER, drawFramebuffer());
+    gl.glViewport(0, 0, drawablePixels().width(), drawablePixels().height());
     // Plain RGBA8 without sRGB conversion: the colours are written as given.
     gl.glDisable(GL_FRAMEBUFFER_SRGB);
     gl.glClearColor(clearColor.r, clearColor.g, clearColor.b, clearColor.a);
@@ -194,6 +224,17 @@ void GlFrameBackend::addPresentedHandler(std::function<void()> handler)
 
 void GlFrameBackend::present(IGpuCommandBuffer&)
 {
+    if (m_intermediate) {
+        // The frame was drawn at the override's scale: scale it onto the target.
+        QOpenGLFunctions_3_3_Core& gl = m_device.functions();
+        const QSize from = m_intermediate->size();
+        const QSize to = targetPixels();
+        gl.glBindFramebuffer(GL_READ_FRAMEBUFFER, m_intermediate->handle());
+        gl.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_target.framebuffer());
+        gl.glBlitFramebuffer(0, 0, from.width(), from.height(), 0, 0, to.width(), to.height(),
+                             GL_COLOR_BUFFER_BIT, GL_LINEAR);
+        gl.glBindFramebuffer(GL_FRAMEBUFFER, m_target.framebuffer());
+    }
     auto handlers = std::exchange(m_presentedHandlers, {});
     if (!m_target.presentsOnSwap) {
         for (auto& handler : handlers)

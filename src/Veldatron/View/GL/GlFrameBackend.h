@@ -7,6 +7,7 @@
 #include <memory>
 
 class QOpenGLContext;
+class QOpenGLFramebufferObject;
 
 namespace veldatron {
 
@@ -57,6 +58,10 @@ public:
     struct Target {
         /// The framebuffer object to draw into; 0 when there is none.
         std::function<unsigned()> framebuffer;
+        /// Its size in pixels. A frame drawn at another size (a scale override) is drawn into
+        /// an intermediate framebuffer and scaled onto it when presented. Empty: the drawable
+        /// size.
+        std::function<QSize()> framebufferSize;
         /// Makes the context current outside a frame (for completion polls).
         std::function<bool()> makeCurrent;
         /// Asks for a new frame of the whole view.
@@ -86,6 +91,11 @@ public:
     void releaseGlObjects();
 
 private:
+    QSize drawablePixels() const;
+    QSize targetPixels() const;
+    // The framebuffer this frame draws into: the target's, or the intermediate one.
+    unsigned drawFramebuffer();
+
     GlGpuDevice& m_device;
     const RenderPipelines& m_pipelines;
     unsigned m_sampler;
@@ -94,6 +104,7 @@ private:
     QSizeF m_drawableSize;
     std::vector<std::function<void()>> m_presentedHandlers;
     std::vector<std::function<void()>> m_pendingPresented;
+    std::unique_ptr<QOpenGLFramebufferObject> m_intermediate;
 };
 
 } // namespace veldatron

@@ -1,5 +1,6 @@
 #include "MetalTerminalRenderer.h"
 
+#include "CursorDrawBuilder.h"
 #include "DrawEncoding.h"
 #include "GlEncoder.h"
 #include "GlGpuDevice.h"
@@ -22,7 +23,10 @@ namespace veldatron {
 // The row and cursor builders a frame pass drives.
 class MetalTerminalRenderer::Content final : public IFrameContent {
 public:
-    explicit Content(RowDrawBuilder& rows) : m_rows(rows) {}
+    Content(MetalTerminalRenderer& renderer, RowDrawBuilder& rows)
+        : m_renderer(renderer), m_rows(rows)
+    {
+    }
 
     RowDrawData buildRowDrawData(int row, Buffer& buffer, int yDisp, double cellWidth,
                                  double cellHeight, double yOffset, double viewWidthPx,
@@ -39,13 +43,20 @@ public:
                              int lastRow, DrawData& out) override
     {
         if (replacement)
-            replacement->buildCursorDrawData(scale, cellWidth, cellHeight, lineDescent,
-                                             lineLeading, yDisp, firstRow, lastRow, out);
+            return replacement->buildCursorDrawData(scale, cellWidth, cellHeight, lineDescent,
+                                                    lineLeading, yDisp, firstRow, lastRow, out);
+        CursorDrawData cursor = veldatron::buildCursorDrawData(
+            m_renderer.m_host, *m_renderer.m_glyphs, m_renderer.m_cursorBlinkOn, scale, cellWidth,
+            cellHeight, lineDescent, lineLeading, yDisp, firstRow, lastRow);
+        out.cursorColorVertices = std::move(cursor.colorVertices);
+        out.cursorGlyphVerticesGray = std::move(cursor.glyphVerticesGray);
+        out.cursorGlyphVerticesColor = std::move(cursor.glyphVerticesColor);
     }
 
     IFrameContent* replacement = nullptr;
 
 private:
+    MetalTerminalRenderer& m_renderer;
     RowDrawBuilder& m_rows;
 };
 
@@ -97,7 +108,7 @@ MetalTerminalRenderer::MetalTerminalRenderer(IRendererHost& host,
     if (!m_glyphs)
         throw MetalError::atlasUnavailable();
     m_rowBuilder = std::make_unique<RowDrawBuilder>(m_host, *m_glyphs, &m_imageTextures);
-    m_content = std::make_unique<Content>(*m_rowBuilder);
+    m_content = std::make_unique<Content>(*this, *m_rowBuilder);
     m_framePass = std::make_unique<FramePass>(m_host, *m_device, m_imageTextures, *m_content);
     m_glyphs->onRowCacheInvalidated = [this] { m_framePass->clearRowCache(); };
 }
