@@ -370,3 +370,32 @@ TEST(MetalRecoveryLog, NamesEveryFieldAndKeepsTheErrorText) {
 }
 
 } // namespace
+
+namespace {
+
+// Here the platform composites no GL widgets (offscreen): turning GPU drawing on fails as for
+// a machine without a GPU, and the view goes on drawing itself.
+TEST(MetalHostingWithoutGlWidgets, TurningOnThrowsAndTheViewKeepsDrawing) {
+    if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
+        GTEST_SKIP() << "runs on the offscreen platform";
+    }
+    QWidget window;
+    window.resize(320, 200);
+    auto* view = new TerminalView(&window, QFont(QStringLiteral("DejaVu Sans Mono"), 12),
+                                  TerminalView::defaultStartupOptions());
+    view->setGeometry(window.rect());
+    window.show();
+    try {
+        view->setUseMetal(true);
+        ADD_FAILURE() << "no GPU view here";
+    } catch (const MetalError& error) {
+        EXPECT_EQ(error.kind(), MetalError::Kind::deviceUnavailable);
+        EXPECT_EQ(error.description(), "No Metal device is available.");
+    }
+    EXPECT_FALSE(view->isUsingMetalRenderer());
+    EXPECT_EQ(view->metalRendererStatus().state, MetalRendererStatus::State::disabled);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(view->grab().isNull());
+}
+
+} // namespace

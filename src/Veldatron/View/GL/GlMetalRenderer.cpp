@@ -2,6 +2,7 @@
 #include "MetalError.h"
 #include "TerminalView.h"
 
+#include <QGuiApplication>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QSurfaceFormat>
@@ -17,6 +18,15 @@ QSurfaceFormat coreFormat() {
     format.setProfile(QSurfaceFormat::CoreProfile);
     format.setOption(QSurfaceFormat::ResetNotification);
     return format;
+}
+
+// Whether GL widgets can be composited into windows of the platform. Qt answers this only
+// through private API; the platforms without it (offscreen, minimal, vnc, linuxfb) crash in
+// the first flush of a window holding one, so the known ones are listed.
+bool platformHostsGlWidgets() {
+    const QString platform = QGuiApplication::platformName();
+    return platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland")) ||
+           platform.startsWith(QLatin1String("eglfs"));
 }
 
 } // namespace
@@ -65,7 +75,7 @@ GlMetalRenderer::GlMetalRenderer(TerminalView& view)
 
 std::shared_ptr<HostedMetalRenderer> GlMetalRenderer::make(TerminalView& view, const QRect& frame) {
     QOpenGLContext* shared = QOpenGLContext::globalShareContext();
-    if (shared == nullptr) {
+    if (shared == nullptr || !platformHostsGlWidgets()) {
         throw MetalError::deviceUnavailable();
     }
     std::shared_ptr<GlMetalRenderer> hosted(new GlMetalRenderer(view));

@@ -49,10 +49,11 @@ private:
 class GlMetalRenderer final : public HostedMetalRenderer,
                               public std::enable_shared_from_this<GlMetalRenderer> {
 public:
-    /// The factory of the view's hosting. Throws MetalError: deviceUnavailable without a GL 3.3
-    /// core context in the application's shared group (Qt::AA_ShareOpenGLContexts must be set
-    /// before the application object is made), commandQueueUnavailable when it cannot be made
-    /// current, else what the renderer's set-up throws.
+    /// The factory of the view's hosting. Throws MetalError: deviceUnavailable on a platform
+    /// without GL widgets (offscreen) or without a GL 3.3 core context in the application's
+    /// shared group (Qt::AA_ShareOpenGLContexts must be set before the application object is
+    /// made), commandQueueUnavailable when it cannot be made current, else what the renderer's
+    /// set-up throws.
     static std::shared_ptr<HostedMetalRenderer> make(TerminalView& view, const QRect& frame);
 
     ~GlMetalRenderer() override;
