@@ -193,5 +193,16 @@ TEST_F(CursorDrawDataTest, ARowWithoutCellsDrawsABlankOneColumnCursor)
     EXPECT_TRUE(data.glyphVerticesColor.empty());
 }
 
+TEST_F(CursorDrawDataTest, EveryGlyphOfAClusterStartsAtTheCellsLeftEdge)
+{
+    f.feed("\x1b[2 q\x1b[1;4He\xcc\x81\x1b[1;4H");
+    const CursorDrawData data = build();
+    // The fake shaper puts the mark 10 px right of its base; under the block both start at the
+    // cell's left edge (x = 48) plus the bearing (1 px).
+    ASSERT_EQ(data.glyphVerticesGray.size(), 12u);
+    EXPECT_FLOAT_EQ(data.glyphVerticesGray[0].position.x, 49);
+    EXPECT_FLOAT_EQ(data.glyphVerticesGray[6].position.x, 49);
+}
+
 } // namespace
 } // namespace veldatron

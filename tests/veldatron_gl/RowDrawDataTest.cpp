@@ -59,6 +59,7 @@ class RowDrawDataTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        rasterizer.colorGlyphs = {0x26A1};
         glyphs = GlyphProvider::create(device, shaper, rasterizer, log, 1024);
         builder = std::make_unique<RowDrawBuilder>(host, *glyphs, &images);
         w = f.view().cellDimension().width();
@@ -148,6 +149,16 @@ TEST_F(RowDrawDataTest, RowsBecomeRecords)
              RowDrawData row;
              row.glyphCellsGray = {glyphCell(entryOf(QString::fromUtf8("\xe4\xb8\xad"), 0),
                                              fit.dx, baseline() + fit.dy, fg(), fit.scale)};
+             return row;
+         }},
+        {"colour emoji: colour atlas, untinted", "\xe2\x9a\xa1",
+         [&] {
+             const QString text = QString::fromUtf8("\xe2\x9a\xa1");
+             auto run = glyphs->shaperCache().shape(text, fonts().normal);
+             const auto fit = host.glyphSlotFit(run->glyphRuns[0].font, 0x26A1, 2);
+             RowDrawData row;
+             row.glyphCellsColor = {glyphCell(entryOf(text, 0), fit.dx, baseline() + fit.dy,
+                                              {1, 1, 1, 1}, fit.scale)};
              return row;
          }},
         {"combining mark: same cell, its shaped distance kept", "e\xcc\x81",

@@ -134,16 +134,16 @@ GlyphProvider::buildShapedSegments(const std::vector<ViewLineSegment>& segments,
 const QRawFont& GlyphProvider::scaledFontFor(const QRawFont& font, double scale)
 {
     const double size = scale * font.pixelSize();
-    ScaledFontKey key{font, size};
-    if (auto found = m_scaledFontCache.find(key); found != m_scaledFontCache.end())
+    if (auto found = m_scaledFontCache.find(ScaledFontKeyRef{&font, size});
+        found != m_scaledFontCache.end())
         return found->second;
-    return m_scaledFontCache.emplace(std::move(key), scaledCopy(font, scale)).first->second;
+    return m_scaledFontCache.emplace(ScaledFontKey{font, size}, scaledCopy(font, scale))
+        .first->second;
 }
 
 std::optional<GlyphEntry> GlyphProvider::glyphEntry(const QRawFont& font, quint32 glyph)
 {
-    GlyphKey key{font, glyph};
-    if (auto found = m_glyphCache.find(key); found != m_glyphCache.end())
+    if (auto found = m_glyphCache.find(GlyphKeyRef{&font, glyph}); found != m_glyphCache.end())
         return found->second;
     std::optional<GlyphBitmap> bitmap = m_rasterizer.rasterize(font, glyph);
     if (!bitmap)
@@ -158,7 +158,7 @@ std::optional<GlyphEntry> GlyphProvider::glyphEntry(const QRawFont& font, quint3
     target.write(*region, bitmap->pixels.data(), bitmap->width, bitmap->height);
     GlyphEntry entry{*region, QSizeF(bitmap->width, bitmap->height), bitmap->bearing,
                      bitmap->isColor, kind};
-    m_glyphCache.emplace(std::move(key), entry);
+    m_glyphCache.emplace(GlyphKey{font, glyph}, entry);
     return entry;
 }
 

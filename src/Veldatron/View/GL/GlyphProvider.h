@@ -143,23 +143,60 @@ private:
     GlyphProvider(IShaper& shaper, IGlyphRasterizer& rasterizer,
                   std::unique_ptr<GlyphAtlas> grayscale, std::unique_ptr<GlyphAtlas> color);
 
+    // Keys hold their font; lookups borrow one (a QRawFont copy costs more than the lookup).
     struct GlyphKey {
         QRawFont font;
         quint32 glyph = 0;
-        bool operator==(const GlyphKey&) const = default;
+    };
+    struct GlyphKeyRef {
+        const QRawFont* font;
+        quint32 glyph;
     };
     struct GlyphKeyHash {
+        using is_transparent = void;
         std::size_t operator()(const GlyphKey& key) const { return qHash(key.font, key.glyph); }
+        std::size_t operator()(const GlyphKeyRef& key) const
+        {
+            return qHash(*key.font, key.glyph);
+        }
+    };
+    struct GlyphKeyEqual {
+        using is_transparent = void;
+        static GlyphKeyRef ref(const GlyphKey& key) { return {&key.font, key.glyph}; }
+        static GlyphKeyRef ref(const GlyphKeyRef& key) { return key; }
+        template <typename A, typename B>
+        bool operator()(const A& a, const B& b) const
+        {
+            return ref(a).glyph == ref(b).glyph && *ref(a).font == *ref(b).font;
+        }
     };
     struct ScaledFontKey {
         QRawFont font;
         double size = 0;
-        bool operator==(const ScaledFontKey&) const = default;
+    };
+    struct ScaledFontKeyRef {
+        const QRawFont* font;
+        double size;
     };
     struct ScaledFontKeyHash {
+        using is_transparent = void;
         std::size_t operator()(const ScaledFontKey& key) const
         {
             return qHash(key.font, qHash(key.size));
+        }
+        std::size_t operator()(const ScaledFontKeyRef& key) const
+        {
+            return qHash(*key.font, qHash(key.size));
+        }
+    };
+    struct ScaledFontKeyEqual {
+        using is_transparent = void;
+        static ScaledFontKeyRef ref(const ScaledFontKey& key) { return {&key.font, key.size}; }
+        static ScaledFontKeyRef ref(const ScaledFontKeyRef& key) { return key; }
+        template <typename A, typename B>
+        bool operator()(const A& a, const B& b) const
+        {
+            return ref(a).size == ref(b).size && *ref(a).font == *ref(b).font;
         }
     };
     struct CustomGlyphKeyHash {
@@ -170,8 +207,9 @@ private:
     ShaperCache m_shaperCache;
     std::unique_ptr<GlyphAtlas> m_grayscaleAtlas;
     std::unique_ptr<GlyphAtlas> m_colorAtlas;
-    std::unordered_map<GlyphKey, GlyphEntry, GlyphKeyHash> m_glyphCache;
-    std::unordered_map<ScaledFontKey, QRawFont, ScaledFontKeyHash> m_scaledFontCache;
+    std::unordered_map<GlyphKey, GlyphEntry, GlyphKeyHash, GlyphKeyEqual> m_glyphCache;
+    std::unordered_map<ScaledFontKey, QRawFont, ScaledFontKeyHash, ScaledFontKeyEqual>
+        m_scaledFontCache;
     std::unordered_map<CustomGlyphKey, CustomGlyphEntry, CustomGlyphKeyHash> m_customGlyphCache;
     bool m_atlasInvalidatedDuringBuild = false;
 };
