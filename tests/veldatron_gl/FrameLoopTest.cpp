@@ -2,6 +2,7 @@
 // every token ends exactly once, the drawable's size and scale, the cursor blink timer, atlas
 // churn during a build, and presentation reports.
 
+#include "ExecutorClock.h"
 #include "FakeGpuDevice.h"
 #include "MetalTerminalRenderer.h"
 #include "QtGlyphRasterizer.h"
@@ -15,24 +16,13 @@
 #include <gtest/gtest.h>
 
 using namespace veldatron;
+using veldatron::testing::ExecutorClock;
 using veldatron::testing::RecordingEncoder;
 using veldatron::testing::StubRendererHost;
 using Reason = MetalFrameRefusalReason;
 using Status = MetalTrackedCommandBufferStatus;
 
 namespace {
-
-class ExecutorClock final : public MetalRecoveryClock {
-public:
-    explicit ExecutorClock(const ManualExecutor& executor) : m_executor(executor) {}
-    double now() const override
-    {
-        return std::chrono::duration<double>(m_executor.now()).count();
-    }
-
-private:
-    const ManualExecutor& m_executor;
-};
 
 class FakeCommandBuffer final : public IGpuCommandBuffer {
 public:

@@ -1,6 +1,7 @@
 // The renderer on the real driver: set-up and its errors, a frame's fence, and frames of a known
 // screen compared with the raster view's frame of the same screen.
 
+#include "ExecutorClock.h"
 #include "GlFrameBackend.h"
 #include "GlGpuDevice.h"
 #include "GlShaderLibraryProvider.h"
@@ -24,23 +25,12 @@
 #include <cmath>
 
 using namespace veldatron;
+using veldatron::testing::ExecutorClock;
 using veldatron::testing::GlTestContext;
 using veldatron::testing::RecordingView;
 using veldatron::testing::ViewFixture;
 
 namespace {
-
-class ExecutorClock final : public MetalRecoveryClock {
-public:
-    explicit ExecutorClock(const ManualExecutor& executor) : m_executor(executor) {}
-    double now() const override
-    {
-        return std::chrono::duration<double>(m_executor.now()).count();
-    }
-
-private:
-    const ManualExecutor& m_executor;
-};
 
 // A provider whose source is the embedded text with one edit.
 class EditedLibrary : public IShaderLibraryProvider {

@@ -54,8 +54,16 @@ std::optional<std::string> glContextFailure(QOpenGLContext& context, GlGpuDevice
     return std::nullopt;
 }
 
+// The fence's poll timer. The last handler of a frame may release the command buffer from within
+// the timer's own timeout, so the timer is deleted later, not with the command buffer.
 struct GlCommandBuffer::Poller {
-    QTimer timer;
+    QTimer* timer = new QTimer;
+    ~Poller()
+    {
+        timer->stop();
+        QObject::disconnect(timer, nullptr, nullptr, nullptr);
+        timer->deleteLater();
+    }
 };
 
 GlCommandBuffer::GlCommandBuffer(GlGpuDevice& device, std::function<bool()> makeCurrent)
@@ -90,10 +98,10 @@ void GlCommandBuffer::commit()
         return;
     }
     m_poller = std::make_unique<Poller>();
-    m_poller->timer.setTimerType(Qt::PreciseTimer);
-    m_poller->timer.setInterval(1);
-    QObject::connect(&m_poller->timer, &QTimer::timeout, &m_poller->timer, [this] { poll(); });
-    m_poller->timer.start();
+    m_poller->timer->setTimerType(Qt::PreciseTimer);
+    m_poller->timer->setInterval(1);
+    QObject::connect(m_poller->timer, &QTimer::timeout, m_poller->timer, [this] { poll(); });
+    m_poller->timer->start();
 }
 
 bool GlCommandBuffer::poll()
@@ -126,7 +134,7 @@ void GlCommandBuffer::finish(MetalTrackedCommandBufferStatus status,
                              std::optional<std::string> error)
 {
     if (m_poller)
-        m_poller->timer.stop();
+        m_poller->timer->stop();
     m_status = status;
     m_error = error;
     // A handler may drop the last reference to this object: run them from a local list.

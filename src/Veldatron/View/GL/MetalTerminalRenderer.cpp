@@ -7,6 +7,7 @@
 #include "GlShaderLibraryProvider.h"
 #include "IRendererHost.h"
 #include "MetalError.h"
+#include "MetalProfile.h"
 #include "QtGlyphRasterizer.h"
 #include "QtShaper.h"
 #include "RowGeometry.h"
@@ -184,6 +185,7 @@ double MetalTerminalRenderer::drawableScale() const
 
 void MetalTerminalRenderer::draw(IFrameBackend& view)
 {
+    MetalProfileSpan drawSpan(MetalProfileInterval::draw);
     MetalFrameCoordinator& coordinator = frameCoordinator();
     const auto token = coordinator.beginFrame();
     if (!token)
@@ -223,17 +225,28 @@ void MetalTerminalRenderer::draw(IFrameBackend& view)
                            && (!m_host.caretTracksFocus() || m_host.hasFocus()));
 
     // Both are asked before either is checked.
-    const bool drawable = view.hasCurrentDrawable();
-    const bool descriptor = view.hasRenderPassDescriptor();
+    bool drawable = false;
+    {
+        MetalProfileSpan span(MetalProfileInterval::currentDrawable);
+        drawable = view.hasCurrentDrawable();
+    }
+    bool descriptor = false;
+    {
+        MetalProfileSpan span(MetalProfileInterval::renderPass);
+        descriptor = view.hasRenderPassDescriptor();
+    }
     if (!drawable)
         return guard.refuse(MetalFrameRefusalReason::missingDrawable);
     if (!descriptor)
         return guard.refuse(MetalFrameRefusalReason::missingRenderPassDescriptor);
 
+    MetalProfileSpan buildSpan(MetalProfileInterval::buildDrawData);
     const DrawData data = buildDrawData(scale);
+    buildSpan.end();
     // The effective background is the default foreground while reverse video is on.
     const Float4 clearColor = colorToSIMD(m_host.effectiveNativeBackgroundColor());
 
+    MetalProfileSpan encodeSpan(MetalProfileInterval::encode);
     const std::shared_ptr<IGpuCommandBuffer> commandBuffer = view.makeCommandBuffer();
     if (!commandBuffer)
         return guard.refuse(MetalFrameRefusalReason::missingCommandBuffer);
@@ -259,7 +272,9 @@ void MetalTerminalRenderer::draw(IFrameBackend& view)
                 {*m_bufferPool, *m_glyphs->grayscaleAtlas().texture(),
                  *m_glyphs->colorAtlas().texture()});
     encoder.reset();
+    encodeSpan.end();
 
+    MetalProfileSpan commitSpan(MetalProfileInterval::commit);
     std::weak_ptr<MetalTerminalRenderer*> self = m_self;
     view.addPresentedHandler([self] {
         if (auto alive = self.lock())
