@@ -10,6 +10,7 @@
 // the CPU's). Fonts come from fontconfig: DejaVu Sans Mono.
 
 #include "BenchScreens.h"
+#include "ExecutorClock.h"
 #include "GlFrameBackend.h"
 #include "GlGpuDevice.h"
 #include "ManualExecutor.h"
@@ -35,6 +36,7 @@
 
 using namespace veldatron;
 using namespace bench_screens;
+using veldatron::testing::ExecutorClock;
 
 namespace {
 
@@ -43,17 +45,6 @@ using Clock = std::chrono::steady_clock;
 double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
-
-class ExecutorClock final : public MetalRecoveryClock {
-public:
-    explicit ExecutorClock(const ManualExecutor& executor) : m_executor(executor) {}
-    double now() const override {
-        return std::chrono::duration<double>(m_executor.now()).count();
-    }
-
-private:
-    const ManualExecutor& m_executor;
-};
 
 double rasterMsPerFrame(TerminalView& view, int frames) {
     QImage image(view.size(), QImage::Format_RGB32);
