@@ -2,7 +2,9 @@
 // into an offscreen framebuffer, waiting for the GPU to finish each frame) next to the raster
 // renderer (QPainter into an image), in one run, for screens of plain text, dense colour, mixed
 // widths (unicode) and box drawing. "full" rebuilds every row's draw data; "cached" redraws
-// from the GPU renderer's row cache (nothing changed, as when only the cursor blinks).
+// from the GPU renderer's row cache (nothing changed, as when only the cursor blinks). The CPU
+// part is the time until the frame is submitted; the rest is the GPU's (on Mesa's software
+// renderer, the CPU's again).
 //
 //   xvfb-run -a bench-gpu-frame [frames]
 //
@@ -81,22 +83,30 @@ public:
     }
     ~GpuFrames() { m_backend->releaseGlObjects(); }
 
+    struct Timing {
+        double cpu = 0;
+        double total = 0;
+    };
+
     // `full`: every visible row is rebuilt, as after a change of the whole screen.
-    double msPerFrame(int frames, bool full) {
+    Timing msPerFrame(int frames, bool full) {
         for (int i = 0; i < 5; ++i) {
             frame(full);
         }
-        double total = 0;
+        Timing sum;
         for (int i = 0; i < frames; ++i) {
-            total += frame(full);
+            const Timing one = frame(full);
+            sum.cpu += one.cpu;
+            sum.total += one.total;
         }
-        return total / frames;
+        return {sum.cpu / frames, sum.total / frames};
     }
 
 private:
-    // One frame, timed from its start until the GPU has finished it; then its completion is
-    // let through (untimed) so that the next frame is admitted.
-    double frame(bool full) {
+    // One frame: the time until draw() returns (the CPU's part: draw data, uploads, encoding)
+    // and until the GPU has finished it; then its completion is let through (untimed) so that
+    // the next frame is admitted.
+    Timing frame(bool full) {
         Terminal& terminal = *m_host.terminal();
         if (full) {
             const int yDisp = terminal.buffer().yDisp();
@@ -104,12 +114,13 @@ private:
         }
         const auto start = Clock::now();
         m_renderer->draw(*m_backend);
+        const double cpu = msSince(start);
         m_functions->glFinish();
-        const double ms = msSince(start);
+        const double total = msSince(start);
         while (m_renderer->frameCoordinator().activeFrame()) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
         }
-        return ms;
+        return {cpu, total};
     }
 
     QOpenGLContext& m_context;
@@ -158,7 +169,8 @@ int main(int argc, char** argv) {
                 view.terminal().cols(), view.terminal().rows(), cell.width(), cell.height(),
                 view.width(), view.height(), frames,
                 reinterpret_cast<const char*>(context.functions()->glGetString(GL_RENDERER)));
-    std::printf("  %-14s %12s %12s %12s\n", "screen", "raster", "GPU full", "GPU cached");
+    std::printf("  %-14s %10s   %-23s   %-23s\n", "screen", "raster", "GPU full (CPU part)",
+                "GPU cached (CPU part)");
 
     struct Screen {
         const char* name;
@@ -175,9 +187,10 @@ int main(int argc, char** argv) {
         view.feed(QString::fromUtf8(screen.bytes.data(), qsizetype(screen.bytes.size())));
         const double raster = rasterMsPerFrame(view, frames);
         context.makeCurrent(&surface);
-        const double full = gpu.msPerFrame(frames, true);
-        const double cached = gpu.msPerFrame(frames, false);
-        std::printf("  %-14s %9.3f ms %9.3f ms %9.3f ms\n", screen.name, raster, full, cached);
+        const auto full = gpu.msPerFrame(frames, true);
+        const auto cached = gpu.msPerFrame(frames, false);
+        std::printf("  %-14s %7.3f ms   %7.3f ms (%6.3f ms)   %7.3f ms (%6.3f ms)\n", screen.name,
+                    raster, full.total, full.cpu, cached.total, cached.cpu);
     }
     return 0;
 }
