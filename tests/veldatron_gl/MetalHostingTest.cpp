@@ -7,11 +7,13 @@
 #include <QApplication>
 #include <QScrollBar>
 #include <QTest>
+#include <QThread>
 #include <QWindow>
 
 #include <gtest/gtest.h>
 
 #include <set>
+#include <thread>
 
 using namespace veldatron;
 using State = MetalRendererStatus::State;
@@ -342,6 +344,21 @@ TEST_F(MetalHosting, AfterFallingBackTheRasterRendererDrawsTheNextFrame) {
         }
     }
     EXPECT_GT(red, 20) << "the red text of the first row is painted";
+}
+
+TEST_F(MetalHosting, AStatusSetOnAnotherThreadIsAnnouncedOnTheViewsThread) {
+    const MetalRendererStatus status{State::healthy, 7, std::nullopt};
+    QThread* announcedOn = nullptr;
+    QObject::connect(view, &TerminalView::metalRendererStatusChanged, view,
+                     [&](const MetalRendererStatus&) { announcedOn = QThread::currentThread(); });
+    std::thread([&] { view->setMetalRendererStatus(status); }).join();
+    EXPECT_TRUE(statuses.empty()) << "not from the other thread";
+    QCoreApplication::processEvents();
+    ASSERT_EQ(statuses.size(), 1u);
+    EXPECT_EQ(statuses[0], status);
+    EXPECT_EQ(announcedOn, view->thread());
+    view->setMetalRendererStatus(status);
+    EXPECT_EQ(statuses.size(), 2u) << "announced again, unchanged as it is";
 }
 
 TEST(MetalLiveResizeThrottle, IsTurnedOffOnlyByItsThreeOffValues) {
