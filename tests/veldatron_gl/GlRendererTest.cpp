@@ -2,6 +2,7 @@
 // screen compared with the raster view's frame of the same screen.
 
 #include "ExecutorClock.h"
+#include "FrameComparison.h"
 #include "GlFrameBackend.h"
 #include "GlGpuDevice.h"
 #include "GlShaderLibraryProvider.h"
@@ -26,6 +27,8 @@
 
 using namespace veldatron;
 using veldatron::testing::ExecutorClock;
+using veldatron::testing::compare;
+using veldatron::testing::Comparison;
 using veldatron::testing::GlTestContext;
 using veldatron::testing::RecordingView;
 using veldatron::testing::ViewFixture;
@@ -164,55 +167,6 @@ protected:
     std::unique_ptr<QOpenGLFramebufferObject> m_fbo;
     std::unique_ptr<GlFrameBackend> m_backend;
 };
-
-int channelDifference(QRgb a, QRgb b)
-{
-    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
-                     std::abs(qBlue(a) - qBlue(b))});
-}
-
-// Whether the raster frame's pixel lies on an edge (its 3 x 3 neighbourhood is not one colour):
-// glyph edges are rasterised differently by the two renderers and are not compared.
-bool onEdge(const QImage& image, int x, int y)
-{
-    const QRgb centre = image.pixel(x, y);
-    for (int dy = -1; dy <= 1; ++dy) {
-        for (int dx = -1; dx <= 1; ++dx) {
-            const int nx = std::clamp(x + dx, 0, image.width() - 1);
-            const int ny = std::clamp(y + dy, 0, image.height() - 1);
-            if (channelDifference(image.pixel(nx, ny), centre) > 24)
-                return true;
-        }
-    }
-    return false;
-}
-
-struct Comparison {
-    int compared = 0;
-    int differing = 0;
-    std::string firstDifference;
-};
-
-Comparison compare(const QImage& gpu, const QImage& raster, int tolerance)
-{
-    Comparison result;
-    for (int y = 0; y < raster.height(); ++y) {
-        for (int x = 0; x < raster.width(); ++x) {
-            if (onEdge(raster, x, y))
-                continue;
-            ++result.compared;
-            if (channelDifference(gpu.pixel(x, y), raster.pixel(x, y)) > tolerance) {
-                if (result.differing++ == 0) {
-                    result.firstDifference = "(" + std::to_string(x) + ", " + std::to_string(y)
-                                             + ") gpu " + QColor(gpu.pixel(x, y)).name().toStdString()
-                                             + " raster "
-                                             + QColor(raster.pixel(x, y)).name().toStdString();
-                }
-            }
-        }
-    }
-    return result;
-}
 
 TEST_F(GlRendererTest, SetUpMakesEverythingAFrameNeeds)
 {

@@ -1,3 +1,4 @@
+#include "ExecutorClock.h"
 #include "ManualExecutor.h"
 #include "MetalFrameCoordinator.h"
 
@@ -11,22 +12,11 @@
 #include <vector>
 
 using namespace veldatron;
+using veldatron::testing::ExecutorClock;
 using Status = MetalTrackedCommandBufferStatus;
 using Reason = MetalFrameRefusalReason;
 
 namespace {
-
-// The virtual clock of a manual executor, in seconds.
-class ExecutorClock final : public MetalRecoveryClock {
-public:
-    explicit ExecutorClock(const ManualExecutor& executor) : m_executor(executor) {}
-    double now() const override {
-        return std::chrono::duration<double>(m_executor.now()).count();
-    }
-
-private:
-    const ManualExecutor& m_executor;
-};
 
 // A coordinator on virtual time, with every action recorded in one list (in call order) and the
 // time it came at.

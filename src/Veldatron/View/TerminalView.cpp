@@ -5,6 +5,7 @@
 #include "EscapeSequences.h"
 #include "QtExecutor.h"
 #include "TerminalViewDelegate.h"
+#include "TerminalViewMetalHosting.h"
 
 #include <QAction>
 #include <QApplication>
@@ -77,6 +78,9 @@ TerminalView::TerminalView(QWidget* parent, const std::optional<QFont>& font,
             [this](Qt::ApplicationState state) {
                 m_textBlinkApplicationActive = state == Qt::ApplicationActive;
                 updateTextBlinkLifecycle();
+                if (m_textBlinkApplicationActive && isMetalRendererEligibleForRetry()) {
+                    m_metalHosting->setMetalViewNeedsDisplay();
+                }
             });
     updateTextBlinkLifecycle();
 }
@@ -245,6 +249,9 @@ void TerminalView::resizeEvent(QResizeEvent* event) {
     processSizeChange(QSizeF(event->size()));
     update();
     updateCursorPosition();
+    if (m_metalHosting) {
+        m_metalHosting->viewResized();
+    }
 }
 
 // ---- Scroller -------------------------------------------------------------------------------
