@@ -51,12 +51,12 @@ TerminalFindBarView::TerminalFindBarView(QWidget* parent) : QFrame(parent) {
         });
         return button;
     };
-    m_previousButton = makeButton("findPrevious", QStyle::SP_ArrowUp, QStringLiteral("Previous"),
-                                  &onFindPrevious);
+    m_previousButton =
+        makeButton("findPrevious", QStyle::SP_ArrowUp, QStringLiteral("Previous"), &onFindPrevious);
     m_nextButton =
         makeButton("findNext", QStyle::SP_ArrowDown, QStringLiteral("Next"), &onFindNext);
-    m_closeButton = makeButton("findClose", QStyle::SP_TitleBarCloseButton,
-                               QStringLiteral("Close"), &onClose);
+    m_closeButton =
+        makeButton("findClose", QStyle::SP_TitleBarCloseButton, QStringLiteral("Close"), &onClose);
 
     const auto makeOption = [this](const char* title, const QString& tip) {
         auto* box = new QCheckBox(QLatin1String(title), this);

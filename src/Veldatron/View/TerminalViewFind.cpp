@@ -197,8 +197,7 @@ void TerminalView::clearSearch() {
 
 std::pair<int, int> TerminalView::searchMatchSummary(const QString& term,
                                                      const SearchOptions& options, int limit) {
-    const std::vector<SearchResult> matches =
-        m_search->findAll(term.toStdString(), options, limit);
+    const std::vector<SearchResult> matches = m_search->findAll(term.toStdString(), options, limit);
     const int total = int(matches.size());
     const std::optional<SearchResult>& last = m_search->lastResult();
     if (!last) {

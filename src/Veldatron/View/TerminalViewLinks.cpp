@@ -163,10 +163,9 @@ std::optional<TerminalView::LinkToOpen> TerminalView::linkForClick(Position at,
     const LinkHighlightMode mode = m_linkHighlightMode;
     const bool command = hasCommandModifier;
     // A detected link opens only when it was underlined under the pointer.
-    const bool considerImplicit =
-        (mode == LinkHighlightMode::hover ||
-         (mode == LinkHighlightMode::hoverWithModifier && command)) &&
-        m_linkHighlightRange.has_value();
+    const bool considerImplicit = (mode == LinkHighlightMode::hover ||
+                                   (mode == LinkHighlightMode::hoverWithModifier && command)) &&
+                                  m_linkHighlightRange.has_value();
     Buffer& buffer = m_terminal->buffer();
     const std::optional<Position> location =
         m_terminal->resolveLinkLocation(LinkLookupLocation::buffer(at), buffer);

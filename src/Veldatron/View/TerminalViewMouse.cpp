@@ -86,7 +86,8 @@ bool TerminalView::reportsMouse(Qt::KeyboardModifiers modifiers, MouseEventKind 
         // X10 mode reports presses only.
         return mode != Terminal::MouseMode::off && mode != Terminal::MouseMode::x10;
     case MouseEventKind::drag:
-        return mode == Terminal::MouseMode::buttonEventTracking || mode == Terminal::MouseMode::anyEvent;
+        return mode == Terminal::MouseMode::buttonEventTracking ||
+               mode == Terminal::MouseMode::anyEvent;
     }
     return false;
 }
@@ -95,8 +96,8 @@ void TerminalView::sendMouseReport(int buttonFlags, const QPointF& point, bool m
     const MouseHit hit = calculateMouseHit(point);
     const Buffer& buffer = m_terminal->buffer();
     const int x = int(hit.grid.col);
-    const int y = int(std::clamp<int64_t>(hit.grid.row - buffer.yDisp(), 0,
-                                          std::max(0, buffer.rows() - 1)));
+    const int y =
+        int(std::clamp<int64_t>(hit.grid.row - buffer.yDisp(), 0, std::max(0, buffer.rows() - 1)));
     if (motion) {
         m_terminal->sendMotion(buttonFlags, x, y, int(hit.pixels.col), int(hit.pixels.row));
     } else {
@@ -216,8 +217,8 @@ void TerminalView::pointerMoved(QMouseEvent* event) {
     updateHoverLink(at, std::nullopt);
     if (m_allowMouseReporting && m_terminal->mouseMode() == Terminal::MouseMode::anyEvent) {
         // Motion without a button is the release code with the motion bit (35).
-        sendMouseReport(encodeMouseEvent(Qt::NoButton, event->modifiers(), true),
-                        event->position(), true);
+        sendMouseReport(encodeMouseEvent(Qt::NoButton, event->modifiers(), true), event->position(),
+                        true);
     }
 }
 
@@ -227,9 +228,9 @@ void TerminalView::wheelEvent(QWheelEvent* event) {
     event->accept();
     // Touchpads give pixels; wheels give notches of 120, each worth the system's lines per notch.
     const bool precise = !event->pixelDelta().isNull();
-    const double delta = precise ? double(event->pixelDelta().y())
-                                 : event->angleDelta().y() / 120.0 *
-                                       std::max(1, QApplication::wheelScrollLines());
+    const double delta =
+        precise ? double(event->pixelDelta().y())
+                : event->angleDelta().y() / 120.0 * std::max(1, QApplication::wheelScrollLines());
     const double h = m_cellDimension.height();
     if (delta == 0 || !(h > 0)) {
         return;
@@ -261,10 +262,9 @@ void TerminalView::wheelEvent(QWheelEvent* event) {
     const int count = int(std::abs(lines));
 
     if (reporting) {
-        const int flags = m_terminal->encodeButton(up ? 4 : 5, false,
-                                                   modifiers.testFlag(Qt::ShiftModifier),
-                                                   modifiers.testFlag(Qt::AltModifier),
-                                                   modifiers.testFlag(Qt::ControlModifier));
+        const int flags = m_terminal->encodeButton(
+            up ? 4 : 5, false, modifiers.testFlag(Qt::ShiftModifier),
+            modifiers.testFlag(Qt::AltModifier), modifiers.testFlag(Qt::ControlModifier));
         for (int i = 0; i < count; ++i) {
             sendMouseReport(flags, event->position(), false);
         }

@@ -70,14 +70,14 @@ void TerminalView::setupEditActions() {
         addAction(action);
         return action;
     };
-    m_copyAction = addEditAction("copyAction", Qt::CTRL | Qt::SHIFT | Qt::Key_C,
-                                 Qt::WidgetShortcut, [this] { copy(); });
+    m_copyAction = addEditAction("copyAction", Qt::CTRL | Qt::SHIFT | Qt::Key_C, Qt::WidgetShortcut,
+                                 [this] { copy(); });
     m_selectAllAction = addEditAction("selectAllAction", Qt::CTRL | Qt::SHIFT | Qt::Key_A,
                                       Qt::WidgetShortcut, [this] { selectAll(); });
     // The find bar is a child of the view: the key shows it again from its own field too.
-    m_findAction = addEditAction("findAction", Qt::CTRL | Qt::SHIFT | Qt::Key_F,
-                                 Qt::WidgetWithChildrenShortcut,
-                                 [this] { performFindPanelAction(1); });
+    m_findAction =
+        addEditAction("findAction", Qt::CTRL | Qt::SHIFT | Qt::Key_F,
+                      Qt::WidgetWithChildrenShortcut, [this] { performFindPanelAction(1); });
     m_semanticClickCoalescingDelay = std::chrono::milliseconds(QApplication::doubleClickInterval());
     m_multiClickInterval = m_semanticClickCoalescingDelay;
 }
@@ -239,8 +239,7 @@ void TerminalView::schedulePromptClick(const Position& at, Qt::KeyboardModifiers
                 snapshot.selectionWasActive || snapshot.didDrag) {
                 return;
             }
-            if (self->m_terminal->handleSemanticPromptClick(Position{col, *row},
-                                                            clickModifiers)) {
+            if (self->m_terminal->handleSemanticPromptClick(Position{col, *row}, clickModifiers)) {
                 self->redrawWholeView();
             }
         });
