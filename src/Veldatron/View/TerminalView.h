@@ -757,9 +757,6 @@ private:
     bool m_didSelectionDrag = false;
     // Where the press that may start a drag selection was.
     std::optional<Position> m_pressCell;
-    QAction* m_copyAction = nullptr;
-    QAction* m_selectAllAction = nullptr;
-    QAction* m_findAction = nullptr;
 
     // Links.
     LinkReporting m_linkReporting = LinkReporting::implicit;

@@ -68,16 +68,14 @@ void TerminalView::setupEditActions() {
         action->setShortcutContext(context);
         connect(action, &QAction::triggered, this, slot);
         addAction(action);
-        return action;
     };
-    m_copyAction = addEditAction("copyAction", Qt::CTRL | Qt::SHIFT | Qt::Key_C, Qt::WidgetShortcut,
-                                 [this] { copy(); });
-    m_selectAllAction = addEditAction("selectAllAction", Qt::CTRL | Qt::SHIFT | Qt::Key_A,
-                                      Qt::WidgetShortcut, [this] { selectAll(); });
+    addEditAction("copyAction", Qt::CTRL | Qt::SHIFT | Qt::Key_C, Qt::WidgetShortcut,
+                  [this] { copy(); });
+    addEditAction("selectAllAction", Qt::CTRL | Qt::SHIFT | Qt::Key_A, Qt::WidgetShortcut,
+                  [this] { selectAll(); });
     // The find bar is a child of the view: the key shows it again from its own field too.
-    m_findAction =
-        addEditAction("findAction", Qt::CTRL | Qt::SHIFT | Qt::Key_F,
-                      Qt::WidgetWithChildrenShortcut, [this] { performFindPanelAction(1); });
+    addEditAction("findAction", Qt::CTRL | Qt::SHIFT | Qt::Key_F, Qt::WidgetWithChildrenShortcut,
+                  [this] { performFindPanelAction(1); });
     m_semanticClickCoalescingDelay = std::chrono::milliseconds(QApplication::doubleClickInterval());
     m_multiClickInterval = m_semanticClickCoalescingDelay;
 }
