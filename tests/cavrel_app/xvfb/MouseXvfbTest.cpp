@@ -34,10 +34,10 @@ protected:
 
     // The clipboard's text as another program reads it from the X server (the application
     // answers while the event loop runs).
-    static QString clipboardFromXclip() {
+    static QString clipboardFromXclip(const QString& selection = QStringLiteral("clipboard")) {
         QProcess process;
-        process.start(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"),
-                                                QStringLiteral("clipboard")});
+        process.start(QStringLiteral("xclip"),
+                      {QStringLiteral("-o"), QStringLiteral("-selection"), selection});
         if (!waitUntil([&] { return process.state() == QProcess::NotRunning; })) {
             process.kill();
             process.waitForFinished();
@@ -96,6 +96,12 @@ TEST_F(MouseOnX11, ADoubleClickedWordOfOutputIsCopiedWithCtrlShiftC) {
     keys({"ctrl+shift+c"});
     EXPECT_TRUE(waitUntil([&] { return clipboardFromXclip() == QStringLiteral("zebra42"); }))
         << clipboardFromXclip().toStdString();
+
+    // As X terminals do, the selection is also the primary selection, which the middle button
+    // pastes.
+    EXPECT_EQ(clipboardFromXclip(QStringLiteral("primary")), QStringLiteral("zebra42"));
+    click(&terminal(), cellCentre(2, row), 1, 2);
+    EXPECT_TRUE(waitForScreen(QStringLiteral("agents$ zebra42")));
 }
 
 TEST_F(MouseOnX11, CtrlShiftFFindsAWordInTheScrollbackAndScrollsToIt) {

@@ -41,15 +41,16 @@ protected:
     }
     static void keys(const QStringList& names) { xdotool(QStringLiteral("key"), names); }
     static void type(const QString& text) { xdotool(QStringLiteral("type"), {text}); }
-    // `count` quick clicks of the first mouse button at `point` of `widget`, on the X server.
-    static void click(const QWidget* widget, const QPoint& point, int count = 1) {
+    // `count` quick clicks of a mouse button (1 the first, 2 the middle one) at `point` of
+    // `widget`, on the X server.
+    static void click(const QWidget* widget, const QPoint& point, int count = 1, int button = 1) {
         const QPoint at = widget->mapToGlobal(point);
         QProcess process;
         process.start(QStringLiteral("xdotool"),
                       {QStringLiteral("mousemove"), QString::number(at.x()),
                        QString::number(at.y()), QStringLiteral("click"), QStringLiteral("--repeat"),
                        QString::number(count), QStringLiteral("--delay"), QStringLiteral("60"),
-                       QStringLiteral("1")});
+                       QString::number(button)});
         ASSERT_TRUE(process.waitForFinished(60'000));
         ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
     }
