@@ -67,7 +67,7 @@ void TerminalView::queueMetalDisplay() {
             return;
         }
         view->m_pendingMetalDisplay = false;
-        if (view->hasMetalView()) {
+        if (view->m_metalHosting && view->hasMetalView()) {
             view->m_metalHosting->setMetalViewNeedsDisplay();
         }
     });
