@@ -274,7 +274,7 @@ TEST_F(MetalHosting, AReplacedRendererLivesUntilItsFrameLeavesTheGpu) {
     EXPECT_EQ(host->retiredMetalRenderers()[0].get(), first.get());
     EXPECT_FALSE(first->metalView()->isVisible()) << "out of sight, its GL context kept";
 
-    // A second retirement (the replacement failing at once) does not list it twice.
+    // Falling back retires the replacement, which has nothing on the GPU: nothing more is kept.
     failures = {3};
     uptime.time = 100;
     failCurrentFrame();
