@@ -7,6 +7,7 @@
 #include "SearchService.h"
 #include "SelectionService.h"
 #include "TerminalViewDelegate.h"
+#include "TerminalViewMetalHosting.h"
 
 #include <QAction>
 #include <QApplication>
@@ -80,6 +81,9 @@ TerminalView::TerminalView(QWidget* parent, const std::optional<QFont>& font,
             [this](Qt::ApplicationState state) {
                 m_textBlinkApplicationActive = state == Qt::ApplicationActive;
                 updateTextBlinkLifecycle();
+                if (m_textBlinkApplicationActive && isMetalRendererEligibleForRetry()) {
+                    m_metalHosting->setMetalViewNeedsDisplay();
+                }
             });
     updateTextBlinkLifecycle();
 }
@@ -256,6 +260,9 @@ void TerminalView::resizeEvent(QResizeEvent* event) {
     processSizeChange(QSizeF(event->size()));
     update();
     updateCursorPosition();
+    if (m_metalHosting) {
+        m_metalHosting->viewResized();
+    }
 }
 
 // ---- Scroller -------------------------------------------------------------------------------

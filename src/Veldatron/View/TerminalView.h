@@ -7,6 +7,7 @@
 #include "KeyInput.h"
 #include "KittyKeyEvent.h"
 #include "LinkMatch.h"
+#include "MetalRecovery.h"
 #include "PlatformColor.h"
 #include "RunAttributes.h"
 #include "SearchEngine.h"
@@ -16,6 +17,7 @@
 #include "TextCommand.h"
 #include "TextRange.h"
 #include "ViewLineSegment.h"
+#include "GL/MetalBufferingMode.h"
 
 #include <QFont>
 #include <QImage>
@@ -52,6 +54,7 @@ class SearchService;
 class SelectionService;
 class TerminalFindBarView;
 class TerminalViewDelegate;
+class TerminalViewMetalHosting;
 
 /// Where a view's timers run and what it reads as the time: the GUI thread's executor and the
 /// monotonic clock (nanoseconds) unless a test supplies its own.
@@ -513,6 +516,34 @@ public:
     /// The find string shared by every view of the process: the last term searched for.
     static QString& findPasteboard();
 
+    // ---- GPU renderer (TerminalViewMetal.cpp) ------------------------------------------------
+    /// Turns drawing by the GPU renderer on or off. Throws the renderer's MetalError when it
+    /// cannot be set up (no GL context: deviceUnavailable); the view then draws as before.
+    /// Defined by the GPU renderer library: a host that calls it links veldatron_gl.
+    void setUseMetal(bool enabled);
+    bool isUsingMetalRenderer() const;
+    const MetalRendererStatus& metalRendererStatus() const { return m_metalRendererStatus; }
+    /// Stores and announces a status (metalRendererStatusChanged), changed or not; from another
+    /// thread it is delivered on the view's thread, unless the view is gone by then.
+    void setMetalRendererStatus(const MetalRendererStatus& status);
+    MetalBufferingMode metalBufferingMode() const { return m_metalBufferingMode; }
+    void setMetalBufferingMode(MetalBufferingMode mode) { m_metalBufferingMode = mode; }
+    /// The scale the GPU renderer draws at instead of the screen's (never below 1).
+    std::optional<double> metalScaleFactorOverride() const { return m_metalScaleFactorOverride; }
+    void setMetalScaleFactorOverride(std::optional<double> scale);
+    /// While the GPU renderer draws: draws a frame at once.
+    void drawMetalFrameNow();
+    /// Whether retrying and recovering failed GPU frames makes sense now: GPU drawing is on and
+    /// shown, the window is visible, exposed and not minimised, and the view has an area.
+    bool isMetalRendererEligibleForRetry() const;
+    /// A GPU redraw of the whole view, coalesced like a display pass (17 ms).
+    void queueMetalDisplay();
+    /// Buffer lines the GPU renderer must rebuild, merged over display passes until it takes
+    /// them; none after the call.
+    std::optional<std::pair<int, int>> takeMetalDirtyRange();
+    /// The GPU renderer's side of the view: none before GPU drawing was first turned on.
+    TerminalViewMetalHosting* metalHosting() const { return m_metalHosting.get(); }
+
     // ---- TerminalDelegate --------------------------------------------------------------------
     void showCursor(Terminal& source) override;
     void hideCursor(Terminal& source) override;
@@ -538,16 +569,18 @@ public:
     void selectionChanged(Terminal& source) override;
     void mouseModeChanged(Terminal& source) override;
 
+Q_SIGNALS:
+    /// Every time the view sets its GPU renderer status (its name:
+    /// terminalViewMetalRendererStatusDidChange).
+    void metalRendererStatusChanged(const veldatron::MetalRendererStatus& status);
+
 protected:
     /// Marks a rectangle of the view for repainting (QWidget::update). Tests watch it.
     virtual void setNeedsDisplay(const QRectF& rect);
     /// Whether a GPU renderer draws this view instead of the frame: display passes then record
-    /// the buffer lines it must rebuild. No renderer is hosted yet.
-    virtual bool hasMetalView() const { return false; }
-    /// Buffer lines the GPU renderer must rebuild, merged over display passes until it takes
-    /// them.
+    /// the buffer lines it must rebuild.
+    virtual bool hasMetalView() const;
     std::optional<std::pair<int, int>> metalDirtyRange() const { return m_metalDirtyRange; }
-    std::optional<std::pair<int, int>> takeMetalDirtyRange();
 
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -570,6 +603,16 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
+    friend class TerminalViewMetalHost;
+
+    // Where the cursor was when the GPU renderer was last asked to draw.
+    struct RenderedCursor {
+        int x = 0;
+        int y = 0; // buffer line
+        bool hidden = false;
+        friend bool operator==(const RenderedCursor&, const RenderedCursor&) = default;
+    };
+
     // A kitty-mode key press handed to the text system, waiting for the text it makes.
     struct PendingKittyKeyEvent {
         KeyInput event;
@@ -645,6 +688,8 @@ private:
     double scrollerWidth() const;
     void markWholeScreenDirty();
     void runDisplayPass();
+    // Records where the cursor is for the GPU renderer; true when that differs from the last.
+    bool noteRenderedCursor();
     bool shouldDisplayImmediatelyAfterUserInput() const;
     uint64_t now() const;
     void ensureCaretIsVisible();
@@ -769,6 +814,14 @@ private:
     TerminalFindBarView* m_findBar = nullptr;
     QString m_findBarTerm;
     SearchOptions m_findBarOptions;
+
+    // GPU drawing. The hosting goes first when the view ends: its renderer reads the terminal.
+    MetalRendererStatus m_metalRendererStatus;
+    MetalBufferingMode m_metalBufferingMode = MetalBufferingMode::perRowPersistent;
+    std::optional<double> m_metalScaleFactorOverride;
+    bool m_pendingMetalDisplay = false;
+    std::optional<RenderedCursor> m_lastRenderedCursor;
+    std::unique_ptr<TerminalViewMetalHosting> m_metalHosting;
 };
 
 } // namespace veldatron

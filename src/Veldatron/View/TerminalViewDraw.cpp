@@ -1,6 +1,7 @@
 #include "CaretView.h"
 #include "CellShaper.h"
 #include "TerminalView.h"
+#include "TerminalViewMetalHosting.h"
 
 #include <QFontMetricsF>
 #include <QGlyphRun>
@@ -94,6 +95,10 @@ TerminalView::GlyphSlotFit TerminalView::glyphSlotFit(const QRawFont& font, quin
 // ---- The frame ------------------------------------------------------------------------------
 
 void TerminalView::paintEvent(QPaintEvent* event) {
+    // The GPU view covers the whole view.
+    if (m_metalHosting && m_metalHosting->hasMetalView()) {
+        return;
+    }
     // The caret paints the rows beneath it itself (Qt leaves its rectangle out of this region).
     if (m_caretView != nullptr && event->rect().intersects(m_caretView->geometry())) {
         m_caretView->invalidateBackdrop();

@@ -5,6 +5,7 @@
 #include "TerminalBidi.h"
 #include "TerminalView.h"
 #include "TerminalViewDelegate.h"
+#include "TerminalViewMetalHosting.h"
 
 #include <QPointer>
 
@@ -114,6 +115,10 @@ void TerminalView::updateDisplay(bool notifyAccessibility) {
             const int row = buffer.yDisp() + buffer.y();
             m_terminalDelegate->rangeChanged(*this, row, row);
         }
+        // The GPU renderer draws the cursor: a frame when it moved, hid or showed.
+        if (hasMetalView() && noteRenderedCursor() && m_metalHosting) {
+            m_metalHosting->setMetalViewNeedsDisplay();
+        }
         m_pendingDisplay = false;
         return;
     }
@@ -155,6 +160,10 @@ void TerminalView::updateDisplay(bool notifyAccessibility) {
                                                 std::max(m_metalDirtyRange->second, lines->second))
                                     : *lines;
         }
+        noteRenderedCursor();
+        if (m_metalHosting) {
+            m_metalHosting->setMetalViewNeedsDisplay();
+        }
     } else {
         // On the live screen, the dirty band and the rows its old and new ink may reach
         // (stacked accents erased with their text leave nothing behind above it), down to the
@@ -172,10 +181,6 @@ void TerminalView::updateDisplay(bool notifyAccessibility) {
         setNeedsDisplay(rect);
     }
     m_pendingDisplay = false;
-}
-
-std::optional<std::pair<int, int>> TerminalView::takeMetalDirtyRange() {
-    return std::exchange(m_metalDirtyRange, std::nullopt);
 }
 
 void TerminalView::setNeedsDisplay(const QRectF& rect) {

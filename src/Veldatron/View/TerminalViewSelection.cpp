@@ -333,7 +333,7 @@ void TerminalView::selectionChanged(Terminal&) {
     m_metalDirtyRange = m_metalDirtyRange ? std::pair(std::min(m_metalDirtyRange->first, first),
                                                       std::max(m_metalDirtyRange->second, last))
                                           : std::pair(first, last);
-    queuePendingDisplay();
+    queueMetalDisplay();
 }
 
 void TerminalView::linefeed(Terminal&) {
