@@ -4,6 +4,7 @@
 #include "Diagnostics.h"
 #include "EscapeSequences.h"
 #include "QtExecutor.h"
+#include "TerminalDebugView.h"
 #include "TerminalViewDelegate.h"
 
 #include <QAction>
@@ -59,6 +60,7 @@ TerminalView::TerminalView(QWidget* parent, const std::optional<QFont>& font,
     setAttribute(Qt::WA_OpaquePaintEvent);
     setCursor(Qt::IBeamCursor);
     setupScroller();
+    setupProgressBar();
     // A widget has no meaningful size before its first layout: the terminal starts at the
     // options' size and is refitted by the first resize event.
     setupOptions(0, 0);
@@ -83,6 +85,7 @@ TerminalView::TerminalView(QWidget* parent, const std::optional<QFont>& font,
 
 TerminalView::~TerminalView() {
     m_pendingDisplayTask.cancel();
+    m_progressReportTimer.cancel();
     stopTextBlinking();
     // The terminal calls back into the view while it goes (nothing today, but a reset of its
     // state could); it must not find a half-destroyed host.
@@ -237,11 +240,22 @@ double TerminalView::getEffectiveWidth(const QSizeF& size) const {
     return width > 0 ? width : 0;
 }
 
+// ---- Debug view -----------------------------------------------------------------------------
+
+TerminalDebugView* TerminalView::debug() const {
+    return m_debug.data();
+}
+
+void TerminalView::setDebug(TerminalDebugView* debug) {
+    m_debug = debug;
+}
+
 // ---- Widget events --------------------------------------------------------------------------
 
 void TerminalView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     layoutScroller();
+    layoutProgressBar();
     processSizeChange(QSizeF(event->size()));
     update();
     updateCursorPosition();
@@ -377,10 +391,14 @@ void TerminalView::sizeChanged(Terminal& source) {
     updateScroller();
 }
 
-std::optional<CellSize> TerminalView::cellSizeInPixels(Terminal&) {
+double TerminalView::windowBackingScale() const {
     // Only a view on screen has a scale of its own.
     const bool onScreen = window() != nullptr && window()->windowHandle() != nullptr;
-    const double scale = onScreen ? backingScaleFactor() : 1.0;
+    return onScreen ? backingScaleFactor() : 1.0;
+}
+
+std::optional<CellSize> TerminalView::cellSizeInPixels(Terminal&) {
+    const double scale = windowBackingScale();
     return CellSize{int(std::lround(m_cellDimension.width() * scale)),
                     int(std::lround(m_cellDimension.height() * scale))};
 }

@@ -1,6 +1,7 @@
 #include "CaretView.h"
 #include "EscapeSequences.h"
 #include "TerminalBidi.h"
+#include "TerminalDebugView.h"
 #include "TerminalView.h"
 #include "TerminalViewDelegate.h"
 
@@ -89,6 +90,9 @@ void TerminalView::runDisplayPass() {
         updateScroller();
     }
     updateDisplay(true);
+    if (m_debug) {
+        m_debug->refresh();
+    }
     m_pendingDisplay = false;
 }
 
@@ -164,6 +168,9 @@ void TerminalView::updateDisplay(bool notifyAccessibility) {
             rect = QRectF(0, top, width(), std::max(0.0, bottom - top));
         }
         setNeedsDisplay(rect);
+    }
+    if (m_debug) {
+        m_debug->refresh();
     }
     m_pendingDisplay = false;
 }
