@@ -142,9 +142,8 @@ public:
         return at(image, col * w() + dx, row * h() + dy);
     }
     QColor background() { return view().nativeBackgroundColor().toQColor(); }
-    // A picture of `cols` x `rowsPixels` cells' worth of points, at the fixture's scale, whose
-    // height (in device pixels) is a multiple of 6 that leaves its second half in the second
-    // cell row.
+    // A picture `cols` cells wide in the fixture's device pixels and a little under two cells
+    // high, its height a multiple of 12 (each half whole sixel bands of 6 pixels).
     RgbaImage picture(int cols) {
         const int width = int(std::lround(cols * w() * scale));
         const int height = int(std::floor(2 * h() * scale / 12)) * 12;
