@@ -3,8 +3,9 @@
 // background every few cells, some of it bold, underlined or in true colour), wide characters,
 // box drawing and block elements in every cell (all drawn as shapes), and paragraphs of mixed
 // Arabic, Hebrew and English (laid out right to left, shaped; once with the layout caches warm
-// as in steady redrawing, once laying every paragraph out anew); and the cost the view adds to
-// feeding output (parse + dirty-row bookkeeping).
+// as in steady redrawing, once laying every paragraph out anew), a picture as wide as the screen
+// and one row short of its height under a screen of text (a kitty image below the text); and the
+// cost the view adds to feeding output (parse + dirty-row bookkeeping).
 //
 //   QT_QPA_PLATFORM=offscreen bench-frame [frames [screen...]]
 //
@@ -16,6 +17,7 @@
 #include "BenchScreens.h"
 #include "TerminalBidi.h"
 #include "TerminalView.h"
+#include "TextDecoding.h"
 
 #include <QApplication>
 #include <QImage>
@@ -29,6 +31,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 using veldatron::TerminalOptions;
 using veldatron::TerminalView;
@@ -41,6 +44,22 @@ using Clock = std::chrono::steady_clock;
 
 double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// A kitty graphics picture of `width` x `height` pixels of smooth colour, placed at the top left
+// under the text, over a screen of plain text.
+std::string imageScreen(int width, int height) {
+    std::vector<uint8_t> pixels;
+    pixels.reserve(size_t(width) * size_t(height) * 4);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            pixels.insert(pixels.end(), {uint8_t(x * 255 / width), uint8_t(y * 255 / height),
+                                         uint8_t((x + y) % 256), 255});
+        }
+    }
+    return plainScreen() + "\x1b[H\x1b_Ga=T,f=32,q=2,z=-1,C=1,s=" + std::to_string(width) +
+           ",v=" + std::to_string(height) + ";" + veldatron::TextDecoding::base64Encode(pixels) +
+           "\x1b\\";
 }
 
 struct Result {
@@ -106,6 +125,10 @@ int main(int argc, char** argv) {
         {"box drawing", boxScreen(), false},
         {"right to left", rightToLeftScreen(), false},
         {"rtl, no cache", rightToLeftScreen(), true},
+        {"wide image",
+         imageScreen(int(std::lround(cols * cell.width())),
+                     int(std::lround((rows - 1) * cell.height()))),
+         false},
     };
     const auto chosen = [&](const Screen& screen) {
         if (argc <= 2) {

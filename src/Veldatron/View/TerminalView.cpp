@@ -6,6 +6,7 @@
 #include "QtExecutor.h"
 #include "SearchService.h"
 #include "SelectionService.h"
+#include "TerminalDebugView.h"
 #include "TerminalViewDelegate.h"
 #include "TerminalViewMetalHosting.h"
 
@@ -62,6 +63,7 @@ TerminalView::TerminalView(QWidget* parent, const std::optional<QFont>& font,
     setAttribute(Qt::WA_OpaquePaintEvent);
     setCursor(Qt::IBeamCursor);
     setupScroller();
+    setupProgressBar();
     // A widget has no meaningful size before its first layout: the terminal starts at the
     // options' size and is refitted by the first resize event.
     setupOptions(0, 0);
@@ -90,6 +92,7 @@ TerminalView::TerminalView(QWidget* parent, const std::optional<QFont>& font,
 
 TerminalView::~TerminalView() {
     m_pendingDisplayTask.cancel();
+    m_progressReportTimer.cancel();
     m_selectionAutoScrollTimer.cancel();
     m_pendingSemanticClick.cancel();
     stopTextBlinking();
@@ -252,11 +255,22 @@ double TerminalView::getEffectiveWidth(const QSizeF& size) const {
     return width > 0 ? width : 0;
 }
 
+// ---- Debug view -----------------------------------------------------------------------------
+
+TerminalDebugView* TerminalView::debug() const {
+    return m_debug.data();
+}
+
+void TerminalView::setDebug(TerminalDebugView* debug) {
+    m_debug = debug;
+}
+
 // ---- Widget events --------------------------------------------------------------------------
 
 void TerminalView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     layoutScroller();
+    layoutProgressBar();
     processSizeChange(QSizeF(event->size()));
     update();
     updateCursorPosition();
@@ -395,14 +409,14 @@ void TerminalView::sizeChanged(Terminal& source) {
     updateScroller();
 }
 
-double TerminalView::pixelReportScale() const {
+double TerminalView::windowBackingScale() const {
     // Only a view on screen has a scale of its own.
     const bool onScreen = window() != nullptr && window()->windowHandle() != nullptr;
     return onScreen ? backingScaleFactor() : 1.0;
 }
 
 std::optional<CellSize> TerminalView::cellSizeInPixels(Terminal&) {
-    const double scale = pixelReportScale();
+    const double scale = windowBackingScale();
     return CellSize{int(std::lround(m_cellDimension.width() * scale)),
                     int(std::lround(m_cellDimension.height() * scale))};
 }

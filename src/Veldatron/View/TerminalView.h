@@ -4,7 +4,9 @@
 #include "BidiRowLayout.h"
 #include "Executor.h"
 #include "FontSet.h"
+#include "ImageInsertion.h"
 #include "KeyInput.h"
+#include "KittyGraphicsPayload.h"
 #include "KittyKeyEvent.h"
 #include "LinkMatch.h"
 #include "MetalRecovery.h"
@@ -21,6 +23,7 @@
 
 #include <QFont>
 #include <QImage>
+#include <QPointer>
 #include <QRawFont>
 #include <QRectF>
 #include <QSizeF>
@@ -52,7 +55,9 @@ class CellShaper;
 class DictationOverlayTextView;
 class SearchService;
 class SelectionService;
+class TerminalDebugView;
 class TerminalFindBarView;
+class TerminalProgressBarView;
 class TerminalViewDelegate;
 class TerminalViewMetalHosting;
 
@@ -392,6 +397,8 @@ public:
     /// The image drawn into `size`, its aspect kept, centred and filling the size (cut where it
     /// reaches beyond).
     static QImage scale(const QImage& image, QSize size);
+    /// Where scale() draws an image of `image` size into `size`.
+    static QRectF scaledImageRect(const QSizeF& image, const QSizeF& size);
     /// Opens a link with the system (defaultLinkURL); text that resolves to nothing is ignored.
     static void openDefaultLink(const QString& link);
     /// What a link's text opens: an existing file named with a line number ("main.c:12"), a
@@ -402,6 +409,37 @@ public:
     defaultLinkURL(const QString& link,
                    const std::function<bool(const QString&)>& fileExists = nullptr);
 
+    // ---- Images (TerminalViewImages.cpp) -----------------------------------------------------
+    /// Shows a picture at the cursor: sized in cells by the requests, cut into one slice per
+    /// cell row (RowImage), each attached to the row it covers, with a line feed after each.
+    /// While the terminal shows a kitty placement the slices carry it and its record is written.
+    void insertImage(const QImage& image, const ImageSizeRequests& requests);
+    /// Encoded image data in any format Qt reads, at most 10000 pixels a side; null otherwise.
+    static QImage decodeImage(std::span<const uint8_t> data);
+    /// The picture of a stored kitty image, for placeholder cells: decoded once per stored
+    /// payload and kept while the store holds it; none when it is not stored or does not decode.
+    std::optional<QImage> kittyPlaceholderImage(uint32_t imageId);
+    /// The largest rectangle of the image's aspect ratio centred in `rect` (`rect` itself when
+    /// either is empty).
+    static QRectF kittyAspectFitRect(const QSizeF& imageSize, const QRectF& rect);
+
+    // ---- Progress bar (TerminalViewProgress.cpp) ---------------------------------------------
+    /// The 2-pixel bar along the top edge that shows OSC 9;4 reports.
+    TerminalProgressBarView& progressBarView() const { return *m_progressBarView; }
+    /// Shows a report: a percentage, a sliding segment, red for an error, orange for a pause;
+    /// hidden by a remove report or when no report came for 15 s.
+    void handleProgressReport(const ProgressReport& report);
+    void clearProgressReport();
+    /// The percentage last shown, reused by an error or pause report that carries none.
+    std::optional<uint8_t> lastProgressValue() const { return m_lastProgressValue; }
+    /// A report not renewed within this time is stale: the bar goes.
+    static constexpr std::chrono::seconds progressReportTimeout{15};
+
+    // ---- Debug view -------------------------------------------------------------------------
+    /// The diagnostic overlay attached to this view, refreshed by every display pass; null
+    /// unless one was made. Not owned.
+    TerminalDebugView* debug() const;
+    void setDebug(TerminalDebugView* debug);
     // ---- Mouse (TerminalViewMouse.cpp) -------------------------------------------------------
     /// The cell under a point of the view (a buffer position, clamped into the screen's columns
     /// and lines, in logical order on right-to-left rows) and the point itself in the pixels of
@@ -565,6 +603,11 @@ public:
     void iTermContent(Terminal& source, std::span<const uint8_t> content) override;
     void clipboardCopy(Terminal& source, std::span<const uint8_t> content) override;
     std::optional<std::vector<uint8_t>> clipboardRead(Terminal& source) override;
+    void progressReport(Terminal& source, const ProgressReport& report) override;
+    void createImageFromBitmap(Terminal& source, std::vector<uint8_t>& bytes, int width,
+                               int height) override;
+    void createImage(Terminal& source, std::span<const uint8_t> data, ImageSizeRequest width,
+                     ImageSizeRequest height, bool preserveAspectRatio) override;
     void linefeed(Terminal& source) override;
     void selectionChanged(Terminal& source) override;
     void mouseModeChanged(Terminal& source) override;
@@ -575,6 +618,9 @@ Q_SIGNALS:
     void metalRendererStatusChanged(const veldatron::MetalRendererStatus& status);
 
 protected:
+    /// Device pixels per point of the window the view is in, 1 outside a window: the scale of
+    /// pixel reports, of kitty pixel offsets and of the slices of inserted images.
+    virtual double windowBackingScale() const;
     /// Marks a rectangle of the view for repainting (QWidget::update). Tests watch it.
     virtual void setNeedsDisplay(const QRectF& rect);
     /// Whether a GPU renderer draws this view instead of the frame: display passes then record
@@ -620,7 +666,6 @@ private:
     };
 
     // Mouse.
-    double pixelReportScale() const;
     enum class MouseEventKind : uint8_t { press, release, drag, wheel };
     // Whether an event of the kind goes to the program rather than to the view's gestures.
     bool reportsMouse(Qt::KeyboardModifiers modifiers, MouseEventKind kind) const;
@@ -701,6 +746,16 @@ private:
     void drawSegmentText(const ViewLineSegment& segment, double baseline, QPainter& painter);
     void drawCustomGlyphs(const ViewLineInfo& info, double top, BufferLine::RenderLineMode mode,
                           QPainter& painter);
+    // Images.
+    enum class RowImageLayer : uint8_t { underText, overText };
+    void drawRowImages(const ViewLineInfo& info, double top, RowImageLayer layer,
+                       QPainter& painter);
+    void drawKittyPlaceholders(const ViewLineInfo& info, double top, QPainter& painter);
+    void forgetUnstoredKittyPictures();
+    // Progress bar.
+    void setupProgressBar();
+    void layoutProgressBar();
+    void resetProgressReportTimer();
 
     // Host and scheduling.
     TerminalViewDelegate* m_terminalDelegate = nullptr;
@@ -775,6 +830,22 @@ private:
     std::unordered_map<Attribute, std::shared_ptr<const RunAttributes>> m_urlAttributes;
     std::array<std::optional<PlatformColor>, 256> m_colors;
     std::unordered_map<uint32_t, PlatformColor> m_trueColors;
+
+    // The pictures of stored kitty images shown through placeholder cells, each with the
+    // payload it was decoded from (a null picture: it does not decode).
+    struct KittyPicture {
+        KittyGraphicsPayload payload;
+        QImage image;
+    };
+    std::map<uint32_t, KittyPicture> m_kittyPictures;
+
+    // Progress bar.
+    TerminalProgressBarView* m_progressBarView = nullptr;
+    TaskHandle m_progressReportTimer;
+    std::optional<uint8_t> m_lastProgressValue;
+
+    // The debug overlay, owned by whoever made it.
+    QPointer<TerminalDebugView> m_debug;
 
     // Selection and search of the terminal: they hold it, so they go before it.
     std::shared_ptr<SelectionService> m_selection;

@@ -119,6 +119,7 @@ void TerminalView::drawTerminalContents(const QRectF& dirtyRect, QPainter& paint
     const int last =
         bufferOffset + std::max(0, int(std::ceil(dirtyRect.bottom() / h)) - 1) + inkOverflowRows;
 
+    forgetUnstoredKittyPictures();
     painter.save();
     painter.setClipRect(dirtyRect, Qt::IntersectClip);
     // Cells in the default background are never filled one by one: this is their colour.
@@ -191,7 +192,7 @@ void TerminalView::drawRow(int row, const BufferLine& line, int bufferOffset,
         }
     }
 
-    // (Images under the text come here once those exist.)
+    drawRowImages(info, top, RowImageLayer::underText, painter);
     drawCustomGlyphs(info, top, mode, painter);
 
     painter.setRenderHint(QPainter::TextAntialiasing, true);
@@ -199,6 +200,8 @@ void TerminalView::drawRow(int row, const BufferLine& line, int bufferOffset,
     for (const ViewLineSegment& segment : info.segments) {
         drawSegmentText(segment, baseline, painter);
     }
+    drawKittyPlaceholders(info, top, painter);
+    drawRowImages(info, top, RowImageLayer::overText, painter);
 
     painter.restore();
 }

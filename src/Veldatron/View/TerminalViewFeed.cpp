@@ -3,6 +3,7 @@
 #include "SelectionService.h"
 #include "EscapeSequences.h"
 #include "TerminalBidi.h"
+#include "TerminalDebugView.h"
 #include "TerminalView.h"
 #include "TerminalViewDelegate.h"
 #include "TerminalViewMetalHosting.h"
@@ -96,6 +97,9 @@ void TerminalView::runDisplayPass() {
         updateScroller();
     }
     updateDisplay(true);
+    if (m_debug) {
+        m_debug->refresh();
+    }
     m_pendingDisplay = false;
 }
 
@@ -179,6 +183,9 @@ void TerminalView::updateDisplay(bool notifyAccessibility) {
             rect = QRectF(0, top, width(), std::max(0.0, bottom - top));
         }
         setNeedsDisplay(rect);
+    }
+    if (m_debug) {
+        m_debug->refresh();
     }
     m_pendingDisplay = false;
 }

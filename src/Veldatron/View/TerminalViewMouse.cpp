@@ -54,7 +54,7 @@ TerminalView::MouseHit TerminalView::calculateMouseHit(const QPointF& point) {
     }
 
     // Pixel reports count in the same pixels as the cell size the program was told.
-    const double scale = pixelReportScale();
+    const double scale = windowBackingScale();
     const double px = std::clamp(point.x(), 0.0, double(width())) * scale;
     const double py = std::clamp(point.y(), 0.0, double(height())) * scale;
     return {Position{col, row}, Position{int64_t(px), int64_t(py)}};

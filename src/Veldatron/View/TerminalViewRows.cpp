@@ -99,6 +99,10 @@ ViewLineInfo TerminalView::buildAttributedString(int row, const BufferLine& line
     std::shared_ptr<const RunAttributes> runAttributes;
     std::optional<Attribute> previousAttribute;
     bool previousBlinkHidden = false;
+    // The cell to the left when it was a placeholder: a placeholder without all its diacritics
+    // continues it.
+    std::optional<KittyPlaceholderCell> previousPlaceholder;
+    std::optional<Attribute> previousPlaceholderAttribute;
     bool previousLink = false;
     bool previousSelected = false;
 
@@ -208,6 +212,22 @@ ViewLineInfo TerminalView::buildAttributedString(int row, const BufferLine& line
                 segment.append(space, runAttributes, oneUnit);
                 return width;
             }
+        }
+
+        // A kitty placeholder shows a slice of an image; the text holds a space in its place.
+        std::optional<KittyPlaceholderCell> placeholder;
+        if (!text.empty() && text.front() == KittyPlaceholder::placeholder) {
+            placeholder =
+                KittyPlaceholderDecoder::decode(text, attribute, row, visualColumn,
+                                                previousPlaceholder, previousPlaceholderAttribute);
+        }
+        previousPlaceholder = placeholder;
+        previousPlaceholderAttribute = attribute;
+        if (placeholder) {
+            flushRun();
+            info.kittyPlaceholders.push_back(*placeholder);
+            segment.append(space, runAttributes, oneUnit);
+            return width;
         }
 
         if (display == nullptr && code < 0x80) {
