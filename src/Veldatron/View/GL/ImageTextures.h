@@ -55,7 +55,8 @@ public:
     /// The texture of an image anchored in a row.
     std::shared_ptr<GpuTexture> texture(const std::shared_ptr<TerminalImage>& image) override;
     /// The texture of a kitty image shown through placeholder cells.
-    std::shared_ptr<GpuTexture> kittyTexture(uint32_t imageId, const KittyGraphicsState& state);
+    std::shared_ptr<GpuTexture> kittyTexture(uint32_t imageId,
+                                             const KittyGraphicsState& state) override;
     /// Drops the textures of kitty images no longer in the store, and of row images whose
     /// objects are gone.
     void prune(const KittyGraphicsState* state);
