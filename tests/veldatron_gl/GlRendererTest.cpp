@@ -269,8 +269,8 @@ TEST_F(GlRendererTest, FrameAtAnotherScaleIsScaledOntoItsFramebuffer)
     EXPECT_LE(result.differing, result.compared / 100) << result.firstDifference;
 }
 
-// The raster view of this branch draws no inline images yet, so the image of a known screen is
-// checked against its own picture: where the row's slices put it, at both scales.
+// An image the core cut into row slices (no view in between) checked against its own picture:
+// where the row's slices put it, at both scales.
 TEST_F(GlRendererTest, ImageInARowIsDrawnAtItsCellsUprightAndOpaque)
 {
     const QSizeF cell = m_fixture->view().cellDimension();
