@@ -302,9 +302,11 @@ void Terminal::shiftRegionColumns(int at, int by, const CharData& fill, bool end
 
 void Terminal::cmdRepeatPrecedingCharacter(const ParserParams& pars) {
     Buffer& buffer = *m_buffer;
+    const bool resumed = buffer.resumeHeldCursor();
+    const int x = buffer.x();
     const int n = std::min(count(pars), m_cols * m_rows * 2);
     CharData cell(Attribute(), 0, 1);
-    if (const int x = buffer.x(); x > 0) {
+    if (x > 0) {
         // Right of a shorter line the line's last cell counts (operator[] reads it).
         const BufferLine& line = buffer.lines()[buffer.yBase() + buffer.y()];
         cell = line[x - 1];
@@ -322,6 +324,9 @@ void Terminal::cmdRepeatPrecedingCharacter(const ParserParams& pars) {
     for (int i = 0; i < n; ++i) {
         buffer.insertCharacter(cell, resolve);
         updateRange(buffer, buffer.y());
+    }
+    if (resumed || buffer.x() != x) {
+        buffer.holdCursorAtRightLimit();
     }
 }
 
