@@ -76,6 +76,8 @@ void Terminal::setMode(int mode, std::span<const uint8_t> collect) {
         if (m_allow80To132) {
             resize(132, m_rows);
             resetToInitialState();
+            // The reset would forbid the switch back.
+            m_allow80To132 = true;
             tell([&](TerminalDelegate& d) { d.sizeChanged(*this); });
         }
         return;
@@ -220,6 +222,7 @@ void Terminal::resetMode(int mode, std::span<const uint8_t> collect) {
             resize(80, m_rows);
             tell([&](TerminalDelegate& d) { d.sizeChanged(*this); });
             resetToInitialState();
+            m_allow80To132 = true;
         }
         return;
     case 4:
