@@ -66,6 +66,12 @@ const ReplyCase replyCases[] = {
     {"DECRQCRA in origin mode counts from the region", "\x1b[2;3r\x1b[2;1HA\x1b[?6h",
      "\x1b[1;1;1;1;1;1*y", "\x1bP1!~0041\x1b\\"},
     {"DECSCL 62;1 answers nothing", "", "\x1b[62;1\"p", ""},
+    {"DECRQCRA in origin mode adds the left margin only while margin mode is on",
+     "\x1b[5;7r\x1b[?69h\x1b[5;7s\x1b[?6h\x1b[HX\x1b[?69l\x1b[r", "\x1b[1;1;5;5;5;5*y",
+     "\x1bP1!~0058\x1b\\"},
+    {"DECRQCRA in origin mode with margin mode on counts from the left margin",
+     "\x1b[5;7r\x1b[?69h\x1b[5;7s\x1b[?6h\x1b[HX\x1b[r", "\x1b[1;1;5;1;5;1*y",
+     "\x1bP1!~0058\x1b\\"},
 };
 
 class ReplyTable : public ::testing::TestWithParam<ReplyCase> {};
