@@ -105,7 +105,8 @@ public:
     int savedY = 0;
     bool savedOriginMode = false;
     bool savedMarginMode = false;
-    bool savedWraparound = false;
+    // A screen that never saved restores autowrap on, the terminal's initial state.
+    bool savedWraparound = true;
     bool savedReverseWraparound = false;
     Attribute savedAttr;
     // The saved character set; null for none.
