@@ -247,17 +247,17 @@ void Terminal::insertOrDeleteLines(int n, RowEntry entry) {
 }
 
 void Terminal::cmdScrollUp(const ParserParams& pars) {
-    // Unlike a line feed at the bottom, SU never feeds the scrollback, and the new rows take the
-    // default background, not the current one.
+    // Unlike a line feed at the bottom, SU never feeds the scrollback. The new rows take the
+    // current background, as every erasure does: programs that scroll this way rely on it.
     Buffer& buffer = *m_buffer;
     const int n = std::min(count(pars), 2 * m_rows);
     const int top = buffer.yBase() + buffer.scrollTop();
     const int bottom = buffer.yBase() + buffer.scrollBottom();
     if (!m_marginMode) {
-        rotateRows(top, bottom, n, RowEntry::atBottom, Attribute());
+        rotateRows(top, bottom, n, RowEntry::atBottom, scrollBlankAttribute());
         selectionsAdjustForInPlaceScroll(top, bottom, n);
     } else {
-        shiftRowsWithinMargins(top, bottom, n, RowEntry::atBottom, CharData(Attribute(), 0, 1));
+        shiftRowsWithinMargins(top, bottom, n, RowEntry::atBottom, erasedCell());
         selectionsInvalidateForColumnRestrictedScroll(top, bottom, buffer.marginLeft(),
                                                       buffer.marginRight());
     }

@@ -148,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(Terminal, EditTable, ::testing::ValuesIn(editCases),
 
 // ---- What the new cells hold ----------------------------------------------------------------
 
-TEST(TerminalEditing, NewCellsTakeTheCurrentBackgroundExceptScrollUpAndDown) {
+TEST(TerminalEditing, NewCellsTakeTheCurrentBackground) {
     struct Case {
         const char* name;
         std::string input;
@@ -166,10 +166,10 @@ TEST(TerminalEditing, NewCellsTakeTheCurrentBackgroundExceptScrollUpAndDown) {
         {"IL with margins", "\x1b[?69h\x1b[3;8s\x1b[1;4H\x1b[L", 3, 0, CharData(current, 0, 1)},
         {"RI at the top", "\x1b[1;1H\x1bM", 3, 0, CharData(current, 0, 1)},
         {"DECDC puts spaces", "\x1b[1;1H\x1b['~", 9, 0, CharData(current, ' ', 1)},
-        {"SU", "\x1b[S", 3, 5, CharData(Attribute(), 0, 1)},
-        {"SD", "\x1b[T", 3, 0, CharData(Attribute(), 0, 1)},
-        {"SU with margins", "\x1b[?69h\x1b[3;8s\x1b[S", 3, 5, CharData(Attribute(), 0, 1)},
-        {"SD with margins", "\x1b[?69h\x1b[3;8s\x1b[T", 3, 0, CharData(Attribute(), 0, 1)},
+        {"SU", "\x1b[S", 3, 5, CharData(current, 0, 1)},
+        {"SD", "\x1b[T", 3, 0, CharData(current, 0, 1)},
+        {"SU with margins", "\x1b[?69h\x1b[3;8s\x1b[S", 3, 5, CharData(current, 0, 1)},
+        {"SD with margins", "\x1b[?69h\x1b[3;8s\x1b[T", 3, 0, CharData(current, 0, 1)},
         {"DECIC puts plain spaces", "\x1b[1;1H\x1b['}", 0, 0, CharData(Attribute::empty, ' ', 1)},
     };
     for (const Case& c : cases) {
