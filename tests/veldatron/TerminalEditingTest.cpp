@@ -182,6 +182,64 @@ TEST(TerminalEditing, NewCellsTakeTheCurrentBackground) {
     }
 }
 
+TEST(TerminalEditing, AnOperationThatSplitsAWideCharacterBlanksBothHalves) {
+    struct Case {
+        const char* name;
+        std::string setup;
+        std::string input;
+        std::vector<std::string> cells; // the first cells of row 0
+    };
+    // 你 in columns 0-1, 好 in 2-3, then x and y.
+    const std::string text = "\xe4\xbd\xa0\xe5\xa5\xbdxy";
+    const Case cases[] = {
+        {"DCH in a right half",
+         text,
+         "\x1b[1;2H\x1b[P",
+         {"/1", "\xe5\xa5\xbd/2", "/0", "x/1", "y/1", "/1"}},
+        {"DCH up to a left half", text, "\x1b[1;1H\x1b[3P", {"/1", "x/1", "y/1", "/1"}},
+        {"DCH of a left half",
+         text,
+         "\x1b[1;3H\x1b[P",
+         {"\xe4\xbd\xa0/2", "/0", "/1", "x/1", "y/1", "/1"}},
+        {"DCH moving the left half of a character on the right margin",
+         text + "\x1b[?69h\x1b[1;3s",
+         "\x1b[1;1H\x1b[P",
+         {"/1", "/1", "/1", "/1", "x/1", "y/1"}},
+        {"ICH in a right half",
+         text,
+         "\x1b[1;2H\x1b[@",
+         {"/1", "/1", "/1", "\xe5\xa5\xbd/2", "/0", "x/1", "y/1"}},
+        {"ICH pushing a character half over the edge",
+         "abcdefgh\xe4\xbd\xa0",
+         "\x1b[1;1H\x1b[@",
+         {"/1", "a/1", "b/1", "c/1", "d/1", "e/1", "f/1", "g/1", "h/1", "/1"}},
+        {"ECH from a right half", text, "\x1b[1;2H\x1b[X", {"/1", "/1", "\xe5\xa5\xbd/2", "/0"}},
+        {"ECH up to a left half", text, "\x1b[1;1H\x1b[3X", {"/1", "/1", "/1", "/1", "x/1"}},
+        {"EL to the end from a right half", text, "\x1b[1;2H\x1b[K", {"/1", "/1", "/1"}},
+        {"EL from the start through a left half",
+         text,
+         "\x1b[1;3H\x1b[1K",
+         {"/1", "/1", "/1", "/1", "x/1"}},
+        {"ED below from a right half", text, "\x1b[1;2H\x1b[J", {"/1", "/1", "/1"}},
+        {"DECDC in a right half", text, "\x1b[1;2H\x1b['~", {" /1", "\xe5\xa5\xbd/2", "/0", "x/1"}},
+        {"DECIC in a right half",
+         text,
+         "\x1b[1;2H\x1b['}",
+         {" /1", " /1", " /1", "\xe5\xa5\xbd/2", "/0", "x/1"}},
+        {"deleting a whole character splits nothing",
+         text,
+         "\x1b[1;3H\x1b[2P",
+         {"\xe4\xbd\xa0/2", "/0", "x/1", "y/1", "/1"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TerminalFixture t({.cols = 10, .rows = 3});
+        t.feed(c.setup);
+        t.feed(c.input);
+        EXPECT_EQ(t.cellTexts(0, c.cells.size()), c.cells);
+    }
+}
+
 TEST(TerminalEditing, RepeatCopiesTheWholeCellOfAWideCharacter) {
     TerminalFixture t({.cols = 10, .rows = 3});
     t.feed("\x1b[1;32m\xe4\xbd\xa0\x1b[m\x1b[2b");
