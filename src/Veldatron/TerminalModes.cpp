@@ -555,11 +555,15 @@ void Terminal::csiPHandler(const ParserParams& pars, std::span<const uint8_t> co
 }
 
 void Terminal::cmdSetConformanceLevel(const ParserParams& pars) {
+    if (pars.size() == 1 && pars.isOmitted(0)) {
+        return;
+    }
     switch (pars[0]) {
     case 61:
+        // A level-1 terminal has no 8-bit controls to choose.
         m_conformance = TerminalConformance::vt100;
         m_cc.send8bit = false;
-        break;
+        return;
     case 62:
         m_conformance = TerminalConformance::vt200;
         break;
@@ -574,11 +578,7 @@ void Terminal::cmdSetConformanceLevel(const ParserParams& pars) {
         break;
     }
     if (pars.size() > 1) {
-        if (pars[1] == 1) {
-            m_cc.send8bit = false;
-        } else if (pars[1] == 0 || pars[1] == 2) {
-            m_cc.send8bit = true;
-        }
+        m_cc.send8bit = pars[1] == 0 || pars[1] == 2;
     }
 }
 

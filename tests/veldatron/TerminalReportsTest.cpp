@@ -216,17 +216,23 @@ TEST(TerminalReports, ConformanceLevelSetsTheLevelAndTheReplyFraming) {
         bool send8bit;
     };
     const Case cases[] = {
-        // 61 alone turns replies to 7-bit; a second parameter then decides.
+        // 61 turns replies to 7-bit whatever follows: a level-1 terminal has no 8-bit controls.
         {"\x1b[61\"p", Terminal::TerminalConformance::vt100, false},
         {"\x1b[62;0\"p", Terminal::TerminalConformance::vt200, true},
+        {"\x1b[61;2\"p", Terminal::TerminalConformance::vt100, false},
         {"\x1b[63;2\"p", Terminal::TerminalConformance::vt300, true},
-        {"\x1b[61;2\"p", Terminal::TerminalConformance::vt100, true},
-        {"\x1b[64;1\"p", Terminal::TerminalConformance::vt400, false},
+        // Above level 1, 0 and 2 turn 8-bit replies on and any other value turns them off.
+        {"\x1b[62;5\"p", Terminal::TerminalConformance::vt200, false},
         {"\x1b[62;0\"p", Terminal::TerminalConformance::vt200, true},
-        // Other second parameters keep the framing; an omitted level is the highest.
-        {"\x1b[64;3\"p", Terminal::TerminalConformance::vt400, true},
-        {"\x1b[\"p", Terminal::TerminalConformance::vt500, true},
-        {"\x1b[65;1\"p", Terminal::TerminalConformance::vt500, false},
+        {"\x1b[64;1\"p", Terminal::TerminalConformance::vt400, false},
+        {"\x1b[62;2\"p", Terminal::TerminalConformance::vt200, true},
+        {"\x1b[64;3\"p", Terminal::TerminalConformance::vt400, false},
+        // Without a second parameter the framing stays; without any, nothing changes.
+        {"\x1b[62;2\"p\x1b[65\"p", Terminal::TerminalConformance::vt500, true},
+        {"\x1b[63\"p", Terminal::TerminalConformance::vt300, true},
+        {"\x1b[\"p", Terminal::TerminalConformance::vt300, true},
+        {"\x1b[99;1\"p", Terminal::TerminalConformance::vt500, false},
+        {"\x1b[\"p", Terminal::TerminalConformance::vt500, false},
     };
     // One terminal through all rows: each starts where the last left off.
     TerminalFixture t;
