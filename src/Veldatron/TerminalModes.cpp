@@ -76,6 +76,8 @@ void Terminal::setMode(int mode, std::span<const uint8_t> collect) {
         if (m_allow80To132) {
             resize(132, m_rows);
             resetToInitialState();
+            // The reset would forbid the switch back.
+            m_allow80To132 = true;
             tell([&](TerminalDelegate& d) { d.sizeChanged(*this); });
         }
         return;
@@ -220,6 +222,7 @@ void Terminal::resetMode(int mode, std::span<const uint8_t> collect) {
             resize(80, m_rows);
             tell([&](TerminalDelegate& d) { d.sizeChanged(*this); });
             resetToInitialState();
+            m_allow80To132 = true;
         }
         return;
     case 4:
@@ -552,11 +555,15 @@ void Terminal::csiPHandler(const ParserParams& pars, std::span<const uint8_t> co
 }
 
 void Terminal::cmdSetConformanceLevel(const ParserParams& pars) {
+    if (pars.size() == 1 && pars.isOmitted(0)) {
+        return;
+    }
     switch (pars[0]) {
     case 61:
+        // A level-1 terminal has no 8-bit controls to choose.
         m_conformance = TerminalConformance::vt100;
         m_cc.send8bit = false;
-        break;
+        return;
     case 62:
         m_conformance = TerminalConformance::vt200;
         break;
@@ -571,11 +578,7 @@ void Terminal::cmdSetConformanceLevel(const ParserParams& pars) {
         break;
     }
     if (pars.size() > 1) {
-        if (pars[1] == 1) {
-            m_cc.send8bit = false;
-        } else if (pars[1] == 0 || pars[1] == 2) {
-            m_cc.send8bit = true;
-        }
+        m_cc.send8bit = pars[1] == 0 || pars[1] == 2;
     }
 }
 

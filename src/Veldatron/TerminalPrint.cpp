@@ -126,6 +126,8 @@ constexpr bool isScalarValue(int64_t code) {
 // ---- Entry from the parser ------------------------------------------------------------------
 
 void Terminal::printRun(std::span<const uint8_t> run, bool printableAscii) {
+    const bool resumed = m_buffer->resumeHeldCursor();
+    const int x = m_buffer->x();
     if (printableAscii && m_putbackLength == 0 && !translatesAscii()) {
         Buffer& buffer = *m_buffer;
         const int y = buffer.y();
@@ -138,16 +140,18 @@ void Terminal::printRun(std::span<const uint8_t> run, bool printableAscii) {
             if (buffer.y() != y || buffer.yDisp() != yDisp) {
                 updateRange(buffer, buffer.y());
             }
-            return;
+        } else {
+            // In insert mode nothing was written; with autowrap off the run stopped at the right
+            // limit, where every further character overwrites the last column, as printing the
+            // whole run again one character at a time would.
+            printGeneral(run.subspan(printed));
         }
-        // In insert mode nothing was written; with autowrap off the run stopped at the right
-        // limit, where every further character overwrites the last column, as printing the
-        // whole run again one character at a time would.
-        printGeneral(run.subspan(printed));
-        return;
-    }
-    if (!run.empty()) {
+    } else if (!run.empty()) {
         printGeneral(run);
+    }
+    // A cursor that nothing moved stays where it stands, also right of the margins.
+    if (resumed || m_buffer->x() != x) {
+        m_buffer->holdCursorAtRightLimit();
     }
 }
 

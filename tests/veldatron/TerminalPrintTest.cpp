@@ -12,25 +12,6 @@ using namespace veldatron::testing;
 
 namespace {
 
-// A cell as "text/width": the cell's character ("" for an empty cell) and its width.
-std::string describe(Terminal& terminal, const CharData& cell) {
-    std::string text;
-    if (cell.code() != 0) {
-        for (char32_t c : terminal.character(cell.code())) {
-            UnicodeUtil::appendUtf8(text, c);
-        }
-    }
-    return text + "/" + std::to_string(cell.width());
-}
-
-std::vector<std::string> firstCells(TerminalFixture& t, size_t count, int row = 0) {
-    std::vector<std::string> cells;
-    for (size_t i = 0; i < count; ++i) {
-        cells.push_back(describe(t.terminal, t.cell(int(i), row)));
-    }
-    return cells;
-}
-
 struct PrintCase {
     const char* name;
     TerminalSpec spec;
@@ -99,6 +80,31 @@ const PrintCase printCases[] = {
      {.cols = 5, .rows = 2},
      {"\x1b[?7labcd\xe4\xbd\xa0"},
      {"a/1", "b/1", "c/1", "d/1", "/1"},
+     "4,0"},
+    {"without autowrap the cursor stays on the last column",
+     {.cols = 5, .rows = 2},
+     {"\x1b[?7labcdefg"},
+     {"a/1", "b/1", "c/1", "d/1", "g/1"},
+     "4,0"},
+    {"without autowrap the cursor stays on the right margin",
+     {.cols = 8, .rows = 2},
+     {"\x1b[?69h\x1b[3;6s\x1b[?7l\x1b[1;4Habcdefg"},
+     {"/1", "/1", "/1", "a/1", "b/1", "g/1", "/1"},
+     "5,0"},
+    {"without autowrap a step back from the last column lands left of it",
+     {.cols = 5, .rows = 2},
+     {"\x1b[?7labcdefg\x1b[DX"},
+     {"a/1", "b/1", "c/1", "X/1", "g/1"},
+     "4,0"},
+    {"without autowrap a mark read later still joins the letter in the last column",
+     {.cols = 5, .rows = 2},
+     {"\x1b[?7labcdef", "\xcc\x81"},
+     {"a/1", "b/1", "c/1", "d/1", "f\xcc\x81/1"},
+     "4,0"},
+    {"without autowrap a repeat repeats the letter in the last column",
+     {.cols = 5, .rows = 2},
+     {"\x1b[?7labcdef", "\x1b[b"},
+     {"a/1", "b/1", "c/1", "d/1", "f/1"},
      "4,0"},
     {"a combining mark joins the letter before it",
      {},
@@ -246,7 +252,7 @@ TEST_P(PrintTable, BytesToCells) {
     for (const std::string& chunk : c.chunks) {
         t.feed(chunk);
     }
-    EXPECT_EQ(firstCells(t, c.cells.size()), c.cells);
+    EXPECT_EQ(t.cellTexts(0, c.cells.size()), c.cells);
     EXPECT_EQ(t.cursor(), c.cursor);
     if (!c.screen.empty()) {
         Rows screen = t.screen();
@@ -362,7 +368,7 @@ TEST(TerminalPrint, AClusterStopsGrowingAtThirtyTwoScalars) {
     }
     t.feed("e" + marks + "x");
     EXPECT_EQ(t.terminal.character(t.cell(0, 0).code()).size(), 32u);
-    EXPECT_EQ(describe(t.terminal, t.cell(1, 0)), "x/1");
+    EXPECT_EQ(t.cellText(1, 0), "x/1");
     EXPECT_EQ(t.cursor(), "2,0");
 }
 
@@ -568,8 +574,8 @@ TEST(TerminalPrintProperty, TheSpanWriterWritesWhatTheGeneralPathWrites) {
         ASSERT_EQ(got.cells.size(), want.cells.size());
         for (size_t i = 0; i < got.cells.size(); ++i) {
             if (got.cells[i] != want.cells[i]) {
-                ADD_FAILURE() << "cell " << i << ": " << describe(fast.terminal, got.cells[i])
-                              << " instead of " << describe(general.terminal, want.cells[i]);
+                ADD_FAILURE() << "cell " << i << ": " << cellText(fast.terminal, got.cells[i])
+                              << " instead of " << cellText(general.terminal, want.cells[i]);
                 break;
             }
         }

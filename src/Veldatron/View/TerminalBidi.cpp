@@ -423,7 +423,7 @@ TerminalBidi::paragraphResult(int row, Buffer& buffer, int cols, const Terminal&
         return nullptr;
     }
     const std::optional<std::pair<int, int>> bounds =
-        paragraphBounds(row, buffer, std::max(terminal.options().maximumBidiParagraphRows, 1));
+        paragraphBounds(row, buffer, terminal.options().maximumBidiParagraphRows);
     if (!bounds) {
         return nullptr;
     }
