@@ -46,6 +46,11 @@
 namespace veldatron {
 
 class SelectionService;
+class Terminal;
+
+/// The parser as the terminal runs it: its loop calls the terminal's entry points directly
+/// (instantiated in TerminalParser.cpp).
+using TerminalParser = BasicEscapeSequenceParser<Terminal>;
 
 // The terminal state machine: one per emulated terminal. It owns the two screens (the normal one
 // with scrollback and the alternate one), the escape-sequence parser, the modes, character sets,
@@ -205,7 +210,7 @@ public:
     // OSC strings with this code go to the handler only (with the bytes after the first ";"),
     // replacing the built-in handling.
     void registerOscHandler(int64_t code, std::function<void(std::span<const uint8_t>)> handler);
-    EscapeSequenceParser& parser() { return m_parser; }
+    TerminalParser& parser() { return m_parser; }
 
     // ---- Dirty rows (TerminalFeed.cpp) ------------------------------------------------------
     // Viewport rows changed since the view last drew; clean is (INT_MAX, -1). Views read the
@@ -674,14 +679,13 @@ public:
     // LF, VT and FF.
     void cmdLineFeedBasic();
     [[gnu::noinline]] void lineFeedGeneral();
-    // After a CR LF in ground: consumes the lines that follow while each is printable ASCII
-    // ended by CR LF (a log scrolling past), as printing, CR and LF one at a time would. Returns
-    // where it stopped: the start of the first line it left to the parser.
-    const uint8_t* feedPlainLines(const uint8_t* p, const uint8_t* end);
-    // The lines of feedPlainLines, from p (the first one's CR at `stop`), while each only
-    // recycles a row of a full scrollback: the run is written first and the host then hears of
-    // its scrolls and line feeds, one call each, in order. Returns where it stopped.
-    const uint8_t* scrollPlainLines(const uint8_t* p, const uint8_t* stop, const uint8_t* end);
+    // After a CR LF in ground: takes every plain line the parser found (printable ASCII ended by
+    // CR LF, a log scrolling past), as printing, CR and LF one at a time would.
+    void feedPlainLines(PlainLines& lines);
+    // The plain lines from the front while each only recycles a row of a full scrollback: the
+    // run is written first and the host then hears of its scrolls and line feeds, one call each,
+    // in order. False, taking none, when the first line needs the general path.
+    bool scrollPlainLines(PlainLines& lines);
     // Whether a plain line of `length` characters, more than the screen is wide, starting at
     // column 0 of `row`, the bottom row of a full ring, is written whole by scrollPlainLines:
     // autowrap is on and every row it wraps into is as wide as the screen.
@@ -1187,7 +1191,7 @@ private:
     uint8_t m_gLevel = 0;
     bool m_cursorBlink = false;
     bool m_allow80To132 = false;
-    EscapeSequenceParser m_parser;
+    TerminalParser m_parser;
     int m_refreshStart = INT_MAX;
     int m_refreshEnd = -1;
     int64_t m_scrollInvariantRefreshStart = INT64_MAX;
@@ -1352,5 +1356,7 @@ inline constexpr Terminal::BidiStateProperties Terminal::BidiStateProperties::bo
     BidiStateProperties(uint8_t(8));
 inline constexpr Terminal::BidiStateProperties Terminal::BidiStateProperties::all =
     BidiStateProperties(uint8_t(15));
+
+extern template class BasicEscapeSequenceParser<Terminal>;
 
 } // namespace veldatron

@@ -1,7 +1,6 @@
 #include "Terminal.h"
 
 #include "Diagnostics.h"
-#include "ParserScan.h"
 
 #include <algorithm>
 #include <string>
@@ -72,38 +71,23 @@ void Terminal::cmdLineFeedBasic() {
     lineFeedGeneral();
 }
 
-namespace {
-
-// The end of a line of printable ASCII that starts at p and ends with CR LF (where its CR is),
-// or null.
-const uint8_t* plainLineEnd(const uint8_t* p, const uint8_t* end) {
-    const uint8_t* stop = scan::printable(p, end);
-    return end - stop >= 2 && stop[0] == '\r' && stop[1] == '\n' ? stop : nullptr;
-}
-
-} // namespace
-
-const uint8_t* Terminal::feedPlainLines(const uint8_t* p, const uint8_t* end) {
-    while (const uint8_t* stop = plainLineEnd(p, end)) {
-        const uint8_t* after = scrollPlainLines(p, stop, end);
-        if (after == p) {
-            plainLineGeneral(std::span(p, stop));
-            after = stop + 2;
+void Terminal::feedPlainLines(PlainLines& lines) {
+    while (lines.available()) {
+        if (!scrollPlainLines(lines)) {
+            plainLineGeneral(lines.front());
+            lines.pop();
         }
-        p = after;
     }
-    return p;
 }
 
-const uint8_t* Terminal::scrollPlainLines(const uint8_t* p, const uint8_t* stop,
-                                          const uint8_t* end) {
+bool Terminal::scrollPlainLines(PlainLines& plain) {
     Buffer& buffer = *m_buffer;
     // Every line of the run starts at column 0 of the bottom row and only recycles the oldest
     // row of the ring; a host call could change that (start a selection, scroll the view), so
     // none is made until the run is written.
     if (buffer.x() != 0 || buffer.y() != m_rows - 1 || buffer.insertMode() ||
         m_putbackLength != 0 || translatesAscii() || !scrollsFullScreenIntoFullScrollback(buffer)) {
-        return p;
+        return false;
     }
     CircularBufferLineList& lines = buffer.lines();
     const CharData& cell = asciiCell();
@@ -115,8 +99,8 @@ const uint8_t* Terminal::scrollPlainLines(const uint8_t* p, const uint8_t* stop,
     // Autowraps of the run's last line: a line that wraps ends the run, whose host calls then
     // come in the order of the general path (a scroll for each autowrap, then the line feed's).
     int64_t wraps = 0;
-    for (; stop != nullptr; stop = plainLineEnd(p, end)) {
-        const std::span<const uint8_t> text(p, stop);
+    for (; plain.available(); plain.pop()) {
+        const std::span<const uint8_t> text = plain.front();
         if (!text.empty()) {
             if (text.size() <= size_t(m_cols)
                     ? text.size() > size_t(row->count())
@@ -134,13 +118,13 @@ const uint8_t* Terminal::scrollPlainLines(const uint8_t* p, const uint8_t* stop,
         }
         row = recycleIntoBottomRow(lines, blank, false, m_currentBidiState);
         ++scrolls;
-        p = stop + 2;
         if (wraps != 0) {
+            plain.pop();
             break;
         }
     }
     if (scrolls == 0) {
-        return p;
+        return false;
     }
     buffer.linesTop += scrolls + wraps;
     buffer.setYDisp(buffer.yBase());
@@ -158,7 +142,7 @@ const uint8_t* Terminal::scrollPlainLines(const uint8_t* p, const uint8_t* stop,
     }
     scrolled();
     emitLineFeed();
-    return p;
+    return true;
 }
 
 bool Terminal::wrapsPlainLine(CircularBufferLineList& lines, const BufferLine& row, size_t length,
