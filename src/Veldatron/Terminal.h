@@ -8,6 +8,7 @@
 #include "CharSets.h"
 #include "Color.h"
 #include "DcsHandler.h"
+#include "DecMode.h"
 #include "EscapeSequence.h"
 #include "EscapeSequenceParser.h"
 #include "Executor.h"
@@ -1072,8 +1073,15 @@ private:
     // ---- Modes (TerminalModes.cpp) ----------------------------------------------------------
     void cmdSetMode(const ParserParams& pars, std::span<const uint8_t> collect);
     void cmdResetMode(const ParserParams& pars, std::span<const uint8_t> collect);
-    void setMode(int mode, std::span<const uint8_t> collect);
-    void resetMode(int mode, std::span<const uint8_t> collect);
+    // SM and RM (`on` false), each parameter in turn; a mode this terminal does not handle in
+    // that direction is logged.
+    void changeModes(const ParserParams& pars, std::span<const uint8_t> collect, bool on);
+    // The one place each mode takes effect, for set, reset and restore alike; false for a mode
+    // not handled in that direction.
+    bool applyDecMode(DecMode mode, bool on);
+    bool applyAnsiMode(AnsiMode mode, bool on);
+    // A DEC mode's state as the terminal keeps it (DECRQM, XTSAVE); none for modes with no state.
+    std::optional<bool> decModeState(DecMode mode) const;
     void setInsertMode(bool on);
     void setWraparound(bool on);
     void setMarginMode(bool on);
@@ -1082,13 +1090,17 @@ private:
 
     // Alternate screen on for modes 47, 1047 and 1049; off again, clearing it or not.
     void enterAlternateScreen();
-    void leaveAlternateScreen(bool clearAlt, bool restoreCursor);
+    struct LeaveAlternateScreen {
+        bool clearAlternate = false; // the alternate screen is cleared as it is left
+        bool restoreCursor = false;  // then the cursor saved on entering comes back
+    };
+    void leaveAlternateScreen(LeaveAlternateScreen options);
     void finishScreenSwitch();
     void cmdSavePrivateModes(const ParserParams& pars);
     void cmdRestorePrivateModes(const ParserParams& pars);
     void cmdDecRqm(const ParserParams& pars, bool decMode);
-    int decModeValue(int mode) const;
-    int ansiModeValue(int mode) const;
+    int decModeValue(DecMode mode) const;
+    int ansiModeValue(AnsiMode mode) const;
     void csiPHandler(const ParserParams& pars, std::span<const uint8_t> collect);
     void cmdSoftReset() { softReset(); }
     // DECSCL: the conformance level, and 7-bit or 8-bit replies.
