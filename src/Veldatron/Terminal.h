@@ -65,6 +65,8 @@ using TerminalParser = BasicEscapeSequenceParser<Terminal>;
 //   Terminal.cpp          construction, setup, screens, colours, focus, accessors
 //   TerminalFeed.cpp      parser wiring, feeding, dirty rows, diagnostics
 //   TerminalPrint.cpp     the print path and the cell-code (grapheme cluster) table
+//   TerminalPrintLines.cpp  the print path's plain lines: runs of lines scrolling past
+//   TerminalParser.cpp    the parse loop compiled for the terminal
 //   TerminalControl.cpp   C0 and C1 controls; scrolling the region up a line
 //   TerminalEsc.cpp       escape-sequence dispatch
 //   TerminalCsi.cpp       control-sequence dispatch, the routers of shared finals, margins
@@ -680,6 +682,32 @@ public:
     // LF, VT and FF.
     void cmdLineFeedBasic();
     [[gnu::noinline]] void lineFeedGeneral();
+    void cmdCarriageReturn() {
+        Buffer& buffer = *m_buffer;
+        buffer.setX(m_marginMode && buffer.x() >= buffer.marginLeft() ? buffer.marginLeft() : 0);
+    }
+    void cmdBackspace();
+    void emitLineFeed();
+    // Moves the scroll region up one line: the top line goes into the scrollback when the region
+    // starts at the top of the screen. `isWrapped` marks the new bottom line as continuing the
+    // one above (an autowrap).
+    void scroll(bool isWrapped = false);
+
+    // ---- Entry points of the parser (not for hosts) -----------------------------------------
+    // The print path, in tiers from the fastest; each must leave exactly what the general path
+    // leaves, and a property test compares the two:
+    //   1. feedPlainLines (TerminalPrintLines.cpp): whole plain lines scrolling into a full
+    //      scrollback, written in runs before the host hears of them.
+    //      TerminalLineFeed.RunsOfPlainLinesLeaveWhatLinesFedOneByteAtATimeLeave
+    //   2. handlePrint, inline in the parse loop: an ASCII run that fits the cursor's row, in one
+    //      block (Buffer::putAsciiCells).
+    //   3. printRun: ASCII runs that wrap or meet insert mode (Buffer::insertAsciiRun). Tiers 2
+    //      and 3: TerminalPrintProperty.TheAsciiFastPathWritesWhatTheGeneralPathWrites and, for
+    //      the buffer alone, BufferPrint.AsciiRunMatchesTheGeneralPath
+    //   4. printSpan, within printGeneral: runs of whole characters beyond ASCII that fit the
+    //      cursor's row.
+    //      TerminalPrintProperty.TheSpanWriterWritesWhatTheGeneralPathWrites
+    //   5. printGeneral, one character at a time through printScalar: the general path.
     // After a CR LF in ground: takes every plain line the parser found (printable ASCII ended by
     // CR LF, a log scrolling past), as printing, CR and LF one at a time would.
     void feedPlainLines(PlainLines& lines);
@@ -700,18 +728,6 @@ public:
                                                          const CharData& cell,
                                                          const Attribute& blank);
     [[gnu::noinline]] void plainLineGeneral(std::span<const uint8_t> text);
-    void cmdCarriageReturn() {
-        Buffer& buffer = *m_buffer;
-        buffer.setX(m_marginMode && buffer.x() >= buffer.marginLeft() ? buffer.marginLeft() : 0);
-    }
-    void cmdBackspace();
-    void emitLineFeed();
-    // Moves the scroll region up one line: the top line goes into the scrollback when the region
-    // starts at the top of the screen. `isWrapped` marks the new bottom line as continuing the
-    // one above (an autowrap).
-    void scroll(bool isWrapped = false);
-
-    // ---- Entry points of the parser (not for hosts) -----------------------------------------
     // A run of printable bytes (every byte from 0x20 up) from ground; `printableAscii` says every
     // byte lies in 0x20-0x7E. The common case, plain ASCII with no character set and nothing
     // carried over, goes to the screen in one block, inline in the parser's loop.
