@@ -41,8 +41,8 @@ struct NullSink {
     }
     void resetPrintState() {}
     void execute(std::uint8_t code) { sink = code; }
-    void dispatchEsc(const veldatron::EscapeSequence& s) { sink = s.id; }
-    void dispatchCsi(const veldatron::EscapeSequence& s, const veldatron::ParserParams&) {
+    void dispatchEsc(const veldatron::SequenceId& s) { sink = s.id; }
+    void dispatchCsi(const veldatron::SequenceId& s, const veldatron::ParserParams&) {
         sink = s.id;
     }
     void dispatchOsc(std::int64_t code, Bytes) { sink = static_cast<std::size_t>(code); }

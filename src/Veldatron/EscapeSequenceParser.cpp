@@ -424,7 +424,7 @@ void EscapeSequenceParser::execute(std::uint8_t code) {
     }
 }
 
-void EscapeSequenceParser::dispatchEsc(const EscapeSequence& sequence) {
+void EscapeSequenceParser::dispatchEsc(const SequenceId& sequence) {
     if (escHandler) {
         escHandler(sequence);
     } else if (escHandlerFallback) {
@@ -432,7 +432,7 @@ void EscapeSequenceParser::dispatchEsc(const EscapeSequence& sequence) {
     }
 }
 
-void EscapeSequenceParser::dispatchCsi(const EscapeSequence& sequence, const ParserParams& params) {
+void EscapeSequenceParser::dispatchCsi(const SequenceId& sequence, const ParserParams& params) {
     if (csiHandler) {
         csiHandler(sequence, params);
     } else if (csiHandlerFallback) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "EscapeSequence.h"
+#include "SequenceId.h"
 #include "ParserParams.h"
 #include "ParserScan.h"
 
@@ -233,8 +233,8 @@ protected:
     // The error handler's view of a byte that fits no sequence; true when it aborts the chunk.
     bool reportError(std::ptrdiff_t position, std::uint8_t code, ParserState state,
                      const Runs& runs);
-    EscapeSequence sequence(std::uint8_t final) const {
-        return EscapeSequence{m_collectId << 8 | final, final, collect()};
+    SequenceId sequence(std::uint8_t final) const {
+        return SequenceId{m_collectId << 8 | final, final, collect()};
     }
 
     const TransitionTable& m_table;
@@ -331,10 +331,10 @@ public:
     /// C0 control bytes (and C1 bytes outside ground).
     std::function<void(std::uint8_t code)> executeHandler;
     /// Escape sequences; when empty they go to `escHandlerFallback`.
-    std::function<void(const EscapeSequence&)> escHandler;
+    std::function<void(const SequenceId&)> escHandler;
     /// Control sequences; when empty they go to `csiHandlerFallback`. The params are the parser's
     /// own (also readable through `params()`).
-    std::function<void(const EscapeSequence&, const ParserParams&)> csiHandler;
+    std::function<void(const SequenceId&, const ParserParams&)> csiHandler;
     /// Operating-system commands with no handler in `oscHandlers`; when empty they go to
     /// `oscHandlerFallback`.
     std::function<void(std::int64_t code, Bytes data)> oscHandler;
@@ -344,8 +344,8 @@ public:
     void feedPlainLines(PlainLines& lines);
     void resetPrintState();
     void execute(std::uint8_t code);
-    void dispatchEsc(const EscapeSequence& sequence);
-    void dispatchCsi(const EscapeSequence& sequence, const ParserParams& params);
+    void dispatchEsc(const SequenceId& sequence);
+    void dispatchCsi(const SequenceId& sequence, const ParserParams& params);
     void dispatchOsc(std::int64_t code, Bytes data);
 };
 

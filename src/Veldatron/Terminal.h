@@ -9,7 +9,7 @@
 #include "Color.h"
 #include "DcsHandler.h"
 #include "DecMode.h"
-#include "EscapeSequence.h"
+#include "SequenceId.h"
 #include "EscapeSequenceParser.h"
 #include "Executor.h"
 #include "GraphemeClusters.h"
@@ -773,9 +773,9 @@ public:
             executeOther(code);
         }
     }
-    void dispatchEsc(const EscapeSequence& sequence);                           // TerminalEsc.cpp
-    void dispatchCsi(const EscapeSequence& sequence, const ParserParams& pars); // TerminalCsi.cpp
-    void dispatchOsc(int64_t code, std::span<const uint8_t> data);              // TerminalOsc.cpp
+    void dispatchEsc(const SequenceId& sequence);                           // TerminalEsc.cpp
+    void dispatchCsi(const SequenceId& sequence, const ParserParams& pars); // TerminalCsi.cpp
+    void dispatchOsc(int64_t code, std::span<const uint8_t> data);          // TerminalOsc.cpp
 
 private:
     friend class TerminalTestAccess;
@@ -965,7 +965,7 @@ private:
 
     // ---- Dispatch helpers, margins and title modes (TerminalCsi.cpp) ------------------------
     // Out of line, so that the dispatch itself stays a jump to one handler.
-    [[gnu::noinline]] void csiFallback(const EscapeSequence& sequence, const ParserParams& pars);
+    [[gnu::noinline]] void csiFallback(const SequenceId& sequence, const ParserParams& pars);
     [[gnu::noinline]] void logUnhandledCsiT(std::span<const uint8_t> collect);
     // CSI > Ps s: whether shift reaches mouse reports.
     [[gnu::noinline]] void setShiftEscape(const ParserParams& pars);

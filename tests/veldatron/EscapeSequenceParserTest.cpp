@@ -317,7 +317,7 @@ TEST(EscapeSequenceParser, ResetReturnsToTheInitialState) {
 
     // A handler may reset the parser from inside a dispatch (a full reset does).
     ParserRecorder inside;
-    inside.parser.escHandler = [&](const EscapeSequence& s) {
+    inside.parser.escHandler = [&](const SequenceId& s) {
         inside.log.push_back("esc " + std::string(1, static_cast<char>(s.final)));
         inside.parser.reset();
     };
@@ -332,7 +332,7 @@ TEST(EscapeSequenceParser, DispatchPrefersRegisteredHandlersToFallbacks) {
         r.log.push_back("registered \"" + escapeBytes(data) + "\"");
     };
     std::vector<std::uint32_t> ids;
-    r.parser.csiHandler = [&](const EscapeSequence& s, const ParserParams& p) {
+    r.parser.csiHandler = [&](const SequenceId& s, const ParserParams& p) {
         ids.push_back(s.id);
         EXPECT_EQ(&p, &r.parser.params());
     };
