@@ -4,6 +4,8 @@
 #include "Diagnostics.h"
 #include "EscapeSequences.h"
 #include "QtExecutor.h"
+#include "SearchService.h"
+#include "SelectionService.h"
 #include "TerminalViewDelegate.h"
 
 #include <QAction>
@@ -70,6 +72,7 @@ TerminalView::TerminalView(QWidget* parent, const std::optional<QFont>& font,
     m_pasteAction->setShortcutContext(Qt::WidgetShortcut);
     connect(m_pasteAction, &QAction::triggered, this, &TerminalView::paste);
     addAction(m_pasteAction);
+    setupEditActions();
 
     // Blinking text stops while the application is in the background.
     m_textBlinkApplicationActive = QGuiApplication::applicationState() == Qt::ApplicationActive;
@@ -83,6 +86,8 @@ TerminalView::TerminalView(QWidget* parent, const std::optional<QFont>& font,
 
 TerminalView::~TerminalView() {
     m_pendingDisplayTask.cancel();
+    m_selectionAutoScrollTimer.cancel();
+    m_pendingSemanticClick.cancel();
     stopTextBlinking();
     // The terminal calls back into the view while it goes (nothing today, but a reset of its
     // state could); it must not find a half-destroyed host.
@@ -119,6 +124,8 @@ void TerminalView::setupOptions(double width, double height) {
         // view's native colours.
         m_terminal->setBackgroundColor(Color::defaultBackground);
         m_terminal->setForegroundColor(Color::defaultForeground);
+        m_selection = SelectionService::create(*m_terminal);
+        m_search = std::make_unique<SearchService>(*m_terminal);
     } else if (!empty) {
         m_terminal->setOptions(options);
         m_terminal->setup(false);
@@ -163,6 +170,7 @@ QSizeF TerminalView::computeFontDimensions() const {
 void TerminalView::setTerminalFont(const QFont& font) {
     m_fontSet = FontSet::from(font);
     resetFont();
+    selectNone();
 }
 
 void TerminalView::setLineSpacing(double spacing) {
@@ -221,6 +229,9 @@ bool TerminalView::processSizeChange(const QSizeF& newSize) {
         m_terminalDelegate->sizeChanged(*this, cols, rows);
     }
     updateScroller();
+    // Cells selected in the old geometry are other cells in the new one.
+    m_selection->setActive(false);
+    m_search->invalidate();
     return true;
 }
 
@@ -377,10 +388,14 @@ void TerminalView::sizeChanged(Terminal& source) {
     updateScroller();
 }
 
-std::optional<CellSize> TerminalView::cellSizeInPixels(Terminal&) {
+double TerminalView::pixelReportScale() const {
     // Only a view on screen has a scale of its own.
     const bool onScreen = window() != nullptr && window()->windowHandle() != nullptr;
-    const double scale = onScreen ? backingScaleFactor() : 1.0;
+    return onScreen ? backingScaleFactor() : 1.0;
+}
+
+std::optional<CellSize> TerminalView::cellSizeInPixels(Terminal&) {
+    const double scale = pixelReportScale();
     return CellSize{int(std::lround(m_cellDimension.width() * scale)),
                     int(std::lround(m_cellDimension.height() * scale))};
 }

@@ -1,4 +1,6 @@
 #include "CaretView.h"
+#include "SearchService.h"
+#include "SelectionService.h"
 #include "EscapeSequences.h"
 #include "TerminalBidi.h"
 #include "TerminalView.h"
@@ -14,8 +16,12 @@ namespace veldatron {
 // ---- Output ---------------------------------------------------------------------------------
 
 void TerminalView::feed(std::span<const uint8_t> byteArray) {
-    // Output would also end the selection here (while mouse reporting is allowed) and make the
-    // next find search fresh text; the view has neither a selection nor find yet.
+    // The next find must search the new text. Output also ends the selection, unless the host
+    // keeps the mouse to itself (then the selection is the user's only way to pick text).
+    m_search->invalidate();
+    if (m_allowMouseReporting) {
+        m_selection->setActive(false);
+    }
     m_terminal->feed(byteArray);
     if (shouldDisplayImmediatelyAfterUserInput()) {
         displayImmediately();
