@@ -71,6 +71,15 @@ void Terminal::cmdLineFeedBasic() {
     lineFeedGeneral();
 }
 
+// A plain line the print path leaves to the general path; here, beside the line feed it calls.
+void Terminal::plainLineGeneral(std::span<const uint8_t> text) {
+    if (!text.empty()) {
+        handlePrint(text, true);
+    }
+    cmdCarriageReturn();
+    cmdLineFeedBasic();
+}
+
 void Terminal::lineFeedGeneral() {
     Buffer& buffer = *m_buffer;
     const int x = buffer.x();

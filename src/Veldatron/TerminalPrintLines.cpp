@@ -8,16 +8,20 @@ namespace veldatron {
 // The print path's first tier (see Terminal.h): whole lines of printable ASCII, each ended by
 // CR LF, as the parser hands them over after a CR LF.
 
-void Terminal::feedPlainLines(PlainLines& lines) {
+void Terminal::feedPlainLines(PlainLines& plain) {
+    // A copy the calls below never see stays in registers.
+    PlainLines lines = plain;
     while (lines.available()) {
         if (!scrollPlainLines(lines)) {
             plainLineGeneral(lines.front());
             lines.pop();
         }
     }
+    plain = lines;
 }
 
-bool Terminal::scrollPlainLines(PlainLines& plain) {
+bool Terminal::scrollPlainLines(PlainLines& taken) {
+    PlainLines plain = taken;
     Buffer& buffer = *m_buffer;
     // Every line of the run starts at column 0 of the bottom row and only recycles the oldest
     // row of the ring; a host call could change that (start a selection, scroll the view), so
@@ -60,6 +64,7 @@ bool Terminal::scrollPlainLines(PlainLines& plain) {
             break;
         }
     }
+    taken = plain;
     if (scrolls == 0) {
         return false;
     }
@@ -109,14 +114,6 @@ BufferLine* Terminal::writeWrappingPlainLine(CircularBufferLineList& lines, Buff
     }
     Buffer::writeAsciiCells(*row, 0, text, cell);
     return row;
-}
-
-void Terminal::plainLineGeneral(std::span<const uint8_t> text) {
-    if (!text.empty()) {
-        handlePrint(text, true);
-    }
-    cmdCarriageReturn();
-    cmdLineFeedBasic();
 }
 
 } // namespace veldatron
