@@ -22,7 +22,7 @@ std::vector<Color> generatePalette(std::span<const Color> installed,
 } // namespace
 
 Terminal::Terminal(TerminalDelegate* delegate, TerminalOptions options, Executor* executor)
-    : m_options(std::move(options)), m_delegate(delegate), m_parser(this),
+    : m_options(std::move(options)), m_delegate(delegate), m_parser(*this),
       m_blankLine(BufferLine::create(0)), m_executor(executor) {
     m_installedColors.assign(Color::terminalAppColors.begin(), Color::terminalAppColors.end());
     m_defaultAnsiColors = generatePalette(m_installedColors, m_options.ansi256PaletteStrategy,

@@ -8,7 +8,8 @@
 #include "CharSets.h"
 #include "Color.h"
 #include "DcsHandler.h"
-#include "EscapeSequence.h"
+#include "DecMode.h"
+#include "SequenceId.h"
 #include "EscapeSequenceParser.h"
 #include "Executor.h"
 #include "GraphemeClusters.h"
@@ -46,6 +47,11 @@
 namespace veldatron {
 
 class SelectionService;
+class Terminal;
+
+/// The parser as the terminal runs it: its loop calls the terminal's entry points directly
+/// (instantiated in TerminalParser.cpp).
+using TerminalParser = BasicEscapeSequenceParser<Terminal>;
 
 // The terminal state machine: one per emulated terminal. It owns the two screens (the normal one
 // with scrollback and the alternate one), the escape-sequence parser, the modes, character sets,
@@ -59,6 +65,8 @@ class SelectionService;
 //   Terminal.cpp          construction, setup, screens, colours, focus, accessors
 //   TerminalFeed.cpp      parser wiring, feeding, dirty rows, diagnostics
 //   TerminalPrint.cpp     the print path and the cell-code (grapheme cluster) table
+//   TerminalPrintLines.cpp  the print path's plain lines: runs of lines scrolling past
+//   TerminalParser.cpp    the parse loop compiled for the terminal
 //   TerminalControl.cpp   C0 and C1 controls; scrolling the region up a line
 //   TerminalEsc.cpp       escape-sequence dispatch
 //   TerminalCsi.cpp       control-sequence dispatch, the routers of shared finals, margins
@@ -205,7 +213,7 @@ public:
     // OSC strings with this code go to the handler only (with the bytes after the first ";"),
     // replacing the built-in handling.
     void registerOscHandler(int64_t code, std::function<void(std::span<const uint8_t>)> handler);
-    EscapeSequenceParser& parser() { return m_parser; }
+    TerminalParser& parser() { return m_parser; }
 
     // ---- Dirty rows (TerminalFeed.cpp) ------------------------------------------------------
     // Viewport rows changed since the view last drew; clean is (INT_MAX, -1). Views read the
@@ -674,14 +682,39 @@ public:
     // LF, VT and FF.
     void cmdLineFeedBasic();
     [[gnu::noinline]] void lineFeedGeneral();
-    // After a CR LF in ground: consumes the lines that follow while each is printable ASCII
-    // ended by CR LF (a log scrolling past), as printing, CR and LF one at a time would. Returns
-    // where it stopped: the start of the first line it left to the parser.
-    const uint8_t* feedPlainLines(const uint8_t* p, const uint8_t* end);
-    // The lines of feedPlainLines, from p (the first one's CR at `stop`), while each only
-    // recycles a row of a full scrollback: the run is written first and the host then hears of
-    // its scrolls and line feeds, one call each, in order. Returns where it stopped.
-    const uint8_t* scrollPlainLines(const uint8_t* p, const uint8_t* stop, const uint8_t* end);
+    void cmdCarriageReturn() {
+        Buffer& buffer = *m_buffer;
+        buffer.setX(m_marginMode && buffer.x() >= buffer.marginLeft() ? buffer.marginLeft() : 0);
+    }
+    void cmdBackspace();
+    void emitLineFeed();
+    // Moves the scroll region up one line: the top line goes into the scrollback when the region
+    // starts at the top of the screen. `isWrapped` marks the new bottom line as continuing the
+    // one above (an autowrap).
+    void scroll(bool isWrapped = false);
+
+    // ---- Entry points of the parser (not for hosts) -----------------------------------------
+    // The print path, in tiers from the fastest; each must leave exactly what the general path
+    // leaves, and a property test compares the two:
+    //   1. feedPlainLines (TerminalPrintLines.cpp): whole plain lines scrolling into a full
+    //      scrollback, written in runs before the host hears of them.
+    //      TerminalLineFeed.RunsOfPlainLinesLeaveWhatLinesFedOneByteAtATimeLeave
+    //   2. handlePrint, inline in the parse loop: an ASCII run that fits the cursor's row, in one
+    //      block (Buffer::putAsciiCells).
+    //   3. printRun: ASCII runs that wrap or meet insert mode (Buffer::insertAsciiRun). Tiers 2
+    //      and 3: TerminalPrintProperty.TheAsciiFastPathWritesWhatTheGeneralPathWrites and, for
+    //      the buffer alone, BufferPrint.AsciiRunMatchesTheGeneralPath
+    //   4. printSpan, within printGeneral: runs of whole characters beyond ASCII that fit the
+    //      cursor's row.
+    //      TerminalPrintProperty.TheSpanWriterWritesWhatTheGeneralPathWrites
+    //   5. printGeneral, one character at a time through printScalar: the general path.
+    // After a CR LF in ground: takes every plain line the parser found (printable ASCII ended by
+    // CR LF, a log scrolling past), as printing, CR and LF one at a time would.
+    void feedPlainLines(PlainLines& lines);
+    // The plain lines from the front while each only recycles a row of a full scrollback: the
+    // run is written first and the host then hears of its scrolls and line feeds, one call each,
+    // in order. False, taking none, when the first line needs the general path.
+    bool scrollPlainLines(PlainLines& lines);
     // Whether a plain line of `length` characters, more than the screen is wide, starting at
     // column 0 of `row`, the bottom row of a full ring, is written whole by scrollPlainLines:
     // autowrap is on and every row it wraps into is as wide as the screen.
@@ -695,18 +728,6 @@ public:
                                                          const CharData& cell,
                                                          const Attribute& blank);
     [[gnu::noinline]] void plainLineGeneral(std::span<const uint8_t> text);
-    void cmdCarriageReturn() {
-        Buffer& buffer = *m_buffer;
-        buffer.setX(m_marginMode && buffer.x() >= buffer.marginLeft() ? buffer.marginLeft() : 0);
-    }
-    void cmdBackspace();
-    void emitLineFeed();
-    // Moves the scroll region up one line: the top line goes into the scrollback when the region
-    // starts at the top of the screen. `isWrapped` marks the new bottom line as continuing the
-    // one above (an autowrap).
-    void scroll(bool isWrapped = false);
-
-    // ---- Entry points of the parser (not for hosts) -----------------------------------------
     // A run of printable bytes (every byte from 0x20 up) from ground; `printableAscii` says every
     // byte lies in 0x20-0x7E. The common case, plain ASCII with no character set and nothing
     // carried over, goes to the screen in one block, inline in the parser's loop.
@@ -752,9 +773,9 @@ public:
             executeOther(code);
         }
     }
-    void dispatchEsc(const EscapeSequence& sequence);                           // TerminalEsc.cpp
-    void dispatchCsi(const EscapeSequence& sequence, const ParserParams& pars); // TerminalCsi.cpp
-    void dispatchOsc(int64_t code, std::span<const uint8_t> data);              // TerminalOsc.cpp
+    void dispatchEsc(const SequenceId& sequence);                           // TerminalEsc.cpp
+    void dispatchCsi(const SequenceId& sequence, const ParserParams& pars); // TerminalCsi.cpp
+    void dispatchOsc(int64_t code, std::span<const uint8_t> data);          // TerminalOsc.cpp
 
 private:
     friend class TerminalTestAccess;
@@ -944,7 +965,7 @@ private:
 
     // ---- Dispatch helpers, margins and title modes (TerminalCsi.cpp) ------------------------
     // Out of line, so that the dispatch itself stays a jump to one handler.
-    [[gnu::noinline]] void csiFallback(const EscapeSequence& sequence, const ParserParams& pars);
+    [[gnu::noinline]] void csiFallback(const SequenceId& sequence, const ParserParams& pars);
     [[gnu::noinline]] void logUnhandledCsiT(std::span<const uint8_t> collect);
     // CSI > Ps s: whether shift reaches mouse reports.
     [[gnu::noinline]] void setShiftEscape(const ParserParams& pars);
@@ -1068,8 +1089,15 @@ private:
     // ---- Modes (TerminalModes.cpp) ----------------------------------------------------------
     void cmdSetMode(const ParserParams& pars, std::span<const uint8_t> collect);
     void cmdResetMode(const ParserParams& pars, std::span<const uint8_t> collect);
-    void setMode(int mode, std::span<const uint8_t> collect);
-    void resetMode(int mode, std::span<const uint8_t> collect);
+    // SM and RM (`on` false), each parameter in turn; a mode this terminal does not handle in
+    // that direction is logged.
+    void changeModes(const ParserParams& pars, std::span<const uint8_t> collect, bool on);
+    // The one place each mode takes effect, for set, reset and restore alike; false for a mode
+    // not handled in that direction.
+    bool applyDecMode(DecMode mode, bool on);
+    bool applyAnsiMode(AnsiMode mode, bool on);
+    // A DEC mode's state as the terminal keeps it (DECRQM, XTSAVE); none for modes with no state.
+    std::optional<bool> decModeState(DecMode mode) const;
     void setInsertMode(bool on);
     void setWraparound(bool on);
     void setMarginMode(bool on);
@@ -1078,13 +1106,17 @@ private:
 
     // Alternate screen on for modes 47, 1047 and 1049; off again, clearing it or not.
     void enterAlternateScreen();
-    void leaveAlternateScreen(bool clearAlt, bool restoreCursor);
+    struct LeaveAlternateScreen {
+        bool clearAlternate = false; // the alternate screen is cleared as it is left
+        bool restoreCursor = false;  // then the cursor saved on entering comes back
+    };
+    void leaveAlternateScreen(LeaveAlternateScreen options);
     void finishScreenSwitch();
     void cmdSavePrivateModes(const ParserParams& pars);
     void cmdRestorePrivateModes(const ParserParams& pars);
     void cmdDecRqm(const ParserParams& pars, bool decMode);
-    int decModeValue(int mode) const;
-    int ansiModeValue(int mode) const;
+    int decModeValue(DecMode mode) const;
+    int ansiModeValue(AnsiMode mode) const;
     void csiPHandler(const ParserParams& pars, std::span<const uint8_t> collect);
     void cmdSoftReset() { softReset(); }
     // DECSCL: the conformance level, and 7-bit or 8-bit replies.
@@ -1187,7 +1219,7 @@ private:
     uint8_t m_gLevel = 0;
     bool m_cursorBlink = false;
     bool m_allow80To132 = false;
-    EscapeSequenceParser m_parser;
+    TerminalParser m_parser;
     int m_refreshStart = INT_MAX;
     int m_refreshEnd = -1;
     int64_t m_scrollInvariantRefreshStart = INT64_MAX;
@@ -1352,5 +1384,7 @@ inline constexpr Terminal::BidiStateProperties Terminal::BidiStateProperties::bo
     BidiStateProperties(uint8_t(8));
 inline constexpr Terminal::BidiStateProperties Terminal::BidiStateProperties::all =
     BidiStateProperties(uint8_t(15));
+
+extern template class BasicEscapeSequenceParser<Terminal>;
 
 } // namespace veldatron
