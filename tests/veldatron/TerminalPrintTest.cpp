@@ -631,6 +631,13 @@ TEST(TerminalPrintClusters, DistinctClustersKeepTheTableWithinWhatTheCellsHold) 
         const ClusterTable& table = t.terminal.clusterTable();
         EXPECT_LE(table.size(), ClusterTable::minimumSweepSize + 1);
         EXPECT_LE(table.joinCount(), 8 * (ClusterTable::minimumSweepSize + 1));
+        // Freed codes are handed out again, so a stream without end never runs out of them.
+        for (int row = 1; row < 5; ++row) {
+            for (int col = 0; col < 20; ++col) {
+                EXPECT_LT(t.cell(col, row).code(),
+                          CharData::firstInternedCode + int32_t(ClusterTable::minimumSweepSize));
+            }
+        }
     }
     // The cell that still holds its cluster keeps code and text; printing it again finds it.
     EXPECT_EQ(t.cell(0, 0).code(), kept);
