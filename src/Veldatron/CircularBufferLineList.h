@@ -75,6 +75,11 @@ public:
     // The row of logical line i without materialising: null for an empty slot or an index
     // outside the lines in use.
     BufferLine* peek(int index) const;
+    // The row held in slot `slot` of the array, whatever line it stands for (a diagnostic view
+    // of the ring): null for an empty slot or one outside the array.
+    const BufferLine* storedLine(int slot) const {
+        return unsigned(slot) < m_array.size() ? m_array[size_t(slot)].get() : nullptr;
+    }
     // Calls f(row) for every row held in a slot, within the lines in use or beyond them (rows
     // beyond a reduced count stay in their slots and may come back), in slot order.
     template <typename F> void forEachStoredLine(F&& f) const {

@@ -41,6 +41,8 @@ public:
 
     std::vector<QRectF> invalidated;
     bool metalView = false;
+    // The device pixels per point of the window the view is taken to be in (0: its own).
+    double windowScale = 0;
     // Also hand the rectangles to Qt, for tests that look at what reaches the screen.
     bool forwardToQt = false;
 
@@ -55,6 +57,9 @@ protected:
         }
     }
     bool hasMetalView() const override { return metalView; }
+    double windowBackingScale() const override {
+        return windowScale > 0 ? windowScale : TerminalView::windowBackingScale();
+    }
 };
 
 // Everything the view tells its host.

@@ -4,7 +4,11 @@
 #include "Diagnostics.h"
 #include "EscapeSequences.h"
 #include "QtExecutor.h"
+#include "SearchService.h"
+#include "SelectionService.h"
+#include "TerminalDebugView.h"
 #include "TerminalViewDelegate.h"
+#include "TerminalViewMetalHosting.h"
 
 #include <QAction>
 #include <QApplication>
@@ -59,6 +63,7 @@ TerminalView::TerminalView(QWidget* parent, const std::optional<QFont>& font,
     setAttribute(Qt::WA_OpaquePaintEvent);
     setCursor(Qt::IBeamCursor);
     setupScroller();
+    setupProgressBar();
     // A widget has no meaningful size before its first layout: the terminal starts at the
     // options' size and is refitted by the first resize event.
     setupOptions(0, 0);
@@ -70,6 +75,7 @@ TerminalView::TerminalView(QWidget* parent, const std::optional<QFont>& font,
     m_pasteAction->setShortcutContext(Qt::WidgetShortcut);
     connect(m_pasteAction, &QAction::triggered, this, &TerminalView::paste);
     addAction(m_pasteAction);
+    setupEditActions();
 
     // Blinking text stops while the application is in the background.
     m_textBlinkApplicationActive = QGuiApplication::applicationState() == Qt::ApplicationActive;
@@ -77,12 +83,18 @@ TerminalView::TerminalView(QWidget* parent, const std::optional<QFont>& font,
             [this](Qt::ApplicationState state) {
                 m_textBlinkApplicationActive = state == Qt::ApplicationActive;
                 updateTextBlinkLifecycle();
+                if (m_textBlinkApplicationActive && isMetalRendererEligibleForRetry()) {
+                    m_metalHosting->setMetalViewNeedsDisplay();
+                }
             });
     updateTextBlinkLifecycle();
 }
 
 TerminalView::~TerminalView() {
     m_pendingDisplayTask.cancel();
+    m_progressReportTimer.cancel();
+    m_selectionAutoScrollTimer.cancel();
+    m_pendingSemanticClick.cancel();
     stopTextBlinking();
     // The terminal calls back into the view while it goes (nothing today, but a reset of its
     // state could); it must not find a half-destroyed host.
@@ -119,6 +131,8 @@ void TerminalView::setupOptions(double width, double height) {
         // view's native colours.
         m_terminal->setBackgroundColor(Color::defaultBackground);
         m_terminal->setForegroundColor(Color::defaultForeground);
+        m_selection = SelectionService::create(*m_terminal);
+        m_search = std::make_unique<SearchService>(*m_terminal);
     } else if (!empty) {
         m_terminal->setOptions(options);
         m_terminal->setup(false);
@@ -163,6 +177,7 @@ QSizeF TerminalView::computeFontDimensions() const {
 void TerminalView::setTerminalFont(const QFont& font) {
     m_fontSet = FontSet::from(font);
     resetFont();
+    selectNone();
 }
 
 void TerminalView::setLineSpacing(double spacing) {
@@ -221,6 +236,9 @@ bool TerminalView::processSizeChange(const QSizeF& newSize) {
         m_terminalDelegate->sizeChanged(*this, cols, rows);
     }
     updateScroller();
+    // Cells selected in the old geometry are other cells in the new one.
+    m_selection->setActive(false);
+    m_search->invalidate();
     return true;
 }
 
@@ -237,14 +255,28 @@ double TerminalView::getEffectiveWidth(const QSizeF& size) const {
     return width > 0 ? width : 0;
 }
 
+// ---- Debug view -----------------------------------------------------------------------------
+
+TerminalDebugView* TerminalView::debug() const {
+    return m_debug.data();
+}
+
+void TerminalView::setDebug(TerminalDebugView* debug) {
+    m_debug = debug;
+}
+
 // ---- Widget events --------------------------------------------------------------------------
 
 void TerminalView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     layoutScroller();
+    layoutProgressBar();
     processSizeChange(QSizeF(event->size()));
     update();
     updateCursorPosition();
+    if (m_metalHosting) {
+        m_metalHosting->viewResized();
+    }
 }
 
 // ---- Scroller -------------------------------------------------------------------------------
@@ -377,10 +409,14 @@ void TerminalView::sizeChanged(Terminal& source) {
     updateScroller();
 }
 
-std::optional<CellSize> TerminalView::cellSizeInPixels(Terminal&) {
+double TerminalView::windowBackingScale() const {
     // Only a view on screen has a scale of its own.
     const bool onScreen = window() != nullptr && window()->windowHandle() != nullptr;
-    const double scale = onScreen ? backingScaleFactor() : 1.0;
+    return onScreen ? backingScaleFactor() : 1.0;
+}
+
+std::optional<CellSize> TerminalView::cellSizeInPixels(Terminal&) {
+    const double scale = windowBackingScale();
     return CellSize{int(std::lround(m_cellDimension.width() * scale)),
                     int(std::lround(m_cellDimension.height() * scale))};
 }

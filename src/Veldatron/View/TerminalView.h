@@ -4,18 +4,26 @@
 #include "BidiRowLayout.h"
 #include "Executor.h"
 #include "FontSet.h"
+#include "ImageInsertion.h"
 #include "KeyInput.h"
+#include "KittyGraphicsPayload.h"
 #include "KittyKeyEvent.h"
+#include "LinkMatch.h"
+#include "MetalRecovery.h"
 #include "PlatformColor.h"
 #include "RunAttributes.h"
+#include "SearchEngine.h"
+#include "SemanticPrompt.h"
 #include "Terminal.h"
 #include "TerminalDelegate.h"
 #include "TextCommand.h"
 #include "TextRange.h"
 #include "ViewLineSegment.h"
+#include "GL/MetalBufferingMode.h"
 
 #include <QFont>
 #include <QImage>
+#include <QPointer>
 #include <QRawFont>
 #include <QRectF>
 #include <QSizeF>
@@ -27,6 +35,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -35,6 +44,7 @@
 #include <vector>
 
 class QAction;
+class QLabel;
 class QPainter;
 class QScrollBar;
 
@@ -43,7 +53,13 @@ namespace veldatron {
 class CaretView;
 class CellShaper;
 class DictationOverlayTextView;
+class SearchService;
+class SelectionService;
+class TerminalDebugView;
+class TerminalFindBarView;
+class TerminalProgressBarView;
 class TerminalViewDelegate;
+class TerminalViewMetalHosting;
 
 /// Where a view's timers run and what it reads as the time: the GUI thread's executor and the
 /// monotonic clock (nanoseconds) unless a test supplies its own.
@@ -381,6 +397,8 @@ public:
     /// The image drawn into `size`, its aspect kept, centred and filling the size (cut where it
     /// reaches beyond).
     static QImage scale(const QImage& image, QSize size);
+    /// Where scale() draws an image of `image` size into `size`.
+    static QRectF scaledImageRect(const QSizeF& image, const QSizeF& size);
     /// Opens a link with the system (defaultLinkURL); text that resolves to nothing is ignored.
     static void openDefaultLink(const QString& link);
     /// What a link's text opens: an existing file named with a line number ("main.c:12"), a
@@ -390,6 +408,179 @@ public:
     static std::optional<QUrl>
     defaultLinkURL(const QString& link,
                    const std::function<bool(const QString&)>& fileExists = nullptr);
+
+    // ---- Images (TerminalViewImages.cpp) -----------------------------------------------------
+    /// Shows a picture at the cursor: sized in cells by the requests, cut into one slice per
+    /// cell row (RowImage), each attached to the row it covers, with a line feed after each.
+    /// While the terminal shows a kitty placement the slices carry it and its record is written.
+    void insertImage(const QImage& image, const ImageSizeRequests& requests);
+    /// Encoded image data in any format Qt reads, at most 10000 pixels a side; null otherwise.
+    static QImage decodeImage(std::span<const uint8_t> data);
+    /// The picture of a stored kitty image, for placeholder cells: decoded once per stored
+    /// payload and kept while the store holds it; none when it is not stored or does not decode.
+    std::optional<QImage> kittyPlaceholderImage(uint32_t imageId);
+    /// The largest rectangle of the image's aspect ratio centred in `rect` (`rect` itself when
+    /// either is empty).
+    static QRectF kittyAspectFitRect(const QSizeF& imageSize, const QRectF& rect);
+
+    // ---- Progress bar (TerminalViewProgress.cpp) ---------------------------------------------
+    /// The 2-pixel bar along the top edge that shows OSC 9;4 reports.
+    TerminalProgressBarView& progressBarView() const { return *m_progressBarView; }
+    /// Shows a report: a percentage, a sliding segment, red for an error, orange for a pause;
+    /// hidden by a remove report or when no report came for 15 s.
+    void handleProgressReport(const ProgressReport& report);
+    void clearProgressReport();
+    /// The percentage last shown, reused by an error or pause report that carries none.
+    std::optional<uint8_t> lastProgressValue() const { return m_lastProgressValue; }
+    /// A report not renewed within this time is stale: the bar goes.
+    static constexpr std::chrono::seconds progressReportTimeout{15};
+
+    // ---- Debug view -------------------------------------------------------------------------
+    /// The diagnostic overlay attached to this view, refreshed by every display pass; null
+    /// unless one was made. Not owned.
+    TerminalDebugView* debug() const;
+    void setDebug(TerminalDebugView* debug);
+    // ---- Mouse (TerminalViewMouse.cpp) -------------------------------------------------------
+    /// The cell under a point of the view (a buffer position, clamped into the screen's columns
+    /// and lines, in logical order on right-to-left rows) and the point itself in the pixels of
+    /// pixel mouse reports, measured from the top left and clamped into the view.
+    struct MouseHit {
+        Position grid;
+        Position pixels;
+        friend bool operator==(const MouseHit&, const MouseHit&) = default;
+    };
+    MouseHit calculateMouseHit(const QPointF& point);
+    /// The button code of a mouse report: 3 for a release, else 0, 1 or 2 for the left, middle
+    /// and right button, with the modifier bits of the modes that send them.
+    int encodeMouseEvent(Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
+                         bool release) const;
+    /// Factor applied to every wheel movement.
+    double scrollSensitivity() const { return m_scrollSensitivity; }
+    void setScrollSensitivity(double sensitivity) { m_scrollSensitivity = sensitivity; }
+    /// Precise (touchpad) wheel movement, in pixels, not yet turned into whole lines.
+    double scrollAccumulator() const { return m_scrollAccumulator; }
+    /// Whether the view wants pointer motion without a button: the program asked for every
+    /// motion, the link modifier is held, or links are highlighted under the pointer.
+    bool wantsPointerMotion() const;
+    /// Turns pointer motion on; deregisterTrackingInterest turns it off unless still wanted.
+    void startTracking();
+    void deregisterTrackingInterest();
+
+    // ---- Selection and clipboard (TerminalViewSelection.cpp) ---------------------------------
+    SelectionService& selection() const { return *m_selection; }
+    bool selectionActive() const;
+    /// The selected text while the selection is active.
+    std::optional<QString> getSelection() const;
+    void selectAll();
+    /// Ends an active selection (character mode, no anchors).
+    void selectNone();
+    /// Puts the text of the last selection, active or not, on the clipboard.
+    void copy();
+    /// The columns of buffer line `row` that the active selection covers: the later end is
+    /// excluded, unless it lies on the last column.
+    std::optional<ColumnRange> selectedColumnsRange(int row, int cols) const;
+    /// Lines per auto-scroll tick while a drag is beyond the top (negative) or bottom edge.
+    int autoScrollDelta() const { return m_autoScrollDelta; }
+    /// How long a single click into a shell prompt waits for a second click before it moves the
+    /// shell's cursor: the platform's double-click interval unless set.
+    std::chrono::milliseconds semanticClickCoalescingDelay() const {
+        return m_semanticClickCoalescingDelay;
+    }
+    void setSemanticClickCoalescingDelay(std::chrono::milliseconds delay) {
+        m_semanticClickCoalescingDelay = delay;
+    }
+    /// How long two presses may lie apart to count as one double (or triple) click.
+    std::chrono::milliseconds multiClickInterval() const { return m_multiClickInterval; }
+    void setMultiClickInterval(std::chrono::milliseconds interval) {
+        m_multiClickInterval = interval;
+    }
+
+    // ---- Links (TerminalViewLinks.cpp) -------------------------------------------------------
+    /// Which links the pointer records (lastReportedLink): none, OSC 8 links, or detected ones
+    /// too.
+    enum class LinkReporting : uint8_t { none, explicit_, implicit };
+    /// When links are underlined and clickable: under the pointer, under the pointer while the
+    /// link modifier (Ctrl) is held, every OSC 8 link, every OSC 8 link while Ctrl is held.
+    enum class LinkHighlightMode : uint8_t { hover, hoverWithModifier, always, alwaysWithModifier };
+    LinkReporting linkReporting() const { return m_linkReporting; }
+    void setLinkReporting(LinkReporting reporting) { m_linkReporting = reporting; }
+    LinkHighlightMode linkHighlightMode() const { return m_linkHighlightMode; }
+    void setLinkHighlightMode(LinkHighlightMode mode);
+    /// The rows and columns of the link underlined under the pointer.
+    const std::optional<std::vector<LinkMatch::RowRange>>& linkHighlightRange() const {
+        return m_linkHighlightRange;
+    }
+    /// The text of the link last found under the pointer while Ctrl was held.
+    const std::optional<QString>& lastReportedLink() const { return m_lastReportedLink; }
+    /// The OSC 8 payload of a cell (the wide character's for its right half).
+    std::optional<QString> payloadString(Position at);
+    /// An OSC 8 payload split into its URL (everything after the first ";") and its parameters
+    /// ("key=value" pairs separated by ":"); none without a ";".
+    static std::optional<std::pair<QString, std::map<QString, QString>>>
+    urlAndParamsFrom(const QString& payload);
+    struct LinkToOpen {
+        QString link;
+        std::map<QString, QString> params;
+        friend bool operator==(const LinkToOpen&, const LinkToOpen&) = default;
+    };
+    /// The link that a click at a cell opens, by the highlight mode.
+    std::optional<LinkToOpen> linkForClick(Position at, bool hasCommandModifier);
+    /// Underlines the link at a cell (or none) as the highlight mode says; `commandOverride`
+    /// stands for whether Ctrl is held.
+    void updateHoverLink(Position at, std::optional<bool> commandOverride);
+    void reportLink(Position at);
+    /// The URL of the OSC 8 link under the pointer while Ctrl is held, at the bottom left.
+    QLabel* urlPreview() const { return m_urlPreview; }
+
+    // ---- Find (TerminalViewFind.cpp) ---------------------------------------------------------
+    /// Selects the next (previous) match after (before) the selection, wrapping round, and
+    /// scrolls it into view when asked: false when there is none, which ends the selection.
+    bool findNext(const QString& term, const SearchOptions& options, bool scrollToResult);
+    bool findPrevious(const QString& term, const SearchOptions& options, bool scrollToResult);
+    /// Forgets the search and ends the selection.
+    void clearSearch();
+    /// The 1-based number of the last match found among all matches (at most `limit`), and
+    /// their count; 0 for the number when the last match is not among them.
+    std::pair<int, int> searchMatchSummary(const QString& term, const SearchOptions& options,
+                                           int limit);
+    /// The find commands: 1 show the find bar, 2 next, 3 previous, 7 use the selection for
+    /// find, 11 hide the find bar.
+    void performFindPanelAction(int tag);
+    void showFindBar(bool prefillSelection);
+    /// Finds the next (previous) match of the find bar's text, or of the find string while the
+    /// bar is hidden.
+    void performFind(bool next);
+    TerminalFindBarView* findBar() const { return m_findBar; }
+    /// The find string shared by every view of the process: the last term searched for.
+    static QString& findPasteboard();
+
+    // ---- GPU renderer (TerminalViewMetal.cpp) ------------------------------------------------
+    /// Turns drawing by the GPU renderer on or off. Throws the renderer's MetalError when it
+    /// cannot be set up (no GL context: deviceUnavailable); the view then draws as before.
+    /// Defined by the GPU renderer library: a host that calls it links veldatron_gl.
+    void setUseMetal(bool enabled);
+    bool isUsingMetalRenderer() const;
+    const MetalRendererStatus& metalRendererStatus() const { return m_metalRendererStatus; }
+    /// Stores and announces a status (metalRendererStatusChanged), changed or not; from another
+    /// thread it is delivered on the view's thread, unless the view is gone by then.
+    void setMetalRendererStatus(const MetalRendererStatus& status);
+    MetalBufferingMode metalBufferingMode() const { return m_metalBufferingMode; }
+    void setMetalBufferingMode(MetalBufferingMode mode) { m_metalBufferingMode = mode; }
+    /// The scale the GPU renderer draws at instead of the screen's (never below 1).
+    std::optional<double> metalScaleFactorOverride() const { return m_metalScaleFactorOverride; }
+    void setMetalScaleFactorOverride(std::optional<double> scale);
+    /// While the GPU renderer draws: draws a frame at once.
+    void drawMetalFrameNow();
+    /// Whether retrying and recovering failed GPU frames makes sense now: GPU drawing is on and
+    /// shown, the window is visible, exposed and not minimised, and the view has an area.
+    bool isMetalRendererEligibleForRetry() const;
+    /// A GPU redraw of the whole view, coalesced like a display pass (17 ms).
+    void queueMetalDisplay();
+    /// Buffer lines the GPU renderer must rebuild, merged over display passes until it takes
+    /// them; none after the call.
+    std::optional<std::pair<int, int>> takeMetalDirtyRange();
+    /// The GPU renderer's side of the view: none before GPU drawing was first turned on.
+    TerminalViewMetalHosting* metalHosting() const { return m_metalHosting.get(); }
 
     // ---- TerminalDelegate --------------------------------------------------------------------
     void showCursor(Terminal& source) override;
@@ -412,17 +603,30 @@ public:
     void iTermContent(Terminal& source, std::span<const uint8_t> content) override;
     void clipboardCopy(Terminal& source, std::span<const uint8_t> content) override;
     std::optional<std::vector<uint8_t>> clipboardRead(Terminal& source) override;
+    void progressReport(Terminal& source, const ProgressReport& report) override;
+    void createImageFromBitmap(Terminal& source, std::vector<uint8_t>& bytes, int width,
+                               int height) override;
+    void createImage(Terminal& source, std::span<const uint8_t> data, ImageSizeRequest width,
+                     ImageSizeRequest height, bool preserveAspectRatio) override;
+    void linefeed(Terminal& source) override;
+    void selectionChanged(Terminal& source) override;
+    void mouseModeChanged(Terminal& source) override;
+
+Q_SIGNALS:
+    /// Every time the view sets its GPU renderer status (its name:
+    /// terminalViewMetalRendererStatusDidChange).
+    void metalRendererStatusChanged(const veldatron::MetalRendererStatus& status);
 
 protected:
+    /// Device pixels per point of the window the view is in, 1 outside a window: the scale of
+    /// pixel reports, of kitty pixel offsets and of the slices of inserted images.
+    virtual double windowBackingScale() const;
     /// Marks a rectangle of the view for repainting (QWidget::update). Tests watch it.
     virtual void setNeedsDisplay(const QRectF& rect);
     /// Whether a GPU renderer draws this view instead of the frame: display passes then record
-    /// the buffer lines it must rebuild. No renderer is hosted yet.
-    virtual bool hasMetalView() const { return false; }
-    /// Buffer lines the GPU renderer must rebuild, merged over display passes until it takes
-    /// them.
+    /// the buffer lines it must rebuild.
+    virtual bool hasMetalView() const;
     std::optional<std::pair<int, int>> metalDirtyRange() const { return m_metalDirtyRange; }
-    std::optional<std::pair<int, int>> takeMetalDirtyRange();
 
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -437,13 +641,65 @@ protected:
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
+    friend class TerminalViewMetalHost;
+
+    // Where the cursor was when the GPU renderer was last asked to draw.
+    struct RenderedCursor {
+        int x = 0;
+        int y = 0; // buffer line
+        bool hidden = false;
+        friend bool operator==(const RenderedCursor&, const RenderedCursor&) = default;
+    };
+
     // A kitty-mode key press handed to the text system, waiting for the text it makes.
     struct PendingKittyKeyEvent {
         KeyInput event;
         KittyKeyboardEventType eventType = KittyKeyboardEventType::press;
     };
+
+    // Mouse.
+    enum class MouseEventKind : uint8_t { press, release, drag, wheel };
+    // Whether an event of the kind goes to the program rather than to the view's gestures.
+    bool reportsMouse(Qt::KeyboardModifiers modifiers, MouseEventKind kind) const;
+    void sendMouseReport(int buttonFlags, const QPointF& point, bool motion);
+    void primaryPress(QMouseEvent* event);
+    void primaryRelease(QMouseEvent* event);
+    void primaryDrag(QMouseEvent* event);
+    void pointerMoved(QMouseEvent* event);
+    int nextClickCount(const QPointF& point);
+    // Selection gestures.
+    void selectionPress(const Position& at, int clickCount, bool shift);
+    void startSelectionAutoScrollTimer();
+    void stopSelectionAutoScrollTimer();
+    void scrollingTimerElapsed();
+    void schedulePromptClick(const Position& at, Qt::KeyboardModifiers modifiers);
+    void publishPrimarySelection();
+    void pastePrimarySelection();
+    void redrawWholeView();
+    void setupEditActions();
+    // Links.
+    void invalidateLinkHighlight(const std::optional<std::vector<LinkMatch::RowRange>>& oldRange,
+                                 const std::optional<std::vector<LinkMatch::RowRange>>& newRange);
+    void clearLinkHighlight();
+    void previewUrl(const QString& payload);
+    void previewLinkUnderPointer();
+    bool cellLinkFlag(int row, const CharData& cell, int column, int width) const;
+    static QFont tryUrlFont();
+    // Find.
+    TerminalFindBarView& ensureFindBar();
+    void handleFindBarSearchChanged(const QString& text);
+    void hideFindBar();
+    bool find(const QString& term, const SearchOptions& options, bool scrollToResult, bool next);
+    void setFindPasteboardFromSelection();
+    void scrollToReveal(int row);
 
     // Keyboard.
     bool sendKittyEvent(const KittyKeyEvent& event);
@@ -477,6 +733,8 @@ private:
     double scrollerWidth() const;
     void markWholeScreenDirty();
     void runDisplayPass();
+    // Records where the cursor is for the GPU renderer; true when that differs from the last.
+    bool noteRenderedCursor();
     bool shouldDisplayImmediatelyAfterUserInput() const;
     uint64_t now() const;
     void ensureCaretIsVisible();
@@ -488,6 +746,16 @@ private:
     void drawSegmentText(const ViewLineSegment& segment, double baseline, QPainter& painter);
     void drawCustomGlyphs(const ViewLineInfo& info, double top, BufferLine::RenderLineMode mode,
                           QPainter& painter);
+    // Images.
+    enum class RowImageLayer : uint8_t { underText, overText };
+    void drawRowImages(const ViewLineInfo& info, double top, RowImageLayer layer,
+                       QPainter& painter);
+    void drawKittyPlaceholders(const ViewLineInfo& info, double top, QPainter& painter);
+    void forgetUnstoredKittyPictures();
+    // Progress bar.
+    void setupProgressBar();
+    void layoutProgressBar();
+    void resetProgressReportTimer();
 
     // Host and scheduling.
     TerminalViewDelegate* m_terminalDelegate = nullptr;
@@ -562,6 +830,69 @@ private:
     std::unordered_map<Attribute, std::shared_ptr<const RunAttributes>> m_urlAttributes;
     std::array<std::optional<PlatformColor>, 256> m_colors;
     std::unordered_map<uint32_t, PlatformColor> m_trueColors;
+
+    // The pictures of stored kitty images shown through placeholder cells, each with the
+    // payload it was decoded from (a null picture: it does not decode).
+    struct KittyPicture {
+        KittyGraphicsPayload payload;
+        QImage image;
+    };
+    std::map<uint32_t, KittyPicture> m_kittyPictures;
+
+    // Progress bar.
+    TerminalProgressBarView* m_progressBarView = nullptr;
+    TaskHandle m_progressReportTimer;
+    std::optional<uint8_t> m_lastProgressValue;
+
+    // The debug overlay, owned by whoever made it.
+    QPointer<TerminalDebugView> m_debug;
+
+    // Selection and search of the terminal: they hold it, so they go before it.
+    std::shared_ptr<SelectionService> m_selection;
+    std::unique_ptr<SearchService> m_search;
+
+    // Mouse.
+    double m_scrollAccumulator = 0;
+    double m_scrollSensitivity = 1.0;
+    // The button of the press in progress.
+    Qt::MouseButton m_pressedButton = Qt::NoButton;
+    // Click counting: when and where the last primary press was, and its count.
+    uint64_t m_lastPressNs = 0;
+    QPointF m_lastPressPoint;
+    int m_clickCount = 0;
+    std::chrono::milliseconds m_multiClickInterval{400};
+
+    // Selection gestures.
+    int m_autoScrollDelta = 0;
+    TaskHandle m_selectionAutoScrollTimer;
+    std::optional<QPointF> m_lastSelectionDragPoint;
+    SemanticPromptPointerSnapshot m_pointerPressSnapshot;
+    TaskHandle m_pendingSemanticClick;
+    std::chrono::milliseconds m_semanticClickCoalescingDelay{400};
+    int m_semanticDeferralScheduleCount = 0;
+    bool m_didSelectionDrag = false;
+    // Where the press that may start a drag selection was.
+    std::optional<Position> m_pressCell;
+
+    // Links.
+    LinkReporting m_linkReporting = LinkReporting::implicit;
+    LinkHighlightMode m_linkHighlightMode = LinkHighlightMode::hoverWithModifier;
+    std::optional<std::vector<LinkMatch::RowRange>> m_linkHighlightRange;
+    QLabel* m_urlPreview = nullptr;
+    std::optional<QString> m_lastReportedLink;
+
+    // Find.
+    TerminalFindBarView* m_findBar = nullptr;
+    QString m_findBarTerm;
+    SearchOptions m_findBarOptions;
+
+    // GPU drawing. The hosting goes first when the view ends: its renderer reads the terminal.
+    MetalRendererStatus m_metalRendererStatus;
+    MetalBufferingMode m_metalBufferingMode = MetalBufferingMode::perRowPersistent;
+    std::optional<double> m_metalScaleFactorOverride;
+    bool m_pendingMetalDisplay = false;
+    std::optional<RenderedCursor> m_lastRenderedCursor;
+    std::unique_ptr<TerminalViewMetalHosting> m_metalHosting;
 };
 
 } // namespace veldatron

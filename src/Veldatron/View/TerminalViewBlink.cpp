@@ -6,6 +6,7 @@
 // application's state and of the motion setting look at it again.
 
 #include "TerminalView.h"
+#include "TerminalViewMetalHosting.h"
 
 #include <QGuiApplication>
 #include <QPointer>
@@ -112,6 +113,9 @@ void TerminalView::stopTextBlinking() {
 void TerminalView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     updateTextBlinkLifecycle();
+    if (m_metalHosting) {
+        m_metalHosting->viewWindowMayHaveChanged();
+    }
 }
 
 void TerminalView::hideEvent(QHideEvent* event) {

@@ -2,6 +2,7 @@
 
 #include "CaretView.h"
 #include "TerminalView.h"
+#include "TerminalViewMetalHosting.h"
 
 #include <QFocusEvent>
 #include <QGuiApplication>
@@ -26,7 +27,8 @@ void TerminalView::updateCursorPosition() {
         return;
     }
     const bool hidden = terminal.isCursorHidden();
-    m_caretView->setVisible(!hidden);
+    // The GPU renderer draws its own cursor.
+    m_caretView->setVisible(!hidden && !hasMetalView());
 
     BufferLine& line = buffer.lines()[row];
     const int scale = line.renderMode() == BufferLine::RenderLineMode::single ? 1 : 2;
@@ -49,10 +51,18 @@ void TerminalView::updateCursorPosition() {
 // ---- Visibility and style -------------------------------------------------------------------
 
 void TerminalView::showCursor(Terminal&) {
+    if (isUsingMetalRenderer()) {
+        queueMetalDisplay();
+        return;
+    }
     m_caretView->show();
 }
 
 void TerminalView::hideCursor(Terminal&) {
+    if (isUsingMetalRenderer()) {
+        queueMetalDisplay();
+        return;
+    }
     m_caretView->hide();
 }
 
@@ -63,6 +73,7 @@ void TerminalView::cursorStyleChanged(Terminal&, CursorStyle newStyle) {
     const QRectF frame = m_caretView->frame();
     m_caretView->setFrame(QRectF(frame.topLeft(), m_cellDimension));
     m_caretView->updateCursorStyle();
+    queueMetalDisplay();
 }
 
 // ---- Focus ----------------------------------------------------------------------------------
@@ -76,6 +87,7 @@ void TerminalView::setTerminalHasFocus(bool focused) {
     m_hasFocus = focused;
     m_caretView->setFocused(focused);
     m_caretView->updateCursorStyle();
+    queueMetalDisplay();
 }
 
 bool TerminalView::caretViewTracksFocus() const {
@@ -115,6 +127,10 @@ void TerminalView::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange) {
         m_caretView->updateCursorStyle();
+        queueMetalDisplay();
+    }
+    if (event->type() == QEvent::ParentChange && m_metalHosting) {
+        m_metalHosting->viewWindowMayHaveChanged();
     }
 }
 

@@ -1,6 +1,7 @@
 #include "CaretView.h"
 #include "CellShaper.h"
 #include "TerminalView.h"
+#include "TerminalViewMetalHosting.h"
 
 #include <QFontMetricsF>
 #include <QGlyphRun>
@@ -94,6 +95,10 @@ TerminalView::GlyphSlotFit TerminalView::glyphSlotFit(const QRawFont& font, quin
 // ---- The frame ------------------------------------------------------------------------------
 
 void TerminalView::paintEvent(QPaintEvent* event) {
+    // The GPU view covers the whole view.
+    if (m_metalHosting && m_metalHosting->hasMetalView()) {
+        return;
+    }
     // The caret paints the rows beneath it itself (Qt leaves its rectangle out of this region).
     if (m_caretView != nullptr && event->rect().intersects(m_caretView->geometry())) {
         m_caretView->invalidateBackdrop();
@@ -114,6 +119,7 @@ void TerminalView::drawTerminalContents(const QRectF& dirtyRect, QPainter& paint
     const int last =
         bufferOffset + std::max(0, int(std::ceil(dirtyRect.bottom() / h)) - 1) + inkOverflowRows;
 
+    forgetUnstoredKittyPictures();
     painter.save();
     painter.setClipRect(dirtyRect, Qt::IntersectClip);
     // Cells in the default background are never filled one by one: this is their colour.
@@ -186,7 +192,7 @@ void TerminalView::drawRow(int row, const BufferLine& line, int bufferOffset,
         }
     }
 
-    // (Images under the text come here once those exist.)
+    drawRowImages(info, top, RowImageLayer::underText, painter);
     drawCustomGlyphs(info, top, mode, painter);
 
     painter.setRenderHint(QPainter::TextAntialiasing, true);
@@ -194,6 +200,8 @@ void TerminalView::drawRow(int row, const BufferLine& line, int bufferOffset,
     for (const ViewLineSegment& segment : info.segments) {
         drawSegmentText(segment, baseline, painter);
     }
+    drawKittyPlaceholders(info, top, painter);
+    drawRowImages(info, top, RowImageLayer::overText, painter);
 
     painter.restore();
 }

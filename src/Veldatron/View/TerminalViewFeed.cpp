@@ -1,8 +1,12 @@
 #include "CaretView.h"
+#include "SearchService.h"
+#include "SelectionService.h"
 #include "EscapeSequences.h"
 #include "TerminalBidi.h"
+#include "TerminalDebugView.h"
 #include "TerminalView.h"
 #include "TerminalViewDelegate.h"
+#include "TerminalViewMetalHosting.h"
 
 #include <QPointer>
 
@@ -14,8 +18,12 @@ namespace veldatron {
 // ---- Output ---------------------------------------------------------------------------------
 
 void TerminalView::feed(std::span<const uint8_t> byteArray) {
-    // Output would also end the selection here (while mouse reporting is allowed) and make the
-    // next find search fresh text; the view has neither a selection nor find yet.
+    // The next find must search the new text. Output also ends the selection, unless the host
+    // keeps the mouse to itself (then the selection is the user's only way to pick text).
+    m_search->invalidate();
+    if (m_allowMouseReporting) {
+        m_selection->setActive(false);
+    }
     m_terminal->feed(byteArray);
     if (shouldDisplayImmediatelyAfterUserInput()) {
         displayImmediately();
@@ -89,6 +97,9 @@ void TerminalView::runDisplayPass() {
         updateScroller();
     }
     updateDisplay(true);
+    if (m_debug) {
+        m_debug->refresh();
+    }
     m_pendingDisplay = false;
 }
 
@@ -107,6 +118,10 @@ void TerminalView::updateDisplay(bool notifyAccessibility) {
         if (m_notifyUpdateChanges && m_terminalDelegate != nullptr) {
             const int row = buffer.yDisp() + buffer.y();
             m_terminalDelegate->rangeChanged(*this, row, row);
+        }
+        // The GPU renderer draws the cursor: a frame when it moved, hid or showed.
+        if (hasMetalView() && noteRenderedCursor() && m_metalHosting) {
+            m_metalHosting->setMetalViewNeedsDisplay();
         }
         m_pendingDisplay = false;
         return;
@@ -149,6 +164,10 @@ void TerminalView::updateDisplay(bool notifyAccessibility) {
                                                 std::max(m_metalDirtyRange->second, lines->second))
                                     : *lines;
         }
+        noteRenderedCursor();
+        if (m_metalHosting) {
+            m_metalHosting->setMetalViewNeedsDisplay();
+        }
     } else {
         // On the live screen, the dirty band and the rows its old and new ink may reach
         // (stacked accents erased with their text leave nothing behind above it), down to the
@@ -165,11 +184,10 @@ void TerminalView::updateDisplay(bool notifyAccessibility) {
         }
         setNeedsDisplay(rect);
     }
+    if (m_debug) {
+        m_debug->refresh();
+    }
     m_pendingDisplay = false;
-}
-
-std::optional<std::pair<int, int>> TerminalView::takeMetalDirtyRange() {
-    return std::exchange(m_metalDirtyRange, std::nullopt);
 }
 
 void TerminalView::setNeedsDisplay(const QRectF& rect) {

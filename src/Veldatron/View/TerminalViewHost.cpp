@@ -180,28 +180,34 @@ void TerminalView::resetFontSize() {
     setTerminalFont(defaultFont());
 }
 
+QRectF TerminalView::scaledImageRect(const QSizeF& image, const QSizeF& size) {
+    const double W = size.width();
+    const double H = size.height();
+    const double iw = image.width();
+    const double ih = image.height();
+    if (!(iw > 0) || !(ih > 0) || !(W > 0) || !(H > 0)) {
+        return QRectF(QPointF(0, 0), size);
+    }
+    // An image relatively taller than the size spans its width (and is cut at the top and
+    // bottom); a wider one spans its height.
+    if (ih / iw >= H / W) {
+        const double height = W * ih / iw;
+        return QRectF(0, (H - height) / 2, W, height);
+    }
+    const double width = H * iw / ih;
+    return QRectF((W - width) / 2, 0, width, H);
+}
+
 QImage TerminalView::scale(const QImage& image, QSize size) {
     QImage result(size, QImage::Format_RGBA8888);
     result.fill(Qt::transparent);
     if (image.isNull() || size.isEmpty()) {
         return result;
     }
-    const double W = size.width();
-    const double H = size.height();
-    const double iw = image.width();
-    const double ih = image.height();
-    QRectF target;
-    if (ih / iw >= W / H) {
-        const double height = W * ih / iw;
-        target = QRectF(0, (H - height) / 2, W, height);
-    } else {
-        const double width = H * iw / ih;
-        target = QRectF((W - width) / 2, 0, width, H);
-    }
     QPainter painter(&result);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(target, image);
+    painter.drawImage(scaledImageRect(QSizeF(image.size()), QSizeF(size)), image);
     return result;
 }
 

@@ -11,6 +11,7 @@
 #include "Diagnostics.h"
 #include "EscapeSequences.h"
 #include "KittyKeyboardEncoder.h"
+#include "SelectionService.h"
 #include "TerminalView.h"
 
 #include <QAction>
@@ -140,7 +141,7 @@ void TerminalView::keyDown(const KeyInput& event) {
     const auto flags = [this] { return m_terminal->keyboardEnhancementFlags(); };
     const bool optionToggle = f.contains(F::command) && f.contains(F::option) &&
                               event.charactersIgnoringModifiers == QLatin1String("o");
-    // (A key press also ends the selection, once the view has one.)
+    m_selection->setActive(false);
 
     // Super keys are the application's, never typing.
     if (flags().isEmpty() && f.contains(F::command) && !optionToggle) {
@@ -480,10 +481,11 @@ void TerminalView::flagsChanged(const KeyInput& event, bool pressed) {
         }
     }
 
-    // Ctrl is the link modifier. (Its press also shows the link under the pointer, once the
-    // view has links.)
+    // Ctrl is the link modifier: its press shows the link under the pointer.
     if (f.contains(F::control)) {
         m_commandActive = true;
+        startTracking();
+        previewLinkUnderPointer();
     } else {
         turnOffUrlPreview();
     }
@@ -504,11 +506,6 @@ void TerminalView::flagsChanged(const KeyInput& event, bool pressed) {
         keyEvent.modifiers.insert(Mods::alt);
     }
     sendKittyEvent(keyEvent);
-}
-
-void TerminalView::turnOffUrlPreview() {
-    // (The link preview goes too, once the view shows one.)
-    m_commandActive = false;
 }
 
 // ---- Qt events ------------------------------------------------------------------------------

@@ -90,6 +90,8 @@ ViewLineInfo TerminalView::buildAttributedString(int row, const BufferLine& line
     // must be laid out exactly left to right.
     const bool overrideDirection = layout || TerminalBidi::mayNeedBidi(line, cols, terminal);
 
+    const std::optional<ColumnRange> selected = selectedColumnsRange(row, cols);
+
     SegmentBuilder segment;
     // The pending run: its text, the UTF-16 length of each of its cells, its attributes.
     QString runText;
@@ -97,6 +99,12 @@ ViewLineInfo TerminalView::buildAttributedString(int row, const BufferLine& line
     std::shared_ptr<const RunAttributes> runAttributes;
     std::optional<Attribute> previousAttribute;
     bool previousBlinkHidden = false;
+    // The cell to the left when it was a placeholder: a placeholder without all its diacritics
+    // continues it.
+    std::optional<KittyPlaceholderCell> previousPlaceholder;
+    std::optional<Attribute> previousPlaceholderAttribute;
+    bool previousLink = false;
+    bool previousSelected = false;
 
     const auto flushRun = [&] {
         if (!runText.isEmpty() && runAttributes && segment.active) {
@@ -134,14 +142,26 @@ ViewLineInfo TerminalView::buildAttributedString(int row, const BufferLine& line
         // Blinking text in the hidden phase is drawn as blanks in no colour.
         const bool blinkHidden =
             !m_textBlinkVisible && attribute.style().contains(CharacterStyle::blink);
-        // Runs also break where the selection or a highlighted link starts or ends, once those
-        // exist.
+        const bool link = cellLinkFlag(row, line[logicalColumn], logicalColumn, width);
+        const bool isSelected = selected && selected->start < logicalColumn + width &&
+                                logicalColumn < selected->end;
         if (!runAttributes || !previousAttribute || *previousAttribute != attribute ||
-            previousBlinkHidden != blinkHidden) {
+            previousBlinkHidden != blinkHidden || previousLink != link ||
+            previousSelected != isSelected) {
             flushRun();
-            runAttributes = getAttributes(attribute, false);
-            if (blinkHidden || overrideDirection) {
+            runAttributes = getAttributes(attribute, link);
+            if (blinkHidden || overrideDirection || isSelected) {
                 RunAttributes edited = *runAttributes;
+                if (isSelected) {
+                    edited.selectionBackground = m_selectedTextBackgroundColor;
+                    edited.foreground = m_selectedTextForegroundColor;
+                    if (edited.underlineColor) {
+                        edited.underlineColor = m_selectedTextForegroundColor;
+                    }
+                    if (edited.strikethroughColor) {
+                        edited.strikethroughColor = m_selectedTextForegroundColor;
+                    }
+                }
                 if (blinkHidden) {
                     edited.foreground = PlatformColor::clear();
                     edited.underlineColor.reset();
@@ -155,6 +175,8 @@ ViewLineInfo TerminalView::buildAttributedString(int row, const BufferLine& line
             }
             previousAttribute = attribute;
             previousBlinkHidden = blinkHidden;
+            previousLink = link;
+            previousSelected = isSelected;
         }
 
         // The cell's text: what the layout draws there, else the cell's own character. Plain
@@ -190,6 +212,22 @@ ViewLineInfo TerminalView::buildAttributedString(int row, const BufferLine& line
                 segment.append(space, runAttributes, oneUnit);
                 return width;
             }
+        }
+
+        // A kitty placeholder shows a slice of an image; the text holds a space in its place.
+        std::optional<KittyPlaceholderCell> placeholder;
+        if (!text.empty() && text.front() == KittyPlaceholder::placeholder) {
+            placeholder =
+                KittyPlaceholderDecoder::decode(text, attribute, row, visualColumn,
+                                                previousPlaceholder, previousPlaceholderAttribute);
+        }
+        previousPlaceholder = placeholder;
+        previousPlaceholderAttribute = attribute;
+        if (placeholder) {
+            flushRun();
+            info.kittyPlaceholders.push_back(*placeholder);
+            segment.append(space, runAttributes, oneUnit);
+            return width;
         }
 
         if (display == nullptr && code < 0x80) {

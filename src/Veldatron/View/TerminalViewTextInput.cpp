@@ -5,6 +5,7 @@
 #include "CaretView.h"
 #include "DictationOverlayTextView.h"
 #include "EscapeSequences.h"
+#include "SelectionService.h"
 #include "TerminalView.h"
 
 #include <QClipboard>
@@ -148,7 +149,16 @@ TextRange TerminalView::markedRange() const {
 }
 
 TextRange TerminalView::selectedRange() const {
-    // (An active selection answers here once the view has one.)
+    if (m_selection->active()) {
+        const qsizetype cols = m_terminal->cols();
+        const Position& start = m_selection->start();
+        const Position& end = m_selection->end();
+        const qsizetype s = qsizetype(start.row) * cols + qsizetype(start.col);
+        const qsizetype e = qsizetype(end.row) * cols + qsizetype(end.col);
+        if (e != s) {
+            return {std::min(s, e), e > s ? e - s : s - e};
+        }
+    }
     const Buffer& buffer = m_terminal->buffer();
     return {qsizetype(buffer.y()) * m_terminal->cols() + buffer.x(), 0};
 }

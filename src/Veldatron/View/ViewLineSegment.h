@@ -3,6 +3,7 @@
 #include "AttributedText.h"
 #include "BlockElementMapping.h"
 #include "BufferLine.h"
+#include "KittyPlaceholder.h"
 #include "PlatformColor.h"
 
 #include <optional>
@@ -51,6 +52,9 @@ struct ViewLineInfo {
     std::vector<ViewLineSegment> segments;
     /// The row's attached images, passed through unchanged.
     std::optional<BufferLine::Images> images;
+    /// Cells that are kitty Unicode placeholders: each shows a slice of a stored image. The
+    /// row's text holds a space in their place.
+    std::vector<KittyPlaceholderCell> kittyPlaceholders;
     std::vector<BlockElementRenderItem> blockElements;
     std::vector<BoxDrawingRenderItem> boxDrawings;
     std::vector<PowerlineRenderItem> powerlineGlyphs;

@@ -27,6 +27,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
@@ -66,6 +67,49 @@ bool shellPrompted(ContentView& window) {
         }
     }
     return prompts >= 2;
+}
+
+// Whether the shown agent terminal has printed a line that starts with `marker`.
+bool terminalPrinted(ContentView& window, const std::u32string& marker) {
+    auto* view = window.findChild<veldatron::LocalProcessTerminalView*>();
+    if (view == nullptr) {
+        return false;
+    }
+    veldatron::Buffer& buffer = view->terminal().buffer();
+    for (int row = 0; row < buffer.lines().count(); ++row) {
+        if (view->terminal().translateBufferLineToString(buffer, row, 0, -1).rfind(marker, 0) ==
+            0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A test picture: a sky-to-grass gradient with a sun, a red square and a striped bar, with
+// transparent corners, so that scaling, colours and transparency all show.
+bool writeTestPicture(const QString& path) {
+    QImage picture(320, 200, QImage::Format_ARGB32);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient sky(0, 0, 0, 200);
+    sky.setColorAt(0, QColor(40, 110, 230));
+    sky.setColorAt(0.65, QColor(170, 210, 250));
+    sky.setColorAt(0.66, QColor(60, 170, 70));
+    sky.setColorAt(1, QColor(20, 100, 30));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(sky);
+    painter.drawRoundedRect(QRectF(0, 0, 320, 200), 30, 30);
+    painter.setBrush(QColor(255, 210, 40));
+    painter.drawEllipse(QPointF(250, 50), 28, 28);
+    painter.setBrush(QColor(220, 30, 30));
+    painter.drawRect(QRectF(40, 95, 60, 60));
+    for (int i = 0; i < 8; ++i) {
+        painter.setBrush(i % 2 == 0 ? QColor(250, 250, 250) : QColor(20, 20, 20));
+        painter.drawRect(QRectF(130 + i * 20, 150, 20, 20));
+    }
+    painter.end();
+    return picture.save(path);
 }
 
 bool git(const QStringList& arguments) {
@@ -239,6 +283,27 @@ bool run(const QString& output) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     ok = shooter.shoot(QStringLiteral("04-agents")) && ok;
+
+    // Inline images in the agent tab: the test picture through chafa (kitty graphics) and
+    // img2sixel (sixel), under a progress report of 40 per cent.
+    const QString picture = home.filePath(QStringLiteral("picture.png"));
+    if (!writeTestPicture(picture)) {
+        return fail("cannot write the test picture");
+    }
+    if (auto* view = window.findChild<veldatron::LocalProcessTerminalView*>()) {
+        view->send(QStringLiteral("clear; printf '\\033]9;4;1;40\\033\\\\'; "
+                                  "chafa -f kitty --size 30x9 %1; img2sixel -w 240 %1; "
+                                  "echo images-shown\n")
+                       .arg(picture));
+    }
+    QDeadlineTimer imagesDeadline(10000);
+    while (!imagesDeadline.hasExpired() && !terminalPrinted(window, U"images-shown")) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    if (!terminalPrinted(window, U"images-shown")) {
+        return fail("the images never showed in the agent tab");
+    }
+    ok = shooter.shoot(QStringLiteral("terminal-images")) && ok;
 
     const QString shopURL = QStringLiteral("https://example.invalid/team/shop.git");
     const qint64 longSession = addLongSession(hub, shopURL);

@@ -4,14 +4,7 @@
 // shell's line editor and to a full-screen editor. What they did is read back from files the
 // programs write.
 
-#include "AgentTabOnX11.h"
-#include "SidebarView.h"
-
-#include <QApplication>
-#include <QFile>
-#include <QListWidget>
-#include <QProcess>
-#include <QStandardPaths>
+#include "UserOnX11.h"
 
 using cavrel::NavItem;
 using cavrel::test::terminalText;
@@ -19,79 +12,7 @@ using cavrel::test::waitUntil;
 
 namespace {
 
-class TypingOnX11 : public cavrel::test::AgentTabOnX11 {
-protected:
-    // Opens the tab with `shell` and gives its terminal the keyboard focus.
-    void openFocusedTab(const QByteArray& shell) {
-        ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
-            << "xdotool presses the keys (scripts/setup installs it)";
-        ASSERT_NO_FATAL_FAILURE(openAgentTab(shell));
-        window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-        terminal().setFocus(Qt::OtherFocusReason);
-        ASSERT_TRUE(waitUntil([&] { return QApplication::focusWidget() == &terminal(); }));
-    }
-
-    // Presses keys on the X server: `xdotool key` names ("ctrl+w", "Home") or `xdotool type`
-    // text. The events queue in the server in order; the application reads them afterwards.
-    static void xdotool(const QString& command, const QStringList& arguments) {
-        QProcess process;
-        process.start(QStringLiteral("xdotool"),
-                      QStringList{command, QStringLiteral("--delay"), QStringLiteral("20")} +
-                          arguments);
-        ASSERT_TRUE(process.waitForFinished(60'000));
-        ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-    }
-    static void keys(const QStringList& names) { xdotool(QStringLiteral("key"), names); }
-    static void type(const QString& text) { xdotool(QStringLiteral("type"), {text}); }
-    // A click of the first mouse button at `point` of `widget`, on the X server.
-    static void click(const QWidget* widget, const QPoint& point) {
-        const QPoint at = widget->mapToGlobal(point);
-        QProcess process;
-        process.start(QStringLiteral("xdotool"),
-                      {QStringLiteral("mousemove"), QString::number(at.x()),
-                       QString::number(at.y()), QStringLiteral("click"), QStringLiteral("1")});
-        ASSERT_TRUE(process.waitForFinished(60'000));
-        ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-    }
-    void clickSidebar(NavItem item) {
-        QListWidget* list = window->sidebar()->list();
-        click(list->viewport(), list->visualItemRect(window->sidebar()->navItem(item)).center());
-    }
-
-    QString screen() {
-        veldatron::LocalProcessTerminalView* shown = shownTerminal();
-        return shown ? terminalText(*shown) : QStringLiteral("(no terminal shown)");
-    }
-
-    // Waits for the screen to show `text` (or no longer show it).
-    ::testing::AssertionResult waitForScreen(const QString& text, bool shown = true) {
-        if (waitUntil([&] { return screen().contains(text) == shown; })) {
-            return ::testing::AssertionSuccess();
-        }
-        return ::testing::AssertionFailure()
-               << (shown ? "never showed \"" : "still shows \"") << text.toStdString() << "\":\n"
-               << screen().toStdString();
-    }
-
-    ::testing::AssertionResult waitForFile(const QString& name, const QByteArray& contents) {
-        QFile file(QDir(project).filePath(name));
-        const auto read = [&] {
-            if (!file.open(QIODevice::ReadOnly)) {
-                return QByteArray();
-            }
-            const QByteArray data = file.readAll();
-            file.close();
-            return data;
-        };
-        if (waitUntil([&] { return read() == contents; })) {
-            return ::testing::AssertionSuccess();
-        }
-        return ::testing::AssertionFailure()
-               << name.toStdString() << " holds \"" << read().toStdString() << "\"; the screen:\n"
-               << screen().toStdString();
-    }
-};
+using TypingOnX11 = cavrel::test::UserOnX11;
 
 // What a user types right after clicking an agent button, or after coming back to Agents from
 // a hub screen, goes to the tab's shell: not to the button (where a space or Return would open
