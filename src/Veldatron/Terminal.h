@@ -6,13 +6,13 @@
 #include "BufferLine.h"
 #include "CharData.h"
 #include "CharSets.h"
+#include "ClusterTable.h"
 #include "Color.h"
 #include "DcsHandler.h"
 #include "DecMode.h"
 #include "SequenceId.h"
 #include "EscapeSequenceParser.h"
 #include "Executor.h"
-#include "GraphemeClusters.h"
 #include "KittyGraphicsState.h"
 #include "KittyKeyboardFlags.h"
 #include "KittyPlacementImage.h"
@@ -40,7 +40,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -295,8 +294,9 @@ public:
 
     // ---- Cells and characters (TerminalPrint.cpp) -------------------------------------------
     // The cell code of a character (one grapheme cluster): the scalar itself up to U+FFFF, 10
-    // for CR LF, else an interned code from 0x400001 up, the same every time. Clusters compare by
-    // canonical equivalence. When no code is left, the code of U+FFFD.
+    // for CR LF, else an interned code from 0x400001 up, the same every time while a cell holds
+    // it (codes no cell holds are reclaimed as more clusters arrive, and reused). Clusters
+    // compare by canonical equivalence. When no code is left, the code of U+FFFD.
     int32_t code(std::u32string_view character);
     // The character of a cell code; " " for an invalid code or one never handed out.
     std::u32string character(int32_t code) const override;
@@ -306,8 +306,10 @@ public:
     CharData makeCharData(const Attribute& attribute, char32_t scalar, int size) const;
     void updateCharData(CharData& cell, std::u32string_view character, int size);
     void updateCharData(CharData& cell, int32_t code, int size) const;
-    // Number of clusters interned so far.
-    size_t internedCount() const { return m_interned.size(); }
+    // Number of clusters interned and not reclaimed.
+    size_t internedCount() const { return m_clusterTable.size(); }
+    // The interned clusters (the print path's table).
+    const ClusterTable& clusterTable() const { return m_clusterTable; }
 
     // ---- Cursor and attributes --------------------------------------------------------------
     const Attribute& currentAttribute() const { return m_curAttr; }
@@ -830,11 +832,7 @@ private:
     void assertNotInDelegateCallback() const;
 
     // ---- Print path (TerminalPrint.cpp) -----------------------------------------------------
-    struct InternedCluster {
-        std::u32string text; // as first seen
-        char32_t lastScalar = 0;
-        uint8_t scalarCount = 0; // capped at 255
-    };
+    using InternedCluster = ClusterTable::Cluster;
     // Where a zero-width or joining character attaches: ring row and column of the cell.
     // A cell, or none (col -1); eight bytes, returned in a register.
     struct CellRef {
@@ -867,18 +865,15 @@ private:
     bool combine(const CellRef& target, char32_t scalar);
     // The code of the cluster `base` (a cell code) followed by `scalar`, or -1 when the two are
     // not one grapheme cluster or the cluster is full.
-    int32_t combinedCode(int32_t base, char32_t scalar);
-    // The code of a lone scalar above U+FFFF.
-    int32_t internScalar(char32_t scalar);
-    // combinedCode and internScalar past the most recent entry of the key's cache set.
-    [[gnu::noinline]] int32_t combinedCodeMiss(uint64_t key, int32_t base, char32_t scalar);
-    [[gnu::noinline]] int32_t internScalarMiss(char32_t scalar);
-    int32_t intern(std::u32string_view cluster);
-    const InternedCluster* interned(int32_t code) const {
-        const int64_t index = int64_t(code) - CharData::firstInternedCode;
-        return index >= 0 && index < int64_t(m_interned.size()) ? &m_interned[size_t(index)]
-                                                                : nullptr;
+    int32_t combinedCode(int32_t base, char32_t scalar) {
+        return m_clusterTable.join(base, scalar);
     }
+    // The code of a lone scalar above U+FFFF.
+    int32_t internScalar(char32_t scalar) { return m_clusterTable.scalar(scalar); }
+    const InternedCluster* interned(int32_t code) const { return m_clusterTable.find(code); }
+    // Marks the code of every cell either screen stores (the scrollback too) in the table;
+    // returns the number of cells read.
+    size_t markClusters(ClusterTable& table) const;
     // Whether printed ASCII goes through a character set (the United States set replaces
     // nothing, so it counts as none).
     bool translatesAscii() const { return m_charset != nullptr && !m_charset->isEmpty(); }
@@ -1166,6 +1161,13 @@ private:
     // Releases the held codes that neither screen nor the active link uses any more, then notes
     // in `inUse` every code they do use.
     void markPayloads(std::vector<bool>& inUse);
+    // Every row either screen holds, also rows beyond the ring's count that may come back: what
+    // a mark of the codes in cells reads.
+    template <typename F> void forEachStoredLine(F&& f) const {
+        for (const Buffer* screen : {m_normalBuffer.get(), m_altBuffer.get()}) {
+            screen->lines().forEachStoredLine(f);
+        }
+    }
 
     // ---- Character attributes (TerminalSgr.cpp) ---------------------------------------------
     void cmdCsiM(const ParserParams& pars, std::span<const uint8_t> collect);
@@ -1212,10 +1214,6 @@ private:
     bool m_reverseWraparound = false;
     TerminalDelegate* m_delegate = nullptr;
     Attribute m_curAttr;
-    // Interned clusters: NFC key -> code, and code - 0x400001 -> cluster.
-    std::unordered_map<std::u32string, int32_t> m_charToIndexMap;
-    std::vector<InternedCluster> m_interned;
-    int32_t m_lastCharIndex = CharData::firstInternedCode;
     uint8_t m_gLevel = 0;
     bool m_cursorBlink = false;
     bool m_allow80To132 = false;
@@ -1330,27 +1328,8 @@ private:
     // ---- Implementation state ---------------------------------------------------------------
     Executor* m_executor = nullptr;
     int m_delegateDepth = 0;
-    // Cache of joins already decided: (base code, scalar) -> resulting code or -1 (base 0: the
-    // code of a lone scalar above U+FFFF). Four-way set-associative with the most recent entry
-    // first in its set, fixed in size so program output cannot grow it; made on first use.
-    struct JoinCacheEntry {
-        uint64_t key = ~uint64_t(0);
-        int32_t code = 0;
-    };
-    static constexpr int joinCacheSetBits = 8;
-    static constexpr size_t joinCacheWays = 4;
-    std::unique_ptr<JoinCacheEntry[]> m_joinCache;
-    // The set of the key, the cache made on first use.
-    JoinCacheEntry* joinCacheSet(uint64_t key);
-    // The code of `key` from the first two entries of its set, which change no order (the same
-    // few clusters repeat in most text, and two keys that share a set may take turns); null
-    // when neither holds it.
-    const int32_t* recentJoin(uint64_t key);
-    // The cached code of `key`, or none.
-    std::optional<int32_t> cachedJoin(uint64_t key);
-    void cacheJoin(uint64_t key, int32_t code);
-    // Grapheme-cluster segmentation, made on first use.
-    std::unique_ptr<GraphemeClusters> m_clusters;
+    // Interned grapheme clusters.
+    ClusterTable m_clusterTable{[this](ClusterTable& table) { return markClusters(table); }};
 };
 
 // DECRQSS (DCS $ q Pt ST): collects the request text of one string and answers it with DECRPSS
