@@ -720,8 +720,8 @@ TEST(TerminalPrintProperty, ManyDistinctClustersReadBackTheSameOnEveryPath) {
     ASSERT_EQ(got.cells.size(), want.cells.size());
     size_t mismatches = 0;
     for (size_t i = 0; i < got.cells.size(); ++i) {
-        const std::string shown = describe(fast.terminal, got.cells[i]);
-        const std::string wanted = describe(general.terminal, want.cells[i]);
+        const std::string shown = cellText(fast.terminal, got.cells[i]);
+        const std::string wanted = cellText(general.terminal, want.cells[i]);
         CharData gotRest = got.cells[i];
         CharData wantRest = want.cells[i];
         gotRest.setCode(0);
