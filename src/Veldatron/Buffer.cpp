@@ -164,7 +164,7 @@ void Buffer::softReset() {
     m_marginRight = m_cols - 1;
     savedOriginMode = false;
     savedMarginMode = false;
-    savedWraparound = false;
+    savedWraparound = true;
     savedReverseWraparound = false;
 }
 

@@ -105,7 +105,8 @@ public:
     int savedY = 0;
     bool savedOriginMode = false;
     bool savedMarginMode = false;
-    bool savedWraparound = false;
+    // A screen that never saved restores autowrap on, the terminal's initial state.
+    bool savedWraparound = true;
     bool savedReverseWraparound = false;
     Attribute savedAttr;
     // The saved character set; null for none.
@@ -262,12 +263,12 @@ public:
         return true;
     }
     // The cells of a run of printable ASCII, each `templ` with a byte as its code, when they fit
-    // the cursor's row before the right limit outside insert mode; false (nothing written)
-    // otherwise, when insertAsciiRun must take them.
+    // the cursor's row before the right limit outside insert mode (and, without autowrap, end
+    // before it); false (nothing written) otherwise, when insertAsciiRun must take them.
     bool putAsciiCells(std::span<const uint8_t> bytes, const CharData& templ) {
         const int rightLimit = m_marginMode ? m_marginRight : m_cols - 1;
         if (m_insertMode || bytes.empty() || m_x > rightLimit ||
-            bytes.size() > size_t(rightLimit - m_x + 1)) {
+            bytes.size() > size_t(rightLimit - m_x + int(m_wraparound))) {
             return false;
         }
         const int n = int(bytes.size());
@@ -277,6 +278,7 @@ public:
         }
         writeAsciiCells(line, m_x, bytes, templ);
         m_x += n;
+        m_heldRow = -1;
         return true;
     }
     // The cells of `line` from column x take the bytes' codes on `templ`, one change each; the
@@ -319,6 +321,30 @@ public:
         span.line->cellsForWrite(span.x, written);
         span.line->m_generation += changes;
         m_x = x;
+    }
+
+    // Without autowrap no character waits to wrap: the cursor that printing left past the right
+    // limit stays on the limit, on the character it just wrote. The next print resumes from the
+    // column it was left at, where printing works as before: a mark or a joiner arriving in a
+    // later read still finds that character, and the next character overwrites it. Both are for
+    // the ends of a print (or a repeat); resume tells whether it took the cursor back.
+    void holdCursorAtRightLimit() {
+        const int rightLimit = m_marginMode ? m_marginRight : m_cols - 1;
+        m_heldRow = -1;
+        if (!m_wraparound && m_x > rightLimit) {
+            m_heldX = m_x;
+            m_heldRow = m_yBase + m_y;
+            m_x = rightLimit;
+        }
+    }
+    bool resumeHeldCursor() {
+        const int rightLimit = m_marginMode ? m_marginRight : m_cols - 1;
+        const bool held = m_heldRow == m_yBase + m_y && m_x == rightLimit && !m_wraparound;
+        if (held) {
+            m_x = m_heldX;
+        }
+        m_heldRow = -1;
+        return held;
     }
 
     // Writes printable ASCII bytes (no character-set translation applies) as cells of width 1
@@ -435,6 +461,10 @@ private:
     int m_x = 0;
     int m_y = 0;
     int m_yBase = 0;
+    // The ring row on whose right limit holdCursorAtRightLimit left the cursor (-1 for none), and
+    // the column printing had left it at.
+    int m_heldRow = -1;
+    int m_heldX = 0;
     int m_linesWithImagesCount = 0;
     int m_scrollBottom;
     int m_scrollTop = 0;

@@ -82,6 +82,16 @@ const BufferLinePtr& CircularBufferLineList::lineSlow(int index) {
     return m_outOfRange;
 }
 
+const BufferLine& CircularBufferLineList::row(int index) const {
+    if (index >= 0 && size_t(index) < m_array.size()) {
+        if (const BufferLine* stored = m_array[slotOf(index)].get()) {
+            return *stored;
+        }
+    }
+    static const BufferLinePtr blank = BufferLine::create(0);
+    return *blank;
+}
+
 BufferLine* CircularBufferLineList::peek(int index) const {
     if (index < 0 || index >= m_count) {
         return nullptr;

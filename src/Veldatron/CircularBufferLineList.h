@@ -72,6 +72,10 @@ public:
         }
         return lineSlow(index);
     }
+    // The row of logical line i for reading, never materialising anything: what a slot holds,
+    // or, for an empty slot or an index outside the slots, a blank row of no cells shared by
+    // every ring. Drawing reads rows this way, so painting never creates one.
+    const BufferLine& row(int index) const;
     // The row of logical line i without materialising: null for an empty slot or an index
     // outside the lines in use.
     BufferLine* peek(int index) const;

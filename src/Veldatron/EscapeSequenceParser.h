@@ -1,7 +1,8 @@
 #pragma once
 
-#include "EscapeSequence.h"
+#include "SequenceId.h"
 #include "ParserParams.h"
+#include "ParserScan.h"
 
 #include <array>
 #include <cstddef>
@@ -15,7 +16,6 @@
 namespace veldatron {
 
 class DcsHandler;
-class Terminal;
 
 /// The states of the VT500-series parser, stored as one byte in this order.
 enum class ParserState : std::uint8_t {
@@ -95,22 +95,47 @@ struct ParsingState {
     bool abort = false;
 };
 
-/// Turns the byte stream a program writes into calls on its terminal. Each `Terminal` owns one;
-/// the parser keeps a pointer back to the terminal without owning it and calls it directly for
-/// printable text (Terminal::handlePrint), control bytes (execute), escape sequences, control
-/// sequences and operating-system commands (dispatchEsc, dispatchCsi, dispatchOsc) and the
-/// print-state reset. A parser without a terminal (tests, tools) calls the handler fields below
-/// instead. The fallbacks, the error handler, `oscHandlers` and the string and DCS handlers are
-/// used in both cases. The parser itself never fails: bytes that fit no sequence reach the error
-/// handler and parsing goes on.
-///
-/// Printable text is never copied: the print handler receives each run as a slice of the caller's
-/// chunk, and likewise DCS data. OSC and APC strings are collected (up to `maxStringLength`
-/// bytes) and handed over whole. Parameters, intermediates and strings live in members reused for
-/// every sequence, so steady-state parsing allocates nothing.
-///
-/// Not thread-safe, and not reentrant: a handler must not call `parse` (it may call `reset`).
-class EscapeSequenceParser {
+/// The plain lines at the parser's position after a CR LF in ground, each printable ASCII
+/// (0x20-0x7E) ended by CR LF: a log scrolling past. The sink takes them one at a time from the
+/// front; each byte is scanned once, and the scan of the first line that is not plain (its
+/// printable prefix) is kept for the parser to resume from.
+class PlainLines {
+public:
+    using Bytes = std::span<const std::uint8_t>;
+
+    PlainLines(const std::uint8_t* p, const std::uint8_t* end) : m_p(p), m_end(end) { scanLine(); }
+
+    /// True while the front is a plain line.
+    bool available() const { return m_plain; }
+    /// The front line's text without its CR LF; only while `available()`.
+    Bytes front() const { return {m_p, m_scanned}; }
+    /// Steps past the front line (and its CR LF).
+    void pop() {
+        m_p = m_scanned + 2;
+        scanLine();
+    }
+
+    /// Where the first line the sink left begins.
+    const std::uint8_t* position() const { return m_p; }
+    /// The end of that line's printable-ASCII prefix.
+    const std::uint8_t* scanned() const { return m_scanned; }
+
+private:
+    void scanLine() {
+        m_scanned = scan::printable(m_p, m_end);
+        m_plain = m_end - m_scanned >= 2 && m_scanned[0] == '\r' && m_scanned[1] == '\n';
+    }
+
+    const std::uint8_t* m_p;
+    const std::uint8_t* m_end;
+    const std::uint8_t* m_scanned = nullptr;
+    bool m_plain = false;
+};
+
+/// The sink-independent half of the parser: the transition table, what a sequence collected so
+/// far (parameters, intermediates, strings), the DCS string in progress and the handlers every
+/// sink shares. Compiled once; `BasicEscapeSequenceParser` adds the loop over a sink.
+class EscapeSequenceParserBase {
 public:
     using Bytes = std::span<const std::uint8_t>;
 
@@ -121,29 +146,14 @@ public:
     /// Private marker and intermediates together; a sequence that collects more is void.
     static constexpr std::size_t maxCollect = 4;
 
-    explicit EscapeSequenceParser(Terminal* terminal = nullptr);
-    EscapeSequenceParser(const EscapeSequenceParser&) = delete;
-    EscapeSequenceParser& operator=(const EscapeSequenceParser&) = delete;
-
-    /// Consumes one chunk; every handler it triggers runs before it returns. A sequence may be
-    /// split across chunks at any byte.
-    void parse(Bytes data);
-
-    /// Back to `initialState` with nothing collected and no active DCS handler; then
-    /// `printStateReset` runs.
-    void reset();
-
-    // Dispatch of recognised sequences, through the handlers below.
-    void dispatchExecute(std::uint8_t code);
-    void dispatchEsc(const EscapeSequence& sequence);
-    void dispatchCsi(const EscapeSequence& sequence, const ParserParams& params);
-    void dispatchOsc(std::int64_t code, Bytes data);
+    EscapeSequenceParserBase();
+    EscapeSequenceParserBase(const EscapeSequenceParserBase&) = delete;
+    EscapeSequenceParserBase& operator=(const EscapeSequenceParserBase&) = delete;
 
     /// The value of bytes read as an unsigned decimal number; none for an empty slice, a byte
     /// other than 0-9, or a value beyond the 64-bit signed range.
     static std::optional<std::int64_t> parseDecimal(Bytes text);
 
-    Terminal* terminal() const { return m_terminal; }
     ParserState currentState() const { return m_currentState; }
     const ParserParams& params() const { return m_params; }
     Bytes collect() const { return {m_collect.data(), m_collectLength}; }
@@ -152,30 +162,11 @@ public:
     bool parameterLimitExceeded() const { return m_parameterLimitExceeded; }
     DcsHandler* activeDcsHandler() const { return m_activeDcsHandler; }
 
-    // ---- Handlers; an empty one does nothing unless noted. With a terminal, the print handler,
-    // the print-state reset and the execute, ESC, CSI and OSC handlers are not used: the terminal
-    // receives those calls itself. ----
+    // ---- Handlers shared by every sink; an empty one does nothing. ----
 
-    /// A run of bytes from 0x20 up received in ground. `printableAscii` is true when every byte of
-    /// the run lies in 0x20-0x7E, so the print path can skip its own check.
-    std::function<void(Bytes run, bool printableAscii)> printHandler;
-    /// Drops whatever the print path carried over (an incomplete UTF-8 character). Called at every
-    /// ESC, CSI and DCS introducer, at the end of every OSC, APC and DCS string, and by `reset`.
-    std::function<void()> printStateReset;
     /// A byte that fits no sequence; returns the state, with `abort` set to stop the chunk.
     std::function<ParsingState(ParsingState)> errorHandler;
-
-    /// C0 control bytes (and C1 bytes outside ground).
-    std::function<void(std::uint8_t code)> executeHandler;
-    /// Escape sequences; when empty they go to `escHandlerFallback`.
-    std::function<void(const EscapeSequence&)> escHandler;
-    /// Control sequences; when empty they go to `csiHandlerFallback`. The params are the parser's
-    /// own (also readable through `params()`).
-    std::function<void(const EscapeSequence&, const ParserParams&)> csiHandler;
-    /// Operating-system commands with no handler in `oscHandlers`; when empty they go to
-    /// `oscHandlerFallback`.
-    std::function<void(std::int64_t code, Bytes data)> oscHandler;
-    /// OSC handlers registered by the host, consulted before `oscHandler`.
+    /// OSC handlers registered by the host, consulted before the sink's.
     std::unordered_map<std::int64_t, std::function<void(Bytes data)>> oscHandlers;
     /// The payload of an APC string whose command byte is "G" (kitty graphics); when empty such
     /// strings go to `apcHandlerFallback`.
@@ -185,6 +176,8 @@ public:
     /// Receives DCS strings "$ q" (status-string requests). Not owned.
     DcsHandler* decrqssDcsHandler = nullptr;
 
+    /// What a sink does with sequences it does not know: log them (the terminal) or record them
+    /// (tests). The parser itself only calls `apcHandlerFallback`.
     std::function<void(Bytes collect, std::uint8_t final)> escHandlerFallback;
     std::function<void(const ParserParams& params, Bytes collect, std::uint8_t final)>
         csiHandlerFallback;
@@ -199,7 +192,7 @@ public:
     /// See `defaultMaxStringLength`.
     std::size_t maxStringLength = defaultMaxStringLength;
 
-private:
+protected:
     enum class StringKind : std::uint8_t { osc, apc };
 
     // Runs of data pending in the current chunk (offsets into it, -1 when none).
@@ -210,32 +203,40 @@ private:
         bool printableAscii = true;
     };
 
-    // Inline (defined and used in EscapeSequenceParser.cpp only): it ends the text of nearly
-    // every line, before its CR or LF.
-    [[gnu::always_inline]] inline void flushPrint(Runs& runs, std::ptrdiff_t end);
-    // The parameters and final byte of a control sequence from `p` (state csiEntry or csiParam),
-    // dispatched; false, with `p` at it, for a byte the transition table must take. Inline: it
-    // runs for every control sequence, straight after its introducer.
-    [[gnu::always_inline]] inline bool readControlSequence(const std::uint8_t*& p,
-                                                           const std::uint8_t* end,
-                                                           ParserState& state);
-    void resetPrintState();
+    ~EscapeSequenceParserBase() = default;
+
+    // Everything `reset` clears but the sink's print state.
+    void resetSequenceState();
+    // The parameters and intermediates, before every control sequence.
+    void clearControlSequenceState() {
+        m_params.reset();
+        m_collectLength = 0;
+        m_collectId = 0;
+        m_collectLimitExceeded = false;
+        m_parameterLimitExceeded = false;
+    }
+    // The strings' buffers and their tail, when a string starts or ends.
+    void clearStringState();
     void flushDcs(Runs& runs, std::ptrdiff_t end);
-    void clearSequence();
-    // clearSequence for a control sequence that starts in ground: no string is being collected
-    // there (each string's buffer was released when it ended), so only the parameters, the
-    // intermediates and the print state are cleared. Runs before every control sequence.
-    void clearControlSequence();
     void collectByte(std::uint8_t b);
     void paramByte(std::uint8_t b);
     void appendString(std::vector<std::uint8_t>& target, Bytes bytes);
+    void startString(StringKind kind);
     bool stringOnCharacterBoundary() const;
-    void endString(StringKind kind, std::uint8_t b);
+    // The APC string just ended, to the kitty graphics handler or the fallback.
+    void dispatchApc();
+    // The code and data of the OSC string just ended; none when it has no numeric code.
+    std::optional<std::pair<std::int64_t, Bytes>> oscCommand() const;
     void hookDcs(std::uint8_t final);
+    // Ends the active DCS string; the caller then clears the sequence.
     void unhookDcs();
-    EscapeSequence sequence(std::uint8_t final) const;
+    // The error handler's view of a byte that fits no sequence; true when it aborts the chunk.
+    bool reportError(std::ptrdiff_t position, std::uint8_t code, ParserState state,
+                     const Runs& runs);
+    SequenceId sequence(std::uint8_t final) const {
+        return SequenceId{m_collectId << 8 | final, final, collect()};
+    }
 
-    Terminal* m_terminal;
     const TransitionTable& m_table;
     ParserState m_currentState = ParserState::ground;
     std::vector<std::uint8_t> m_osc;
@@ -257,5 +258,97 @@ private:
     bool m_dcsOverflow = false;
     bool m_parsing = false;
 };
+
+/// Turns the byte stream a program writes into calls on a sink: the terminal in production
+/// (`Terminal`), the handler fields of `EscapeSequenceParser` in tests and tools. Dispatch is
+/// static: the loop is compiled for each sink (EscapeSequenceParserImpl.h, instantiated once per
+/// sink), so the terminal's inline entry points become part of it. A sink provides
+///   handlePrint(Bytes run, bool printableAscii)  a run of bytes from 0x20 up received in ground;
+///                                    `printableAscii` is true when every byte lies in 0x20-0x7E
+///   feedPlainLines(PlainLines&)      the plain lines after a CR LF, taken from the front; each
+///                                    one taken acts as its text printed, then CR, then LF
+///   resetPrintState()                drops whatever the print path carried over (an incomplete
+///                                    UTF-8 character); called at every ESC, CSI and DCS
+///                                    introducer, at the end of every OSC, APC and DCS string,
+///                                    and by `reset`
+///   execute(code)                    C0 control bytes (and C1 bytes outside ground)
+///   dispatchEsc(sequence), dispatchCsi(sequence, params), dispatchOsc(code, data)
+/// The parser never fails: bytes that fit no sequence reach the error handler and parsing goes on.
+///
+/// Printable text is never copied: the sink receives each run as a slice of the caller's chunk,
+/// and likewise DCS data. OSC and APC strings are collected (up to `maxStringLength` bytes) and
+/// handed over whole. Parameters, intermediates and strings live in members reused for every
+/// sequence, so steady-state parsing allocates nothing.
+///
+/// Owned by its sink's owner; keeps a reference to the sink without owning it. Not thread-safe,
+/// and not reentrant: a handler must not call `parse` (it may call `reset`).
+template <typename Sink> class BasicEscapeSequenceParser : public EscapeSequenceParserBase {
+public:
+    explicit BasicEscapeSequenceParser(Sink& sink) : m_sink(sink) {}
+
+    /// Consumes one chunk; every handler it triggers runs before it returns. A sequence may be
+    /// split across chunks at any byte.
+    void parse(Bytes data);
+
+    /// Back to `initialState` with nothing collected and no active DCS handler; then the sink's
+    /// print state is reset.
+    void reset();
+
+private:
+    // Inline: it ends the text of nearly every line, before its CR or LF.
+    [[gnu::always_inline]] inline void flushPrint(Runs& runs, std::ptrdiff_t end);
+    // The parameters and final byte of a control sequence from `p` (state csiEntry or csiParam),
+    // dispatched; false, with `p` at it, for a byte the transition table must take. Inline: it
+    // runs for every control sequence, straight after its introducer.
+    [[gnu::always_inline]] inline bool
+    readControlSequence(const std::uint8_t*& p, const std::uint8_t* end, ParserState& state);
+    // clearSequence for a control sequence that starts in ground: no string is being collected
+    // there (each string's buffer was released when it ended), so only the parameters, the
+    // intermediates and the print state are cleared. Runs before every control sequence.
+    void clearControlSequence() {
+        m_sink.resetPrintState();
+        clearControlSequenceState();
+    }
+    void clearSequence();
+    void endString(StringKind kind, std::uint8_t b);
+    // `oscHandlers` first, then the sink.
+    void routeOsc(std::int64_t code, Bytes data);
+
+    Sink& m_sink;
+};
+
+/// The sink of tests and tools: each call goes to a handler field, or to the shared fallback
+/// when the field is empty; an empty handler does nothing.
+class EscapeSequenceParser : public BasicEscapeSequenceParser<EscapeSequenceParser> {
+public:
+    EscapeSequenceParser() : BasicEscapeSequenceParser(*this) {}
+
+    /// A run of bytes from 0x20 up received in ground. `printableAscii` is true when every byte of
+    /// the run lies in 0x20-0x7E, so the print path can skip its own check.
+    std::function<void(Bytes run, bool printableAscii)> printHandler;
+    /// Drops whatever the print path carried over (see the sink's resetPrintState).
+    std::function<void()> printStateReset;
+    /// C0 control bytes (and C1 bytes outside ground).
+    std::function<void(std::uint8_t code)> executeHandler;
+    /// Escape sequences; when empty they go to `escHandlerFallback`.
+    std::function<void(const SequenceId&)> escHandler;
+    /// Control sequences; when empty they go to `csiHandlerFallback`. The params are the parser's
+    /// own (also readable through `params()`).
+    std::function<void(const SequenceId&, const ParserParams&)> csiHandler;
+    /// Operating-system commands with no handler in `oscHandlers`; when empty they go to
+    /// `oscHandlerFallback`.
+    std::function<void(std::int64_t code, Bytes data)> oscHandler;
+
+    // The sink, called by the parser.
+    void handlePrint(Bytes run, bool printableAscii);
+    void feedPlainLines(PlainLines& lines);
+    void resetPrintState();
+    void execute(std::uint8_t code);
+    void dispatchEsc(const SequenceId& sequence);
+    void dispatchCsi(const SequenceId& sequence, const ParserParams& params);
+    void dispatchOsc(std::int64_t code, Bytes data);
+};
+
+extern template class BasicEscapeSequenceParser<EscapeSequenceParser>;
 
 } // namespace veldatron

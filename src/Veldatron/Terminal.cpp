@@ -22,9 +22,8 @@ std::vector<Color> generatePalette(std::span<const Color> installed,
 } // namespace
 
 Terminal::Terminal(TerminalDelegate* delegate, TerminalOptions options, Executor* executor)
-    : m_options(std::move(options)), m_delegate(delegate), m_parser(this),
+    : m_options(std::move(options)), m_delegate(delegate), m_parser(*this),
       m_blankLine(BufferLine::create(0)), m_executor(executor) {
-    m_options.maximumBidiParagraphRows = std::max(m_options.maximumBidiParagraphRows, 1);
     m_installedColors.assign(Color::terminalAppColors.begin(), Color::terminalAppColors.end());
     m_defaultAnsiColors = generatePalette(m_installedColors, m_options.ansi256PaletteStrategy,
                                           Color::defaultBackground, Color::defaultForeground);
@@ -63,7 +62,6 @@ Terminal::~Terminal() {
 
 void Terminal::setOptions(TerminalOptions options) {
     m_options = std::move(options);
-    m_options.maximumBidiParagraphRows = std::max(m_options.maximumBidiParagraphRows, 1);
 }
 
 std::shared_ptr<Buffer> Terminal::makeNormalBuffer() {

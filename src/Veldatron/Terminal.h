@@ -6,12 +6,13 @@
 #include "BufferLine.h"
 #include "CharData.h"
 #include "CharSets.h"
+#include "ClusterTable.h"
 #include "Color.h"
 #include "DcsHandler.h"
-#include "EscapeSequence.h"
+#include "DecMode.h"
+#include "SequenceId.h"
 #include "EscapeSequenceParser.h"
 #include "Executor.h"
-#include "GraphemeClusters.h"
 #include "KittyGraphicsState.h"
 #include "KittyKeyboardFlags.h"
 #include "KittyPlacementImage.h"
@@ -39,13 +40,17 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 namespace veldatron {
 
 class SelectionService;
+class Terminal;
+
+/// The parser as the terminal runs it: its loop calls the terminal's entry points directly
+/// (instantiated in TerminalParser.cpp).
+using TerminalParser = BasicEscapeSequenceParser<Terminal>;
 
 // The terminal state machine: one per emulated terminal. It owns the two screens (the normal one
 // with scrollback and the alternate one), the escape-sequence parser, the modes, character sets,
@@ -59,6 +64,8 @@ class SelectionService;
 //   Terminal.cpp          construction, setup, screens, colours, focus, accessors
 //   TerminalFeed.cpp      parser wiring, feeding, dirty rows, diagnostics
 //   TerminalPrint.cpp     the print path and the cell-code (grapheme cluster) table
+//   TerminalPrintLines.cpp  the print path's plain lines: runs of lines scrolling past
+//   TerminalParser.cpp    the parse loop compiled for the terminal
 //   TerminalControl.cpp   C0 and C1 controls; scrolling the region up a line
 //   TerminalEsc.cpp       escape-sequence dispatch
 //   TerminalCsi.cpp       control-sequence dispatch, the routers of shared finals, margins
@@ -205,7 +212,7 @@ public:
     // OSC strings with this code go to the handler only (with the bytes after the first ";"),
     // replacing the built-in handling.
     void registerOscHandler(int64_t code, std::function<void(std::span<const uint8_t>)> handler);
-    EscapeSequenceParser& parser() { return m_parser; }
+    TerminalParser& parser() { return m_parser; }
 
     // ---- Dirty rows (TerminalFeed.cpp) ------------------------------------------------------
     // Viewport rows changed since the view last drew; clean is (INT_MAX, -1). Views read the
@@ -287,8 +294,9 @@ public:
 
     // ---- Cells and characters (TerminalPrint.cpp) -------------------------------------------
     // The cell code of a character (one grapheme cluster): the scalar itself up to U+FFFF, 10
-    // for CR LF, else an interned code from 0x400001 up, the same every time. Clusters compare by
-    // canonical equivalence. When no code is left, the code of U+FFFD.
+    // for CR LF, else an interned code from 0x400001 up, the same every time while a cell holds
+    // it (codes no cell holds are reclaimed as more clusters arrive, and reused). Clusters
+    // compare by canonical equivalence. When no code is left, the code of U+FFFD.
     int32_t code(std::u32string_view character);
     // The character of a cell code; " " for an invalid code or one never handed out.
     std::u32string character(int32_t code) const override;
@@ -298,8 +306,10 @@ public:
     CharData makeCharData(const Attribute& attribute, char32_t scalar, int size) const;
     void updateCharData(CharData& cell, std::u32string_view character, int size);
     void updateCharData(CharData& cell, int32_t code, int size) const;
-    // Number of clusters interned so far.
-    size_t internedCount() const { return m_interned.size(); }
+    // Number of clusters interned and not reclaimed.
+    size_t internedCount() const { return m_clusterTable.size(); }
+    // The interned clusters (the print path's table).
+    const ClusterTable& clusterTable() const { return m_clusterTable; }
 
     // ---- Cursor and attributes --------------------------------------------------------------
     const Attribute& currentAttribute() const { return m_curAttr; }
@@ -674,14 +684,39 @@ public:
     // LF, VT and FF.
     void cmdLineFeedBasic();
     [[gnu::noinline]] void lineFeedGeneral();
-    // After a CR LF in ground: consumes the lines that follow while each is printable ASCII
-    // ended by CR LF (a log scrolling past), as printing, CR and LF one at a time would. Returns
-    // where it stopped: the start of the first line it left to the parser.
-    const uint8_t* feedPlainLines(const uint8_t* p, const uint8_t* end);
-    // The lines of feedPlainLines, from p (the first one's CR at `stop`), while each only
-    // recycles a row of a full scrollback: the run is written first and the host then hears of
-    // its scrolls and line feeds, one call each, in order. Returns where it stopped.
-    const uint8_t* scrollPlainLines(const uint8_t* p, const uint8_t* stop, const uint8_t* end);
+    void cmdCarriageReturn() {
+        Buffer& buffer = *m_buffer;
+        buffer.setX(m_marginMode && buffer.x() >= buffer.marginLeft() ? buffer.marginLeft() : 0);
+    }
+    void cmdBackspace();
+    void emitLineFeed();
+    // Moves the scroll region up one line: the top line goes into the scrollback when the region
+    // starts at the top of the screen. `isWrapped` marks the new bottom line as continuing the
+    // one above (an autowrap).
+    void scroll(bool isWrapped = false);
+
+    // ---- Entry points of the parser (not for hosts) -----------------------------------------
+    // The print path, in tiers from the fastest; each must leave exactly what the general path
+    // leaves, and a property test compares the two:
+    //   1. feedPlainLines (TerminalPrintLines.cpp): whole plain lines scrolling into a full
+    //      scrollback, written in runs before the host hears of them.
+    //      TerminalLineFeed.RunsOfPlainLinesLeaveWhatLinesFedOneByteAtATimeLeave
+    //   2. handlePrint, inline in the parse loop: an ASCII run that fits the cursor's row, in one
+    //      block (Buffer::putAsciiCells).
+    //   3. printRun: ASCII runs that wrap or meet insert mode (Buffer::insertAsciiRun). Tiers 2
+    //      and 3: TerminalPrintProperty.TheAsciiFastPathWritesWhatTheGeneralPathWrites and, for
+    //      the buffer alone, BufferPrint.AsciiRunMatchesTheGeneralPath
+    //   4. printSpan, within printGeneral: runs of whole characters beyond ASCII that fit the
+    //      cursor's row.
+    //      TerminalPrintProperty.TheSpanWriterWritesWhatTheGeneralPathWrites
+    //   5. printGeneral, one character at a time through printScalar: the general path.
+    // After a CR LF in ground: takes every plain line the parser found (printable ASCII ended by
+    // CR LF, a log scrolling past), as printing, CR and LF one at a time would.
+    void feedPlainLines(PlainLines& lines);
+    // The plain lines from the front while each only recycles a row of a full scrollback: the
+    // run is written first and the host then hears of its scrolls and line feeds, one call each,
+    // in order. False, taking none, when the first line needs the general path.
+    bool scrollPlainLines(PlainLines& lines);
     // Whether a plain line of `length` characters, more than the screen is wide, starting at
     // column 0 of `row`, the bottom row of a full ring, is written whole by scrollPlainLines:
     // autowrap is on and every row it wraps into is as wide as the screen.
@@ -695,18 +730,6 @@ public:
                                                          const CharData& cell,
                                                          const Attribute& blank);
     [[gnu::noinline]] void plainLineGeneral(std::span<const uint8_t> text);
-    void cmdCarriageReturn() {
-        Buffer& buffer = *m_buffer;
-        buffer.setX(m_marginMode && buffer.x() >= buffer.marginLeft() ? buffer.marginLeft() : 0);
-    }
-    void cmdBackspace();
-    void emitLineFeed();
-    // Moves the scroll region up one line: the top line goes into the scrollback when the region
-    // starts at the top of the screen. `isWrapped` marks the new bottom line as continuing the
-    // one above (an autowrap).
-    void scroll(bool isWrapped = false);
-
-    // ---- Entry points of the parser (not for hosts) -----------------------------------------
     // A run of printable bytes (every byte from 0x20 up) from ground; `printableAscii` says every
     // byte lies in 0x20-0x7E. The common case, plain ASCII with no character set and nothing
     // carried over, goes to the screen in one block, inline in the parser's loop.
@@ -752,9 +775,9 @@ public:
             executeOther(code);
         }
     }
-    void dispatchEsc(const EscapeSequence& sequence);                           // TerminalEsc.cpp
-    void dispatchCsi(const EscapeSequence& sequence, const ParserParams& pars); // TerminalCsi.cpp
-    void dispatchOsc(int64_t code, std::span<const uint8_t> data);              // TerminalOsc.cpp
+    void dispatchEsc(const SequenceId& sequence);                           // TerminalEsc.cpp
+    void dispatchCsi(const SequenceId& sequence, const ParserParams& pars); // TerminalCsi.cpp
+    void dispatchOsc(int64_t code, std::span<const uint8_t> data);          // TerminalOsc.cpp
 
 private:
     friend class TerminalTestAccess;
@@ -809,11 +832,7 @@ private:
     void assertNotInDelegateCallback() const;
 
     // ---- Print path (TerminalPrint.cpp) -----------------------------------------------------
-    struct InternedCluster {
-        std::u32string text; // as first seen
-        char32_t lastScalar = 0;
-        uint8_t scalarCount = 0; // capped at 255
-    };
+    using InternedCluster = ClusterTable::Cluster;
     // Where a zero-width or joining character attaches: ring row and column of the cell.
     // A cell, or none (col -1); eight bytes, returned in a register.
     struct CellRef {
@@ -846,18 +865,15 @@ private:
     bool combine(const CellRef& target, char32_t scalar);
     // The code of the cluster `base` (a cell code) followed by `scalar`, or -1 when the two are
     // not one grapheme cluster or the cluster is full.
-    int32_t combinedCode(int32_t base, char32_t scalar);
-    // The code of a lone scalar above U+FFFF.
-    int32_t internScalar(char32_t scalar);
-    // combinedCode and internScalar past the most recent entry of the key's cache set.
-    [[gnu::noinline]] int32_t combinedCodeMiss(uint64_t key, int32_t base, char32_t scalar);
-    [[gnu::noinline]] int32_t internScalarMiss(char32_t scalar);
-    int32_t intern(std::u32string_view cluster);
-    const InternedCluster* interned(int32_t code) const {
-        const int64_t index = int64_t(code) - CharData::firstInternedCode;
-        return index >= 0 && index < int64_t(m_interned.size()) ? &m_interned[size_t(index)]
-                                                                : nullptr;
+    int32_t combinedCode(int32_t base, char32_t scalar) {
+        return m_clusterTable.join(base, scalar);
     }
+    // The code of a lone scalar above U+FFFF.
+    int32_t internScalar(char32_t scalar) { return m_clusterTable.scalar(scalar); }
+    const InternedCluster* interned(int32_t code) const { return m_clusterTable.find(code); }
+    // Marks the code of every cell either screen stores (the scrollback too) in the table;
+    // returns the number of cells read.
+    size_t markClusters(ClusterTable& table) const;
     // Whether printed ASCII goes through a character set (the United States set replaces
     // nothing, so it counts as none).
     bool translatesAscii() const { return m_charset != nullptr && !m_charset->isEmpty(); }
@@ -944,7 +960,7 @@ private:
 
     // ---- Dispatch helpers, margins and title modes (TerminalCsi.cpp) ------------------------
     // Out of line, so that the dispatch itself stays a jump to one handler.
-    [[gnu::noinline]] void csiFallback(const EscapeSequence& sequence, const ParserParams& pars);
+    [[gnu::noinline]] void csiFallback(const SequenceId& sequence, const ParserParams& pars);
     [[gnu::noinline]] void logUnhandledCsiT(std::span<const uint8_t> collect);
     // CSI > Ps s: whether shift reaches mouse reports.
     [[gnu::noinline]] void setShiftEscape(const ParserParams& pars);
@@ -1068,8 +1084,15 @@ private:
     // ---- Modes (TerminalModes.cpp) ----------------------------------------------------------
     void cmdSetMode(const ParserParams& pars, std::span<const uint8_t> collect);
     void cmdResetMode(const ParserParams& pars, std::span<const uint8_t> collect);
-    void setMode(int mode, std::span<const uint8_t> collect);
-    void resetMode(int mode, std::span<const uint8_t> collect);
+    // SM and RM (`on` false), each parameter in turn; a mode this terminal does not handle in
+    // that direction is logged.
+    void changeModes(const ParserParams& pars, std::span<const uint8_t> collect, bool on);
+    // The one place each mode takes effect, for set, reset and restore alike; false for a mode
+    // not handled in that direction.
+    bool applyDecMode(DecMode mode, bool on);
+    bool applyAnsiMode(AnsiMode mode, bool on);
+    // A DEC mode's state as the terminal keeps it (DECRQM, XTSAVE); none for modes with no state.
+    std::optional<bool> decModeState(DecMode mode) const;
     void setInsertMode(bool on);
     void setWraparound(bool on);
     void setMarginMode(bool on);
@@ -1078,13 +1101,17 @@ private:
 
     // Alternate screen on for modes 47, 1047 and 1049; off again, clearing it or not.
     void enterAlternateScreen();
-    void leaveAlternateScreen(bool clearAlt, bool restoreCursor);
+    struct LeaveAlternateScreen {
+        bool clearAlternate = false; // the alternate screen is cleared as it is left
+        bool restoreCursor = false;  // then the cursor saved on entering comes back
+    };
+    void leaveAlternateScreen(LeaveAlternateScreen options);
     void finishScreenSwitch();
     void cmdSavePrivateModes(const ParserParams& pars);
     void cmdRestorePrivateModes(const ParserParams& pars);
     void cmdDecRqm(const ParserParams& pars, bool decMode);
-    int decModeValue(int mode) const;
-    int ansiModeValue(int mode) const;
+    int decModeValue(DecMode mode) const;
+    int ansiModeValue(AnsiMode mode) const;
     void csiPHandler(const ParserParams& pars, std::span<const uint8_t> collect);
     void cmdSoftReset() { softReset(); }
     // DECSCL: the conformance level, and 7-bit or 8-bit replies.
@@ -1134,6 +1161,13 @@ private:
     // Releases the held codes that neither screen nor the active link uses any more, then notes
     // in `inUse` every code they do use.
     void markPayloads(std::vector<bool>& inUse);
+    // Every row either screen holds, also rows beyond the ring's count that may come back: what
+    // a mark of the codes in cells reads.
+    template <typename F> void forEachStoredLine(F&& f) const {
+        for (const Buffer* screen : {m_normalBuffer.get(), m_altBuffer.get()}) {
+            screen->lines().forEachStoredLine(f);
+        }
+    }
 
     // ---- Character attributes (TerminalSgr.cpp) ---------------------------------------------
     void cmdCsiM(const ParserParams& pars, std::span<const uint8_t> collect);
@@ -1180,14 +1214,10 @@ private:
     bool m_reverseWraparound = false;
     TerminalDelegate* m_delegate = nullptr;
     Attribute m_curAttr;
-    // Interned clusters: NFC key -> code, and code - 0x400001 -> cluster.
-    std::unordered_map<std::u32string, int32_t> m_charToIndexMap;
-    std::vector<InternedCluster> m_interned;
-    int32_t m_lastCharIndex = CharData::firstInternedCode;
     uint8_t m_gLevel = 0;
     bool m_cursorBlink = false;
     bool m_allow80To132 = false;
-    EscapeSequenceParser m_parser;
+    TerminalParser m_parser;
     int m_refreshStart = INT_MAX;
     int m_refreshEnd = -1;
     int64_t m_scrollInvariantRefreshStart = INT64_MAX;
@@ -1298,27 +1328,8 @@ private:
     // ---- Implementation state ---------------------------------------------------------------
     Executor* m_executor = nullptr;
     int m_delegateDepth = 0;
-    // Cache of joins already decided: (base code, scalar) -> resulting code or -1 (base 0: the
-    // code of a lone scalar above U+FFFF). Four-way set-associative with the most recent entry
-    // first in its set, fixed in size so program output cannot grow it; made on first use.
-    struct JoinCacheEntry {
-        uint64_t key = ~uint64_t(0);
-        int32_t code = 0;
-    };
-    static constexpr int joinCacheSetBits = 8;
-    static constexpr size_t joinCacheWays = 4;
-    std::unique_ptr<JoinCacheEntry[]> m_joinCache;
-    // The set of the key, the cache made on first use.
-    JoinCacheEntry* joinCacheSet(uint64_t key);
-    // The code of `key` from the first two entries of its set, which change no order (the same
-    // few clusters repeat in most text, and two keys that share a set may take turns); null
-    // when neither holds it.
-    const int32_t* recentJoin(uint64_t key);
-    // The cached code of `key`, or none.
-    std::optional<int32_t> cachedJoin(uint64_t key);
-    void cacheJoin(uint64_t key, int32_t code);
-    // Grapheme-cluster segmentation, made on first use.
-    std::unique_ptr<GraphemeClusters> m_clusters;
+    // Interned grapheme clusters.
+    ClusterTable m_clusterTable{[this](ClusterTable& table) { return markClusters(table); }};
 };
 
 // DECRQSS (DCS $ q Pt ST): collects the request text of one string and answers it with DECRPSS
@@ -1352,5 +1363,7 @@ inline constexpr Terminal::BidiStateProperties Terminal::BidiStateProperties::bo
     BidiStateProperties(uint8_t(8));
 inline constexpr Terminal::BidiStateProperties Terminal::BidiStateProperties::all =
     BidiStateProperties(uint8_t(15));
+
+extern template class BasicEscapeSequenceParser<Terminal>;
 
 } // namespace veldatron

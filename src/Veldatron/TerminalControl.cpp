@@ -1,7 +1,6 @@
 #include "Terminal.h"
 
 #include "Diagnostics.h"
-#include "ParserScan.h"
 
 #include <algorithm>
 #include <string>
@@ -72,124 +71,7 @@ void Terminal::cmdLineFeedBasic() {
     lineFeedGeneral();
 }
 
-namespace {
-
-// The end of a line of printable ASCII that starts at p and ends with CR LF (where its CR is),
-// or null.
-const uint8_t* plainLineEnd(const uint8_t* p, const uint8_t* end) {
-    const uint8_t* stop = scan::printable(p, end);
-    return end - stop >= 2 && stop[0] == '\r' && stop[1] == '\n' ? stop : nullptr;
-}
-
-} // namespace
-
-const uint8_t* Terminal::feedPlainLines(const uint8_t* p, const uint8_t* end) {
-    while (const uint8_t* stop = plainLineEnd(p, end)) {
-        const uint8_t* after = scrollPlainLines(p, stop, end);
-        if (after == p) {
-            plainLineGeneral(std::span(p, stop));
-            after = stop + 2;
-        }
-        p = after;
-    }
-    return p;
-}
-
-const uint8_t* Terminal::scrollPlainLines(const uint8_t* p, const uint8_t* stop,
-                                          const uint8_t* end) {
-    Buffer& buffer = *m_buffer;
-    // Every line of the run starts at column 0 of the bottom row and only recycles the oldest
-    // row of the ring; a host call could change that (start a selection, scroll the view), so
-    // none is made until the run is written.
-    if (buffer.x() != 0 || buffer.y() != m_rows - 1 || buffer.insertMode() ||
-        m_putbackLength != 0 || translatesAscii() || !scrollsFullScreenIntoFullScrollback(buffer)) {
-        return p;
-    }
-    CircularBufferLineList& lines = buffer.lines();
-    const CharData& cell = asciiCell();
-    const Attribute blank = scrollBlankAttribute();
-    const int64_t firstRow = int64_t(m_rows - 1) + buffer.yDisp();
-    const int64_t laterRows = int64_t(m_rows - 1) + buffer.yBase();
-    BufferLine* row = &lines[buffer.yBase() + m_rows - 1];
-    int64_t scrolls = 0;
-    // Autowraps of the run's last line: a line that wraps ends the run, whose host calls then
-    // come in the order of the general path (a scroll for each autowrap, then the line feed's).
-    int64_t wraps = 0;
-    for (; stop != nullptr; stop = plainLineEnd(p, end)) {
-        const std::span<const uint8_t> text(p, stop);
-        if (!text.empty()) {
-            if (text.size() <= size_t(m_cols)
-                    ? text.size() > size_t(row->count())
-                    : !wrapsPlainLine(lines, *row, text.size(), buffer.wraparound())) {
-                break;
-            }
-            markScrollInvariantRow(scrolls == 0 ? firstRow : laterRows);
-            if (text.size() > size_t(m_cols)) {
-                wraps = (text.size() - 1) / size_t(m_cols);
-                row = writeWrappingPlainLine(lines, row, text, cell, blank);
-                markScrollInvariantRow(laterRows);
-            } else {
-                Buffer::writeAsciiCells(*row, 0, text, cell);
-            }
-        }
-        row = recycleIntoBottomRow(lines, blank, false, m_currentBidiState);
-        ++scrolls;
-        p = stop + 2;
-        if (wraps != 0) {
-            break;
-        }
-    }
-    if (scrolls == 0) {
-        return p;
-    }
-    buffer.linesTop += scrolls + wraps;
-    buffer.setYDisp(buffer.yBase());
-    m_refreshStart = std::min(m_refreshStart, 0);
-    m_refreshEnd = std::max(m_refreshEnd, m_rows - 1);
-    const auto scrolled = [&] {
-        tell([&](TerminalDelegate& d) { d.scrolled(*this, buffer.yDisp()); });
-    };
-    for (int64_t i = 1; i < scrolls; ++i) {
-        scrolled();
-        emitLineFeed();
-    }
-    for (int64_t k = 0; k < wraps; ++k) {
-        scrolled();
-    }
-    scrolled();
-    emitLineFeed();
-    return p;
-}
-
-bool Terminal::wrapsPlainLine(CircularBufferLineList& lines, const BufferLine& row, size_t length,
-                              bool wraparound) const {
-    if (!wraparound || row.count() < m_cols) {
-        return false;
-    }
-    // Each autowrap recycles the oldest row. A row narrower than the screen would take what does
-    // not fit in its last cell: that is left to the general path.
-    const size_t autowraps = (length - 1) / size_t(m_cols);
-    for (size_t i = 0; i < autowraps; ++i) {
-        const BufferLine* next = lines.peek(int(i));
-        if (next == nullptr || next->count() < m_cols) {
-            return false;
-        }
-    }
-    return true;
-}
-
-BufferLine* Terminal::writeWrappingPlainLine(CircularBufferLineList& lines, BufferLine* row,
-                                             std::span<const uint8_t> text, const CharData& cell,
-                                             const Attribute& blank) {
-    while (text.size() > size_t(m_cols)) {
-        Buffer::writeAsciiCells(*row, 0, text.first(size_t(m_cols)), cell);
-        text = text.subspan(size_t(m_cols));
-        row = recycleIntoBottomRow(lines, blank, true, row->bidiState());
-    }
-    Buffer::writeAsciiCells(*row, 0, text, cell);
-    return row;
-}
-
+// A plain line the print path leaves to the general path; here, beside the line feed it calls.
 void Terminal::plainLineGeneral(std::span<const uint8_t> text) {
     if (!text.empty()) {
         handlePrint(text, true);

@@ -4,7 +4,7 @@
 
 namespace veldatron {
 
-void Terminal::dispatchCsi(const EscapeSequence& sequence, const ParserParams& pars) {
+void Terminal::dispatchCsi(const SequenceId& sequence, const ParserParams& pars) {
     // By final byte. Most handlers do not look at the intermediates (CSI ? 2 J acts as CSI 2 J);
     // where they select the function, the case compares the packed id (sequenceId("?", 'r')),
     // and handlers that take them along check them themselves. Every case ends in one call in
@@ -144,7 +144,7 @@ void Terminal::dispatchCsi(const EscapeSequence& sequence, const ParserParams& p
     return csiFallback(sequence, pars);
 }
 
-void Terminal::csiFallback(const EscapeSequence& sequence, const ParserParams& pars) {
+void Terminal::csiFallback(const SequenceId& sequence, const ParserParams& pars) {
     if (m_parser.csiHandlerFallback) {
         m_parser.csiHandlerFallback(pars, sequence.collect, sequence.final);
     }

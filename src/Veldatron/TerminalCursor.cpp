@@ -206,8 +206,8 @@ void Terminal::cmdRestoreCursor(std::span<const uint8_t> collect) {
         return;
     }
     // Each screen keeps its own saved state; one that never saved restores the home position,
-    // the default attribute, no translation and all four modes off. The screen may have shrunk
-    // since the save.
+    // the default attribute, no translation, autowrap on and the other three modes off. The
+    // screen may have shrunk since the save.
     Buffer& buffer = *m_buffer;
     buffer.setX(std::clamp(buffer.savedX, 0, m_cols - 1));
     buffer.setY(std::clamp(buffer.savedY, 0, m_rows - 1));

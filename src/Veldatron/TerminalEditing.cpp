@@ -10,6 +10,34 @@ int count(const ParserParams& pars) {
     return std::max(pars[0], 1);
 }
 
+// A wide character with a half on each side of column `col` cannot stay whole once the cells on
+// one side move or are erased: both halves become `fill`.
+void blankWideCharacterAcross(BufferLine& line, int col, const CharData& fill) {
+    if (col > 0 && col < line.count() && line[col].width() == 0 && line[col - 1].width() == 2) {
+        line.set(col - 1, fill);
+        line.set(col, fill);
+    }
+}
+
+// The same for every wide character that moving the cells from `at` to `right` by `by` columns
+// (right for more than 0) would split: at `at`, where cells leave or enter past `right`, and at
+// the margin itself.
+void blankWideCharactersSplitByShift(BufferLine& line, int at, int by, int right,
+                                     const CharData& fill) {
+    blankWideCharacterAcross(line, at, fill);
+    const int64_t inner = by > 0 ? int64_t(right) + 1 - by : int64_t(at) - by;
+    if (inner > at && inner <= right) {
+        blankWideCharacterAcross(line, int(inner), fill);
+    }
+    blankWideCharacterAcross(line, right + 1, fill);
+}
+
+// The same for erasing the cells start..<end.
+void blankWideCharactersSplitByErase(BufferLine& line, int start, int end, const CharData& fill) {
+    blankWideCharacterAcross(line, start, fill);
+    blankWideCharacterAcross(line, end, fill);
+}
+
 } // namespace
 
 // ---- Cells on the cursor row ----------------------------------------------------------------
@@ -24,7 +52,9 @@ void Terminal::cmdInsertChars(const ParserParams& pars) {
         return;
     }
     const int right = m_marginMode ? buffer.marginRight() : m_cols - 1;
-    buffer.lines()[buffer.yBase() + buffer.y()].insertCells(x, count(pars), right, erasedCell());
+    BufferLine& line = buffer.lines()[buffer.yBase() + buffer.y()];
+    blankWideCharactersSplitByShift(line, x, count(pars), right, erasedCell());
+    line.insertCells(x, count(pars), right, erasedCell());
     updateRange(buffer, buffer.y());
 }
 
@@ -42,7 +72,9 @@ void Terminal::cmdDeleteChars(const ParserParams& pars) {
         return;
     }
     const int right = m_marginMode ? buffer.marginRight() : m_cols - 1;
-    buffer.lines()[buffer.yBase() + buffer.y()].deleteCells(x, n, right, erasedCell());
+    BufferLine& line = buffer.lines()[buffer.yBase() + buffer.y()];
+    blankWideCharactersSplitByShift(line, x, -n, right, erasedCell());
+    line.deleteCells(x, n, right, erasedCell());
     updateRange(buffer, buffer.y());
 }
 
@@ -50,7 +82,10 @@ void Terminal::cmdEraseChars(const ParserParams& pars) {
     // Margins play no part; the pending-wrap column erases nothing.
     Buffer& buffer = *m_buffer;
     const int x = buffer.x();
-    buffer.lines()[buffer.yBase() + buffer.y()].replaceCells(x, x + count(pars), erasedCell());
+    BufferLine& line = buffer.lines()[buffer.yBase() + buffer.y()];
+    const int end = int(std::min<int64_t>(int64_t(x) + count(pars), m_cols));
+    blankWideCharactersSplitByErase(line, x, end, erasedCell());
+    line.replaceCells(x, end, erasedCell());
     updateRange(buffer, buffer.y());
 }
 
@@ -60,9 +95,11 @@ void Terminal::cmdEraseInLine(const ParserParams& pars) {
     const int x = buffer.x();
     switch (pars[0]) {
     case 0:
+        blankWideCharactersSplitByErase(line, x, m_cols, erasedCell());
         line.replaceCells(x, m_cols, erasedCell());
         break;
     case 1:
+        blankWideCharactersSplitByErase(line, 0, x + 1, erasedCell());
         line.replaceCells(0, x + 1, erasedCell());
         break;
     case 2:
@@ -84,6 +121,7 @@ void Terminal::cmdEraseInDisplay(const ParserParams& pars) {
     case 0: {
         updateRange(buffer, y);
         BufferLine& line = buffer.lines()[buffer.yBase() + y];
+        blankWideCharactersSplitByErase(line, x, m_cols, erasedCell());
         line.replaceCells(x, m_cols, erasedCell());
         if (x == 0) {
             line.setIsWrapped(false);
@@ -97,6 +135,7 @@ void Terminal::cmdEraseInDisplay(const ParserParams& pars) {
     case 1: {
         updateRange(buffer, y);
         BufferLine& line = buffer.lines()[buffer.yBase() + y];
+        blankWideCharactersSplitByErase(line, 0, x + 1, erasedCell());
         line.replaceCells(0, x + 1, erasedCell());
         line.setIsWrapped(false);
         if (x + 1 >= m_cols && y + 1 < m_rows) {
@@ -247,17 +286,17 @@ void Terminal::insertOrDeleteLines(int n, RowEntry entry) {
 }
 
 void Terminal::cmdScrollUp(const ParserParams& pars) {
-    // Unlike a line feed at the bottom, SU never feeds the scrollback, and the new rows take the
-    // default background, not the current one.
+    // Unlike a line feed at the bottom, SU never feeds the scrollback. The new rows take the
+    // current background, as every erasure does: programs that scroll this way rely on it.
     Buffer& buffer = *m_buffer;
     const int n = std::min(count(pars), 2 * m_rows);
     const int top = buffer.yBase() + buffer.scrollTop();
     const int bottom = buffer.yBase() + buffer.scrollBottom();
     if (!m_marginMode) {
-        rotateRows(top, bottom, n, RowEntry::atBottom, Attribute());
+        rotateRows(top, bottom, n, RowEntry::atBottom, scrollBlankAttribute());
         selectionsAdjustForInPlaceScroll(top, bottom, n);
     } else {
-        shiftRowsWithinMargins(top, bottom, n, RowEntry::atBottom, CharData(Attribute(), 0, 1));
+        shiftRowsWithinMargins(top, bottom, n, RowEntry::atBottom, erasedCell());
         selectionsInvalidateForColumnRestrictedScroll(top, bottom, buffer.marginLeft(),
                                                       buffer.marginRight());
     }
@@ -285,6 +324,7 @@ void Terminal::shiftRegionColumns(int at, int by, const CharData& fill, bool end
     const int right = m_marginMode ? buffer.marginRight() : m_cols - 1;
     for (int row = buffer.scrollTop(); row <= buffer.scrollBottom(); ++row) {
         BufferLine& line = buffer.lines()[buffer.yBase() + row];
+        blankWideCharactersSplitByShift(line, at, by, right, fill);
         if (by > 0) {
             line.insertCells(at, by, right, fill);
         } else {
@@ -302,9 +342,11 @@ void Terminal::shiftRegionColumns(int at, int by, const CharData& fill, bool end
 
 void Terminal::cmdRepeatPrecedingCharacter(const ParserParams& pars) {
     Buffer& buffer = *m_buffer;
+    const bool resumed = buffer.resumeHeldCursor();
+    const int x = buffer.x();
     const int n = std::min(count(pars), m_cols * m_rows * 2);
     CharData cell(Attribute(), 0, 1);
-    if (const int x = buffer.x(); x > 0) {
+    if (x > 0) {
         // Right of a shorter line the line's last cell counts (operator[] reads it).
         const BufferLine& line = buffer.lines()[buffer.yBase() + buffer.y()];
         cell = line[x - 1];
@@ -322,6 +364,9 @@ void Terminal::cmdRepeatPrecedingCharacter(const ParserParams& pars) {
     for (int i = 0; i < n; ++i) {
         buffer.insertCharacter(cell, resolve);
         updateRange(buffer, buffer.y());
+    }
+    if (resumed || buffer.x() != x) {
+        buffer.holdCursorAtRightLimit();
     }
 }
 

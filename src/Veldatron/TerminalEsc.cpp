@@ -23,7 +23,7 @@ constexpr bool isDesignation(uint8_t intermediate) {
 
 } // namespace
 
-void Terminal::dispatchEsc(const EscapeSequence& sequence) {
+void Terminal::dispatchEsc(const SequenceId& sequence) {
     Buffer& buffer = *m_buffer;
     switch (sequence.id) {
     case sequenceId("", '6'):

@@ -7,6 +7,10 @@ namespace veldatron {
 
 namespace {
 
+using MouseMode = Terminal::MouseMode;
+using MouseProtocolEncoding = Terminal::MouseProtocolEncoding;
+using BidiStateProperties = Terminal::BidiStateProperties;
+
 bool isDecPrivate(std::span<const uint8_t> collect) {
     return collect.size() == 1 && collect[0] == '?';
 }
@@ -21,301 +25,246 @@ constexpr int setOrReset(bool on) {
     return on ? modeSet : modeReset;
 }
 
+MouseMode mouseModeOf(DecMode mode) {
+    switch (mode) {
+    case DecMode::x10Mouse:
+        return MouseMode::x10;
+    case DecMode::mouseNormal:
+        return MouseMode::vt200;
+    case DecMode::mouseButtonEvent:
+        return MouseMode::buttonEventTracking;
+    default:
+        return MouseMode::anyEvent;
+    }
+}
+
+MouseProtocolEncoding mouseProtocolOf(DecMode mode) {
+    switch (mode) {
+    case DecMode::mouseUtf8:
+        return MouseProtocolEncoding::utf8;
+    case DecMode::mouseSgr:
+        return MouseProtocolEncoding::sgr;
+    case DecMode::mouseUrxvt:
+        return MouseProtocolEncoding::urxvt;
+    default:
+        return MouseProtocolEncoding::sgrPixel;
+    }
+}
+
+// XTSAVE and XTRESTORE keep the bidi modes only.
+bool isSavedPrivateMode(DecMode mode) {
+    return mode == DecMode::bidiArrowKeySwap || mode == DecMode::bidiBoxMirroring ||
+           mode == DecMode::bidiAutodetectDirection;
+}
+
+// Writes one of the bidi DEC modes into `state`; returns the property it changed.
+BidiStateProperties setBidiMode(BidiPresentationState& state, DecMode mode, bool on) {
+    if (mode == DecMode::bidiBoxMirroring) {
+        state.boxMirroring = on;
+        return BidiStateProperties::boxMirroring;
+    }
+    state.autodetectDirection = on;
+    return BidiStateProperties::autodetectDirection;
+}
+
 } // namespace
 
 void Terminal::cmdSetMode(const ParserParams& pars, std::span<const uint8_t> collect) {
-    for (int i = 0; i < pars.size(); ++i) {
-        setMode(pars[i], collect);
-    }
+    changeModes(pars, collect, true);
 }
 
 void Terminal::cmdResetMode(const ParserParams& pars, std::span<const uint8_t> collect) {
+    changeModes(pars, collect, false);
+}
+
+void Terminal::changeModes(const ParserParams& pars, std::span<const uint8_t> collect, bool on) {
     for (int i = 0; i < pars.size(); ++i) {
-        resetMode(pars[i], collect);
+        const int mode = pars[i];
+        if (collect.empty()) {
+            if (!applyAnsiMode(AnsiMode(mode), on) && on) {
+                logInfo("Unhandled verbatim setMode with " + std::to_string(mode) + " and " +
+                        listText(collect));
+            }
+        } else if (!isDecPrivate(collect)) {
+            if (on) {
+                logInfo("Unhandled setMode (SM) with " + std::to_string(mode) + " and " +
+                        listText(collect));
+            }
+        } else if (!applyDecMode(DecMode(mode), on)) {
+            logInfo((on ? "Unhandled DEC Private Mode Set (DECSET) with "
+                        : "Unhandled DEC Private Mode Reset (DECRST) with ") +
+                    std::to_string(mode));
+        }
     }
 }
 
-void Terminal::setMode(int mode, std::span<const uint8_t> collect) {
-    if (collect.empty()) {
-        switch (mode) {
-        case 2: // KAM: the keyboard is never locked
-            return;
-        case 4:
-            setInsertMode(true);
-            return;
-        case 8: {
-            BidiPresentationState state = m_currentBidiState;
-            state.supportMode = BidiSupportMode::implicit;
-            changeBidiState(state, BidiStateProperties::supportMode);
-            return;
-        }
-        case 20:
-            m_lineFeedMode = true;
-            return;
-        default:
-            logInfo("Unhandled verbatim setMode with " + std::to_string(mode) + " and " +
-                    listText(collect));
-            return;
-        }
-    }
-    if (!isDecPrivate(collect)) {
-        logInfo("Unhandled setMode (SM) with " + std::to_string(mode) + " and " +
-                listText(collect));
-        return;
-    }
+bool Terminal::applyAnsiMode(AnsiMode mode, bool on) {
     switch (mode) {
-    case 1:
-        m_applicationCursor = true;
-        return;
-    case 2: // DECANM: back to ANSI, which clears the designations
+    case AnsiMode::keyboardAction: // the keyboard is never locked
+        return true;
+    case AnsiMode::insert:
+        setInsertMode(on);
+        return true;
+    case AnsiMode::bidirectionalSupport: {
+        BidiPresentationState state = m_currentBidiState;
+        state.supportMode = on ? BidiSupportMode::implicit : BidiSupportMode::explicit_;
+        changeBidiState(state, BidiStateProperties::supportMode);
+        return true;
+    }
+    case AnsiMode::lineFeed:
+        m_lineFeedMode = on;
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool Terminal::applyDecMode(DecMode mode, bool on) {
+    switch (mode) {
+    case DecMode::applicationCursorKeys:
+        m_applicationCursor = on;
+        return true;
+    case DecMode::ansi:
+        // Back to ANSI, which clears the designations; there is no VT52 mode to reset to.
+        if (!on) {
+            return false;
+        }
         for (uint8_t level = 0; level < 4; ++level) {
             setgCharset(level, nullptr);
         }
-        return;
-    case 3: // DECCOLM
+        return true;
+    case DecMode::columns132:
         if (m_allow80To132) {
-            resize(132, m_rows);
-            resetToInitialState();
-            tell([&](TerminalDelegate& d) { d.sizeChanged(*this); });
+            resize(on ? 132 : 80, m_rows);
+            if (on) {
+                resetToInitialState();
+                tell([&](TerminalDelegate& d) { d.sizeChanged(*this); });
+            } else {
+                tell([&](TerminalDelegate& d) { d.sizeChanged(*this); });
+                resetToInitialState();
+            }
+            // The reset would forbid the switch back.
+            m_allow80To132 = true;
         }
-        return;
-    case 4:
-        m_smoothScroll = true;
-        return;
-    case 5:
-        if (!m_reverseColors) {
-            m_reverseColors = true;
+        return true;
+    case DecMode::smoothScroll:
+        m_smoothScroll = on;
+        return true;
+    case DecMode::reverseVideo:
+        if (m_reverseColors != on) {
+            m_reverseColors = on;
             updateFullScreen();
             tell([&](TerminalDelegate& d) { d.colorChanged(*this, std::nullopt); });
         }
-        return;
-    case 6:
-        m_originMode = true;
-        return;
-    case 7:
-        setWraparound(true);
-        return;
-    case 9:
-        setMouseMode(MouseMode::x10);
-        return;
-    case 12:
-        m_cursorBlink = true;
-        return;
-    case 25:
-        showCursor();
-        return;
-    case 40:
-        m_allow80To132 = true;
-        return;
-    case 45:
+        return true;
+    case DecMode::originMode:
+        m_originMode = on;
+        return true;
+    case DecMode::autoWrap:
+        setWraparound(on);
+        return true;
+    case DecMode::x10Mouse:
+    case DecMode::mouseNormal:
+    case DecMode::mouseButtonEvent:
+    case DecMode::mouseAnyEvent:
+        // Reset turns off whichever kind of reporting was on.
+        setMouseMode(on ? mouseModeOf(mode) : MouseMode::off);
+        return true;
+    case DecMode::cursorBlink:
+        m_cursorBlink = on;
+        return true;
+    case DecMode::cursorVisible:
+        if (on) {
+            showCursor();
+        } else {
+            hideCursor();
+        }
+        return true;
+    case DecMode::allow80To132:
+        m_allow80To132 = on;
+        return true;
+    case DecMode::moreFix:
+        return !on;
+    case DecMode::reverseWraparound:
         // Reverse wraparound only makes sense while lines wrap at all.
-        if (m_wraparound) {
+        if (!on) {
+            m_reverseWraparound = false;
+        } else if (m_wraparound) {
             m_reverseWraparound = true;
         }
-        return;
-    case 47:
-    case 1047:
-        enterAlternateScreen();
-        return;
-    case 63:
-    case 95:
-    case 1034:
-        return;
-    case 66:
-        m_applicationKeypad = true;
-        return;
-    case 69:
-        setMarginMode(true);
-        return;
-    case 1000:
-        setMouseMode(MouseMode::vt200);
-        return;
-    case 1002:
-        setMouseMode(MouseMode::buttonEventTracking);
-        return;
-    case 1003:
-        setMouseMode(MouseMode::anyEvent);
-        return;
-    case 1004:
-        m_sendFocus = true;
-        sendFocusReport();
-        return;
-    case 1005:
-        m_mouseProtocol = MouseProtocolEncoding::utf8;
-        return;
-    case 1006:
-        m_mouseProtocol = MouseProtocolEncoding::sgr;
-        return;
-    case 1015:
-        m_mouseProtocol = MouseProtocolEncoding::urxvt;
-        return;
-    case 1016:
-        m_mouseProtocol = MouseProtocolEncoding::sgrPixel;
-        return;
-    case 1007:
-        m_alternateScrollMode = true;
-        return;
-    case 1048:
-        cmdSaveCursor();
-        return;
-    case 1049:
-        cmdSaveCursor();
-        enterAlternateScreen();
-        return;
-    case 1243:
-        m_bidiArrowKeySwap = true;
-        return;
-    case 2004:
-        m_bracketedPasteMode = true;
-        return;
-    case 2026:
-        beginSynchronizedOutput();
-        return;
-    case 2500: {
-        BidiPresentationState state = m_currentBidiState;
-        state.boxMirroring = true;
-        changeBidiState(state, BidiStateProperties::boxMirroring);
-        return;
-    }
-    case 2501: {
-        BidiPresentationState state = m_currentBidiState;
-        state.autodetectDirection = true;
-        changeBidiState(state, BidiStateProperties::autodetectDirection);
-        return;
-    }
-    default: // 41 among them
-        logInfo("Unhandled DEC Private Mode Set (DECSET) with " + std::to_string(mode));
-        return;
-    }
-}
-
-void Terminal::resetMode(int mode, std::span<const uint8_t> collect) {
-    if (collect.empty()) {
-        switch (mode) {
-        case 4:
-            setInsertMode(false);
-            return;
-        case 8: {
-            BidiPresentationState state = m_currentBidiState;
-            state.supportMode = BidiSupportMode::explicit_;
-            changeBidiState(state, BidiStateProperties::supportMode);
-            return;
+        return true;
+    case DecMode::alternateScreen:
+    case DecMode::alternateScreenClearing:
+        if (on) {
+            enterAlternateScreen();
+        } else {
+            leaveAlternateScreen({.clearAlternate = mode == DecMode::alternateScreenClearing});
         }
-        case 20:
-            m_lineFeedMode = false;
-            return;
-        default:
-            return;
-        }
-    }
-    if (!isDecPrivate(collect)) {
-        return;
-    }
-    switch (mode) {
-    case 1:
-        m_applicationCursor = false;
-        return;
-    case 3:
-        if (m_allow80To132) {
-            resize(80, m_rows);
-            tell([&](TerminalDelegate& d) { d.sizeChanged(*this); });
-            resetToInitialState();
-        }
-        return;
-    case 4:
-        m_smoothScroll = false;
-        return;
-    case 5:
-        if (m_reverseColors) {
-            m_reverseColors = false;
-            updateFullScreen();
-            tell([&](TerminalDelegate& d) { d.colorChanged(*this, std::nullopt); });
-        }
-        return;
-    case 6:
-        m_originMode = false;
-        return;
-    case 7:
-        setWraparound(false);
-        return;
-    case 9:
-    case 1000:
-    case 1002:
-    case 1003:
-        // Whichever kind of reporting was on.
-        setMouseMode(MouseMode::off);
-        return;
-    case 12:
-        m_cursorBlink = false;
-        return;
-    case 25:
-        hideCursor();
-        return;
-    case 40:
-        m_allow80To132 = false;
-        return;
-    case 41:
-    case 95:
-    case 1034:
-        return;
-    case 45:
-        m_reverseWraparound = false;
-        return;
-    case 47:
-        leaveAlternateScreen(false, false);
-        return;
-    case 66:
-        m_applicationKeypad = false;
-        return;
-    case 69:
+        return true;
+    case DecMode::silentlySet63:
+        return on;
+    case DecMode::keepScreenOnColumnChange:
+    case DecMode::eightBitMeta:
+        return true;
+    case DecMode::applicationKeypad:
+        m_applicationKeypad = on;
+        return true;
+    case DecMode::leftRightMargins:
         // The margins keep their values for the next time the mode is set.
-        setMarginMode(false);
-        return;
-    case 1004:
-        m_sendFocus = false;
-        return;
-    case 1005:
-    case 1006:
-    case 1015:
-    case 1016:
-        m_mouseProtocol = MouseProtocolEncoding::x10;
-        return;
-    case 1007:
-        m_alternateScrollMode = false;
-        return;
-    case 1047:
-        leaveAlternateScreen(true, false);
-        return;
-    case 1048:
-        cmdRestoreCursor();
-        return;
-    case 1049:
-        leaveAlternateScreen(true, true);
-        return;
-    case 1243:
-        m_bidiArrowKeySwap = false;
-        return;
-    case 2004:
-        m_bracketedPasteMode = false;
-        return;
-    case 2026:
-        endSynchronizedOutput();
-        return;
-    case 2500: {
+        setMarginMode(on);
+        return true;
+    case DecMode::focusEvents:
+        m_sendFocus = on;
+        if (on) {
+            sendFocusReport();
+        }
+        return true;
+    case DecMode::mouseUtf8:
+    case DecMode::mouseSgr:
+    case DecMode::mouseUrxvt:
+    case DecMode::mouseSgrPixels:
+        // Reset returns to the default encoding whichever one was on.
+        m_mouseProtocol = on ? mouseProtocolOf(mode) : MouseProtocolEncoding::x10;
+        return true;
+    case DecMode::alternateScroll:
+        m_alternateScrollMode = on;
+        return true;
+    case DecMode::saveCursor:
+        if (on) {
+            cmdSaveCursor();
+        } else {
+            cmdRestoreCursor();
+        }
+        return true;
+    case DecMode::alternateScreenSavingCursor:
+        if (on) {
+            cmdSaveCursor();
+            enterAlternateScreen();
+        } else {
+            leaveAlternateScreen({.clearAlternate = true, .restoreCursor = true});
+        }
+        return true;
+    case DecMode::bidiArrowKeySwap:
+        m_bidiArrowKeySwap = on;
+        return true;
+    case DecMode::bracketedPaste:
+        m_bracketedPasteMode = on;
+        return true;
+    case DecMode::synchronizedOutput:
+        if (on) {
+            beginSynchronizedOutput();
+        } else {
+            endSynchronizedOutput();
+        }
+        return true;
+    case DecMode::bidiBoxMirroring:
+    case DecMode::bidiAutodetectDirection: {
         BidiPresentationState state = m_currentBidiState;
-        state.boxMirroring = false;
-        changeBidiState(state, BidiStateProperties::boxMirroring);
-        return;
+        changeBidiState(state, setBidiMode(state, mode, on));
+        return true;
     }
-    case 2501: {
-        BidiPresentationState state = m_currentBidiState;
-        state.autodetectDirection = false;
-        changeBidiState(state, BidiStateProperties::autodetectDirection);
-        return;
-    }
-    default: // 2 and 63 among them
-        logInfo("Unhandled DEC Private Mode Reset (DECRST) with " + std::to_string(mode));
-        return;
+    default:
+        return false;
     }
 }
 
@@ -346,9 +295,9 @@ void Terminal::enterAlternateScreen() {
     finishScreenSwitch();
 }
 
-void Terminal::leaveAlternateScreen(bool clearAlt, bool restoreCursor) {
-    activateNormalBuffer(clearAlt);
-    if (restoreCursor) {
+void Terminal::leaveAlternateScreen(LeaveAlternateScreen options) {
+    activateNormalBuffer(options.clearAlternate);
+    if (options.restoreCursor) {
         cmdRestoreCursor();
     }
     finishScreenSwitch();
@@ -367,45 +316,27 @@ void Terminal::finishScreenSwitch() {
 
 void Terminal::cmdSavePrivateModes(const ParserParams& pars) {
     for (int i = 0; i < pars.size(); ++i) {
-        switch (pars[i]) {
-        case 1243:
-            m_savedBidiPrivateModes[1243] = m_bidiArrowKeySwap;
-            break;
-        case 2500:
-            m_savedBidiPrivateModes[2500] = m_currentBidiState.boxMirroring;
-            break;
-        case 2501:
-            m_savedBidiPrivateModes[2501] = m_currentBidiState.autodetectDirection;
-            break;
-        default:
-            break;
+        const auto mode = DecMode(pars[i]);
+        if (isSavedPrivateMode(mode)) {
+            m_savedBidiPrivateModes[pars[i]] = *decModeState(mode);
         }
     }
 }
 
 void Terminal::cmdRestorePrivateModes(const ParserParams& pars) {
+    // The bidi modes restored together reach the host as one change.
     BidiPresentationState state = m_currentBidiState;
     BidiStateProperties restored;
     for (int i = 0; i < pars.size(); ++i) {
-        const int mode = pars[i];
-        const auto saved = m_savedBidiPrivateModes.find(mode);
-        if (saved == m_savedBidiPrivateModes.end()) {
+        const auto mode = DecMode(pars[i]);
+        const auto saved = m_savedBidiPrivateModes.find(pars[i]);
+        if (saved == m_savedBidiPrivateModes.end() || !isSavedPrivateMode(mode)) {
             continue;
         }
-        switch (mode) {
-        case 1243:
-            m_bidiArrowKeySwap = saved->second;
-            break;
-        case 2500:
-            state.boxMirroring = saved->second;
-            restored.insert(BidiStateProperties::boxMirroring);
-            break;
-        case 2501:
-            state.autodetectDirection = saved->second;
-            restored.insert(BidiStateProperties::autodetectDirection);
-            break;
-        default:
-            break;
+        if (mode == DecMode::bidiBoxMirroring || mode == DecMode::bidiAutodetectDirection) {
+            restored.insert(setBidiMode(state, mode, saved->second));
+        } else {
+            applyDecMode(mode, saved->second);
         }
     }
     if (!restored.isEmpty()) {
@@ -415,116 +346,127 @@ void Terminal::cmdRestorePrivateModes(const ParserParams& pars) {
 
 // ---- Reports (DECRQM) -----------------------------------------------------------------------
 
-int Terminal::decModeValue(int mode) const {
+std::optional<bool> Terminal::decModeState(DecMode mode) const {
     switch (mode) {
-    case 1:
-        return setOrReset(m_applicationCursor);
-    case 4:
-        return setOrReset(m_smoothScroll);
-    case 5:
-        return setOrReset(m_reverseColors);
-    case 6:
-        return setOrReset(m_originMode);
-    case 7:
-        return setOrReset(m_wraparound);
-    case 12:
-        return setOrReset(m_cursorBlink);
-    case 40:
-        return setOrReset(m_allow80To132);
-    case 45:
-        return setOrReset(m_reverseWraparound);
-    case 66:
-        return setOrReset(m_applicationKeypad);
-    case 69:
-        return setOrReset(m_marginMode);
-    case 1004:
-        return setOrReset(m_sendFocus);
-    case 1007:
-        return setOrReset(m_alternateScrollMode);
-    case 1243:
-        return setOrReset(m_bidiArrowKeySwap);
-    case 2004:
-        return setOrReset(m_bracketedPasteMode);
-    case 2026:
-        return setOrReset(m_synchronizedOutputActive);
-    case 2:
-    case 8:
-    case 18:
-    case 19:
-    case 95:
+    case DecMode::applicationCursorKeys:
+        return m_applicationCursor;
+    case DecMode::columns132:
+        return m_buffer->cols() == 132;
+    case DecMode::smoothScroll:
+        return m_smoothScroll;
+    case DecMode::reverseVideo:
+        return m_reverseColors;
+    case DecMode::originMode:
+        return m_originMode;
+    case DecMode::autoWrap:
+        return m_wraparound;
+    case DecMode::x10Mouse:
+    case DecMode::mouseNormal:
+    case DecMode::mouseButtonEvent:
+    case DecMode::mouseAnyEvent:
+        return m_mouseMode == mouseModeOf(mode);
+    case DecMode::cursorBlink:
+        return m_cursorBlink;
+    case DecMode::cursorVisible:
+        return !m_cursorHidden;
+    case DecMode::allow80To132:
+        return m_allow80To132;
+    case DecMode::reverseWraparound:
+        return m_reverseWraparound;
+    case DecMode::alternateScreen:
+        return isCurrentBufferAlternate();
+    case DecMode::applicationKeypad:
+        return m_applicationKeypad;
+    case DecMode::leftRightMargins:
+        return m_marginMode;
+    case DecMode::focusEvents:
+        return m_sendFocus;
+    case DecMode::mouseUtf8:
+    case DecMode::mouseSgr:
+    case DecMode::mouseUrxvt:
+    case DecMode::mouseSgrPixels:
+        return m_mouseProtocol == mouseProtocolOf(mode);
+    case DecMode::alternateScroll:
+        return m_alternateScrollMode;
+    case DecMode::bidiArrowKeySwap:
+        return m_bidiArrowKeySwap;
+    case DecMode::bracketedPaste:
+        return m_bracketedPasteMode;
+    case DecMode::synchronizedOutput:
+        return m_synchronizedOutputActive;
+    case DecMode::bidiBoxMirroring:
+        return m_currentBidiState.boxMirroring;
+    case DecMode::bidiAutodetectDirection:
+        return m_currentBidiState.autodetectDirection;
+    default:
+        return std::nullopt;
+    }
+}
+
+int Terminal::decModeValue(DecMode mode) const {
+    if (const std::optional<bool> on = decModeState(mode)) {
+        return setOrReset(*on);
+    }
+    switch (mode) {
+    case DecMode::ansi:
+    case DecMode::autoRepeat:
+    case DecMode::printFormFeed:
+    case DecMode::printExtent:
+    case DecMode::keepScreenOnColumnChange:
         return modeSet;
-    case 3:
-        return setOrReset(m_buffer->cols() == 132);
-    case 9:
-        return setOrReset(m_mouseMode == MouseMode::x10);
-    case 1000:
-        return setOrReset(m_mouseMode == MouseMode::vt200);
-    case 1002:
-        return setOrReset(m_mouseMode == MouseMode::buttonEventTracking);
-    case 1003:
-        return setOrReset(m_mouseMode == MouseMode::anyEvent);
-    case 1005:
-        return setOrReset(m_mouseProtocol == MouseProtocolEncoding::utf8);
-    case 1006:
-        return setOrReset(m_mouseProtocol == MouseProtocolEncoding::sgr);
-    case 1015:
-        return setOrReset(m_mouseProtocol == MouseProtocolEncoding::urxvt);
-    case 1016:
-        return setOrReset(m_mouseProtocol == MouseProtocolEncoding::sgrPixel);
-    case 10:
-    case 42:
-    case 44:
-    case 46:
-    case 67:
-    case 80:
-    case 1034:
+    case DecMode::showToolbar:
+    case DecMode::nationalCharacterSets:
+    case DecMode::marginBell:
+    case DecMode::logging:
+    case DecMode::backarrowSendsBackspace:
+    case DecMode::sixelDisplay:
+    case DecMode::eightBitMeta:
         return permanentlyReset;
-    case 13:
-    case 14:
-    case 30:
-    case 41:
-    case 1001:
+    case DecMode::cursorBlinkMenu:
+    case DecMode::cursorBlinkXor:
+    case DecMode::showScrollbar:
+    case DecMode::moreFix:
+    case DecMode::mouseHighlight:
         return modeReset;
-    case 25:
-        return setOrReset(!m_cursorHidden);
-    case 47:
-        return setOrReset(isCurrentBufferAlternate());
-    case 2500:
-        return setOrReset(m_currentBidiState.boxMirroring);
-    case 2501:
-        return setOrReset(m_currentBidiState.autodetectDirection);
-    default: // 1047, 1048 and 1049 among them
+    default: // the alternate screen's 1047 and 1049 and the cursor's 1048 among them
         return notRecognized;
     }
 }
 
-int Terminal::ansiModeValue(int mode) const {
+int Terminal::ansiModeValue(AnsiMode mode) const {
     switch (mode) {
-    case 2:
-    case 3:
+    case AnsiMode::keyboardAction:
+    case AnsiMode::controlRepresentation:
         return modeReset;
-    case 4:
+    case AnsiMode::insert:
         return setOrReset(m_insertMode);
-    case 8:
+    case AnsiMode::bidirectionalSupport:
         return setOrReset(m_currentBidiState.supportMode == BidiSupportMode::implicit);
-    case 12:
+    case AnsiMode::sendReceive:
         return modeSet;
-    case 20:
+    case AnsiMode::lineFeed:
         return setOrReset(m_lineFeedMode);
-    case 1:
-    case 5:
-    case 7:
-    case 10:
-    case 11:
+    case AnsiMode::guardedAreaTransfer:
+    case AnsiMode::statusReportTransfer:
+    case AnsiMode::verticalEditing:
+    case AnsiMode::horizontalEditing:
+    case AnsiMode::positioningUnit:
+    case AnsiMode::formatEffectorAction:
+    case AnsiMode::formatEffectorTransfer:
+    case AnsiMode::multipleAreaTransfer:
+    case AnsiMode::transferTermination:
+    case AnsiMode::selectedAreaTransfer:
+    case AnsiMode::tabulationStop:
+    case AnsiMode::editingBoundary:
         return permanentlyReset;
     default:
-        return mode >= 13 && mode <= 19 ? permanentlyReset : notRecognized;
+        return notRecognized;
     }
 }
 
 void Terminal::cmdDecRqm(const ParserParams& pars, bool decMode) {
     const int mode = pars[0];
-    const int value = decMode ? decModeValue(mode) : ansiModeValue(mode);
+    const int value = decMode ? decModeValue(DecMode(mode)) : ansiModeValue(AnsiMode(mode));
     sendResponse(m_cc.csi(), decMode ? "?" : "", std::to_string(mode), ";", std::to_string(value),
                  "$y");
 }
@@ -552,11 +494,15 @@ void Terminal::csiPHandler(const ParserParams& pars, std::span<const uint8_t> co
 }
 
 void Terminal::cmdSetConformanceLevel(const ParserParams& pars) {
+    if (pars.size() == 1 && pars.isOmitted(0)) {
+        return;
+    }
     switch (pars[0]) {
     case 61:
+        // A level-1 terminal has no 8-bit controls to choose.
         m_conformance = TerminalConformance::vt100;
         m_cc.send8bit = false;
-        break;
+        return;
     case 62:
         m_conformance = TerminalConformance::vt200;
         break;
@@ -571,11 +517,7 @@ void Terminal::cmdSetConformanceLevel(const ParserParams& pars) {
         break;
     }
     if (pars.size() > 1) {
-        if (pars[1] == 1) {
-            m_cc.send8bit = false;
-        } else if (pars[1] == 0 || pars[1] == 2) {
-            m_cc.send8bit = true;
-        }
+        m_cc.send8bit = pars[1] == 0 || pars[1] == 2;
     }
 }
 

@@ -37,6 +37,16 @@ std::optional<CursorStyle> cursorStyleFromTagName(std::string_view tag);
 // column wide and widens a flag pair to two.
 enum class RegionalIndicatorWidth : uint8_t { wide, narrow };
 
+// A count that is never below 1: a smaller value stored into it becomes 1.
+class CountAtLeastOne {
+public:
+    constexpr CountAtLeastOne(int value = 1) : m_value(value < 1 ? 1 : value) {}
+    constexpr operator int() const { return m_value; }
+
+private:
+    int m_value;
+};
+
 // The terminal's configuration record, a plain value compared field by field. Assigning a new
 // record to a terminal replaces it whole without re-running setup.
 struct TerminalOptions {
@@ -62,9 +72,8 @@ struct TerminalOptions {
     RegionalIndicatorWidth regionalIndicatorWidth = RegionalIndicatorWidth::wide;
     // The starting bidirectional state, restored by the full and the soft reset.
     BidiPresentationState initialBidiState = BidiPresentationState::Default;
-    // The most rows one bidirectional paragraph spans in layout; a terminal raises a smaller
-    // value to 1 when it takes the record.
-    int maximumBidiParagraphRows = 500;
+    // The most rows one bidirectional paragraph spans in layout; at least 1.
+    CountAtLeastOne maximumBidiParagraphRows = 500;
     // Copied into the terminal at construction and restored by the resets.
     bool initialBidiArrowKeySwap = false;
 

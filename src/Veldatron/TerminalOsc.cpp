@@ -232,14 +232,11 @@ void Terminal::markPayloads(std::vector<bool>& inUse) {
     if (m_activeHyperlink && m_activeHyperlink->kind == ActiveHyperlink::Kind::resolved) {
         note(m_activeHyperlink->resolved.code);
     }
-    // Every row held by either screen, also rows beyond the ring's count that may come back.
-    for (Buffer* screen : {m_normalBuffer.get(), m_altBuffer.get()}) {
-        screen->lines().forEachStoredLine([&](const BufferLine& line) {
-            for (int i = 0, n = line.count(); i < n; ++i) {
-                note(line[i].payload().code);
-            }
-        });
-    }
+    forEachStoredLine([&](const BufferLine& line) {
+        for (int i = 0, n = line.count(); i < n; ++i) {
+            note(line[i].payload().code);
+        }
+    });
     std::vector<uint16_t> dead;
     for (uint16_t code : m_payloadCodes) {
         if (!live[code]) {

@@ -10,10 +10,6 @@ namespace veldatron {
 
 namespace {
 
-// A cell's cluster holds at most this many scalars: a base followed by an endless stream of
-// combining marks must not grow one cell (and the intern table) without bound.
-constexpr size_t maxClusterScalars = 32;
-
 constexpr char32_t zeroWidthJoiner = 0x200D;
 constexpr char32_t textPresentationSelector = 0xFE0E;
 constexpr char32_t emojiPresentationSelector = 0xFE0F;
@@ -126,6 +122,8 @@ constexpr bool isScalarValue(int64_t code) {
 // ---- Entry from the parser ------------------------------------------------------------------
 
 void Terminal::printRun(std::span<const uint8_t> run, bool printableAscii) {
+    const bool resumed = m_buffer->resumeHeldCursor();
+    const int x = m_buffer->x();
     if (printableAscii && m_putbackLength == 0 && !translatesAscii()) {
         Buffer& buffer = *m_buffer;
         const int y = buffer.y();
@@ -138,16 +136,18 @@ void Terminal::printRun(std::span<const uint8_t> run, bool printableAscii) {
             if (buffer.y() != y || buffer.yDisp() != yDisp) {
                 updateRange(buffer, buffer.y());
             }
-            return;
+        } else {
+            // In insert mode nothing was written; with autowrap off the run stopped at the right
+            // limit, where every further character overwrites the last column, as printing the
+            // whole run again one character at a time would.
+            printGeneral(run.subspan(printed));
         }
-        // In insert mode nothing was written; with autowrap off the run stopped at the right
-        // limit, where every further character overwrites the last column, as printing the
-        // whole run again one character at a time would.
-        printGeneral(run.subspan(printed));
-        return;
-    }
-    if (!run.empty()) {
+    } else if (!run.empty()) {
         printGeneral(run);
+    }
+    // A cursor that nothing moved stays where it stands, also right of the margins.
+    if (resumed || m_buffer->x() != x) {
+        m_buffer->holdCursorAtRightLimit();
     }
 }
 
@@ -660,98 +660,18 @@ bool Terminal::combine(const CellRef& target, char32_t scalar) {
     return true;
 }
 
-Terminal::JoinCacheEntry* Terminal::joinCacheSet(uint64_t key) {
-    if (!m_joinCache) {
-        m_joinCache = std::make_unique<JoinCacheEntry[]>(joinCacheWays << joinCacheSetBits);
-    }
-    return &m_joinCache[((key * 0x9E3779B97F4A7C15ull) >> (64 - joinCacheSetBits)) * joinCacheWays];
-}
-
-inline const int32_t* Terminal::recentJoin(uint64_t key) {
-    const JoinCacheEntry* set = joinCacheSet(key);
-    return set[0].key == key ? &set[0].code : set[1].key == key ? &set[1].code : nullptr;
-}
-
-std::optional<int32_t> Terminal::cachedJoin(uint64_t key) {
-    JoinCacheEntry* set = joinCacheSet(key);
-    for (size_t way = 0; way < joinCacheWays; ++way) {
-        if (set[way].key == key) {
-            // Most recently used first, so the least recently used is the one replaced.
-            const JoinCacheEntry hit = set[way];
-            std::copy_backward(set, set + way, set + way + 1);
-            set[0] = hit;
-            return hit.code;
-        }
-    }
-    return std::nullopt;
-}
-
-void Terminal::cacheJoin(uint64_t key, int32_t code) {
-    JoinCacheEntry* set = joinCacheSet(key);
-    std::copy_backward(set, set + joinCacheWays - 1, set + joinCacheWays);
-    set[0] = {key, code};
-}
-
-inline int32_t Terminal::combinedCode(int32_t base, char32_t scalar) {
-    const uint64_t key = uint64_t(uint32_t(base)) << 21 | scalar;
-    const int32_t* recent = recentJoin(key);
-    return recent ? *recent : combinedCodeMiss(key, base, scalar);
-}
-
-int32_t Terminal::combinedCodeMiss(uint64_t key, int32_t base, char32_t scalar) {
-    if (const auto cached = cachedJoin(key)) {
-        return *cached;
-    }
-    int32_t code = -1;
-    std::u32string text = character(base);
-    if (text.size() < maxClusterScalars) {
-        text.push_back(scalar);
-        if (!m_clusters) {
-            m_clusters = std::make_unique<GraphemeClusters>();
-        }
-        if (m_clusters->isSingleCluster(text)) {
-            code = intern(text);
-        }
-    }
-    cacheJoin(key, code);
-    return code;
-}
-
 // ---- Cell codes -----------------------------------------------------------------------------
 
-inline int32_t Terminal::internScalar(char32_t scalar) {
-    // Single scalars share the join cache under base 0, which never joins anything.
-    const int32_t* recent = recentJoin(scalar);
-    return recent ? *recent : internScalarMiss(scalar);
-}
-
-int32_t Terminal::internScalarMiss(char32_t scalar) {
-    const uint64_t key = scalar;
-    if (const auto cached = cachedJoin(key)) {
-        return *cached;
-    }
-    const int32_t code = intern(std::u32string(1, scalar));
-    cacheJoin(key, code);
-    return code;
-}
-
-int32_t Terminal::intern(std::u32string_view cluster) {
-    std::u32string key = GraphemeClusters::nfc(cluster);
-    if (auto found = m_charToIndexMap.find(key); found != m_charToIndexMap.end()) {
-        return found->second;
-    }
-    if (m_lastCharIndex > CharData::maxCode) {
-        // Every code is taken: the character shows as the replacement character.
-        return 0xFFFD;
-    }
-    const int32_t code = m_lastCharIndex++;
-    InternedCluster entry;
-    entry.text = std::u32string(cluster);
-    entry.lastScalar = cluster.empty() ? 0 : cluster.back();
-    entry.scalarCount = uint8_t(std::min<size_t>(cluster.size(), 255));
-    m_interned.push_back(std::move(entry));
-    m_charToIndexMap.emplace(std::move(key), code);
-    return code;
+size_t Terminal::markClusters(ClusterTable& table) const {
+    size_t cells = 0;
+    forEachStoredLine([&](const BufferLine& line) {
+        const int n = line.count();
+        for (int i = 0; i < n; ++i) {
+            table.mark(line[i].code());
+        }
+        cells += size_t(n);
+    });
+    return cells;
 }
 
 int32_t Terminal::code(std::u32string_view character) {
@@ -764,7 +684,7 @@ int32_t Terminal::code(std::u32string_view character) {
     if (character == U"\r\n") {
         return 10;
     }
-    return intern(character);
+    return m_clusterTable.intern(character);
 }
 
 std::u32string Terminal::character(int32_t code) const {

@@ -60,8 +60,11 @@ Terminal::getRectangleFromRequest(std::span<const int32_t> pars) const {
     if (m_originMode) {
         originTop += m_buffer->scrollTop();
         bottom += m_buffer->scrollTop();
-        originLeft += m_buffer->marginLeft();
-        right += m_buffer->marginLeft();
+        // The left margin counts only while it is in force, as for cursor addressing.
+        if (m_marginMode) {
+            originLeft += m_buffer->marginLeft();
+            right += m_buffer->marginLeft();
+        }
     }
     if (bottom < originTop || right < originLeft) {
         return std::nullopt;

@@ -45,10 +45,14 @@ void Terminal::sendResponse(std::string_view text) {
 
 void Terminal::cmdDeviceStatus(const ParserParams& pars, std::span<const uint8_t> collect) {
     const Buffer& buffer = *m_buffer;
+    // A cursor waiting to wrap stands one column past the right limit; the program sees it on
+    // the column it just wrote, as it would without the deferred wrap.
+    const int rightLimit = m_marginMode ? buffer.marginRight() : m_cols - 1;
+    const int x = std::min(buffer.x() == rightLimit + 1 ? rightLimit : buffer.x(), m_cols - 1);
     // The position as the program addresses it: relative to the region and margins in origin
     // mode.
     const int row = buffer.y() + 1 - (m_originMode ? buffer.scrollTop() : 0);
-    const int col = buffer.x() + 1 - (m_originMode && m_marginMode ? buffer.marginLeft() : 0);
+    const int col = x + 1 - (m_originMode && m_marginMode ? buffer.marginLeft() : 0);
     if (collect.empty()) {
         switch (pars[0]) {
         case 5:

@@ -50,8 +50,10 @@ void Terminal::resetToInitialState() {
     clearAllKittyImages();
     m_cursorHidden = cursorHidden;
     resetSemanticPromptState(true);
-    // The old normal screen is gone: its links need no handles any more.
+    // The old normal screen is gone: its links need no handles any more, and its clusters no
+    // codes.
     garbageCollectPayload();
+    m_clusterTable.sweep();
     updateRange(0);
     updateRange(m_rows - 1);
     tell([&](TerminalDelegate& d) { d.bufferActivated(*this); });

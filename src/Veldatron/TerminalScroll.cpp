@@ -99,11 +99,11 @@ void Terminal::cmdScrollDown(const ParserParams& pars) {
     const int bottom = buffer.yBase() + buffer.scrollBottom();
     if (m_marginMode) {
         // The column path is taken whatever the margins, full width included.
-        shiftRowsWithinMargins(top, bottom, n, RowEntry::atTop, CharData(Attribute(), 0, 1));
+        shiftRowsWithinMargins(top, bottom, n, RowEntry::atTop, erasedCell());
         selectionsInvalidateForColumnRestrictedScroll(top, bottom, buffer.marginLeft(),
                                                       buffer.marginRight());
     } else {
-        rotateRows(top, bottom, n, RowEntry::atTop, Attribute());
+        rotateRows(top, bottom, n, RowEntry::atTop, scrollBlankAttribute());
         selectionsAdjustForInPlaceScroll(top, bottom, -n);
     }
     hardenBidiScrollBoundaries(true, n);

@@ -42,7 +42,8 @@ void Terminal::DECRQSS::unhook() {
         reply = std::to_string(buffer.marginLeft() + 1) + ';' +
                 std::to_string(buffer.marginRight() + 1) + 's';
     } else if (request == " q") { // DECSCUSR
-        reply = "2 q";
+        // The styles are declared in the order of their DECSCUSR numbers 1 to 6; 0 reads as 1.
+        reply = std::to_string(int(t.m_options.cursorStyle) + 1) + " q";
     } else {
         valid = false;
     }

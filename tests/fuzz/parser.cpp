@@ -15,10 +15,10 @@
 namespace {
 
 using veldatron::DcsHandler;
-using veldatron::EscapeSequence;
 using veldatron::EscapeSequenceParser;
 using veldatron::ParserParams;
 using veldatron::ParsingState;
+using veldatron::SequenceId;
 using Bytes = std::span<const std::uint8_t>;
 
 [[noreturn]] void fail(const char* what) {
@@ -119,7 +119,7 @@ struct Harness {
             log.add('c');
             log.addNumber(code);
         };
-        parser.escHandler = [this](const EscapeSequence& s) {
+        parser.escHandler = [this](const SequenceId& s) {
             check(s.collect.size() <= EscapeSequenceParser::maxCollect, "ESC intermediates");
             log.add('s', s.collect);
             log.addNumber(s.id);
@@ -127,7 +127,7 @@ struct Harness {
                 parser.reset(); // as a full reset does
             }
         };
-        parser.csiHandler = [this](const EscapeSequence& s, const ParserParams& params) {
+        parser.csiHandler = [this](const SequenceId& s, const ParserParams& params) {
             check(s.collect.size() <= EscapeSequenceParser::maxCollect, "CSI intermediates");
             checkParams(params);
             log.add('[', s.collect);

@@ -216,6 +216,41 @@ TEST(HeadlessHost, RunsAnEditorDrivenByTypedKeys) {
     EXPECT_EQ(readFile(file), "hello from the editor\n");
 }
 
+TEST(HeadlessHost, ResizesTheTerminalAndThePseudoTerminalAsTheProgramAsks) {
+    struct Case {
+        const char* name;
+        std::string request;
+        std::string size; // rows, then columns
+    };
+    const Case cases[] = {
+        {"in cells", "\x1b[8;40;100t", "40 100"},
+        {"in pixels", "\x1b[4;300;500t", "15 50"},
+        {"zero: the screen's size", "\x1b[8;0;0t", "54 192"},
+        {"maximized", "\x1b[9;1t", "54 192"},
+        {"maximized and back", "\x1b[9;1t\x1b[9;0t", "25 80"},
+        {"full screen", "\x1b[10;1t", "54 192"},
+    };
+    // The program asks, then reads the size its terminal reports and the size of its
+    // pseudo-terminal.
+    const std::string script =
+        "stty raw -echo; printf '%s' \"$2\"; "
+        "IFS= read -r -d t -t 30 reply; status=$?; stty sane; "
+        "printf '%s\\n' \"$reply\" > \"$1\"; stty size >> \"$1\"; exit $status";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string answer = dir.file("answer");
+        const HostRun run =
+            runHost({}, {"bash", "-c", script, "resize", answer, c.request + "\x1b[18t"});
+        EXPECT_EQ(run.status, 0) << "the program's read timed out";
+        std::string rows = c.size.substr(0, c.size.find(' '));
+        std::string cols = c.size.substr(c.size.find(' ') + 1);
+        EXPECT_EQ(escaped(readFile(answer)),
+                  escaped("\x1b[8;" + rows + ";" + cols + "\n" + c.size + "\n"));
+        EXPECT_EQ(run.screen.size(), size_t(std::stoi(rows))) << "the final screen's rows";
+    }
+}
+
 // ---- Queries ------------------------------------------------------------------------------
 
 // The tool's host around an in-process terminal, recording the replies.
@@ -306,9 +341,11 @@ TEST(HeadlessHostWindow, ReportsTheModelledWindowAndFollowsItsMoves) {
         {{Kind::reportTerminalState}, "\\x1b[2t"},
         {{Kind::deiconifyWindow}, "none"},
         {{Kind::reportTerminalState}, "\\x1b[1t"},
-        // Size changes are refused: the reports keep the terminal's size.
+        // A resize shows in the reports at once, before the host applies it.
         {{Kind::resizeTerminal, 40, 10}, "none"},
-        {{Kind::reportTextAreaCharacters}, "\\x1b[8;30;100t"},
+        {{Kind::reportTextAreaCharacters}, "\\x1b[8;10;40t"},
+        {{Kind::reportTextAreaPixelDimension}, "\\x1b[4;200;400t"},
+        {{Kind::reportTerminalWindowPixelDimension}, "\\x1b[4;208;408t"},
     };
     TerminalFixture t({.cols = 100, .rows = 30});
     WindowModel window;
@@ -317,6 +354,47 @@ TEST(HeadlessHostWindow, ReportsTheModelledWindowAndFollowsItsMoves) {
         SCOPED_TRACE("step " + std::to_string(index++));
         const auto reply = window.windowCommand(t.terminal, step.command);
         EXPECT_EQ(reply ? escaped(std::string(reply->begin(), reply->end())) : "none", step.reply);
+    }
+}
+
+TEST(HeadlessHostWindow, ResizesAsTheProgramAsks) {
+    using Kind = WindowManipulationCommand::Kind;
+    struct Step {
+        WindowManipulationCommand command;
+        std::string size; // the text area after it: "rows;cols"
+    };
+    // In order, on one window around a 100 x 30 terminal, on a screen of 192 x 54 cells.
+    const Step steps[] = {
+        {{Kind::resizeTerminal, 100, 40}, "40;100"},
+        {{Kind::resizeTerminal, 0, 0}, "54;192"},
+        {{Kind::resizeTerminal, 500, 300}, "54;192"},
+        {{Kind::resizeTerminal, 1, 0}, "54;2"},
+        {{Kind::resizeWindowTo, 500, 300}, "15;50"},
+        {{Kind::resizeWindowTo, 5, 5}, "1;2"},
+        {{Kind::resizeWindowTo, 0, 100}, "5;192"},
+        {{Kind::resizeTerminal, 80, 24}, "24;80"},
+        {{Kind::maximizeWindowVertically}, "54;80"},
+        {{Kind::restoreMaximizedWindow}, "24;80"},
+        {{Kind::maximizeWindowHorizontally}, "24;192"},
+        {{Kind::maximizeWindow}, "54;192"},
+        {{Kind::restoreMaximizedWindow}, "24;80"},
+        {{Kind::restoreMaximizedWindow}, "24;80"},
+        {{Kind::toggleFullScreen}, "54;192"},
+        {{Kind::restoreMaximizedWindow}, "54;192"},
+        {{Kind::toggleFullScreen}, "24;80"},
+        {{Kind::switchToFullScreen}, "54;192"},
+        {{Kind::undoFullScreen}, "24;80"},
+        {{Kind::undoFullScreen}, "24;80"},
+    };
+    TerminalFixture t({.cols = 100, .rows = 30});
+    WindowModel window;
+    int index = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE("step " + std::to_string(index++));
+        EXPECT_EQ(window.windowCommand(t.terminal, step.command), std::nullopt);
+        const auto reply = window.windowCommand(t.terminal, {Kind::reportTextAreaCharacters});
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(std::string(reply->begin(), reply->end()), "\x1b[8;" + step.size + "t");
     }
 }
 

@@ -351,8 +351,9 @@ TEST(Buffer, SoftResetClearsTheSavedCursorAndMargins) {
     EXPECT_EQ(buffer->savedY, 0);
     EXPECT_EQ(buffer->savedAttr, Attribute());
     EXPECT_EQ(buffer->savedCharset, nullptr);
-    EXPECT_FALSE(buffer->savedOriginMode || buffer->savedMarginMode || buffer->savedWraparound ||
+    EXPECT_FALSE(buffer->savedOriginMode || buffer->savedMarginMode ||
                  buffer->savedReverseWraparound);
+    EXPECT_TRUE(buffer->savedWraparound) << "the terminal's initial state has autowrap on";
     EXPECT_EQ(buffer->marginLeft(), 0);
     EXPECT_EQ(buffer->marginRight(), 9);
     EXPECT_EQ(buffer->scrollTop(), 1);

@@ -189,6 +189,24 @@ TEST(CircularBufferLineList, ReadingAnEmptySlotMaterialisesItOnce) {
     EXPECT_EQ(ring.log, (Log{"make 0"})) << "materialising attaches nothing";
 }
 
+TEST(CircularBufferLineList, AConstReadNeverMaterialisesARow) {
+    Ring ring(4, "ABC");
+    ring.log.clear();
+    const BufferLinePtr taken = ring.list.takeLine(1);
+    const CircularBufferLineList& lines = ring.list;
+    EXPECT_EQ(name(lines.row(0)), "A");
+    EXPECT_EQ(name(lines.row(2)), "C");
+    // An empty slot, a slot beyond the lines in use and indexes outside the slots all read the
+    // same blank row, and the ring stays as it was.
+    const BufferLine& blank = lines.row(1);
+    EXPECT_EQ(blank.count(), 0);
+    EXPECT_EQ(&lines.row(3), &blank);
+    EXPECT_EQ(&lines.row(-1), &blank);
+    EXPECT_EQ(&lines.row(4), &blank);
+    EXPECT_EQ(lines.peek(1), nullptr);
+    EXPECT_TRUE(ring.log.empty());
+}
+
 TEST(CircularBufferLineList, RaisingTheMaximumRepacksInLogicalOrder) {
     Ring ring(4, "XYABCD");
     ASSERT_EQ(ring.list.startIndex(), 2);

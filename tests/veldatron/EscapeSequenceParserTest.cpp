@@ -151,6 +151,15 @@ const ParseCase parseCases[] = {
     {"C0 controls cut print runs",
      {"ab\r\ncd\x07"},
      {"print \"ab\"", "exec 0D", "exec 0A", "print \"cd\"", "exec 07"}},
+    {"lines after a CR LF reach the sink as text, CR and LF up to the first line that is not plain",
+     {"a\r\nbc\r\n\r\nd\xc3\xa9\r\ne\r\nf\x1b[31mg\r\nh\r"},
+     {"print \"a\"",  "exec 0D",     "exec 0A",
+      "print \"bc\"", "exec 0D",     "exec 0A",
+      "exec 0D",      "exec 0A",     "print \"d\\xC3\\xA9\"",
+      "exec 0D",      "exec 0A",     "print \"e\"",
+      "exec 0D",      "exec 0A",     "print \"f\"",
+      "csi [m] 31",   "print \"g\"", "exec 0D",
+      "exec 0A",      "print \"h\"", "exec 0D"}},
     {"C0 controls execute in the escape state", {"\x1b\n7"}, {"exec 0A", "esc [7]"}},
     {"DEL and high bytes in ground are text",
      {"a\x7f\xc3\xa9\xff"},
@@ -308,7 +317,7 @@ TEST(EscapeSequenceParser, ResetReturnsToTheInitialState) {
 
     // A handler may reset the parser from inside a dispatch (a full reset does).
     ParserRecorder inside;
-    inside.parser.escHandler = [&](const EscapeSequence& s) {
+    inside.parser.escHandler = [&](const SequenceId& s) {
         inside.log.push_back("esc " + std::string(1, static_cast<char>(s.final)));
         inside.parser.reset();
     };
@@ -323,7 +332,7 @@ TEST(EscapeSequenceParser, DispatchPrefersRegisteredHandlersToFallbacks) {
         r.log.push_back("registered \"" + escapeBytes(data) + "\"");
     };
     std::vector<std::uint32_t> ids;
-    r.parser.csiHandler = [&](const EscapeSequence& s, const ParserParams& p) {
+    r.parser.csiHandler = [&](const SequenceId& s, const ParserParams& p) {
         ids.push_back(s.id);
         EXPECT_EQ(&p, &r.parser.params());
     };

@@ -194,12 +194,45 @@ TEST(TerminalCursor, RestoreBringsBackPositionAttributeCharsetAndModes) {
 
 TEST(TerminalCursor, RestoreWithoutASaveGoesHomeWithDefaults) {
     TerminalFixture t({.cols = 20, .rows = 10});
-    t.feed("\x1b(0\x1b[1m\x1b[?7h\x1b[5;5H\x1b"
+    t.feed("\x1b(0\x1b[1m\x1b[?6h\x1b[?7l\x1b[5;5H\x1b"
            "8");
     EXPECT_EQ(t.cursor(), "0,0");
     EXPECT_EQ(t.terminal.currentAttribute(), Attribute());
     EXPECT_EQ(t.terminal.charset(), nullptr);
-    EXPECT_FALSE(t.terminal.wraparound()) << "a screen that never saved saved nothing on";
+    EXPECT_FALSE(t.terminal.originMode());
+    EXPECT_TRUE(t.terminal.wraparound()) << "the terminal's initial state has autowrap on";
+}
+
+TEST(TerminalCursor, ARestoreWithNothingSavedKeepsAutowrapOn) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string reply;
+        Rows screen;
+    };
+    const Case cases[] = {
+        {"on the normal screen",
+         "\x1b"
+         "8\x1b[?7$p",
+         "\\x1b[?7;1$y", Rows{"", ""}},
+        // The alternate screen has never saved: the switch saved on the normal one.
+        {"on the alternate screen",
+         "\x1b[?1049h\x1b"
+         "8abcdefghijklmn",
+         "", Rows{"abcdefghij", "~klmn"}},
+        {"after a soft reset cleared the save",
+         "\x1b[?7l\x1b"
+         "7\x1b[!p\x1b"
+         "8\x1b[?7$p",
+         "\\x1b[?7;1$y", Rows{"", ""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TerminalFixture t({.cols = 10, .rows = 2});
+        t.feed(c.bytes);
+        EXPECT_EQ(t.takeReplies(), c.reply);
+        EXPECT_EQ(t.screen(), c.screen);
+    }
 }
 
 TEST(TerminalCursor, EachScreenKeepsItsOwnSavedCursor) {

@@ -148,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(Terminal, EditTable, ::testing::ValuesIn(editCases),
 
 // ---- What the new cells hold ----------------------------------------------------------------
 
-TEST(TerminalEditing, NewCellsTakeTheCurrentBackgroundExceptScrollUpAndDown) {
+TEST(TerminalEditing, NewCellsTakeTheCurrentBackground) {
     struct Case {
         const char* name;
         std::string input;
@@ -166,10 +166,10 @@ TEST(TerminalEditing, NewCellsTakeTheCurrentBackgroundExceptScrollUpAndDown) {
         {"IL with margins", "\x1b[?69h\x1b[3;8s\x1b[1;4H\x1b[L", 3, 0, CharData(current, 0, 1)},
         {"RI at the top", "\x1b[1;1H\x1bM", 3, 0, CharData(current, 0, 1)},
         {"DECDC puts spaces", "\x1b[1;1H\x1b['~", 9, 0, CharData(current, ' ', 1)},
-        {"SU", "\x1b[S", 3, 5, CharData(Attribute(), 0, 1)},
-        {"SD", "\x1b[T", 3, 0, CharData(Attribute(), 0, 1)},
-        {"SU with margins", "\x1b[?69h\x1b[3;8s\x1b[S", 3, 5, CharData(Attribute(), 0, 1)},
-        {"SD with margins", "\x1b[?69h\x1b[3;8s\x1b[T", 3, 0, CharData(Attribute(), 0, 1)},
+        {"SU", "\x1b[S", 3, 5, CharData(current, 0, 1)},
+        {"SD", "\x1b[T", 3, 0, CharData(current, 0, 1)},
+        {"SU with margins", "\x1b[?69h\x1b[3;8s\x1b[S", 3, 5, CharData(current, 0, 1)},
+        {"SD with margins", "\x1b[?69h\x1b[3;8s\x1b[T", 3, 0, CharData(current, 0, 1)},
         {"DECIC puts plain spaces", "\x1b[1;1H\x1b['}", 0, 0, CharData(Attribute::empty, ' ', 1)},
     };
     for (const Case& c : cases) {
@@ -179,6 +179,64 @@ TEST(TerminalEditing, NewCellsTakeTheCurrentBackgroundExceptScrollUpAndDown) {
         t.feed("\x1b[1;4;31;44m");
         t.feed(c.input);
         EXPECT_EQ(t.cell(c.col, c.row), c.cell);
+    }
+}
+
+TEST(TerminalEditing, AnOperationThatSplitsAWideCharacterBlanksBothHalves) {
+    struct Case {
+        const char* name;
+        std::string setup;
+        std::string input;
+        std::vector<std::string> cells; // the first cells of row 0
+    };
+    // 你 in columns 0-1, 好 in 2-3, then x and y.
+    const std::string text = "\xe4\xbd\xa0\xe5\xa5\xbdxy";
+    const Case cases[] = {
+        {"DCH in a right half",
+         text,
+         "\x1b[1;2H\x1b[P",
+         {"/1", "\xe5\xa5\xbd/2", "/0", "x/1", "y/1", "/1"}},
+        {"DCH up to a left half", text, "\x1b[1;1H\x1b[3P", {"/1", "x/1", "y/1", "/1"}},
+        {"DCH of a left half",
+         text,
+         "\x1b[1;3H\x1b[P",
+         {"\xe4\xbd\xa0/2", "/0", "/1", "x/1", "y/1", "/1"}},
+        {"DCH moving the left half of a character on the right margin",
+         text + "\x1b[?69h\x1b[1;3s",
+         "\x1b[1;1H\x1b[P",
+         {"/1", "/1", "/1", "/1", "x/1", "y/1"}},
+        {"ICH in a right half",
+         text,
+         "\x1b[1;2H\x1b[@",
+         {"/1", "/1", "/1", "\xe5\xa5\xbd/2", "/0", "x/1", "y/1"}},
+        {"ICH pushing a character half over the edge",
+         "abcdefgh\xe4\xbd\xa0",
+         "\x1b[1;1H\x1b[@",
+         {"/1", "a/1", "b/1", "c/1", "d/1", "e/1", "f/1", "g/1", "h/1", "/1"}},
+        {"ECH from a right half", text, "\x1b[1;2H\x1b[X", {"/1", "/1", "\xe5\xa5\xbd/2", "/0"}},
+        {"ECH up to a left half", text, "\x1b[1;1H\x1b[3X", {"/1", "/1", "/1", "/1", "x/1"}},
+        {"EL to the end from a right half", text, "\x1b[1;2H\x1b[K", {"/1", "/1", "/1"}},
+        {"EL from the start through a left half",
+         text,
+         "\x1b[1;3H\x1b[1K",
+         {"/1", "/1", "/1", "/1", "x/1"}},
+        {"ED below from a right half", text, "\x1b[1;2H\x1b[J", {"/1", "/1", "/1"}},
+        {"DECDC in a right half", text, "\x1b[1;2H\x1b['~", {" /1", "\xe5\xa5\xbd/2", "/0", "x/1"}},
+        {"DECIC in a right half",
+         text,
+         "\x1b[1;2H\x1b['}",
+         {" /1", " /1", " /1", "\xe5\xa5\xbd/2", "/0", "x/1"}},
+        {"deleting a whole character splits nothing",
+         text,
+         "\x1b[1;3H\x1b[2P",
+         {"\xe4\xbd\xa0/2", "/0", "x/1", "y/1", "/1"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TerminalFixture t({.cols = 10, .rows = 3});
+        t.feed(c.setup);
+        t.feed(c.input);
+        EXPECT_EQ(t.cellTexts(0, c.cells.size()), c.cells);
     }
 }
 

@@ -293,6 +293,17 @@ inline TerminalOptions optionsFor(const TerminalSpec& spec) {
     return options;
 }
 
+// A cell as "text/width": its character ("" for an empty cell) and its width.
+inline std::string cellText(const Terminal& terminal, const CharData& cell) {
+    std::string text;
+    if (cell.code() != 0) {
+        for (char32_t c : terminal.character(cell.code())) {
+            UnicodeUtil::appendUtf8(text, c);
+        }
+    }
+    return text + "/" + std::to_string(cell.width());
+}
+
 // A terminal with a recording host and a virtual clock for its time-outs.
 class TerminalFixture {
 public:
@@ -320,6 +331,15 @@ public:
     CharData cell(int col, int row) {
         Buffer& buffer = terminal.buffer();
         return buffer.lines()[buffer.yBase() + row][col];
+    }
+    // A cell, and the first `count` cells of a row, as cellText gives them.
+    std::string cellText(int col, int row) { return testing::cellText(terminal, cell(col, row)); }
+    std::vector<std::string> cellTexts(int row, size_t count) {
+        std::vector<std::string> cells;
+        for (size_t i = 0; i < count; ++i) {
+            cells.push_back(cellText(int(i), row));
+        }
+        return cells;
     }
     BufferLine& line(int row) {
         Buffer& buffer = terminal.buffer();

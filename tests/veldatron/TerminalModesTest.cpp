@@ -191,19 +191,33 @@ TEST(TerminalModes, Mode1048SavesAndRestoresTheCursor) {
     EXPECT_EQ(t.cursor(), "5,4");
 }
 
-TEST(TerminalModes, ColumnModeNeedsMode40AndResetsTheTerminal) {
+TEST(TerminalModes, ColumnModeNeedsMode40AndResetsAllButIt) {
     TerminalFixture t({.cols = 80, .rows = 5});
     t.feed("text\x1b[?3h");
     EXPECT_EQ(t.terminal.cols(), 80) << "DECCOLM is ignored without mode 40";
+    t.feed("\x1b[?40h");
     t.takeCalls();
-    t.feed("\x1b[?40h\x1b[?3h");
-    EXPECT_EQ(t.terminal.cols(), 132);
-    EXPECT_EQ(t.terminal.rows(), 5);
-    EXPECT_EQ(t.screen(), (Rows{"", "", "", "", ""})) << "a full reset follows";
-    EXPECT_FALSE(t.terminal.allow80To132()) << "the reset turns mode 40 off again";
-    EXPECT_THAT(t.takeCalls(), ::testing::Contains("sizeChanged"));
-    t.feed("\x1b[?40h\x1b[?3l");
-    EXPECT_EQ(t.terminal.cols(), 80);
+    // Allowed once, the switch works both ways as often as asked; each switch is a full reset
+    // (the text, origin mode and autowrap off go) except for mode 40.
+    struct Step {
+        const char* bytes;
+        int cols;
+    };
+    const Step steps[] = {{"\x1b[?3h", 132}, {"\x1b[?3l", 80}, {"\x1b[?3h", 132}, {"\x1b[?3l", 80}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(escaped(step.bytes) + " to " + std::to_string(step.cols));
+        t.feed("text\x1b[?6h\x1b[?7l");
+        t.feed(step.bytes);
+        EXPECT_EQ(t.terminal.cols(), step.cols);
+        EXPECT_EQ(t.terminal.rows(), 5);
+        EXPECT_EQ(t.screen(), (Rows{"", "", "", "", ""}));
+        EXPECT_FALSE(t.terminal.originMode());
+        EXPECT_TRUE(t.terminal.wraparound());
+        EXPECT_TRUE(t.terminal.allow80To132());
+        EXPECT_THAT(t.takeCalls(), ::testing::Contains("sizeChanged"));
+    }
+    t.feed("\x1b[?40l\x1b[?3h");
+    EXPECT_EQ(t.terminal.cols(), 80) << "turned off, mode 40 stops the switch again";
 }
 
 TEST(TerminalModes, FocusReportingSendsTheCurrentStateAtOnce) {

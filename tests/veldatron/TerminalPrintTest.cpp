@@ -1,3 +1,4 @@
+#include "BufferFixture.h"
 #include "TerminalFixture.h"
 
 #include <gtest/gtest.h>
@@ -11,25 +12,6 @@ using namespace veldatron;
 using namespace veldatron::testing;
 
 namespace {
-
-// A cell as "text/width": the cell's character ("" for an empty cell) and its width.
-std::string describe(Terminal& terminal, const CharData& cell) {
-    std::string text;
-    if (cell.code() != 0) {
-        for (char32_t c : terminal.character(cell.code())) {
-            UnicodeUtil::appendUtf8(text, c);
-        }
-    }
-    return text + "/" + std::to_string(cell.width());
-}
-
-std::vector<std::string> firstCells(TerminalFixture& t, size_t count, int row = 0) {
-    std::vector<std::string> cells;
-    for (size_t i = 0; i < count; ++i) {
-        cells.push_back(describe(t.terminal, t.cell(int(i), row)));
-    }
-    return cells;
-}
 
 struct PrintCase {
     const char* name;
@@ -99,6 +81,31 @@ const PrintCase printCases[] = {
      {.cols = 5, .rows = 2},
      {"\x1b[?7labcd\xe4\xbd\xa0"},
      {"a/1", "b/1", "c/1", "d/1", "/1"},
+     "4,0"},
+    {"without autowrap the cursor stays on the last column",
+     {.cols = 5, .rows = 2},
+     {"\x1b[?7labcdefg"},
+     {"a/1", "b/1", "c/1", "d/1", "g/1"},
+     "4,0"},
+    {"without autowrap the cursor stays on the right margin",
+     {.cols = 8, .rows = 2},
+     {"\x1b[?69h\x1b[3;6s\x1b[?7l\x1b[1;4Habcdefg"},
+     {"/1", "/1", "/1", "a/1", "b/1", "g/1", "/1"},
+     "5,0"},
+    {"without autowrap a step back from the last column lands left of it",
+     {.cols = 5, .rows = 2},
+     {"\x1b[?7labcdefg\x1b[DX"},
+     {"a/1", "b/1", "c/1", "X/1", "g/1"},
+     "4,0"},
+    {"without autowrap a mark read later still joins the letter in the last column",
+     {.cols = 5, .rows = 2},
+     {"\x1b[?7labcdef", "\xcc\x81"},
+     {"a/1", "b/1", "c/1", "d/1", "f\xcc\x81/1"},
+     "4,0"},
+    {"without autowrap a repeat repeats the letter in the last column",
+     {.cols = 5, .rows = 2},
+     {"\x1b[?7labcdef", "\x1b[b"},
+     {"a/1", "b/1", "c/1", "d/1", "f/1"},
      "4,0"},
     {"a combining mark joins the letter before it",
      {},
@@ -246,7 +253,7 @@ TEST_P(PrintTable, BytesToCells) {
     for (const std::string& chunk : c.chunks) {
         t.feed(chunk);
     }
-    EXPECT_EQ(firstCells(t, c.cells.size()), c.cells);
+    EXPECT_EQ(t.cellTexts(0, c.cells.size()), c.cells);
     EXPECT_EQ(t.cursor(), c.cursor);
     if (!c.screen.empty()) {
         Rows screen = t.screen();
@@ -362,7 +369,7 @@ TEST(TerminalPrint, AClusterStopsGrowingAtThirtyTwoScalars) {
     }
     t.feed("e" + marks + "x");
     EXPECT_EQ(t.terminal.character(t.cell(0, 0).code()).size(), 32u);
-    EXPECT_EQ(describe(t.terminal, t.cell(1, 0)), "x/1");
+    EXPECT_EQ(t.cellText(1, 0), "x/1");
     EXPECT_EQ(t.cursor(), "2,0");
 }
 
@@ -539,6 +546,17 @@ std::string randomUnicodeStream(std::mt19937& random, size_t pieces) {
     return randomPieces(random, parts, pieces);
 }
 
+// Feeds the stream whole to `fast` and one byte at a time to `general`: every character beyond
+// ASCII is then completed from carried-over bytes and the United Kingdom set sends ASCII one
+// character at a time, so nothing reaches the span writer.
+void feedFastAndGeneral(TerminalFixture& fast, TerminalFixture& general, std::string_view stream) {
+    general.feed("\x1b(A");
+    fast.feed(stream);
+    for (char byte : stream) {
+        general.feed(std::string_view(&byte, 1));
+    }
+}
+
 TEST(TerminalPrintProperty, TheSpanWriterWritesWhatTheGeneralPathWrites) {
     std::mt19937 random(5);
     for (int round = 0; round < 80; ++round) {
@@ -552,14 +570,7 @@ TEST(TerminalPrintProperty, TheSpanWriterWritesWhatTheGeneralPathWrites) {
                                                               : RegionalIndicatorWidth::narrow};
         TerminalFixture fast(spec);
         TerminalFixture general(spec);
-        // One byte at a time, every character beyond ASCII is completed from carried-over bytes
-        // and the United Kingdom set sends ASCII one character at a time: nothing reaches the
-        // span writer.
-        general.feed("\x1b(A");
-        fast.feed(stream);
-        for (char byte : stream) {
-            general.feed(std::string_view(&byte, 1));
-        }
+        feedFastAndGeneral(fast, general, stream);
         const CellDump want = dumpCells(general, true);
         const CellDump got = dumpCells(fast, true);
         EXPECT_EQ(got.cursor, want.cursor);
@@ -568,8 +579,8 @@ TEST(TerminalPrintProperty, TheSpanWriterWritesWhatTheGeneralPathWrites) {
         ASSERT_EQ(got.cells.size(), want.cells.size());
         for (size_t i = 0; i < got.cells.size(); ++i) {
             if (got.cells[i] != want.cells[i]) {
-                ADD_FAILURE() << "cell " << i << ": " << describe(fast.terminal, got.cells[i])
-                              << " instead of " << describe(general.terminal, want.cells[i]);
+                ADD_FAILURE() << "cell " << i << ": " << cellText(fast.terminal, got.cells[i])
+                              << " instead of " << cellText(general.terminal, want.cells[i]);
                 break;
             }
         }
@@ -596,6 +607,135 @@ TEST(TerminalPrintProperty, TheSameBytesSplitAnyWayGiveTheSameScreen) {
             EXPECT_EQ(whole.screen(), pieces.screen());
         }
     }
+}
+
+// `count` clusters, no two alike (nor canonically equivalent): a CJK ideograph with two of the
+// first 21 combining marks above, of one combining class (seven bytes each), each followed by a
+// blank.
+std::string distinctClusters(size_t count, size_t first = 0) {
+    std::string out;
+    for (size_t i = first; i < first + count; ++i) {
+        UnicodeUtil::appendUtf8(out, char32_t(0x4E00 + i / (21 * 21)));
+        UnicodeUtil::appendUtf8(out, char32_t(0x0300 + i / 21 % 21));
+        UnicodeUtil::appendUtf8(out, char32_t(0x0300 + i % 21));
+        out += ' ';
+    }
+    return out;
+}
+
+TEST(TerminalPrintClusters, DistinctClustersKeepTheTableWithinWhatTheCellsHold) {
+    // 20 x 5 with 10 rows of scrollback holds at most 300 cells; 40,000 distinct clusters
+    // (80,000 with the one-mark prefixes) pass through.
+    TerminalFixture t({.cols = 20, .rows = 5, .scrollback = 10});
+    // A cluster the flood never scrolls away (row 0 is outside the scroll region), and one in
+    // the scrollback's oldest row, which the flood pushes out.
+    t.feed("x\xcc\x81\xcc\x82\x1b[2;5r\x1b[5;1H");
+    const int32_t kept = t.cell(0, 0).code();
+    const size_t total = 40000;
+    for (size_t sent = 0; sent < total; sent += 5000) {
+        t.feed(distinctClusters(5000, sent));
+        const ClusterTable& table = t.terminal.clusterTable();
+        EXPECT_LE(table.size(), ClusterTable::minimumSweepSize + 1);
+        EXPECT_LE(table.joinCount(), 8 * (ClusterTable::minimumSweepSize + 1));
+        // Freed codes are handed out again, so a stream without end never runs out of them.
+        for (int row = 1; row < 5; ++row) {
+            for (int col = 0; col < 20; ++col) {
+                EXPECT_LT(t.cell(col, row).code(),
+                          CharData::firstInternedCode + int32_t(ClusterTable::minimumSweepSize));
+            }
+        }
+    }
+    // The cell that still holds its cluster keeps code and text; printing it again finds it.
+    EXPECT_EQ(t.cell(0, 0).code(), kept);
+    EXPECT_EQ(t.terminal.character(kept), U"x\u0301\u0302");
+    t.feed("\x1b[1;5Hx\xcc\x81\xcc\x82");
+    EXPECT_EQ(t.cell(4, 0).code(), kept);
+    // The last clusters printed read back as sent (blanks aside: rows break anywhere).
+    const auto withoutBlanks = [](std::string text) {
+        std::erase(text, ' ');
+        std::erase(text, wrapMarker);
+        return text;
+    };
+    std::string shown;
+    for (const std::string& row : t.screen()) {
+        shown += withoutBlanks(row);
+    }
+    const std::string last = withoutBlanks(distinctClusters(10, total - 10));
+    EXPECT_TRUE(shown.ends_with(last)) << escaped(shown);
+}
+
+TEST(TerminalPrintClusters, AFullResetFreesEveryCluster) {
+    TerminalFixture t({.cols = 20, .rows = 5, .scrollback = 10});
+    t.feed(distinctClusters(500) + "\xf0\x9f\x98\x80");
+    EXPECT_GT(t.terminal.internedCount(), 500u);
+    t.feed("\033c");
+    EXPECT_EQ(t.terminal.internedCount(), 0u);
+    // Codes are handed out again from the first.
+    t.feed("e\xcc\x81");
+    EXPECT_EQ(t.cell(0, 0).code(), CharData::firstInternedCode);
+    EXPECT_EQ(t.terminal.character(CharData::firstInternedCode), U"e\u0301");
+}
+
+TEST(TerminalPrintProperty, ManyDistinctClustersReadBackTheSameOnEveryPath) {
+    // Enough distinct clusters, and repeats of earlier ones, that clusters are reclaimed and
+    // codes reused in the middle of runs; both terminals must agree on every cell, and every
+    // cell must read back what was printed there.
+    std::mt19937 random(3);
+    const auto pieces = [&](int count) {
+        std::string out;
+        for (int piece = 0; piece < count; ++piece) {
+            switch (random() % 6) {
+            case 0:
+                out += "\r\n";
+                break;
+            case 1: // a repeat of a cluster seen before, perhaps long gone
+                out += distinctClusters(1, random() % 6000);
+                break;
+            case 2: // a flag of any two letters, then a family
+                UnicodeUtil::appendUtf8(out, char32_t(0x1F1E6 + random() % 26));
+                UnicodeUtil::appendUtf8(out, char32_t(0x1F1E6 + random() % 26));
+                out += "\xf0\x9f\x91\xa8\xe2\x80\x8d\xf0\x9f\x91\xa9";
+                break;
+            default:
+                out += distinctClusters(3, random() % 40000);
+                break;
+            }
+        }
+        return out;
+    };
+    // The screen is cleared before the last pieces, which a fresh terminal shows alike.
+    const std::string last = "\x1b[2J\x1b[H" + pieces(40);
+    const std::string stream = pieces(3000) + last;
+    const TerminalSpec spec{.cols = 30, .rows = 6, .scrollback = 20};
+    TerminalFixture fast(spec);
+    TerminalFixture general(spec);
+    feedFastAndGeneral(fast, general, stream);
+    EXPECT_LE(fast.terminal.internedCount(), ClusterTable::minimumSweepSize + 1);
+    // Codes may differ once clusters were reclaimed and their codes reused (a mark keeps what
+    // any stored row holds, rows beyond the screen too, which the two paths leave behind
+    // differently); the characters and the rest of each cell may not.
+    const CellDump want = dumpCells(general, false);
+    const CellDump got = dumpCells(fast, false);
+    EXPECT_EQ(got.cursor, want.cursor);
+    ASSERT_EQ(got.cells.size(), want.cells.size());
+    size_t mismatches = 0;
+    for (size_t i = 0; i < got.cells.size(); ++i) {
+        const std::string shown = cellText(fast.terminal, got.cells[i]);
+        const std::string wanted = cellText(general.terminal, want.cells[i]);
+        CharData gotRest = got.cells[i];
+        CharData wantRest = want.cells[i];
+        gotRest.setCode(0);
+        wantRest.setCode(0);
+        if (shown != wanted || gotRest != wantRest) {
+            if (++mismatches <= 3) {
+                ADD_FAILURE() << "cell " << i << ": " << shown << " instead of " << wanted;
+            }
+        }
+    }
+    TerminalFixture fresh(spec);
+    fresh.feed(last);
+    EXPECT_EQ(fast.screen(), fresh.screen());
+    EXPECT_EQ(general.screen(), fresh.screen());
 }
 
 } // namespace

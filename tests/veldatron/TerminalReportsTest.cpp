@@ -31,7 +31,14 @@ const ReplyCase replyCases[] = {
     {"CPR above the region in origin mode is raised to 1", "\x1b[5;9r\x1b[2;1H\x1b[?6h", "\x1b[6n",
      "\x1b[1;1R"},
     {"DECXCPR at home", "", "\x1b[?6n", "\x1b[?1;1;1R"},
-    {"DECXCPR in the pending-wrap column", "\x1b[1;11H0123456789", "\x1b[?6n", "\x1b[?1;21;1R"},
+    {"CPR after the last column was written reports the last column", "\x1b[1;80Hx", "\x1b[6n",
+     "\x1b[1;20R"},
+    {"DECXCPR in the pending-wrap column", "\x1b[1;11H0123456789", "\x1b[?6n", "\x1b[?1;20;1R"},
+    {"CPR with autowrap off stays on the right margin",
+     "\x1b[?69h\x1b[5;9s\x1b[5;9r\x1b[9;8H\x1b[?7labcdef", "\x1b[6n", "\x1b[9;9R"},
+    {"CPR in the pending-wrap column of the right margin, in origin mode",
+     "\x1b[?69h\x1b[5;9s\x1b[?6h\x1b[1;4Habcdefg", "\x1b[6n", "\x1b[2;5R"},
+
     {"printer status", "", "\x1b[?15n", "\x1b[?10n"},
     {"user-defined keys", "", "\x1b[?25n", "\x1b[?21n"},
     {"keyboard", "", "\x1b[?26n", "\x1b[?27;1;0;0n"},
@@ -59,6 +66,12 @@ const ReplyCase replyCases[] = {
     {"DECRQCRA in origin mode counts from the region", "\x1b[2;3r\x1b[2;1HA\x1b[?6h",
      "\x1b[1;1;1;1;1;1*y", "\x1bP1!~0041\x1b\\"},
     {"DECSCL 62;1 answers nothing", "", "\x1b[62;1\"p", ""},
+    {"DECRQCRA in origin mode adds the left margin only while margin mode is on",
+     "\x1b[5;7r\x1b[?69h\x1b[5;7s\x1b[?6h\x1b[HX\x1b[?69l\x1b[r", "\x1b[1;1;5;5;5;5*y",
+     "\x1bP1!~0058\x1b\\"},
+    {"DECRQCRA in origin mode with margin mode on counts from the left margin",
+     "\x1b[5;7r\x1b[?69h\x1b[5;7s\x1b[?6h\x1b[HX\x1b[r", "\x1b[1;1;5;1;5;1*y",
+     "\x1bP1!~0058\x1b\\"},
 };
 
 class ReplyTable : public ::testing::TestWithParam<ReplyCase> {};
@@ -203,17 +216,23 @@ TEST(TerminalReports, ConformanceLevelSetsTheLevelAndTheReplyFraming) {
         bool send8bit;
     };
     const Case cases[] = {
-        // 61 alone turns replies to 7-bit; a second parameter then decides.
+        // 61 turns replies to 7-bit whatever follows: a level-1 terminal has no 8-bit controls.
         {"\x1b[61\"p", Terminal::TerminalConformance::vt100, false},
         {"\x1b[62;0\"p", Terminal::TerminalConformance::vt200, true},
+        {"\x1b[61;2\"p", Terminal::TerminalConformance::vt100, false},
         {"\x1b[63;2\"p", Terminal::TerminalConformance::vt300, true},
-        {"\x1b[61;2\"p", Terminal::TerminalConformance::vt100, true},
-        {"\x1b[64;1\"p", Terminal::TerminalConformance::vt400, false},
+        // Above level 1, 0 and 2 turn 8-bit replies on and any other value turns them off.
+        {"\x1b[62;5\"p", Terminal::TerminalConformance::vt200, false},
         {"\x1b[62;0\"p", Terminal::TerminalConformance::vt200, true},
-        // Other second parameters keep the framing; an omitted level is the highest.
-        {"\x1b[64;3\"p", Terminal::TerminalConformance::vt400, true},
-        {"\x1b[\"p", Terminal::TerminalConformance::vt500, true},
-        {"\x1b[65;1\"p", Terminal::TerminalConformance::vt500, false},
+        {"\x1b[64;1\"p", Terminal::TerminalConformance::vt400, false},
+        {"\x1b[62;2\"p", Terminal::TerminalConformance::vt200, true},
+        {"\x1b[64;3\"p", Terminal::TerminalConformance::vt400, false},
+        // Without a second parameter the framing stays; without any, nothing changes.
+        {"\x1b[62;2\"p\x1b[65\"p", Terminal::TerminalConformance::vt500, true},
+        {"\x1b[63\"p", Terminal::TerminalConformance::vt300, true},
+        {"\x1b[\"p", Terminal::TerminalConformance::vt300, true},
+        {"\x1b[99;1\"p", Terminal::TerminalConformance::vt500, false},
+        {"\x1b[\"p", Terminal::TerminalConformance::vt500, false},
     };
     // One terminal through all rows: each starts where the last left off.
     TerminalFixture t;

@@ -28,7 +28,14 @@ TEST(TerminalStatus, StatusStringReplies) {
         {"bold", "\x1b[1m", "m", "\\x1bP1$r0;1m\\x1b\\\\"},
         {"colours", "\x1b[38;5;12;48;2;1;2;3m", "m", "\\x1bP1$r0;94;48;2;1;2;3m\\x1b\\\\"},
         {"margins", "\x1b[?69h\x1b[5;20s", "s", "\\x1bP1$r5;20s\\x1b\\\\"},
-        {"cursor style, whatever it is", "\x1b[6 q", " q", "\\x1bP1$r2 q\\x1b\\\\"},
+        {"cursor style at start: a blinking block", "", " q", "\\x1bP1$r1 q\\x1b\\\\"},
+        {"cursor style 0 is the blinking block", "\x1b[6 q\x1b[0 q", " q", "\\x1bP1$r1 q\\x1b\\\\"},
+        {"steady block", "\x1b[2 q", " q", "\\x1bP1$r2 q\\x1b\\\\"},
+        {"blinking underline", "\x1b[3 q", " q", "\\x1bP1$r3 q\\x1b\\\\"},
+        {"steady underline", "\x1b[4 q", " q", "\\x1bP1$r4 q\\x1b\\\\"},
+        {"blinking bar", "\x1b[5 q", " q", "\\x1bP1$r5 q\\x1b\\\\"},
+        {"steady bar", "\x1b[6 q", " q", "\\x1bP1$r6 q\\x1b\\\\"},
+        {"an unknown style keeps the last", "\x1b[4 q\x1b[7 q", " q", "\\x1bP1$r4 q\\x1b\\\\"},
         {"protection", "", "\"q", "\\x1bP1$r\"q\\x1b\\\\"},
         {"conformance level", "", "\"p", "\\x1bP1$r65;1\"p\\x1b\\\\"},
         {"unknown", "", "x", "\\x1bP0$r\\x1b\\\\"},
@@ -65,7 +72,7 @@ TEST(TerminalStatus, ARequestSplitOverReadsIsAnsweredOnceAtTheEnd) {
     t.feed(" ");
     EXPECT_EQ(t.takeReplies(), "");
     t.feed("q\x1b\\");
-    EXPECT_EQ(t.takeReplies(), "\\x1bP1$r2 q\\x1b\\\\");
+    EXPECT_EQ(t.takeReplies(), "\\x1bP1$r1 q\\x1b\\\\");
 }
 
 TEST(TerminalStatus, ARequestThatStreamsOnIsKeptToItsStart) {

@@ -50,6 +50,18 @@ TEST(TerminalOptions, CursorStyleNames) {
     EXPECT_EQ(cursorStyleFromTagName(""), std::nullopt);
 }
 
+TEST(TerminalOptions, BidiParagraphRowsAreAtLeastOne) {
+    for (const auto& [given, kept] : {std::pair{0, 1}, {-3, 1}, {1, 1}, {2, 2}}) {
+        SCOPED_TRACE(given);
+        const TerminalOptions made{.maximumBidiParagraphRows = given};
+        EXPECT_EQ(made.maximumBidiParagraphRows, kept);
+        TerminalOptions assigned;
+        assigned.maximumBidiParagraphRows = given;
+        EXPECT_EQ(assigned.maximumBidiParagraphRows, kept);
+        EXPECT_EQ(made, assigned);
+    }
+}
+
 TEST(TerminalOptions, ATerminalKeepsBidiParagraphRowsAtLeastOne) {
     for (const auto& [given, kept] : {std::pair{0, 1}, {-3, 1}, {2, 2}}) {
         TerminalOptions options;

@@ -28,6 +28,25 @@ private:
     std::uint64_t m_state;
 };
 
+// Appends one scalar as UTF-8.
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | c >> 6);
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | c >> 12);
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | c >> 18);
+        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* fmt, ...) {
     char text[256];
@@ -145,6 +164,92 @@ std::string unicodeText(std::size_t bytes) {
     return out;
 }
 
+// Text beyond ASCII with thousands of distinct grapheme clusters, in random combination: CJK,
+// Hangul and kana; Latin letters with one or two combining marks; Greek and Cyrillic; emoji
+// alone, with a skin tone, with VS16, as ZWJ families and as flags of any two letters.
+std::string unicodeMix(std::size_t bytes) {
+    static const char32_t hands[] = {0x1F44A, 0x1F44B, 0x1F44C, 0x1F44D, 0x1F44E, 0x1F44F,
+                                     0x1F450, 0x1F64B, 0x1F64C, 0x1F64F};
+    static const char32_t textEmoji[] = {0x263A, 0x2764, 0x2714, 0x2600, 0x2601, 0x270C,
+                                         0x2744, 0x2B50, 0x26A1, 0x2708};
+    static const char32_t people[] = {0x1F468, 0x1F469, 0x1F466, 0x1F467};
+    Random r(8);
+    std::string out;
+    out.reserve(bytes + 256);
+    const auto word = [&](char32_t from, char32_t to, unsigned length) {
+        for (unsigned i = 0; i < length; ++i) {
+            appendUtf8(out, from + r.below(static_cast<unsigned>(to - from + 1)));
+        }
+    };
+    while (out.size() < bytes) {
+        const unsigned count = r.between(4, 12);
+        for (unsigned i = 0; i < count; ++i) {
+            switch (r.below(10)) {
+            case 0:
+                word(0x4E00, 0x9FFF, r.between(2, 6)); // CJK ideographs
+                break;
+            case 1:
+                word(0xAC00, 0xD7A3, r.between(2, 5)); // Hangul syllables
+                break;
+            case 2:
+                word(0x3041, 0x3096, r.between(2, 5)); // hiragana
+                word(0x30A1, 0x30FA, r.between(1, 3)); // katakana
+                break;
+            case 3:
+            case 4:
+                // Twenty letters with one or two of sixteen marks: thousands of clusters.
+                for (unsigned n = r.between(3, 8); n > 0; --n) {
+                    appendUtf8(out, U'a' + r.below(20));
+                    for (unsigned marks = r.between(1, 2); marks > 0; --marks) {
+                        appendUtf8(out, 0x0300 + r.below(16));
+                    }
+                }
+                break;
+            case 5:
+                word(0x03B1, 0x03C9, r.between(3, 9)); // Greek
+                break;
+            case 6:
+                word(0x0430, 0x044F, r.between(3, 9)); // Cyrillic
+                break;
+            case 7:
+                switch (r.below(4)) {
+                case 0:
+                    appendUtf8(out, 0x1F600 + r.below(80));
+                    break;
+                case 1:
+                    appendUtf8(out, r.pick(hands));
+                    appendUtf8(out, 0x1F3FB + r.below(5)); // skin tone
+                    break;
+                case 2:
+                    appendUtf8(out, r.pick(textEmoji));
+                    appendUtf8(out, 0xFE0F);
+                    break;
+                default:
+                    appendUtf8(out, 0x1F1E6 + r.below(26)); // flag
+                    appendUtf8(out, 0x1F1E6 + r.below(26));
+                    break;
+                }
+                break;
+            case 8:
+                // A family of two to four.
+                for (unsigned members = r.between(2, 4), m = 0; m < members; ++m) {
+                    if (m > 0) {
+                        appendUtf8(out, 0x200D);
+                    }
+                    appendUtf8(out, r.pick(people));
+                }
+                break;
+            default:
+                out += r.pick(words);
+                break;
+            }
+            out += ' ';
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
 // Many short lines (1 to 12 bytes), each a line feed that scrolls: `seq`, `yes`, progress output.
 std::string shortLines(std::size_t bytes) {
     Random r(4);
@@ -253,6 +358,36 @@ std::string cursorMotion(std::size_t bytes) {
     return out;
 }
 
+// Cursor motion with one character per move, as an editor or a game redraws single cells:
+// absolute, column and relative moves, each followed by one character.
+std::string cursorCharacters(std::size_t bytes) {
+    Random r(9);
+    std::string out;
+    out.reserve(bytes + 64);
+    while (out.size() < bytes) {
+        switch (r.below(6)) {
+        case 0:
+        case 1:
+            out += format("\x1b[%u;%uH", r.between(1, 40), r.between(1, 120));
+            break;
+        case 2:
+            out += format("\x1b[%uG", r.between(1, 120));
+            break;
+        case 3:
+            out += format("\x1b[%uC", r.between(1, 10));
+            break;
+        case 4:
+            out += format("\x1b[%uD", r.between(1, 10));
+            break;
+        default:
+            out += r.below(2) ? "\x1b[A" : "\x1b[B";
+            break;
+        }
+        out += static_cast<char>('!' + r.below(94));
+    }
+    return out;
+}
+
 // Full-screen redraws as TUIs send them: each frame inside synchronized output (mode 2026) with
 // the cursor hidden, a coloured title bar, boxed panes with lines of highlighted text, a status
 // line in reverse video and the cursor put back.
@@ -292,9 +427,11 @@ const std::vector<Workload>& workloads() {
         {"ascii-log", "plain ASCII log lines", asciiLog},
         {"dense-colour", "a colour change before most cells", denseColour},
         {"unicode", "wide, combining, RTL and emoji sequences", unicodeText},
+        {"unicode-mix", "thousands of distinct clusters in random mix", unicodeMix},
         {"short-lines", "many short scrolling lines", shortLines},
         {"region-scroll", "scrolling inside a scroll region", regionScroll},
         {"cursor-motion", "cursor motion with little text", cursorMotion},
+        {"cursor-chars", "one character after each cursor move", cursorCharacters},
         {"tui-redraw", "TUI redraws inside synchronized output", tuiRedraw},
     };
     return all;

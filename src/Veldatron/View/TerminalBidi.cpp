@@ -135,7 +135,7 @@ std::u32string cellText(const CharData& cell, const TerminalServices& terminal) 
 
 // Appends the cells of one row: one per cluster, over the row's text up to `cols` columns.
 // Returns the column after the last cell.
-int collectCells(BufferLine& line, int row, int cols, const TerminalServices& terminal,
+int collectCells(const BufferLine& line, int row, int cols, const TerminalServices& terminal,
                  std::vector<TerminalBidi::Cell>& out) {
     const int n = std::min(line.getTrimmedLength(), std::min(line.count(), cols));
     int column = 0;
@@ -148,10 +148,10 @@ int collectCells(BufferLine& line, int row, int cols, const TerminalServices& te
     return column;
 }
 
-uint64_t paragraphRevision(int first, int last, Buffer& buffer) {
+uint64_t paragraphRevision(int first, int last, const Buffer& buffer) {
     Hasher h;
     for (int row = first; row <= last; ++row) {
-        const BufferLine& line = buffer.lines()[row];
+        const BufferLine& line = buffer.lines().row(row);
         h.add(line.serial());
         h.add(line.generation());
         h.add(uint64_t(line.isWrapped()));
@@ -387,16 +387,16 @@ bool TerminalBidi::mayNeedBidi(const BufferLine& line, int cols, const TerminalS
     return false;
 }
 
-std::optional<std::pair<int, int>> TerminalBidi::paragraphBounds(int row, Buffer& buffer,
+std::optional<std::pair<int, int>> TerminalBidi::paragraphBounds(int row, const Buffer& buffer,
                                                                  int maximumRows) {
-    CircularBufferLineList& lines = buffer.lines();
+    const CircularBufferLineList& lines = buffer.lines();
     const int limit = std::max(maximumRows, 1);
     if (row < 0 || row >= lines.count()) {
         return std::nullopt;
     }
     int start = row;
     int count = 1;
-    while (start > 0 && lines[start].isWrapped()) {
+    while (start > 0 && lines.row(start).isWrapped()) {
         if (count == limit) {
             return std::nullopt;
         }
@@ -404,7 +404,7 @@ std::optional<std::pair<int, int>> TerminalBidi::paragraphBounds(int row, Buffer
         --start;
     }
     int end = row;
-    while (end + 1 < lines.count() && lines[end + 1].isWrapped()) {
+    while (end + 1 < lines.count() && lines.row(end + 1).isWrapped()) {
         if (count == limit) {
             return std::nullopt;
         }
@@ -415,20 +415,20 @@ std::optional<std::pair<int, int>> TerminalBidi::paragraphBounds(int row, Buffer
 }
 
 std::shared_ptr<const TerminalBidi::ParagraphResult>
-TerminalBidi::paragraphResult(int row, Buffer& buffer, int cols, const Terminal& terminal,
+TerminalBidi::paragraphResult(int row, const Buffer& buffer, int cols, const Terminal& terminal,
                               uint64_t font) {
-    CircularBufferLineList& lines = buffer.lines();
+    const CircularBufferLineList& lines = buffer.lines();
     if (row < 0 || row >= lines.count() ||
-        lines[row].bidiState().supportMode == BidiSupportMode::explicit_) {
+        lines.row(row).bidiState().supportMode == BidiSupportMode::explicit_) {
         return nullptr;
     }
     const std::optional<std::pair<int, int>> bounds =
-        paragraphBounds(row, buffer, std::max(terminal.options().maximumBidiParagraphRows, 1));
+        paragraphBounds(row, buffer, terminal.options().maximumBidiParagraphRows);
     if (!bounds) {
         return nullptr;
     }
     const auto [first, last] = *bounds;
-    const BidiPresentationState state = lines[first].bidiState();
+    const BidiPresentationState state = lines.row(first).bidiState();
     const uint64_t revision = paragraphRevision(first, last, buffer);
     const ParagraphKey key{&buffer, first, last, revision, cols, font, state};
     Caches& c = caches();
@@ -442,7 +442,7 @@ TerminalBidi::paragraphResult(int row, Buffer& buffer, int cols, const Terminal&
 
     bool hasPotentialRTL = false;
     for (int r = first; r <= last && !hasPotentialRTL; ++r) {
-        hasPotentialRTL = mayNeedBidi(lines[r], cols, terminal);
+        hasPotentialRTL = mayNeedBidi(lines.row(r), cols, terminal);
     }
     if (!hasPotentialRTL && state.fallbackDirection == BidiDirection::leftToRight) {
         // Nothing to reorder: later requests cost the bounds, the revision and one lookup.
@@ -459,7 +459,7 @@ TerminalBidi::paragraphResult(int row, Buffer& buffer, int cols, const Terminal&
     std::vector<int> usedColumns(static_cast<size_t>(rowCount));
     for (int r = first; r <= last; ++r) {
         const int begin = int(cells.size());
-        usedColumns[size_t(r - first)] = collectCells(lines[r], r, cols, terminal, cells);
+        usedColumns[size_t(r - first)] = collectCells(lines.row(r), r, cols, terminal, cells);
         ranges[size_t(r - first)] = {begin, int(cells.size())};
     }
     Hasher content;
@@ -511,13 +511,13 @@ TerminalBidi::paragraphResult(int row, Buffer& buffer, int cols, const Terminal&
 }
 
 std::shared_ptr<const BidiRowLayout>
-TerminalBidi::explicitRightToLeftLayout(int row, Buffer& buffer, int cols,
+TerminalBidi::explicitRightToLeftLayout(int row, const Buffer& buffer, int cols,
                                         const TerminalServices& terminal) {
-    CircularBufferLineList& lines = buffer.lines();
+    const CircularBufferLineList& lines = buffer.lines();
     if (row < 0 || row >= lines.count()) {
         return nullptr;
     }
-    BufferLine& line = lines[row];
+    const BufferLine& line = lines.row(row);
     std::vector<Cell> cells;
     const int used = std::min(collectCells(line, row, cols, terminal, cells), cols);
     auto layout = std::make_shared<BidiRowLayout>();
@@ -534,16 +534,16 @@ TerminalBidi::explicitRightToLeftLayout(int row, Buffer& buffer, int cols,
     return layout;
 }
 
-std::pair<int, int> TerminalBidi::renderingDependencyRange(int lo, int hi, Buffer& buffer,
+std::pair<int, int> TerminalBidi::renderingDependencyRange(int lo, int hi, const Buffer& buffer,
                                                            int maximumRows) {
-    CircularBufferLineList& lines = buffer.lines();
+    const CircularBufferLineList& lines = buffer.lines();
     const int n = lines.count();
     if (n == 0) {
         return {lo, hi};
     }
     int a = std::max(0, std::min(lo, n - 1));
     int b = std::max(a, std::min(hi, n - 1));
-    if (lines[a].bidiState().supportMode == BidiSupportMode::implicit) {
+    if (lines.row(a).bidiState().supportMode == BidiSupportMode::implicit) {
         if (const auto bounds = paragraphBounds(a, buffer, maximumRows)) {
             if (bounds->first <= b && b <= bounds->second) {
                 return *bounds;
@@ -551,7 +551,7 @@ std::pair<int, int> TerminalBidi::renderingDependencyRange(int lo, int hi, Buffe
             a = bounds->first;
         }
     }
-    if (lines[b].bidiState().supportMode == BidiSupportMode::implicit) {
+    if (lines.row(b).bidiState().supportMode == BidiSupportMode::implicit) {
         if (const auto bounds = paragraphBounds(b, buffer, maximumRows)) {
             b = bounds->second;
         }
@@ -559,10 +559,10 @@ std::pair<int, int> TerminalBidi::renderingDependencyRange(int lo, int hi, Buffe
     return {a, b};
 }
 
-uint64_t TerminalBidi::layoutRevision(int row, Buffer& buffer, int maximumRows) {
-    CircularBufferLineList& lines = buffer.lines();
+uint64_t TerminalBidi::layoutRevision(int row, const Buffer& buffer, int maximumRows) {
+    const CircularBufferLineList& lines = buffer.lines();
     if (row < 0 || row >= lines.count() ||
-        lines[row].bidiState().supportMode == BidiSupportMode::explicit_) {
+        lines.row(row).bidiState().supportMode == BidiSupportMode::explicit_) {
         return 0;
     }
     const auto bounds = paragraphBounds(row, buffer, maximumRows);

@@ -85,23 +85,26 @@ public:
     /// terminal's active buffer), for `cols` columns; `font` identifies the font it is drawn
     /// with. Null for a row outside the buffer, a row in explicit mode, and a paragraph longer
     /// than the terminal's maximumBidiParagraphRows.
-    static std::shared_ptr<const ParagraphResult>
-    paragraphResult(int row, Buffer& buffer, int cols, const Terminal& terminal, uint64_t font);
+    static std::shared_ptr<const ParagraphResult> paragraphResult(int row, const Buffer& buffer,
+                                                                  int cols,
+                                                                  const Terminal& terminal,
+                                                                  uint64_t font);
     /// An explicit-mode right-to-left row reversed, paired characters mirrored, nothing shaped.
     /// Null for a row outside the buffer.
     static std::shared_ptr<const BidiRowLayout>
-    explicitRightToLeftLayout(int row, Buffer& buffer, int cols, const TerminalServices& terminal);
+    explicitRightToLeftLayout(int row, const Buffer& buffer, int cols,
+                              const TerminalServices& terminal);
     /// The buffer lines lo...hi widened to the whole paragraphs at both ends.
-    static std::pair<int, int> renderingDependencyRange(int lo, int hi, Buffer& buffer,
+    static std::pair<int, int> renderingDependencyRange(int lo, int hi, const Buffer& buffer,
                                                         int maximumRows);
     /// The revision of the paragraph that holds `row`: changes whenever a row of it is replaced,
     /// changed or rewrapped; 0 without a paragraph (explicit mode, too long, outside).
-    static uint64_t layoutRevision(int row, Buffer& buffer, int maximumRows);
+    static uint64_t layoutRevision(int row, const Buffer& buffer, int maximumRows);
 
     // ---- Parts of the layout, for the callers above and for tests ---------------------------
     /// The rows joined to `row` by soft wraps, at most max(maximumRows, 1) of them; none when
     /// the paragraph is longer. Row 0 always starts a paragraph.
-    static std::optional<std::pair<int, int>> paragraphBounds(int row, Buffer& buffer,
+    static std::optional<std::pair<int, int>> paragraphBounds(int row, const Buffer& buffer,
                                                               int maximumRows);
     /// LRM or RLM decide at once; otherwise the first alphabetic scalar; else the fallback.
     static BidiDirection detectedBaseDirection(std::span<const Cell> cells, BidiDirection fallback);

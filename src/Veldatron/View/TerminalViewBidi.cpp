@@ -1,6 +1,8 @@
 #include "TerminalBidi.h"
 #include "TerminalView.h"
 
+#include <utility>
+
 namespace veldatron {
 
 void TerminalView::setBidiHostPolicy(BidiHostPolicy policy) {
@@ -11,12 +13,12 @@ void TerminalView::setBidiHostPolicy(BidiHostPolicy policy) {
 }
 
 std::shared_ptr<const BidiRowLayout> TerminalView::bidiRowLayout(int row, int cols) {
-    Buffer& buffer = m_terminal->buffer();
+    const Buffer& buffer = std::as_const(*m_terminal).buffer();
     if (m_bidiHostPolicy != BidiHostPolicy::respectTerminal || row < 0 ||
         row >= buffer.lines().count()) {
         return nullptr;
     }
-    const BidiPresentationState state = buffer.lines()[row].bidiState();
+    const BidiPresentationState state = buffer.lines().row(row).bidiState();
     if (state.supportMode == BidiSupportMode::explicit_) {
         if (state.fallbackDirection == BidiDirection::rightToLeft) {
             return TerminalBidi::explicitRightToLeftLayout(row, buffer, cols, *m_terminal);
@@ -37,12 +39,12 @@ int TerminalView::visualColumn(int row, int column) {
 }
 
 BidiDirection TerminalView::paragraphDirection(int row) {
-    Buffer& buffer = m_terminal->buffer();
+    const Buffer& buffer = std::as_const(*m_terminal).buffer();
     if (m_bidiHostPolicy != BidiHostPolicy::respectTerminal || row < 0 ||
         row >= buffer.lines().count()) {
         return BidiDirection::leftToRight;
     }
-    const BidiPresentationState state = buffer.lines()[row].bidiState();
+    const BidiPresentationState state = buffer.lines().row(row).bidiState();
     if (state.supportMode == BidiSupportMode::explicit_) {
         return state.fallbackDirection;
     }

@@ -12,6 +12,8 @@
 #include <QPointer>
 #include <QWindow>
 
+#include <utility>
+
 namespace veldatron {
 
 namespace {
@@ -26,12 +28,12 @@ bool TerminalView::isInShownWindow() const {
 
 std::vector<int> TerminalView::visibleBlinkRows() const {
     std::vector<int> rows;
-    Buffer& buffer = m_terminal->buffer();
+    const Buffer& buffer = std::as_const(*m_terminal).buffer();
     const int count = buffer.lines().count();
     const int cols = m_terminal->cols();
     const int last = std::min(buffer.yDisp() + m_terminal->rows(), count);
     for (int row = std::max(0, buffer.yDisp()); row < last; ++row) {
-        const BufferLine& line = buffer.lines()[row];
+        const BufferLine& line = buffer.lines().row(row);
         // A column beyond the stored cells reads the line's last cell.
         for (int col = 0; col < cols; ++col) {
             if (line[col].attribute().style().contains(CharacterStyle::blink)) {

@@ -17,8 +17,8 @@ void TerminalView::updateCursorPosition() {
     if (m_caretView == nullptr) {
         return;
     }
-    Terminal& terminal = *m_terminal;
-    Buffer& buffer = terminal.buffer();
+    const Terminal& terminal = *m_terminal;
+    const Buffer& buffer = terminal.buffer();
     const int row = buffer.y() + buffer.yBase();
     // Below the viewport (the user scrolled back far enough): no caret.
     if (row >= buffer.yDisp() + terminal.rows() || row >= buffer.lines().count()) {
@@ -30,7 +30,7 @@ void TerminalView::updateCursorPosition() {
     // The GPU renderer draws its own cursor.
     m_caretView->setVisible(!hidden && !hasMetalView());
 
-    BufferLine& line = buffer.lines()[row];
+    const BufferLine& line = buffer.lines().row(row);
     const int scale = line.renderMode() == BufferLine::RenderLineMode::single ? 1 : 2;
     // Half of a broken wide character is a blank cell under the caret too, as in the row.
     const CharData cell = drawnCell(line, std::min(buffer.x(), line.count() - 1), terminal.cols());

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 namespace veldatron {
 
@@ -124,11 +125,12 @@ void TerminalView::drawTerminalContents(const QRectF& dirtyRect, QPainter& paint
     painter.setClipRect(dirtyRect, Qt::IntersectClip);
     // Cells in the default background are never filled one by one: this is their colour.
     painter.fillRect(dirtyRect, effectiveNativeBackgroundColor().toQColor());
-    Buffer& buffer = m_terminal->buffer();
+    // Read-only: painting never creates a row.
+    const Buffer& buffer = std::as_const(*m_terminal).buffer();
     const int count = buffer.lines().count();
     const int lastShown = std::min(last, bufferOffset + m_terminal->rows() - 1);
     for (int row = std::max({first, bufferOffset, 0}); row <= lastShown && row < count; ++row) {
-        drawRow(row, buffer.lines()[row], bufferOffset, dirtyRect, painter);
+        drawRow(row, buffer.lines().row(row), bufferOffset, dirtyRect, painter);
     }
     const double bandHeight = std::fmod(double(height()), h);
     const QRectF band(0, height() - bandHeight, width(), bandHeight);

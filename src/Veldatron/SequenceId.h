@@ -41,7 +41,7 @@ constexpr std::uint32_t sequenceId(std::string_view collect, char final) {
 
 /// One recognised ESC or CSI sequence (or DCS introducer) as handed to a dispatcher. The collect
 /// span points into the parser and is valid during the call only.
-struct EscapeSequence {
+struct SequenceId {
     std::uint32_t id = 0;                  // sequenceId(collect, final)
     std::uint8_t final = 0;                // the final byte
     std::span<const std::uint8_t> collect; // private marker and intermediates, as received

@@ -1,0 +1,372 @@
+#pragma once
+
+// The parse loop of BasicEscapeSequenceParser, included only where the parser is instantiated for
+// a sink: once for the terminal, once for the handler fields of tests and tools.
+
+#include "EscapeSequenceParser.h"
+#include "ParserScan.h"
+#include "Profile.h"
+
+#include <cassert>
+
+#if defined(VELDATRON_HAVE_SDT)
+#include <sys/sdt.h>
+#endif
+
+namespace veldatron {
+namespace parserdetail {
+
+inline constexpr std::uint8_t BEL = 0x07;
+inline constexpr std::uint8_t CAN = 0x18;
+inline constexpr std::uint8_t EM = 0x19;
+inline constexpr std::uint8_t SUB = 0x1A;
+inline constexpr std::uint8_t ESC = 0x1B;
+inline constexpr std::uint8_t DEL = 0x7F;
+inline constexpr std::uint8_t DCS = 0x90;
+inline constexpr std::uint8_t SOS = 0x98;
+inline constexpr std::uint8_t CSI = 0x9B;
+inline constexpr std::uint8_t ST = 0x9C;
+inline constexpr std::uint8_t OSC = 0x9D;
+inline constexpr std::uint8_t PM = 0x9E;
+inline constexpr std::uint8_t APC = 0x9F;
+inline constexpr std::uint8_t highColumn = 0xA0; // stands for every byte from 0xA0 up
+
+// The "Parser.Parse" interval of the "ParserProfile" category: one probe before the first byte of
+// a chunk (with its length) and one on return.
+class ProfileInterval {
+public:
+#if defined(VELDATRON_HAVE_SDT)
+    explicit ProfileInterval(std::size_t length) : m_on(profile::enabled()) {
+        if (m_on) {
+            STAP_PROBE1(veldatron, parser_parse_begin, length);
+        }
+    }
+    ~ProfileInterval() {
+        if (m_on) {
+            STAP_PROBE(veldatron, parser_parse_end);
+        }
+    }
+
+private:
+    bool m_on;
+#else
+    explicit ProfileInterval(std::size_t) {}
+#endif
+};
+
+class ParsingFlag {
+public:
+    explicit ParsingFlag(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~ParsingFlag() { m_flag = false; }
+
+private:
+    bool& m_flag;
+};
+
+} // namespace parserdetail
+
+template <typename Sink>
+void BasicEscapeSequenceParser<Sink>::flushPrint(Runs& runs, std::ptrdiff_t end) {
+    if (runs.print < 0) {
+        return;
+    }
+    const Bytes run(runs.chunk + runs.print, static_cast<std::size_t>(end - runs.print));
+    runs.print = -1;
+    if (!run.empty()) {
+        m_sink.handlePrint(run, runs.printableAscii);
+    }
+}
+
+template <typename Sink>
+bool BasicEscapeSequenceParser<Sink>::readControlSequence(const std::uint8_t*& p,
+                                                          const std::uint8_t* end,
+                                                          ParserState& state) {
+    // Markers, intermediates, controls, errors (a ':' right after CSI) and a list past its limit
+    // take the table.
+    std::uint8_t b = *p;
+    if (m_parameterLimitExceeded || (b == ':' && state == ParserState::csiEntry)) {
+        return false;
+    }
+    const std::uint8_t* const q = m_params.addParameterBytes(p, end);
+    if (q != p) {
+        state = ParserState::csiParam;
+        p = q;
+        if (p == end) {
+            return true;
+        }
+        b = *p;
+    }
+    if (b < 0x40 || b > 0x7E) {
+        return false;
+    }
+    if (!m_collectLimitExceeded) {
+        m_sink.dispatchCsi(sequence(b), m_params);
+    }
+    state = ParserState::ground;
+    ++p;
+    return true;
+}
+
+template <typename Sink> void BasicEscapeSequenceParser<Sink>::parse(Bytes data) {
+    using namespace parserdetail;
+    using State = ParserState;
+    using Action = ParserAction;
+
+    assert(!m_parsing && "a parser handler fed the parser that called it");
+    ProfileInterval interval(data.size());
+    ParsingFlag parsing(m_parsing);
+
+    const std::uint8_t* const begin = data.data();
+    const std::uint8_t* const end = begin + data.size();
+    const std::uint8_t* p = begin;
+    Runs runs;
+    runs.chunk = begin;
+    State state = m_currentState;
+
+    while (p < end) {
+        std::uint8_t b = *p;
+        // Fast paths for the bytes that make up most of a stream; everything else goes through
+        // the table below.
+        switch (state) {
+        case State::ground:
+            if (b >= 0x20) {
+                if (runs.print < 0) {
+                    runs.print = p - begin;
+                    runs.printableAscii = true;
+                }
+                p = scan::ground(p, end, runs.printableAscii);
+                continue;
+            }
+            if (static_cast<std::uint8_t>(b - EM) > SUB - EM + 1) {
+                // A C0 control other than EM, SUB and ESC: executed, the state stays ground.
+                flushPrint(runs, p - begin);
+                if (b == '\r' && end - p >= 2 && p[1] == '\n') {
+                    // CR LF, the end of nearly every line, in one step.
+                    m_sink.execute('\r');
+                    m_sink.execute('\n');
+                    p += 2;
+                    // Plain text or another CR next: perhaps a log scrolling past, whose lines
+                    // the sink takes whole. The printable start of the line after them is
+                    // already scanned: it becomes the pending print run.
+                    if (end - p >= 2 &&
+                        (static_cast<std::uint8_t>(*p - 0x20) < 0x5F || *p == '\r')) {
+                        PlainLines lines(p, end);
+                        if (lines.available()) {
+                            m_sink.feedPlainLines(lines);
+                        }
+                        p = lines.position();
+                        if (lines.scanned() != p) {
+                            runs.print = p - begin;
+                            runs.printableAscii = true;
+                            p = lines.scanned();
+                        }
+                    }
+                    continue;
+                }
+                m_sink.execute(b);
+                ++p;
+                continue;
+            }
+            if (b == ESC && end - p >= 2) {
+                if (p[1] == '[') {
+                    // ESC [ in one step: both bytes clear the sequence state, once is enough.
+                    // The parameters follow at once: nearly every sequence ends in this chunk.
+                    flushPrint(runs, p - begin);
+                    clearControlSequence();
+                    state = State::csiEntry;
+                    p += 2;
+                    if (p == end || readControlSequence(p, end, state)) {
+                        continue;
+                    }
+                    b = *p;
+                    break;
+                }
+                if (m_table.action(State::escape, p[1]) == Action::escDispatch) {
+                    // ESC and its final byte in one step (DECSC, DECRC, RI): nothing to collect.
+                    flushPrint(runs, p - begin);
+                    clearControlSequence();
+                    m_sink.dispatchEsc(sequence(p[1]));
+                    p += 2;
+                    continue;
+                }
+            }
+            break;
+        case State::csiEntry:
+        case State::csiParam:
+            if (readControlSequence(p, end, state)) {
+                continue;
+            }
+            b = *p;
+            break;
+        case State::oscString:
+        case State::apcString:
+            if (b >= 0x20 && b != ST) {
+                const std::uint8_t* stop = scan::string(p, end);
+                appendString(state == State::apcString ? m_apc : m_osc,
+                             Bytes(p, static_cast<std::size_t>(stop - p)));
+                p = stop;
+                continue;
+            }
+            if (b < 0x20 && b != BEL && b != CAN && b != SUB && b != ESC) {
+                ++p; // other C0 bytes are dropped; the string goes on
+                continue;
+            }
+            break;
+        case State::dcsPassthrough:
+            if (!scan::isDcsStop(b)) {
+                if (runs.dcs < 0) {
+                    runs.dcs = p - begin;
+                }
+                p = scan::dcs(p, end);
+                continue;
+            }
+            break;
+        default:
+            break;
+        }
+
+        const std::uint8_t entry = m_table.table[TransitionTable::index(state, b)];
+        const auto action = static_cast<Action>(entry >> 4);
+        auto next = static_cast<State>(entry & 0x0F);
+        const std::ptrdiff_t i = p - begin;
+
+        // DCS data up to a byte that ends, aborts or interrupts the string reaches the handler
+        // first, so what the handler sees does not depend on where a read was split.
+        if (runs.dcs >= 0 && action != Action::dcsPut &&
+            !(action == Action::error && b >= highColumn)) {
+            flushDcs(runs, i);
+        }
+
+        switch (action) {
+        case Action::ignore:
+            flushPrint(runs, i);
+            break;
+        case Action::error:
+            if (b >= highColumn && (state == State::csiIgnore || state == State::dcsIgnore ||
+                                    state == State::dcsPassthrough || state == State::ground)) {
+                if (state == State::dcsPassthrough && runs.dcs < 0) {
+                    runs.dcs = i;
+                } else if (state == State::ground && runs.print < 0) {
+                    runs.print = i;
+                    runs.printableAscii = false;
+                }
+                next = state;
+                break;
+            }
+            // EM inside text: the text before it is printed now and printing goes on after it,
+            // as around any C0 control, instead of handing EM to the print path as text.
+            flushPrint(runs, i);
+            if (reportError(i, b, state, runs)) {
+                reset();
+                return;
+            }
+            break;
+        case Action::print:
+            if (runs.print < 0) {
+                runs.print = i;
+                runs.printableAscii = b <= 0x7E;
+            }
+            break;
+        case Action::execute:
+            flushPrint(runs, i);
+            m_sink.execute(b);
+            break;
+        case Action::oscStart:
+            flushPrint(runs, i);
+            startString(next == State::apcString ? StringKind::apc : StringKind::osc);
+            break;
+        case Action::oscPut:
+            appendString(state == State::apcString ? m_apc : m_osc, Bytes(p, 1));
+            break;
+        case Action::oscEnd:
+            if (b == ST && !stringOnCharacterBoundary()) {
+                appendString(state == State::apcString ? m_apc : m_osc, Bytes(p, 1));
+                next = state;
+                break;
+            }
+            endString(state == State::apcString ? StringKind::apc : StringKind::osc, b);
+            if (b == ESC) {
+                next = State::escape;
+            }
+            break;
+        case Action::csiDispatch:
+            if (!m_parameterLimitExceeded && !m_collectLimitExceeded) {
+                m_sink.dispatchCsi(sequence(b), m_params);
+            }
+            break;
+        case Action::param:
+            paramByte(b);
+            break;
+        case Action::collect:
+            collectByte(b);
+            break;
+        case Action::escDispatch:
+            if (!m_collectLimitExceeded) {
+                m_sink.dispatchEsc(sequence(b));
+            }
+            break;
+        case Action::clear:
+            flushPrint(runs, i);
+            clearSequence();
+            break;
+        case Action::dcsHook:
+            hookDcs(b);
+            break;
+        case Action::dcsPut:
+            if (runs.dcs < 0) {
+                runs.dcs = i;
+            }
+            break;
+        case Action::dcsUnhook:
+            unhookDcs();
+            clearSequence();
+            if (b == ESC) {
+                next = State::escape;
+            }
+            break;
+        }
+        state = next;
+        ++p;
+    }
+
+    const std::ptrdiff_t length = end - begin;
+    flushPrint(runs, length);
+    flushDcs(runs, length);
+    m_currentState = state;
+}
+
+template <typename Sink> void BasicEscapeSequenceParser<Sink>::reset() {
+    resetSequenceState();
+    m_sink.resetPrintState();
+}
+
+template <typename Sink> void BasicEscapeSequenceParser<Sink>::clearSequence() {
+    clearControlSequence();
+    clearStringState();
+}
+
+template <typename Sink>
+void BasicEscapeSequenceParser<Sink>::endString(StringKind kind, std::uint8_t b) {
+    using namespace parserdetail;
+    if (b != CAN && b != SUB && !m_stringOverflow) {
+        if (kind == StringKind::apc) {
+            dispatchApc();
+        } else if (const auto command = oscCommand()) {
+            routeOsc(command->first, command->second);
+        }
+    }
+    clearSequence();
+}
+
+template <typename Sink>
+void BasicEscapeSequenceParser<Sink>::routeOsc(std::int64_t code, Bytes data) {
+    if (!oscHandlers.empty()) {
+        if (auto it = oscHandlers.find(code); it != oscHandlers.end() && it->second) {
+            it->second(data);
+            return;
+        }
+    }
+    m_sink.dispatchOsc(code, data);
+}
+
+} // namespace veldatron
