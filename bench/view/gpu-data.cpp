@@ -49,7 +49,7 @@ Frame buildFrame(ViewRendererHost& host, RowDrawBuilder& builder, GlyphProvider&
     for (int row = yDisp; row < yDisp + terminal.rows(); ++row) {
         const RowDrawData data =
             builder.buildRowDrawData(row, buffer, yDisp, cell.width(), cell.height(), yOffset,
-                                     host.bounds().width() * scale, scale);
+                                     host.bounds().width() * scale, scale, {});
         frame.records += data.backgroundCells.size() + data.glyphCellsGray.size()
                          + data.glyphCellsColor.size() + data.decorationCells.size();
     }

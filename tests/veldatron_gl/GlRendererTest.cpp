@@ -9,8 +9,10 @@
 #include "GlTestContext.h"
 #include "CaretView.h"
 #include "ImageInsertion.h"
+#include "KittyPlaceholder.h"
 #include "MetalError.h"
 #include "MetalTerminalRenderer.h"
+#include "TextDecoding.h"
 #include "ViewFixture.h"
 #include "ViewRendererHost.h"
 
@@ -267,8 +269,8 @@ TEST_F(GlRendererTest, FrameAtAnotherScaleIsScaledOntoItsFramebuffer)
     EXPECT_LE(result.differing, result.compared / 100) << result.firstDifference;
 }
 
-// The raster view of this branch draws no inline images yet, so the image of a known screen is
-// checked against its own picture: where the row's slices put it, at both scales.
+// An image the core cut into row slices (no view in between) checked against its own picture:
+// where the row's slices put it, at both scales.
 TEST_F(GlRendererTest, ImageInARowIsDrawnAtItsCellsUprightAndOpaque)
 {
     const QSizeF cell = m_fixture->view().cellDimension();
@@ -298,6 +300,88 @@ TEST_F(GlRendererTest, ImageInARowIsDrawnAtItsCellsUprightAndOpaque)
         EXPECT_EQ(upper, QColor(255, 128, 0)) << upper.name().toStdString();
         EXPECT_EQ(lower, QColor(0, 0, 255)) << lower.name().toStdString();
         EXPECT_EQ(gpu.pixelColor(int(left - 3 * scale), int(5 * scale)), QColor(Qt::black));
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A picture of four flat quadrants: red and green above, blue and white below.
+std::vector<uint8_t> quadrants(int width, int height)
+{
+    std::vector<uint8_t> bytes;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const QColor c = y < height / 2 ? (x < width / 2 ? Qt::red : Qt::green)
+                                            : (x < width / 2 ? Qt::blue : Qt::white);
+            bytes.insert(bytes.end(),
+                         {uint8_t(c.red()), uint8_t(c.green()), uint8_t(c.blue()), 255});
+        }
+    }
+    return bytes;
+}
+
+std::string kittyCommand(const std::string& control, const std::vector<uint8_t>& payload = {})
+{
+    return "\x1b_G" + control + (payload.empty() ? "" : ";" + TextDecoding::base64Encode(payload))
+           + "\x1b\\";
+}
+
+// A placeholder cell showing part (row, col) of the image named by the foreground colour.
+std::string placeholderCell(int row, int col)
+{
+    const std::u32string text{KittyPlaceholder::placeholder,
+                              KittyPlaceholder::diacritics[std::size_t(row)],
+                              KittyPlaceholder::diacritics[std::size_t(col)]};
+    return QString::fromUcs4(text.data(), qsizetype(text.size())).toStdString();
+}
+
+// A kitty picture shown in the rows and the same picture shown through a 2 x 2 grid of
+// placeholder cells come out as the raster view draws them.
+TEST_F(GlRendererTest, KittyPictureAndPlaceholderGridMatchTheRasterViewsFrame)
+{
+    m_fixture->feed("\x1b[1;2H" + kittyCommand("a=T,f=32,q=2,s=40,v=36", quadrants(40, 36)));
+    m_fixture->feed(kittyCommand("a=t,f=32,q=2,i=7,s=40,v=36", quadrants(40, 36)));
+    m_fixture->feed(kittyCommand("a=p,U=1,q=2,i=7,c=2,r=2"));
+    m_fixture->feed("\x1b[1;9H\x1b[38;5;7m" + placeholderCell(0, 0) + placeholderCell(0, 1)
+                    + "\x1b[2;9H" + placeholderCell(1, 0) + placeholderCell(1, 1) + "\x1b[m");
+    m_fixture->clock.advance(std::chrono::milliseconds(20));
+
+    const QSizeF cell = m_fixture->view().cellDimension();
+    // The grid's picture is fitted to its width and centred on the border of its rows.
+    const double gridMiddle = cell.height();
+    const double fittedHalf = 36 * (2 * cell.width() / 40) / 2;
+    struct Probe {
+        const char* what;
+        QPointF point;
+        QColor color;
+    };
+    const Probe probes[] = {
+        {"picture, upper left", {cell.width() + 10, 9}, Qt::red},
+        {"picture, lower right", {cell.width() + 30, 27}, Qt::white},
+        {"grid, upper left", {8 * cell.width() + cell.width() / 2, gridMiddle - fittedHalf / 2},
+         Qt::red},
+        {"grid, lower right", {9 * cell.width() + cell.width() / 2, gridMiddle + fittedHalf / 2},
+         Qt::white},
+    };
+    for (double scale : {1.0, 2.0}) {
+        SCOPED_TRACE("scale " + std::to_string(scale));
+        const QImage raster = rasterFrame(scale);
+        const QImage gpu = gpuFrame(scale);
+        ASSERT_EQ(gpu.size(), raster.size());
+        for (const Probe& probe : probes) {
+            const QPoint at = (probe.point * scale).toPoint();
+            EXPECT_EQ(raster.pixelColor(at), probe.color) << probe.what << " (raster)";
+            EXPECT_EQ(gpu.pixelColor(at), probe.color) << probe.what << " (gpu)";
+        }
+        const Comparison result = compare(gpu, raster, 48);
+        EXPECT_GT(result.compared, raster.width() * raster.height() / 2);
+        EXPECT_LE(result.differing, result.compared / 100) << result.firstDifference;
+        if (::testing::Test::HasFailure() || qEnvironmentVariableIsSet("VELDATRON_KEEP_FRAMES")) {
+            gpu.save(QStringLiteral("/tmp/gl-kitty-frame-%1.png").arg(scale));
+            raster.save(QStringLiteral("/tmp/raster-kitty-frame-%1.png").arg(scale));
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include "ImageInsertion.h"
 #include "ImageTextures.h"
 #include "KittyGraphicsState.h"
+#include "RowImage.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -146,7 +147,7 @@ TEST(ImageTexturesTest, RowImageTextureLivesAsLongAsItsImage)
     int pictures = 0;
     ImageTextures textures(device, [&](const TerminalImage& image) {
         ++pictures;
-        return rgbaSlicePicture(image);
+        return rowImagePicture(image);
     });
     auto picture = std::make_shared<const RgbaImage>(RgbaImage{1, 4, std::vector<uint8_t>(16, 9)});
     ImageInsertionPlan plan{};
@@ -170,6 +171,25 @@ TEST(ImageTexturesTest, RowImageTextureLivesAsLongAsItsImage)
     EXPECT_FALSE(textures.texture(empty));
     EXPECT_FALSE(textures.texture(empty));
     EXPECT_EQ(pictures, 3);
+}
+
+TEST(ImageTexturesTest, ViewRowImageUploadsItsPremultipliedPictureOnce)
+{
+    FakeGpuDevice device;
+    ImageTextures textures(device);
+    // Top row opaque red, bottom row half-transparent white, as the view keeps it: premultiplied.
+    QImage picture(1, 2, QImage::Format_ARGB32_Premultiplied);
+    picture.setPixel(0, 0, qRgba(255, 0, 0, 255));
+    picture.setPixel(0, 1, qRgba(128, 128, 128, 128));
+    std::shared_ptr<TerminalImage> slice = std::make_shared<RowImage>(picture, 1, 2, 0);
+
+    const auto texture = textures.texture(slice);
+    ASSERT_TRUE(texture);
+    // Bottom row first, and not premultiplied a second time.
+    const std::vector<uint8_t> expected = {128, 128, 128, 128, 255, 0, 0, 255};
+    EXPECT_EQ(FakeGpuDevice::bytes(*texture), expected);
+    EXPECT_EQ(textures.texture(slice), texture);
+    EXPECT_EQ(device.allocationCount(), 1);
 }
 
 } // namespace

@@ -34,7 +34,13 @@ public:
         auto found = textures.find(image.get());
         return found == textures.end() ? nullptr : found->second;
     }
+    std::shared_ptr<GpuTexture> kittyTexture(uint32_t imageId, const KittyGraphicsState&) override
+    {
+        auto found = kittyTextures.find(imageId);
+        return found == kittyTextures.end() ? nullptr : found->second;
+    }
     std::map<const TerminalImage*, std::shared_ptr<GpuTexture>> textures;
+    std::map<uint32_t, std::shared_ptr<GpuTexture>> kittyTextures;
 };
 
 // A host whose row layout can be edited after the view built it (the view has no selection of
@@ -70,7 +76,7 @@ protected:
     RowDrawData build(int row = 0)
     {
         return builder->buildRowDrawData(row, f.terminal().buffer(), 0, w, h, yOffset,
-                                         host.size.width() * scale, scale);
+                                         host.size.width() * scale, scale, placements);
     }
 
     // Row 0's band.
@@ -106,6 +112,7 @@ protected:
     FakeRasterizer rasterizer;
     RecordingLogSink log;
     FixedImages images;
+    VirtualPlacements placements;
     std::unique_ptr<GlyphProvider> glyphs;
     std::unique_ptr<RowDrawBuilder> builder;
     double w = 0;
@@ -361,6 +368,125 @@ TEST_F(RowDrawDataTest, ImageSlicesAreSortedByZAndIdAndHangFromTheRowTop)
     appendQuad(expected, {float(3 * w), float(top - 10), float(3 * w + 20), float(top)},
                {0, 0, 1, 1}, {1, 1, 1, 1});
     expectSameRecords(row.otherImageDraws[0].vertices, expected, "sixel slice");
+}
+
+// Image 9 shown through a 2 x 2 grid of placeholder cells in columns 1-2 of rows 0-1.
+class PlaceholderDrawDataTest : public RowDrawDataTest {
+protected:
+    void SetUp() override
+    {
+        RowDrawDataTest::SetUp();
+        // Ten times as wide as tall: fitted to the grid's width, centred on the rows' border.
+        images.kittyTextures[9] = device.makeTexture(GpuPixelFormat::rgba8, 100, 10);
+        host.edit = [this](ViewLineInfo& info) {
+            for (int64_t col : {1, 2})
+                info.kittyPlaceholders.push_back(
+                    {currentRow, col, 9, cellPlacementId, currentRow, col - 1, 0});
+        };
+    }
+
+    KittyPlacementRecord grid(uint32_t placementId, int64_t cols = 2, int64_t rows = 2)
+    {
+        KittyPlacementRecord record;
+        record.imageId = 9;
+        record.placementId = placementId;
+        record.cols = cols;
+        record.rows = rows;
+        record.isVirtual = true;
+        return record;
+    }
+
+    // Each cell's piece: its quad in points and its texture rectangle, left to right.
+    std::vector<ImageDraw> pieces(const std::vector<std::pair<QuadCorners, QuadCorners>>& quads)
+    {
+        std::vector<ImageDraw> draws;
+        for (const auto& [rect, tex] : quads) {
+            ImageDraw draw{images.kittyTextures[9], {}};
+            appendQuad(draw.vertices, rect, tex, {1, 1, 1, 1});
+            draws.push_back(std::move(draw));
+        }
+        return draws;
+    }
+
+    RowDrawData buildRow(int row)
+    {
+        currentRow = row;
+        return build(row);
+    }
+
+    int64_t currentRow = 0;
+    uint32_t cellPlacementId = 0;
+};
+
+TEST_F(PlaceholderDrawDataTest, EachCellDrawsItsOwnPieceOfTheFittedPicture)
+{
+    placements[9] = {grid(5)};
+    const float fitHalf = float(2 * w / 10 / 2);
+    const float mid = float(2 * h);
+    // The picture's upper half lies in the upper row; t counts from its bottom edge.
+    expectSameImageDraws(buildRow(0).placeholderImageDraws,
+                         pieces({{{float(w), mid, float(2 * w), mid + fitHalf}, {0, 0.5f, 0.5f, 1}},
+                                 {{float(2 * w), mid, float(3 * w), mid + fitHalf},
+                                  {0.5f, 0.5f, 1, 1}}}),
+                         "upper row");
+    expectSameImageDraws(buildRow(1).placeholderImageDraws,
+                         pieces({{{float(w), mid - fitHalf, float(2 * w), mid}, {0, 0, 0.5f, 0.5f}},
+                                 {{float(2 * w), mid - fitHalf, float(3 * w), mid},
+                                  {0.5f, 0, 1, 0.5f}}}),
+                         "lower row");
+}
+
+TEST_F(PlaceholderDrawDataTest, PixelOffsetsMoveThePictureRightAndDown)
+{
+    KittyPlacementRecord record = grid(5);
+    record.pixelOffsetX = 4;
+    record.pixelOffsetY = 6;
+    placements[9] = {record};
+    host.backing = 2;
+    // 2 points right and 3 points down: the thin picture now lies inside the lower row only,
+    // and its right 2 points fall into column 3, which holds no placeholder cell.
+    const float fitHalf = float(2 * w / 10 / 2);
+    const float mid = float(2 * h - 3);
+    const float split = float((w - 2) / (2 * w));
+    EXPECT_TRUE(buildRow(0).placeholderImageDraws.empty());
+    expectSameImageDraws(
+        buildRow(1).placeholderImageDraws,
+        pieces({{{float(w + 2), mid - fitHalf, float(2 * w), mid + fitHalf}, {0, 0, split, 1}},
+                {{float(2 * w), mid - fitHalf, float(3 * w), mid + fitHalf},
+                 {split, 0, float((2 * w - 2) / (2 * w)), 1}}}),
+        "offset grid");
+}
+
+TEST_F(PlaceholderDrawDataTest, CellsTakeTheFirstVirtualPlacementThatHasTheirPart)
+{
+    struct Case {
+        const char* name;
+        uint32_t cellPlacementId;
+        std::vector<KittyPlacementRecord> records;
+        bool texture;
+        std::size_t pieces;
+    };
+    const Case cases[] = {
+        {"placement id 0 skips a grid too small for the cell", 0, {grid(3, 1, 1), grid(5)}, true, 2},
+        {"a placement id picks its own placement", 5, {grid(3), grid(5)}, true, 2},
+        {"no placement with that id", 4, {grid(3), grid(5)}, true, 0},
+        {"an empty grid", 0, {grid(3, 0, 2)}, true, 0},
+        {"no placement of the image", 0, {}, true, 0},
+        {"no texture", 0, {grid(5)}, false, 0},
+    };
+    const auto texture = images.kittyTextures[9];
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        cellPlacementId = c.cellPlacementId;
+        placements.clear();
+        if (!c.records.empty())
+            placements[9] = c.records;
+        if (c.texture)
+            images.kittyTextures[9] = texture;
+        else
+            images.kittyTextures.erase(9);
+        EXPECT_EQ(buildRow(0).placeholderImageDraws.size(), c.pieces);
+    }
 }
 
 TEST_F(RowDrawDataTest, RowsOutsideTheBufferAreEmpty)

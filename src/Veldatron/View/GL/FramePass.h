@@ -2,6 +2,7 @@
 
 #include "DrawRecords.h"
 #include "MetalBufferingMode.h"
+#include "RowDrawBuilder.h"
 
 #include "BidiPresentationState.h"
 #include "BufferLine.h"
@@ -61,9 +62,6 @@ struct RowCacheEntry {
     std::optional<RowDrawData> data;
     std::optional<RowDrawBuffers> buffers;
 };
-
-/// Virtual kitty placements of the shown screen by image id, for placeholder cells.
-using VirtualPlacements = std::map<uint32_t, std::vector<KittyPlacementRecord>>;
 
 /// The absolute rows on screen.
 struct VisibleRows {

@@ -2,6 +2,7 @@
 
 #include "ImageInsertion.h"
 #include "KittyGraphicsState.h"
+#include "RowImage.h"
 #include "TerminalImage.h"
 
 #include <algorithm>
@@ -33,8 +34,10 @@ KittyImageSignature kittySignature(const KittyGraphicsPayload& payload)
     return {};
 }
 
-QImage rgbaSlicePicture(const TerminalImage& image)
+QImage rowImagePicture(const TerminalImage& image)
 {
+    if (const auto* rowImage = dynamic_cast<const RowImage*>(&image))
+        return rowImage->image();
     const auto* slice = dynamic_cast<const RgbaImageSlice*>(&image);
     if (!slice || !slice->picture() || !slice->picture()->isValid())
         return {};

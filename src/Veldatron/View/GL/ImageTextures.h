@@ -32,10 +32,12 @@ struct KittyImageSignature {
 uint32_t hashBytes(const uint8_t* bytes, std::size_t length, std::size_t limit);
 KittyImageSignature kittySignature(const KittyGraphicsPayload& payload);
 
-/// The picture an image anchored in a row shows, straight alpha, top row first; null when it has
-/// none. The default knows the core's RgbaImageSlice; the view installs one for its own images.
+/// The picture an image anchored in a row shows, top row first (its QImage format says whether
+/// it is premultiplied); null when it has none.
 using TerminalImagePicture = std::function<QImage(const TerminalImage&)>;
-QImage rgbaSlicePicture(const TerminalImage& image);
+/// The default: the view's RowImage (sixel, kitty and file images it cut into rows) and the
+/// core's RgbaImageSlice.
+QImage rowImagePicture(const TerminalImage& image);
 
 /// The renderer's image textures: one per image anchored in a row (kept while that image object
 /// lives) and one per kitty image id (kept while the id is in the terminal's store and its
@@ -48,17 +50,18 @@ QImage rgbaSlicePicture(const TerminalImage& image);
 /// yields null and is not cached, so a later build of its row asks again. GUI thread only.
 class ImageTextures final : public IImageTextureSource {
 public:
-    explicit ImageTextures(IGpuDevice& device, TerminalImagePicture picture = rgbaSlicePicture);
+    explicit ImageTextures(IGpuDevice& device, TerminalImagePicture picture = rowImagePicture);
 
     /// The texture of an image anchored in a row.
     std::shared_ptr<GpuTexture> texture(const std::shared_ptr<TerminalImage>& image) override;
     /// The texture of a kitty image shown through placeholder cells.
-    std::shared_ptr<GpuTexture> kittyTexture(uint32_t imageId, const KittyGraphicsState& state);
+    std::shared_ptr<GpuTexture> kittyTexture(uint32_t imageId,
+                                             const KittyGraphicsState& state) override;
     /// Drops the textures of kitty images no longer in the store, and of row images whose
     /// objects are gone.
     void prune(const KittyGraphicsState* state);
 
-    /// A texture of a straight-alpha picture, premultiplied and bottom row first.
+    /// A texture of a picture, premultiplied and bottom row first.
     std::shared_ptr<GpuTexture> makeImageTexture(const QImage& picture);
 
     std::size_t kittyTextureCount() const { return m_kittyTextureCache.size(); }

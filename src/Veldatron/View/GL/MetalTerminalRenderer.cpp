@@ -37,7 +37,7 @@ public:
             return replacement->buildRowDrawData(row, buffer, yDisp, cellWidth, cellHeight,
                                                  yOffset, viewWidthPx, scale, placements);
         return m_rows.buildRowDrawData(row, buffer, yDisp, cellWidth, cellHeight, yOffset,
-                                       viewWidthPx, scale);
+                                       viewWidthPx, scale, placements);
     }
     void buildCursorDrawData(double scale, double cellWidth, double cellHeight,
                              double lineDescent, double lineLeading, int yDisp, int firstRow,

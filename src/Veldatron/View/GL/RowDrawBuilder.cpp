@@ -5,6 +5,7 @@
 #include "BoxDrawingRenderer.h"
 #include "KittyPlacementImage.h"
 #include "PowerlineRenderer.h"
+#include "Terminal.h"
 
 #include <algorithm>
 #include <cmath>
@@ -65,7 +66,8 @@ RowDrawBuilder::RowDrawBuilder(IRendererHost& host, GlyphProvider& glyphs,
 
 RowDrawData RowDrawBuilder::buildRowDrawData(int row, Buffer& buffer, int yDisp,
                                              double cellWidth, double cellHeight, double yOffset,
-                                             double viewWidthPx, double scale)
+                                             double viewWidthPx, double scale,
+                                             const VirtualPlacements& virtualPlacementsByImageId)
 {
     RowDrawData out;
     if (!m_host.terminal() || row < 0 || row >= buffer.lines().count())
@@ -113,6 +115,7 @@ RowDrawData RowDrawBuilder::buildRowDrawData(int row, Buffer& buffer, int yDisp,
     appendBackgrounds(r, segments, out);
     appendLineImages(r, info, out);
     appendTextGlyphs(r, segments, out);
+    appendPlaceholderImages(r, info, virtualPlacementsByImageId, out);
     return out;
 }
 
@@ -388,6 +391,59 @@ void RowDrawBuilder::appendDecorations(const Row& r, const ShapedSegment& shaped
                                         style, r.scale, r.transform, out.decorationCells);
             }
         });
+    }
+}
+
+void RowDrawBuilder::appendPlaceholderImages(const Row& r, const ViewLineInfo& info,
+                                             const VirtualPlacements& placements,
+                                             RowDrawData& out)
+{
+    Terminal* terminal = m_host.terminal();
+    if (info.kittyPlaceholders.empty() || !m_images || !terminal)
+        return;
+    const KittyGraphicsState& kitty = terminal->kittyGraphicsState();
+    const double backing = m_host.backingScaleFactor();
+    for (const KittyPlaceholderCell& cell : info.kittyPlaceholders) {
+        const auto records = placements.find(cell.imageId);
+        if (records == placements.end())
+            continue;
+        // The first virtual placement of the image that has this cell's part.
+        const auto record = std::find_if(
+            records->second.begin(), records->second.end(), [&](const KittyPlacementRecord& p) {
+                return (cell.placementId == 0 || cell.placementId == p.placementId) && p.cols > 0
+                       && p.rows > 0 && cell.placeholderCol < p.cols
+                       && cell.placeholderRow < p.rows;
+            });
+        if (record == records->second.end())
+            continue;
+        auto texture = m_images->kittyTexture(cell.imageId, kitty);
+        if (!texture)
+            continue;
+        // The whole placement as if this cell held its part of it; the pixel offsets move it
+        // right and down, as in the raster view.
+        const QRectF whole(
+            double(record->pixelOffsetX) / backing
+                + r.cellWidth * double(cell.col - cell.placeholderCol),
+            r.rowBottom + r.cellHeight * double(cell.placeholderRow)
+                - r.cellHeight * double(record->rows - 1)
+                - double(record->pixelOffsetY) / backing,
+            r.cellWidth * double(record->cols), r.cellHeight * double(record->rows));
+        if (!(whole.width() > 0) || !(whole.height() > 0))
+            continue;
+        const QRectF fit = kittyAspectFitRect(
+            QSizeF(texture->width() / r.scale, texture->height() / r.scale), whole);
+        const QRectF piece =
+            fit.intersected(QRectF(r.cellWidth * double(cell.col), r.rowBottom, r.cellWidth,
+                                   r.cellHeight));
+        if (piece.isEmpty() || !(fit.width() > 0) || !(fit.height() > 0))
+            continue;
+        // t counts from the picture's bottom edge, as the texture does.
+        const double s0 = (piece.left() - fit.left()) / fit.width();
+        const double t0 = (piece.top() - fit.top()) / fit.height();
+        const QRectF uv(s0, t0, (piece.right() - fit.left()) / fit.width() - s0,
+                        (piece.bottom() - fit.top()) / fit.height() - t0);
+        if (auto quad = imageDraw(texture, piece, uv, r.transform, r.scale))
+            out.placeholderImageDraws.push_back(std::move(*quad));
     }
 }
 
