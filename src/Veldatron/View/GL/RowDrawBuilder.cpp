@@ -6,6 +6,7 @@
 #include "KittyPlacementImage.h"
 #include "PowerlineRenderer.h"
 #include "Terminal.h"
+#include "TerminalView.h"
 
 #include <algorithm>
 #include <cmath>
@@ -430,7 +431,7 @@ void RowDrawBuilder::appendPlaceholderImages(const Row& r, const ViewLineInfo& i
             r.cellWidth * double(record->cols), r.cellHeight * double(record->rows));
         if (!(whole.width() > 0) || !(whole.height() > 0))
             continue;
-        const QRectF fit = kittyAspectFitRect(
+        const QRectF fit = TerminalView::kittyAspectFitRect(
             QSizeF(texture->width() / r.scale, texture->height() / r.scale), whole);
         const QRectF piece =
             fit.intersected(QRectF(r.cellWidth * double(cell.col), r.rowBottom, r.cellWidth,

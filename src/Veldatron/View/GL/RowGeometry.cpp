@@ -71,17 +71,6 @@ ColorCell makeColorCell(const PixelRect& r, const Float4& color)
     return {{r.x0, r.y0}, {r.x1 - r.x0, r.y1 - r.y0}, color};
 }
 
-QRectF kittyAspectFitRect(QSizeF imageSize, const QRectF& rect)
-{
-    if (!(imageSize.width() > 0) || !(imageSize.height() > 0) || !(rect.width() > 0)
-        || !(rect.height() > 0))
-        return rect;
-    const double s = std::min(rect.width() / imageSize.width(), rect.height() / imageSize.height());
-    const QSizeF size(imageSize.width() * s, imageSize.height() * s);
-    return QRectF(rect.x() + (rect.width() - size.width()) / 2,
-                  rect.y() + (rect.height() - size.height()) / 2, size.width(), size.height());
-}
-
 std::optional<ImageDraw> imageDraw(const std::shared_ptr<GpuTexture>& texture, const QRectF& rect,
                                    const QRectF& uvRect, const RowTransform& row, double scale)
 {

@@ -46,10 +46,6 @@ Float4 colorToSIMD(const PlatformColor& color);
 TextCell makeTextCell(const TexturedRect& quad, const Float4& color);
 ColorCell makeColorCell(const PixelRect& rect, const Float4& color);
 
-/// `image` scaled to fit `rect` keeping its aspect, centred; `rect` unchanged when a size is not
-/// positive.
-QRectF kittyAspectFitRect(QSizeF imageSize, const QRectF& rect);
-
 /// The six vertices of a textured quad for `rect` (points, y up) showing `uvRect` of the
 /// texture, stretched for the row and clipped; nothing when clipped away.
 std::optional<ImageDraw> imageDraw(const std::shared_ptr<GpuTexture>& texture, const QRectF& rect,
