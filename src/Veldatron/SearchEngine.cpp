@@ -77,6 +77,11 @@ struct SearchEngine::LineMatcher {
         }
         input.setTo(false, line.lineAsString.data(), int32_t(line.lineAsString.size()));
         matcher->reset(input);
+        // A step searches part of a logical line, but "^", "$", "\b" and look-arounds are
+        // about the whole line: otherwise a match would depend on where the step started, and
+        // stepping back would not find what stepping forward found.
+        matcher->useAnchoringBounds(false);
+        matcher->useTransparentBounds(true);
         return true;
     }
 

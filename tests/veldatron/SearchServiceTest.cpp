@@ -231,6 +231,32 @@ TEST(SearchService, StepsFromTheCurrentMatch) {
     }
 }
 
+// "^", "$" and "\b" belong to the logical line, wherever in it a step starts: "P" begins a row
+// but not a line, so stepping onto it and back must not disagree.
+TEST(SearchService, RegularExpressionAnchorsAreTheWholeLine) {
+    SearchFixture f({.cols = 7, .rows = 4});
+    f.t.feed("abcdefgP>\r\nPq");
+    EXPECT_EQ(describe(f.search.findAll("^P", regex, 10)), "P@0,2+1");
+    EXPECT_EQ(describe(f.search.findAll("g$", regex, 10)), "");
+    EXPECT_EQ(describe(f.search.findAll(">$", regex, 10)), ">@1,1+1");
+    EXPECT_EQ(describe(f.search.findAll("\\bP", regex, 10)), "P@0,2+1");
+    const struct {
+        char direction;
+        const char* term;
+        const char* expected;
+    } steps[] = {
+        {'>', "P", "P@0,1+1"},       {'>', "^P", "P@0,2+1"}, {'<', "^P", "P@0,2+1"},
+        {'>', "P", "P@0,2+1"},       {'>', "P", "P@0,1+1"},  {'<', "g$", "none"},
+        {'<', "(?<=g)P", "P@0,1+1"},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(std::string(1, step.direction) + step.term);
+        const auto result = step.direction == '>' ? f.search.findNext(step.term, regex)
+                                                  : f.search.findPrevious(step.term, regex);
+        EXPECT_EQ(describe(result), step.expected);
+    }
+}
+
 TEST(SearchService, FindAll) {
     SearchFixture f;
     f.t.feed("aaaaaaaaaa");
