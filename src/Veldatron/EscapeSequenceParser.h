@@ -302,6 +302,11 @@ private:
     // runs for every control sequence, straight after its introducer.
     [[gnu::always_inline]] inline bool
     readControlSequence(const std::uint8_t*& p, const std::uint8_t* end, ParserState& state);
+    // The control sequence whose ESC [ is at `p` (in ground, the print run before it flushed),
+    // and each further one that follows it after nothing but a short run of printable ASCII;
+    // false, with `p` at it, for a byte the transition table must take.
+    [[gnu::always_inline]] inline bool
+    readControlSequences(const std::uint8_t*& p, const std::uint8_t* end, ParserState& state);
     // clearSequence for a control sequence that starts in ground: no string is being collected
     // there (each string's buffer was released when it ended), so only the parameters, the
     // intermediates and the print state are cleared. Runs before every control sequence.

@@ -107,6 +107,39 @@ bool BasicEscapeSequenceParser<Sink>::readControlSequence(const std::uint8_t*& p
     return true;
 }
 
+template <typename Sink>
+bool BasicEscapeSequenceParser<Sink>::readControlSequences(const std::uint8_t*& p,
+                                                           const std::uint8_t* end,
+                                                           ParserState& state) {
+    using namespace parserdetail;
+    for (;;) {
+        // ESC [ in one step: both bytes clear the sequence state, once is enough. The parameters
+        // follow at once: nearly every sequence ends in this chunk.
+        clearControlSequence();
+        state = ParserState::csiEntry;
+        p += 2;
+        if (p == end) {
+            return true;
+        }
+        if (!readControlSequence(p, end, state)) {
+            return false;
+        }
+        // A screen drawn cell by cell: a character or two, then the next control sequence. The
+        // text is printed as the ground loop would print it, without a trip through that loop.
+        if (state != ParserState::ground || end - p < scan::shortTextLimit) {
+            return true;
+        }
+        const int n = scan::shortText(p);
+        if (n >= scan::shortTextLimit - 1 || p[n] != ESC || p[n + 1] != '[') {
+            return true;
+        }
+        if (n != 0) {
+            m_sink.handlePrint(Bytes(p, static_cast<std::size_t>(n)), true);
+        }
+        p += n;
+    }
+}
+
 template <typename Sink> void BasicEscapeSequenceParser<Sink>::parse(Bytes data) {
     using namespace parserdetail;
     using State = ParserState;
@@ -169,13 +202,8 @@ template <typename Sink> void BasicEscapeSequenceParser<Sink>::parse(Bytes data)
             }
             if (b == ESC && end - p >= 2) {
                 if (p[1] == '[') {
-                    // ESC [ in one step: both bytes clear the sequence state, once is enough.
-                    // The parameters follow at once: nearly every sequence ends in this chunk.
                     flushPrint(runs, p - begin);
-                    clearControlSequence();
-                    state = State::csiEntry;
-                    p += 2;
-                    if (p == end || readControlSequence(p, end, state)) {
+                    if (readControlSequences(p, end, state)) {
                         continue;
                     }
                     b = *p;

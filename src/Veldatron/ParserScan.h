@@ -67,6 +67,19 @@ inline const std::uint8_t* printableScalar(const std::uint8_t* p, const std::uin
     return p;
 }
 
+/// The text between two control sequences: the length of the printable-ASCII (0x20-0x7E) prefix
+/// of the next `shortTextLimit` bytes, which the caller must have. A screen drawn one cell at a
+/// time has a character or two there.
+inline constexpr int shortTextLimit = 16;
+
+inline int shortTextScalar(const std::uint8_t* p) {
+    int n = 0;
+    while (n < shortTextLimit && static_cast<std::uint8_t>(p[n] - 0x20) < 0x5F) {
+        ++n;
+    }
+    return n;
+}
+
 /// OSC and APC strings: the tight loop stops at every C0 byte (BEL, CAN, SUB and ESC end or abort
 /// the string, the rest are dropped) and at 0x9C, which may be ST or a UTF-8 continuation byte.
 inline const std::uint8_t* stringScalar(const std::uint8_t* p, const std::uint8_t* end) {
@@ -140,6 +153,11 @@ inline const std::uint8_t* printableSse2(const std::uint8_t* p, const std::uint8
     return printableScalar(p, end);
 }
 
+inline int shortTextSse2(const std::uint8_t* p) {
+    const __m128i v = load16(p);
+    return __builtin_ctz(controlMask(v) | aboveAsciiMask(v) | 1u << shortTextLimit);
+}
+
 inline const std::uint8_t* stringSse2(const std::uint8_t* p, const std::uint8_t* end) {
     const __m128i st = _mm_set1_epi8(static_cast<char>(0x9C));
     while (end - p >= 16) {
@@ -180,6 +198,9 @@ inline const std::uint8_t* ground(const std::uint8_t* p, const std::uint8_t* end
 inline const std::uint8_t* printable(const std::uint8_t* p, const std::uint8_t* end) {
     return printableSse2(p, end);
 }
+inline int shortText(const std::uint8_t* p) {
+    return shortTextSse2(p);
+}
 inline const std::uint8_t* string(const std::uint8_t* p, const std::uint8_t* end) {
     return stringSse2(p, end);
 }
@@ -195,6 +216,9 @@ inline const std::uint8_t* ground(const std::uint8_t* p, const std::uint8_t* end
 }
 inline const std::uint8_t* printable(const std::uint8_t* p, const std::uint8_t* end) {
     return printableScalar(p, end);
+}
+inline int shortText(const std::uint8_t* p) {
+    return shortTextScalar(p);
 }
 inline const std::uint8_t* string(const std::uint8_t* p, const std::uint8_t* end) {
     return stringScalar(p, end);

@@ -196,6 +196,11 @@ const std::vector<std::string> splitCorpus = [] {
     }
     corpus.push_back("\x1b[?1049h\x1b[1;1H\x1b[2J\x1b[38;5;208;48;2;1;2;3mhello\x1b[0m\r\n"
                      "\x1b[?2026h\x1b[5;10r\x1b[10;1H\n\n\x1b[3M\x1b[?2026l\x1b[?25h");
+    // A screen drawn a cell or two at a time: sequences apart by short text, by nothing, by text
+    // of fifteen bytes and more, by DEL and by a character beyond ASCII.
+    corpus.push_back("\x1b[31;42Hg\x1b[7Dq\x1b[2C}\x1b[A<\x1b[12;29Hhi\x1b[105G\x1b[m\x1b[1;2H"
+                     "abc\x1b[38;2;10;20;30mfifteen-bytes-x\x1b[Kxy\x7f\x1b[Bz\xc3\xa9\x1b[1X"
+                     "\x1b[?25l!\x1b[1;1H\x1b" "7\x1b[5;5Hq\x1b" "8sixteen-bytes-xy\x1b[0K");
     corpus.push_back(
         "\xe4\xbd\xa0\xe5\xa5\xbd \xf0\x9f\x91\xa8\xe2\x80\x8d\xf0\x9f\x91\xa9 e\xcc\x81"
         "\xf0\x9f\x87\xa9\xf0\x9f\x87\xaa\r\n");
@@ -604,6 +609,12 @@ TEST(ParserScan, VectorScannersAgreeWithTheByteLoops) {
         ASSERT_EQ(scan::printableScalar(begin, end) == stop, asciiScalar);
         ASSERT_EQ(scan::string(begin, end), scan::stringScalar(begin, end));
         ASSERT_EQ(scan::dcs(begin, end), scan::dcsScalar(begin, end));
+        if (end - begin >= scan::shortTextLimit) {
+            const int text = scan::shortTextScalar(begin);
+            ASSERT_EQ(scan::shortText(begin), text);
+            ASSERT_EQ(text, std::min<std::ptrdiff_t>(scan::printableScalar(begin, end) - begin,
+                                                     scan::shortTextLimit));
+        }
     }
 }
 
