@@ -82,6 +82,20 @@ void Terminal::cmdCsiM(const ParserParams& pars, std::span<const uint8_t> collec
     CharacterStyle style = a.style();
     const std::span<const int32_t> values = pars.values();
     const int n = int(values.size());
+    // The commonest list of colourful output, one foreground or background colour and nothing
+    // else ("38;2;r;g;b", "48;5;n"), set without the loop.
+    if ((n == 5 || n == 3) && (values[0] == 38 || values[0] == 48) &&
+        values[1] == (n == 5 ? 2 : 5) && !pars.isSubParameter(1)) {
+        const CellColor color =
+            n == 5 ? CellColor::trueColor(channel(values[2]), channel(values[3]), channel(values[4]))
+                   : CellColor::ansi256(channel(values[2]));
+        if (values[0] == 38) {
+            a.setFg(color);
+        } else {
+            a.setBg(color);
+        }
+        return;
+    }
     for (int i = 0; i < n; ++i) {
         const int32_t p = values[size_t(i)];
         switch (p) {
