@@ -28,9 +28,9 @@ const char* boolText(bool value) {
                                                          bool alternate) {
     static DiagnosticSite site;
     site.emit("scroll: bottomRow " + std::to_string(bottomRow) + " >= lines.count " +
-              std::to_string(count) + ", state: yBase=" + std::to_string(yBase) +
-              " scrollTop=" + std::to_string(scrollTop) +
-              " scrollBottom=" + std::to_string(scrollBottom) + " isAlternate=" + boolText(alternate));
+              std::to_string(count) + ", state: yBase=" + std::to_string(yBase) + " scrollTop=" +
+              std::to_string(scrollTop) + " scrollBottom=" + std::to_string(scrollBottom) +
+              " isAlternate=" + boolText(alternate));
 }
 
 } // namespace
