@@ -6,6 +6,7 @@
 //
 // The aim: blinking costs about what a steady caret does, and repaints no row of the terminal.
 
+#include "BenchView.h"
 #include "CaretView.h"
 #include "TerminalView.h"
 
@@ -20,7 +21,7 @@
 #include <cstdlib>
 #include <string>
 
-using veldatron::TerminalOptions;
+using bench_screens::makeView;
 using veldatron::TerminalView;
 
 namespace {
@@ -61,12 +62,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
 
-    QFont font(QStringLiteral("DejaVu Sans Mono"));
-    font.setPixelSize(15);
-    TerminalOptions options = TerminalView::defaultStartupOptions();
-    options.cols = 120;
-    options.rows = 40;
-    TerminalView view(nullptr, font, options);
+    const auto ownedView = makeView();
+    TerminalView& view = *ownedView;
     view.resize(1100, 730);
     view.show();
     view.activateWindow();

@@ -14,7 +14,7 @@
 // The aim is a whole frame in under 4 ms. Fonts come from fontconfig: DejaVu Sans Mono, as in
 // the tests.
 
-#include "BenchScreens.h"
+#include "BenchView.h"
 #include "TerminalBidi.h"
 #include "TerminalView.h"
 #include "TextDecoding.h"
@@ -22,7 +22,6 @@
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
-#include <QScrollBar>
 
 #include <chrono>
 #include <cmath>
@@ -33,7 +32,6 @@
 #include <string_view>
 #include <vector>
 
-using veldatron::TerminalOptions;
 using veldatron::TerminalView;
 
 namespace {
@@ -99,16 +97,10 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 300;
 
-    QFont font(QStringLiteral("DejaVu Sans Mono"));
-    font.setPixelSize(15);
-    TerminalOptions options = TerminalView::defaultStartupOptions();
-    options.cols = cols;
-    options.rows = rows;
-    TerminalView view(nullptr, font, options);
+    const auto ownedView = makeView();
+    TerminalView& view = *ownedView;
+    fitToCells(view);
     const QSizeF cell = view.cellDimension();
-    view.resize(int(std::ceil(cols * cell.width())) + view.scroller()->sizeHint().width(),
-                int(std::ceil(rows * cell.height())));
-    view.processSizeChange(QSizeF(view.size()));
     std::printf("bench-frame: %dx%d cells of %.0fx%.0f px (%dx%d px), %d frames each\n",
                 view.terminal().cols(), view.terminal().rows(), cell.width(), cell.height(),
                 view.width(), view.height(), frames);
@@ -171,7 +163,7 @@ int main(int argc, char** argv) {
     };
     const std::span bytes(reinterpret_cast<const uint8_t*>(stream.data()), stream.size());
     const double throughView = feedRate([&] { view.feed(bytes); });
-    veldatron::Terminal bare(nullptr, options);
+    veldatron::Terminal bare(nullptr, viewOptions());
     const double bareTerminal = feedRate([&] { bare.feed(bytes); });
     std::printf("  feed           %7.1f MB/s through the view, %7.1f MB/s into a bare terminal\n",
                 throughView, bareTerminal);

@@ -8,7 +8,7 @@
 //
 // The aim is a whole frame in under 1 ms. Fonts come from fontconfig: DejaVu Sans Mono.
 
-#include "BenchScreens.h"
+#include "BenchView.h"
 #include "CursorDrawBuilder.h"
 #include "FakeGpuDevice.h"
 #include "GlyphProvider.h"
@@ -37,8 +37,7 @@ struct Frame {
 };
 
 Frame buildFrame(ViewRendererHost& host, RowDrawBuilder& builder, GlyphProvider& glyphs,
-                 double scale)
-{
+                 double scale) {
     Terminal& terminal = *host.terminal();
     Buffer& buffer = terminal.buffer();
     const QSizeF cell = host.view().cellDimension();
@@ -50,33 +49,27 @@ Frame buildFrame(ViewRendererHost& host, RowDrawBuilder& builder, GlyphProvider&
         const RowDrawData data =
             builder.buildRowDrawData(row, buffer, yDisp, cell.width(), cell.height(), yOffset,
                                      host.bounds().width() * scale, scale, {});
-        frame.records += data.backgroundCells.size() + data.glyphCellsGray.size()
-                         + data.glyphCellsColor.size() + data.decorationCells.size();
+        frame.records += data.backgroundCells.size() + data.glyphCellsGray.size() +
+                         data.glyphCellsColor.size() + data.decorationCells.size();
     }
-    const CursorDrawData cursor =
-        buildCursorDrawData(host, glyphs, true, scale, cell.width(), cell.height(),
-                            normal.descent(), normal.leading(), yDisp, yDisp,
-                            yDisp + terminal.rows() - 1);
+    const CursorDrawData cursor = buildCursorDrawData(
+        host, glyphs, true, scale, cell.width(), cell.height(), normal.descent(), normal.leading(),
+        yDisp, yDisp, yDisp + terminal.rows() - 1);
     frame.records += cursor.colorVertices.size() / 6;
     return frame;
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 300;
     const double scale = argc > 2 ? std::max(1.0, std::atof(argv[2])) : 1.0;
 
-    QFont font(QStringLiteral("DejaVu Sans Mono"));
-    font.setPixelSize(15);
-    TerminalOptions options = TerminalView::defaultStartupOptions();
-    options.cols = cols;
-    options.rows = rows;
-    TerminalView view(nullptr, font, options);
+    const auto ownedView = makeView();
+    TerminalView& view = *ownedView;
     ViewRendererHost host(view);
     const QSizeF cell = view.cellDimension();
     host.size = QSizeF(cols * cell.width(), rows * cell.height());
@@ -87,15 +80,15 @@ int main(int argc, char** argv)
     QtGlyphRasterizer rasterizer;
     auto glyphs = GlyphProvider::create(device, shaper, rasterizer);
     RowDrawBuilder builder(host, *glyphs);
-    std::printf("bench-gpu-data: %dx%d cells of %.0fx%.0f px at scale %.1f, %d frames each\n",
-                cols, rows, cell.width(), cell.height(), scale, frames);
+    std::printf("bench-gpu-data: %dx%d cells of %.0fx%.0f px at scale %.1f, %d frames each\n", cols,
+                rows, cell.width(), cell.height(), scale, frames);
 
     const struct {
         const char* name;
         std::string bytes;
     } screens[] = {
-        {"plain text", plainScreen()},       {"dense colour", colourScreen()},
-        {"mixed widths", mixedScreen()},     {"box drawing", boxScreen()},
+        {"plain text", plainScreen()},          {"dense colour", colourScreen()},
+        {"mixed widths", mixedScreen()},        {"box drawing", boxScreen()},
         {"right to left", rightToLeftScreen()},
     };
     for (const auto& screen : screens) {

@@ -11,7 +11,7 @@
 // Needs a GL 3.3 core context (Mesa's software renderer under Xvfb will do; its numbers are
 // the CPU's). Fonts come from fontconfig: DejaVu Sans Mono.
 
-#include "BenchScreens.h"
+#include "BenchView.h"
 #include "ExecutorClock.h"
 #include "GlFrameBackend.h"
 #include "GlGpuDevice.h"
@@ -28,7 +28,6 @@
 #include <QOpenGLFunctions>
 #include <QOpenGLFunctions_3_3_Core>
 #include <QPainter>
-#include <QScrollBar>
 
 #include <chrono>
 #include <cmath>
@@ -155,16 +154,10 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    QFont font(QStringLiteral("DejaVu Sans Mono"));
-    font.setPixelSize(15);
-    TerminalOptions options = TerminalView::defaultStartupOptions();
-    options.cols = cols;
-    options.rows = rows;
-    TerminalView view(nullptr, font, options);
+    const auto ownedView = makeView();
+    TerminalView& view = *ownedView;
+    fitToCells(view);
     const QSizeF cell = view.cellDimension();
-    view.resize(int(std::ceil(cols * cell.width())) + view.scroller()->sizeHint().width(),
-                int(std::ceil(rows * cell.height())));
-    view.processSizeChange(QSizeF(view.size()));
     std::printf("bench-gpu-frame: %dx%d cells of %.0fx%.0f px (%dx%d px), %d frames each, %s\n",
                 view.terminal().cols(), view.terminal().rows(), cell.width(), cell.height(),
                 view.width(), view.height(), frames,

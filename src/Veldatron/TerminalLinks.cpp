@@ -234,8 +234,10 @@ std::optional<ImplicitLineMap> ImplicitLinkScanner::buildImplicitLineMap(const P
             }
             const size_t before = map.text.size();
             appendUtf16(map.text, cellCharacter(line, c));
+            // A wide character that margins left in the last column has no right half there.
+            const int width = std::clamp(line[c].width(), 1, usableWidth(line) - c);
             map.cells.insert(map.cells.end(), map.text.size() - before,
-                             ImplicitCellRef{k, c, std::max(line[c].width(), 1)});
+                             ImplicitCellRef{k, c, width});
         }
     }
     if (map.text.empty() || !covered) {

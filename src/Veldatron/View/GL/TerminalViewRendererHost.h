@@ -8,8 +8,8 @@ class TerminalView;
 
 /// The GPU renderer's view of the terminal view it draws: the view's own answers, and the
 /// window it is shown in for its size and scale. Lives as long as the renderer, which the view
-/// outlives.
-class TerminalViewRendererHost final : public IRendererHost {
+/// outlives. Tests derive from it to stand in for the window.
+class TerminalViewRendererHost : public IRendererHost {
 public:
     explicit TerminalViewRendererHost(TerminalView& view) : m_view(view) {}
 
