@@ -17,44 +17,41 @@ uint32_t hashText(std::u32string_view text) {
     return uint32_t(h);
 }
 
-size_t mixKey(uint64_t key) {
-    key ^= key >> 31;
-    key *= 0xBF58476D1CE4E5B9ull;
-    return size_t(key ^ (key >> 29));
-}
-
 } // namespace
 
 ClusterTable::ClusterTable(std::function<size_t(ClusterTable&)> markCells)
-    : m_markCells(std::move(markCells)),
-      m_recent(std::make_unique<RecentJoin[]>(size_t(1) << minimumRecentBits)) {}
+    : m_markCells(std::move(markCells)) {
+    clearJoins();
+}
 
 ClusterTable::~ClusterTable() = default;
 
 // ---- Joins ----------------------------------------------------------------------------------
 
-int32_t ClusterTable::joinMiss(uint64_t key, int32_t base, char32_t scalar) {
-    int32_t code = -1;
-    bool found = false;
-    if (!m_joins.empty()) {
-        const size_t mask = m_joins.size() - 1;
-        for (size_t slot = mixKey(key) & mask;; slot = (slot + 1) & mask) {
-            if (m_joins[slot].key == key) {
-                code = m_joins[slot].code;
-                found = true;
-                break;
-            }
-            if (m_joins[slot].key == emptyKey) {
-                break;
+std::optional<int32_t> ClusterTable::findJoin(uint64_t key) const {
+    const size_t mask = m_joins.size() - 1;
+    for (size_t index = bucketOf(key);; index = (index + 1) & mask) {
+        const JoinBucket& bucket = m_joins[index];
+        for (const uint64_t slot : bucket.words) {
+            if (slot >> resultBits == key) {
+                const uint64_t result = slot & resultMask;
+                return result == resultElsewhere ? m_farJoins.at(key) : unpackResult(result);
             }
         }
+        if (bucket.words[3] == emptySlot) {
+            return std::nullopt;
+        }
     }
-    if (!found) {
-        code = decideJoin(base, scalar);
-        // Deciding may have swept, which leaves no join behind that could name a freed code.
-        rememberJoin(key, code);
+}
+
+int32_t ClusterTable::joinMiss(uint64_t key, int32_t base, char32_t scalar) {
+    // The bucket the key hashes to may have overflowed into the next ones.
+    if (const std::optional<int32_t> code = findJoin(key)) {
+        return *code;
     }
-    m_recent[recentSlot(key)] = {key, code};
+    const int32_t code = decideJoin(base, scalar);
+    // Deciding may have swept, which leaves no join behind that could name a freed code.
+    rememberJoin(key, code);
     return code;
 }
 
@@ -92,55 +89,67 @@ void ClusterTable::rememberJoin(uint64_t key, int32_t code) {
     // Pairs that join nothing are remembered too, and program output can send any number of
     // them: past a multiple of what the table may hold, the decisions start over.
     if (m_joinCount >= 8 * std::max(m_sweepAt, size())) {
-        m_joins.clear();
-        m_joinCount = 0;
+        clearJoins();
     }
-    if ((m_joinCount + 1) * 2 > m_joins.size()) {
-        std::vector<JoinSlot> old = std::move(m_joins);
-        m_joins.assign(std::max<size_t>(1024, 2 * std::bit_ceil(m_joinCount + 1)), JoinSlot{});
-        m_joinCount = 0;
-        for (const JoinSlot& slot : old) {
-            if (slot.key != emptyKey) {
-                rememberJoin(slot.key, slot.code);
-            }
+    if ((m_joinCount + 1) * 2 > m_joins.size() * 4) {
+        const std::vector<std::pair<uint64_t, int32_t>> old = takeJoins();
+        // Four words a bucket: a quarter full after growing, half full at the next growth.
+        const size_t buckets = std::max(minimumJoinBuckets, std::bit_ceil(old.size() + 1));
+        m_joins.assign(buckets, JoinBucket{});
+        m_bucketShift = 64 - std::countr_zero(buckets);
+        for (const auto& [oldKey, oldCode] : old) {
+            rememberJoin(oldKey, oldCode);
         }
-        if (size_t(1) << (64 - m_recentShift) < m_joinCount &&
-            m_recentShift > 64 - maximumRecentBits) {
-            resizeRecent();
-        }
+    }
+    const uint64_t result = packResult(code);
+    if (result == resultElsewhere) {
+        m_farJoins[key] = code;
     }
     const size_t mask = m_joins.size() - 1;
-    size_t slot = mixKey(key) & mask;
-    while (m_joins[slot].key != emptyKey) {
-        slot = (slot + 1) & mask;
+    for (size_t index = bucketOf(key);; index = (index + 1) & mask) {
+        for (uint64_t& slot : m_joins[index].words) {
+            if (slot == emptySlot) {
+                slot = key << resultBits | result;
+                ++m_joinCount;
+                return;
+            }
+        }
     }
-    m_joins[slot] = {key, code};
-    ++m_joinCount;
+}
+
+std::vector<std::pair<uint64_t, int32_t>> ClusterTable::takeJoins() {
+    std::vector<std::pair<uint64_t, int32_t>> joins;
+    joins.reserve(m_joinCount);
+    for (const JoinBucket& bucket : m_joins) {
+        for (const uint64_t slot : bucket.words) {
+            if (slot != emptySlot) {
+                const uint64_t key = slot >> resultBits;
+                const uint64_t result = slot & resultMask;
+                joins.emplace_back(key, result == resultElsewhere ? m_farJoins.at(key)
+                                                                  : unpackResult(result));
+            }
+        }
+    }
+    clearJoins();
+    return joins;
+}
+
+void ClusterTable::clearJoins() {
+    m_joins.assign(minimumJoinBuckets, JoinBucket{});
+    m_joins.shrink_to_fit();
+    m_bucketShift = 64 - std::countr_zero(minimumJoinBuckets);
+    m_farJoins.clear();
+    m_joinCount = 0;
 }
 
 void ClusterTable::rebuildJoins() {
-    std::vector<JoinSlot> old = std::move(m_joins);
-    m_joins.clear();
-    m_joinCount = 0;
     const auto held = [&](int32_t code) {
         return code < CharData::firstInternedCode || find(code) != nullptr;
     };
-    for (const JoinSlot& slot : old) {
-        if (slot.key != emptyKey && held(int32_t(slot.key >> 21)) && held(slot.code)) {
-            rememberJoin(slot.key, slot.code);
+    for (const auto& [key, code] : takeJoins()) {
+        if (held(int32_t(key >> 21)) && held(code)) {
+            rememberJoin(key, code);
         }
-    }
-    resizeRecent();
-}
-
-void ClusterTable::resizeRecent() {
-    const int bits =
-        std::clamp(int(std::bit_width(m_joinCount)), minimumRecentBits, maximumRecentBits);
-    if (64 - bits != m_recentShift) {
-        m_recentShift = 64 - bits;
-        m_recent = std::make_unique<RecentJoin[]>(size_t(1) << bits);
-    } else {
-        std::fill_n(m_recent.get(), size_t(1) << bits, RecentJoin{});
     }
 }
 

@@ -3,12 +3,16 @@
 #include "CharData.h"
 #include "GraphemeClusters.h"
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace veldatron {
@@ -18,9 +22,9 @@ namespace veldatron {
 // shows it while any cell does. Canonically equivalent clusters share a code.
 //
 // Text beyond ASCII joins one scalar at a time to the cell before the cursor, so the hot
-// question is "the code of cluster `base` followed by `scalar`": it is answered from a small
-// cache of the latest answers, then from a map of every join decided so far (one probe, no text
-// built), and only a join never seen before builds the text, segments and normalises it.
+// question is "the code of cluster `base` followed by `scalar`": it is answered from a map of
+// every join decided so far (one cache line read, no text built), and only a join never seen
+// before builds the text, segments and normalises it.
 //
 // Codes no cell holds any more are reclaimed by a mark: once the table has grown enough since
 // the last one, the owner is asked to mark every code its cells hold, and every other entry is
@@ -57,8 +61,21 @@ public:
     // grapheme cluster or the cluster would be too long.
     int32_t join(int32_t base, char32_t scalar) {
         const uint64_t key = joinKey(base, scalar);
-        const RecentJoin& recent = m_recent[recentSlot(key)];
-        return recent.key == key ? recent.code : joinMiss(key, base, scalar);
+        const uint64_t* const words = m_joins[bucketOf(key)].words;
+        uint64_t slot = words[0];
+        if (slot >> resultBits != key) {
+            // The other three compared at once: which of them holds a key is as random as the
+            // keys.
+            const unsigned found = unsigned(words[1] >> resultBits == key) |
+                                   unsigned(words[2] >> resultBits == key) << 1 |
+                                   unsigned(words[3] >> resultBits == key) << 2;
+            if (found == 0) {
+                return joinMiss(key, base, scalar);
+            }
+            slot = words[1 + std::countr_zero(found)];
+        }
+        const uint64_t result = slot & resultMask;
+        return result != resultElsewhere ? unpackResult(result) : joinMiss(key, base, scalar);
     }
     // The code of a lone scalar above U+FFFF.
     int32_t scalar(char32_t scalar) { return join(0, scalar); }
@@ -98,32 +115,49 @@ private:
             return normalized.empty() ? std::u32string_view(cluster.text) : normalized;
         }
     };
-    struct RecentJoin {
-        uint64_t key = ~uint64_t(0);
-        int32_t code = 0;
+    // A join is one word: its key above, its result in the low bits. The map is read for most
+    // characters of text with marks, and the cells printed meanwhile push it out of the caches:
+    // the fewer lines it takes, the more of it stays.
+    static constexpr int resultBits = 17;
+    static constexpr uint64_t resultMask = (uint64_t(1) << resultBits) - 1;
+    // The result of a join whose code does not fit the word: kept in m_farJoins.
+    static constexpr uint64_t resultElsewhere = resultMask;
+    // No key is all ones (its scalar would be above U+10FFFF).
+    static constexpr uint64_t emptySlot = ~uint64_t(0);
+    // Four joins, filled in order; a full bucket continues in the next one. The map is kept at
+    // most half full, so a lookup reads one bucket almost always.
+    struct alignas(32) JoinBucket {
+        uint64_t words[4] = {emptySlot, emptySlot, emptySlot, emptySlot};
     };
-    struct JoinSlot {
-        uint64_t key = ~uint64_t(0);
-        int32_t code = 0;
-    };
-    // The cache grows with the joins remembered, from 2^10 to 2^14 entries (a few thousand
-    // distinct clusters, each reached through a join or two).
-    static constexpr int minimumRecentBits = 10;
-    static constexpr int maximumRecentBits = 14;
-    static constexpr uint64_t emptyKey = ~uint64_t(0);
+    static constexpr size_t minimumJoinBuckets = 256;
 
+    // -1 (no join) as 0, a cluster code as its entry index + 1.
+    static uint64_t packResult(int32_t code) {
+        if (code < 0) {
+            return 0;
+        }
+        const int64_t index = int64_t(code) - CharData::firstInternedCode;
+        return index >= 0 && index + 1 < int64_t(resultElsewhere) ? uint64_t(index + 1)
+                                                                  : resultElsewhere;
+    }
+    static int32_t unpackResult(uint64_t result) {
+        return result == 0 ? -1 : CharData::firstInternedCode + int32_t(result) - 1;
+    }
     static uint64_t joinKey(int32_t base, char32_t scalar) {
         return uint64_t(uint32_t(base)) << 21 | scalar;
     }
-    size_t recentSlot(uint64_t key) const {
-        return size_t((key * 0x9E3779B97F4A7C15ull) >> m_recentShift);
+    size_t bucketOf(uint64_t key) const {
+        return size_t((key * 0x9E3779B97F4A7C15ull) >> m_bucketShift);
     }
-    // Sizes the cache for the joins remembered now, emptied.
-    void resizeRecent();
+    // The code remembered for a join key, or none.
+    std::optional<int32_t> findJoin(uint64_t key) const;
     [[gnu::noinline]] int32_t joinMiss(uint64_t key, int32_t base, char32_t scalar);
     // The join of a pair never decided: builds, segments and interns the text.
     int32_t decideJoin(int32_t base, char32_t scalar);
     void rememberJoin(uint64_t key, int32_t code);
+    // Every join remembered, the map left empty.
+    std::vector<std::pair<uint64_t, int32_t>> takeJoins();
+    void clearJoins();
     // The entry index of a normalised text, or -1.
     int32_t findNormalized(std::u32string_view key, uint32_t hash) const;
     // Makes room for `count` live entries in the index (rebuilding it when it grows).
@@ -137,11 +171,12 @@ private:
     std::vector<uint32_t> m_free;
     // Normalised text -> entry: open addressing, entry index + 1 per slot (0: empty).
     std::vector<uint32_t> m_index;
-    // (base, scalar) -> code or -1: open addressing, at most half full.
-    std::vector<JoinSlot> m_joins;
+    // (base, scalar) -> code or -1: a power of two of buckets.
+    std::vector<JoinBucket> m_joins;
+    // The results that do not fit a slot (codes of very large tables, U+FFFD), by key.
+    std::unordered_map<uint64_t, int32_t> m_farJoins;
+    int m_bucketShift = 64;
     size_t m_joinCount = 0;
-    std::unique_ptr<RecentJoin[]> m_recent;
-    int m_recentShift = 64 - minimumRecentBits;
     std::vector<uint64_t> m_marks;
     // size() at which the next intern sweeps first.
     size_t m_sweepAt = minimumSweepSize;

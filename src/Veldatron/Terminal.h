@@ -689,7 +689,10 @@ public:
         buffer.setX(m_marginMode && buffer.x() >= buffer.marginLeft() ? buffer.marginLeft() : 0);
     }
     void cmdBackspace();
-    void emitLineFeed();
+    // Inline: the plain-line writer (another file) tells of a line feed for every line it writes.
+    void emitLineFeed() {
+        tell([&](TerminalDelegate& d) { d.linefeed(*this); });
+    }
     // Moves the scroll region up one line: the top line goes into the scrollback when the region
     // starts at the top of the screen. `isWrapped` marks the new bottom line as continuing the
     // one above (an autowrap).
@@ -934,6 +937,10 @@ private:
                buffer.semanticInput != SemanticInputState::prompt &&
                buffer.semanticInput != SemanticInputState::armed;
     }
+    // The end of scroll(): window, dirty rows, images, the host told.
+    void finishScroll(Buffer& buffer, int scrollTop, int scrollBottom);
+    // The end of a line feed once the cursor has moved down or the region scrolled.
+    void finishLineFeed(Buffer& buffer, bool moved);
     // The cases of scroll() other than a full ring; the bottom row's bidirectional state is
     // what an autowrapped new line takes.
     [[gnu::noinline]] void scrollColumnsBetweenMargins(Buffer& buffer);
@@ -942,9 +949,20 @@ private:
     BidiPresentationState scrolledInBidiState(Buffer& buffer, bool isWrapped);
     // The oldest row of a full ring has left it: history counters, selections and the window.
     void droppedOldestLine(Buffer& buffer);
-    // The cached blank line, made ready to be copied as the new line of a scroll.
+    // The cached blank line, made ready to be copied as the new line of a scroll (inline: every
+    // scroll of a region and every inserted or deleted line copies it).
     const BufferLine& prepareBlankLine(Buffer& buffer, bool isWrapped, BidiPresentationState state,
-                                       const Attribute& attribute);
+                                       const Attribute& attribute) {
+        // Rebuilt only when the width or the background changed.
+        if (m_blankLine->count() != m_cols || m_blankLineAttribute != attribute) {
+            rebuildBlankLine(buffer, attribute, isWrapped);
+        }
+        m_blankLine->setIsWrapped(isWrapped);
+        m_blankLine->setBidiState(state);
+        return *m_blankLine;
+    }
+    [[gnu::noinline]] void rebuildBlankLine(Buffer& buffer, const Attribute& attribute,
+                                            bool isWrapped);
     // Live selections of a whole-width scroll: content of ring rows top..bottom moved up by
     // `lines` (down when negative).
     void selectionsAdjustForInPlaceScroll(int top, int bottom, int lines) {

@@ -22,6 +22,17 @@ const char* boolText(bool value) {
     return value ? "true" : "false";
 }
 
+// Out of line: building the text would otherwise weigh on every scroll of a region.
+[[gnu::cold, gnu::noinline]] void reportScrollBeyondRing(int bottomRow, int count, int yBase,
+                                                         int scrollTop, int scrollBottom,
+                                                         bool alternate) {
+    static DiagnosticSite site;
+    site.emit("scroll: bottomRow " + std::to_string(bottomRow) + " >= lines.count " +
+              std::to_string(count) + ", state: yBase=" + std::to_string(yBase) + " scrollTop=" +
+              std::to_string(scrollTop) + " scrollBottom=" + std::to_string(scrollBottom) +
+              " isAlternate=" + boolText(alternate));
+}
+
 } // namespace
 
 void Terminal::executeOther(uint8_t code) {
@@ -62,10 +73,38 @@ void Terminal::executeOther(uint8_t code) {
 
 // ---- Line feed, carriage return, backspace --------------------------------------------------
 
+// The tail every line feed shares: the cursor back from past the last column, a prompt's line
+// advance, the host told, and new-line mode's carriage return.
+inline void Terminal::finishLineFeed(Buffer& buffer, bool moved) {
+    if (buffer.x() >= m_cols) {
+        buffer.setX(buffer.x() - 1);
+    }
+    // Outside a shell prompt (almost every line of output) there is nothing to finish.
+    if (moved && (buffer.semanticInput == SemanticInputState::prompt ||
+                  buffer.semanticInput == SemanticInputState::armed)) {
+        finishSemanticLineAdvance(true);
+    }
+    emitLineFeed();
+    if (m_lineFeedMode) {
+        buffer.setX(m_originMode && m_marginMode ? buffer.marginLeft() : 0);
+    }
+}
+
 void Terminal::cmdLineFeedBasic() {
     Buffer& buffer = *m_buffer;
-    if (buffer.y() == m_rows - 1 && scrollsFullScreenIntoFullScrollback(buffer)) {
+    const int y = buffer.y();
+    if (y == m_rows - 1 && scrollsFullScreenIntoFullScrollback(buffer)) {
         lineFeedIntoFullScrollback(buffer);
+        return;
+    }
+    // The bottom margin of a region below the top of the screen (a status line or a pane that
+    // scrolls by itself): what lineFeedGeneral and scroll(false) do there, without deciding
+    // again what this has decided.
+    if (y == buffer.scrollBottom() && !m_marginMode && buffer.scrollTop() > 0 &&
+        buffer.yBase() + y < buffer.lines().count()) {
+        scrollRegionWithoutScrollback(buffer, false);
+        finishScroll(buffer, buffer.scrollTop(), y);
+        finishLineFeed(buffer, true);
         return;
     }
     lineFeedGeneral();
@@ -111,22 +150,7 @@ void Terminal::lineFeedGeneral() {
     } else {
         moved = moveDown();
     }
-    if (buffer.x() >= m_cols) {
-        buffer.setX(buffer.x() - 1);
-    }
-    // Outside a shell prompt (almost every line of output) there is nothing to finish.
-    if (moved && (buffer.semanticInput == SemanticInputState::prompt ||
-                  buffer.semanticInput == SemanticInputState::armed)) {
-        finishSemanticLineAdvance(true);
-    }
-    emitLineFeed();
-    if (m_lineFeedMode) {
-        buffer.setX(m_originMode && m_marginMode ? buffer.marginLeft() : 0);
-    }
-}
-
-void Terminal::emitLineFeed() {
-    tell([&](TerminalDelegate& d) { d.linefeed(*this); });
+    finishLineFeed(buffer, moved);
 }
 
 void Terminal::cmdBackspace() {
@@ -198,6 +222,24 @@ void Terminal::finishSemanticLineAdvance(bool movedToNextLine) {
 
 // ---- Scrolling the region up one line -------------------------------------------------------
 
+// What every scroll of the region up by a line ends with: the window follows, the rows are
+// marked for drawing, images anchored in rows move, and the host is told.
+inline void Terminal::finishScroll(Buffer& buffer, int scrollTop, int scrollBottom) {
+    if (!m_userScrolling) {
+        buffer.setYDisp(buffer.yBase());
+    }
+    m_refreshStart = std::min(m_refreshStart, scrollTop);
+    m_refreshEnd = std::max(m_refreshEnd, scrollBottom);
+    if (!(scrollTop == 0 && scrollBottom == m_rows - 1 && buffer.hasScrollback())) {
+        updateRange(buffer, scrollTop);
+        updateRange(buffer, scrollBottom);
+    }
+    if (buffer.hasAnyImages()) {
+        updateKittyRelativePlacementsForCurrentBuffer();
+    }
+    tell([&](TerminalDelegate& d) { d.scrolled(*this, buffer.yDisp()); });
+}
+
 // The hot path of every line of output once the scrollback is full (and of every line on the
 // alternate screen, whose ring is always full): the region is the whole screen and the oldest row
 // of the ring becomes the new bottom row. The other cases are out of line, so that this one stays
@@ -227,19 +269,7 @@ void Terminal::scroll(bool isWrapped) {
         scrollIntoGrowingScrollback(buffer, isWrapped);
     }
 
-    if (!m_userScrolling) {
-        buffer.setYDisp(buffer.yBase());
-    }
-    m_refreshStart = std::min(m_refreshStart, scrollTop);
-    m_refreshEnd = std::max(m_refreshEnd, scrollBottom);
-    if (!(scrollTop == 0 && scrollBottom == m_rows - 1 && buffer.hasScrollback())) {
-        updateRange(buffer, scrollTop);
-        updateRange(buffer, scrollBottom);
-    }
-    if (buffer.hasAnyImages()) {
-        updateKittyRelativePlacementsForCurrentBuffer();
-    }
-    tell([&](TerminalDelegate& d) { d.scrolled(*this, buffer.yDisp()); });
+    finishScroll(buffer, scrollTop, scrollBottom);
 }
 
 void Terminal::droppedOldestLine(Buffer& buffer) {
@@ -295,12 +325,8 @@ bool Terminal::scrollRegionWithoutScrollback(Buffer& buffer, bool isWrapped) {
     const int topRow = buffer.yBase() + scrollTop;
     const int bottomRow = buffer.yBase() + scrollBottom;
     if (bottomRow >= lines.count()) {
-        static DiagnosticSite site;
-        site.emit("scroll: bottomRow " + std::to_string(bottomRow) + " >= lines.count " +
-                  std::to_string(lines.count()) + ", state: yBase=" +
-                  std::to_string(buffer.yBase()) + " scrollTop=" + std::to_string(scrollTop) +
-                  " scrollBottom=" + std::to_string(scrollBottom) +
-                  " isAlternate=" + boolText(isCurrentBufferAlternate()));
+        reportScrollBeyondRing(bottomRow, lines.count(), buffer.yBase(), scrollTop, scrollBottom,
+                               isCurrentBufferAlternate());
         return false;
     }
     const BidiPresentationState state = scrolledInBidiState(buffer, isWrapped);
@@ -339,17 +365,9 @@ void Terminal::scrollIntoGrowingScrollback(Buffer& buffer, bool isWrapped) {
     }
 }
 
-const BufferLine& Terminal::prepareBlankLine(Buffer& buffer, bool isWrapped,
-                                             BidiPresentationState state,
-                                             const Attribute& attribute) {
-    // Rebuilt only when the width or the background changed.
-    if (m_blankLine->count() != m_cols || m_blankLineAttribute != attribute) {
-        m_blankLine = buffer.getBlankLine(attribute, isWrapped);
-        m_blankLineAttribute = attribute;
-    }
-    m_blankLine->setIsWrapped(isWrapped);
-    m_blankLine->setBidiState(state);
-    return *m_blankLine;
+void Terminal::rebuildBlankLine(Buffer& buffer, const Attribute& attribute, bool isWrapped) {
+    m_blankLine = buffer.getBlankLine(attribute, isWrapped);
+    m_blankLineAttribute = attribute;
 }
 
 } // namespace veldatron

@@ -274,112 +274,101 @@ size_t Terminal::printSpan(const uint8_t* begin, const uint8_t* end, bool asciiD
         }
     }
 
+    // Joins a scalar to the cell the last character went to; false when the two are not one
+    // grapheme cluster. The width stays.
+    const auto joinLast = [&](char32_t scalar) {
+        const int32_t joined = combinedCode(lastCell->code(), scalar);
+        if (joined < 0) {
+            return false;
+        }
+        lastCell->setCode(joined);
+        ++extra;
+        open = scalar == zeroWidthJoiner ? Open::joiner : Open::nothing;
+        return true;
+    };
+
+    // One character a turn: text changes between UTF-8 lengths, and between them and ASCII,
+    // every few characters (a word of Greek, two CJK, a blank, an emoji, a letter and its
+    // marks). The common cases come first, with the cursor and the cell a character may join
+    // kept in registers.
     while (p < end) {
-        // Most characters join nothing and nothing may join them: a tight loop takes them, one
-        // a turn (text changes between UTF-8 lengths, and between them and ASCII, every few
-        // characters: a word of Greek, two CJK, a blank, an emoji), and leaves the others to the
-        // step after it, with the cursor and the cell they may join kept in registers.
+        const uint8_t lead = *p;
+        if (lead < asciiEnd) {
+            if (at >= limit) {
+                break; // wraps
+            }
+            // ASCII never joins the cell before it.
+            lastCell = at;
+            put(lead, 1);
+            open = Open::nothing;
+            ++p;
+            continue;
+        }
         char32_t scalar = 0;
-        int length = 0;
         int width = 0;
-        bool joinable = false;
-        CharData* const from = at;
-        while (p < end) {
-            const uint8_t lead = *p;
-            if (lead < asciiEnd) {
-                if (at >= limit) {
-                    break; // wraps
-                }
-                // ASCII never joins the cell before it.
-                put(lead, 1);
-                open = Open::nothing;
-                ++p;
-                continue;
-            }
-            length = decodeComplete(p, end, scalar, width);
-            if (length == 0) {
-                // ASCII left to the general path, or invalid or cut off: the general path
-                // prints or keeps the bytes.
-                break;
-            }
-            // Above U+FFFF a scalar needs a code of its own, and the regional indicators are
-            // there: the step below takes them, which keeps every call out of this loop.
-            if (width <= 0 || open != Open::nothing || scalar > 0xFFFF) {
-                joinable = true;
-                break;
-            }
+        const int length = decodeComplete(p, end, scalar, width);
+        if (length == 0) {
+            // ASCII left to the general path, or invalid or cut off: the general path prints or
+            // keeps the bytes.
+            break;
+        }
+        if (width > 0 && open == Open::nothing &&
+            (scalar <= 0xFFFF || !isRegionalIndicator(scalar))) {
+            // Nothing joins a character of a width of its own but after a joiner, or as the
+            // second letter of a flag.
             if (at + width > limit) {
                 break; // wraps
             }
-            put(int32_t(scalar), width);
+            lastCell = at;
+            // Above U+FFFF a scalar needs a code of its own (an emoji, most often).
+            put(scalar <= 0xFFFF ? int32_t(scalar) : internScalar(scalar), width);
             p += length;
+            continue;
         }
-        if (at != from) {
-            // The last character the loop wrote is narrow, or wide with its empty half last.
-            lastCell = at[-1].width() == 0 ? at - 2 : at - 1;
-        }
-        if (!joinable) {
-            break;
-        }
-        bool joins = open == Open::joiner;
         if (width <= 0) {
-            if (width < 0) {
-                p += length; // a C1 control sent as UTF-8 is dropped
-                continue;
-            }
-            if (lastCell == nullptr) {
-                p += length; // nothing to join: dropped
-                continue;
-            }
-            if (scalar == textPresentationSelector || scalar == emojiPresentationSelector) {
-                const SelectorJoin result =
-                    joinSelector(cells, int(lastCell - cells), int(at - cells), stop, scalar);
-                if (result == SelectorJoin::undecided) {
-                    break;
+            // A C1 control sent as UTF-8 is dropped, and so is a zero-width scalar with nothing
+            // to join or that does not join.
+            if (width == 0 && lastCell != nullptr) {
+                if (scalar != textPresentationSelector && scalar != emojiPresentationSelector) {
+                    joinLast(scalar); // a mark, joiner or modifier
+                } else {
+                    const SelectorJoin result =
+                        joinSelector(cells, int(lastCell - cells), int(at - cells), stop, scalar);
+                    if (result == SelectorJoin::undecided) {
+                        break;
+                    }
+                    if (result != SelectorJoin::dropped) {
+                        open = Open::nothing;
+                        ++extra;
+                    }
+                    if (result == SelectorJoin::widened) {
+                        ++at; // past the new empty half
+                    } else if (result == SelectorJoin::narrowed) {
+                        // Back onto the empty half, which the next character overwrites.
+                        written = std::max(written, int(at - cells));
+                        --at;
+                        ++extra;
+                    }
                 }
-                if (result != SelectorJoin::dropped) {
-                    open = Open::nothing;
-                    ++extra;
-                }
-                if (result == SelectorJoin::widened) {
-                    ++at; // past the new empty half
-                } else if (result == SelectorJoin::narrowed) {
-                    // Back onto the empty half, which the next character overwrites.
-                    written = std::max(written, int(at - cells));
-                    --at;
-                    ++extra;
-                }
-                p += length;
-                continue;
             }
-            joins = true;
-        } else if (isRegionalIndicator(scalar)) {
-            if (m_options.regionalIndicatorWidth == RegionalIndicatorWidth::narrow) {
-                break; // a narrow flag widens when its second letter joins
-            }
-            joins = open != Open::nothing;
+            p += length;
+            continue;
         }
-        if (joins) {
-            // Width stays; a scalar of width 0 that does not join is dropped.
-            const int32_t joined = combinedCode(lastCell->code(), scalar);
-            if (joined >= 0) {
-                lastCell->setCode(joined);
-                ++extra;
-                open = scalar == zeroWidthJoiner ? Open::joiner : Open::nothing;
-                p += length;
-                continue;
-            }
-            if (width == 0) {
-                p += length;
-                continue;
-            }
+        // A character after a joiner, or a regional indicator.
+        const bool regional = isRegionalIndicator(scalar);
+        if (regional && m_options.regionalIndicatorWidth == RegionalIndicatorWidth::narrow) {
+            break; // a narrow flag widens when its second letter joins
+        }
+        if ((open == Open::joiner || (regional && open != Open::nothing)) && joinLast(scalar)) {
+            p += length;
+            continue;
         }
         if (at + width > limit) {
             break; // wraps
         }
         lastCell = at;
         put(scalar <= 0xFFFF ? int32_t(scalar) : internScalar(scalar), width);
-        open = isRegionalIndicator(scalar) ? Open::regional : Open::nothing;
+        open = regional ? Open::regional : Open::nothing;
         p += length;
     }
     // A text selector may have moved the cursor back before the span's first cell.

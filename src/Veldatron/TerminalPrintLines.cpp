@@ -40,6 +40,10 @@ bool Terminal::scrollPlainLines(PlainLines& taken) {
     // Autowraps of the run's last line: a line that wraps ends the run, whose host calls then
     // come in the order of the general path (a scroll for each autowrap, then the line feed's).
     int64_t wraps = 0;
+    // Rows written, marked for drawing once the run is written: the first line is written into
+    // the bottom row as it was, every later one into the bottom row the scrolls made.
+    bool wroteFirstRow = false;
+    bool wroteLaterRows = false;
     for (; plain.available(); plain.pop()) {
         const std::span<const uint8_t> text = plain.front();
         if (!text.empty()) {
@@ -48,11 +52,11 @@ bool Terminal::scrollPlainLines(PlainLines& taken) {
                     : !wrapsPlainLine(lines, *row, text.size(), buffer.wraparound())) {
                 break;
             }
-            markScrollInvariantRow(scrolls == 0 ? firstRow : laterRows);
+            (scrolls == 0 ? wroteFirstRow : wroteLaterRows) = true;
             if (text.size() > size_t(m_cols)) {
                 wraps = (text.size() - 1) / size_t(m_cols);
                 row = writeWrappingPlainLine(lines, row, text, cell, blank);
-                markScrollInvariantRow(laterRows);
+                wroteLaterRows = true;
             } else {
                 Buffer::writeAsciiCells(*row, 0, text, cell);
             }
@@ -67,6 +71,12 @@ bool Terminal::scrollPlainLines(PlainLines& taken) {
     taken = plain;
     if (scrolls == 0) {
         return false;
+    }
+    if (wroteFirstRow) {
+        markScrollInvariantRow(firstRow);
+    }
+    if (wroteLaterRows) {
+        markScrollInvariantRow(laterRows);
     }
     buffer.linesTop += scrolls + wraps;
     buffer.setYDisp(buffer.yBase());

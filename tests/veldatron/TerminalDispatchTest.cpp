@@ -20,7 +20,7 @@ public:
                (t.m_xtermTitleQueryHex ? "1" : "0") + (t.m_xtermTitleSetUtf ? "1" : "0") +
                (t.m_xtermTitleQueryUtf ? "1" : "0");
     }
-    // The line feed without its shortcut for a full scrollback.
+    // The line feed without its shortcuts for a full scrollback and for a region.
     static void lineFeedGeneral(Terminal& t) { t.lineFeedGeneral(); }
 };
 
@@ -231,6 +231,40 @@ TEST(TerminalLineFeed, TheFullScrollbackShortcutLeavesWhatTheGeneralLineFeedLeav
             t->feed("a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\nh");
             t->feed(c.setup);
             ASSERT_TRUE(t->terminal.buffer().lines().isFull());
+            t->terminal.clearUpdateRange();
+            t->takeCalls();
+        }
+        a.feed("\n");
+        TerminalTestAccess::lineFeedGeneral(b.terminal);
+        expectSameState(a, b);
+    }
+}
+
+// A line feed on the bottom margin of a region below the top of the screen takes a shortcut too.
+TEST(TerminalLineFeed, TheRegionShortcutLeavesWhatTheGeneralLineFeedLeaves) {
+    struct Case {
+        const char* name;
+        const char* setup;
+    };
+    const Case cases[] = {
+        {"plain", ""},
+        {"cursor past the last column", "wxyzuv"},
+        {"new-line mode", "\x1b[20h"},
+        {"a background colour", "\x1b[44m"},
+        {"after an autowrap", "\x1b[4;1Habcdefgh"},
+        {"bidirectional mode 8 reset", "\x1b[8l"},
+        {"a shell prompt", "\x1b]133;A\x07$ "},
+        {"the alternate screen", "\x1b[?1049h\x1b[2;5r\x1b[5;1Hxy"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TerminalFixture a({.cols = 6, .rows = 6, .scrollback = 3});
+        TerminalFixture b({.cols = 6, .rows = 6, .scrollback = 3});
+        for (TerminalFixture* t : {&a, &b}) {
+            t->host.recordLineCalls = true;
+            t->feed("a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\nh\x1b[2;5r\x1b[5;1H");
+            t->feed(c.setup);
+            ASSERT_EQ(t->terminal.buffer().y(), 4);
             t->terminal.clearUpdateRange();
             t->takeCalls();
         }

@@ -144,7 +144,10 @@ TEST_F(GpuHostedTerminal, ShellEditorAndColoursLookAsTheRasterViewDrawsThem) {
     ASSERT_TRUE(shows("colours done"));
     expectFramesAgree(QStringLiteral("colours"));
 
-    view->send(QStringLiteral("vim -u NONE -N -c 'syntax off' /tmp/veldatron-gpu-host.txt\r"));
+    // No swap or viminfo file: another run of this test, or one that was killed, must not make
+    // the editor ask about a swap file instead of showing the text.
+    view->send(QStringLiteral(
+        "vim -u NONE -N -i NONE -n -c 'syntax off' /tmp/veldatron-gpu-host-$$.txt\r"));
     ASSERT_TRUE(shows("~"));
     view->send(QStringLiteral("iint main(void)\r{\r    return 0;\r}\x1b"));
     ASSERT_TRUE(shows("return 0;"));
