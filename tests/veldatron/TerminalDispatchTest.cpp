@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <random>
+#include <span>
 #include <string>
 
 namespace veldatron {
@@ -207,30 +208,25 @@ void expectSameState(TerminalFixture& a, TerminalFixture& b) {
     EXPECT_EQ(a.takeCalls(), b.takeCalls());
 }
 
-// A line feed on the last row of a full scrollback takes a shortcut, which must leave what the
-// general line feed leaves.
-TEST(TerminalLineFeed, TheFullScrollbackShortcutLeavesWhatTheGeneralLineFeedLeaves) {
-    struct Case {
-        const char* name;
-        const char* setup;
-    };
-    const Case cases[] = {
-        {"plain", ""},
-        {"cursor past the last column", "\x1b[4;1Hwxyzuv"},
-        {"new-line mode", "\x1b[20h"},
-        {"a background colour", "\x1b[44m"},
-        {"after an autowrap", "\x1b[4;1Habcdefgh"},
-        {"bidirectional mode 8 reset", "\x1b[8l"},
-    };
-    for (const Case& c : cases) {
+struct LineFeedCase {
+    const char* name;
+    const char* setup;
+};
+
+// Two terminals primed alike and given each case's setup; then a line feed reaches one through
+// the parser (and its shortcut) and the other through the general line feed: both must end the
+// same. `check` says whether the setup left the cursor where the shortcut applies.
+void expectLineFeedAsTheGeneralOne(const TerminalSpec& spec, const char* prime,
+                                   std::span<const LineFeedCase> cases, bool (*check)(Terminal&)) {
+    for (const LineFeedCase& c : cases) {
         SCOPED_TRACE(c.name);
-        TerminalFixture a({.cols = 6, .rows = 4, .scrollback = 3});
-        TerminalFixture b({.cols = 6, .rows = 4, .scrollback = 3});
+        TerminalFixture a(spec);
+        TerminalFixture b(spec);
         for (TerminalFixture* t : {&a, &b}) {
             t->host.recordLineCalls = true;
-            t->feed("a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\nh");
+            t->feed(prime);
             t->feed(c.setup);
-            ASSERT_TRUE(t->terminal.buffer().lines().isFull());
+            ASSERT_TRUE(check(t->terminal));
             t->terminal.clearUpdateRange();
             t->takeCalls();
         }
@@ -240,13 +236,24 @@ TEST(TerminalLineFeed, TheFullScrollbackShortcutLeavesWhatTheGeneralLineFeedLeav
     }
 }
 
+// A line feed on the last row of a full scrollback takes a shortcut.
+TEST(TerminalLineFeed, TheFullScrollbackShortcutLeavesWhatTheGeneralLineFeedLeaves) {
+    const LineFeedCase cases[] = {
+        {"plain", ""},
+        {"cursor past the last column", "\x1b[4;1Hwxyzuv"},
+        {"new-line mode", "\x1b[20h"},
+        {"a background colour", "\x1b[44m"},
+        {"after an autowrap", "\x1b[4;1Habcdefgh"},
+        {"bidirectional mode 8 reset", "\x1b[8l"},
+    };
+    expectLineFeedAsTheGeneralOne({.cols = 6, .rows = 4, .scrollback = 3},
+                                  "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\nh", cases,
+                                  [](Terminal& t) { return t.buffer().lines().isFull(); });
+}
+
 // A line feed on the bottom margin of a region below the top of the screen takes a shortcut too.
 TEST(TerminalLineFeed, TheRegionShortcutLeavesWhatTheGeneralLineFeedLeaves) {
-    struct Case {
-        const char* name;
-        const char* setup;
-    };
-    const Case cases[] = {
+    const LineFeedCase cases[] = {
         {"plain", ""},
         {"cursor past the last column", "wxyzuv"},
         {"new-line mode", "\x1b[20h"},
@@ -256,22 +263,9 @@ TEST(TerminalLineFeed, TheRegionShortcutLeavesWhatTheGeneralLineFeedLeaves) {
         {"a shell prompt", "\x1b]133;A\x07$ "},
         {"the alternate screen", "\x1b[?1049h\x1b[2;5r\x1b[5;1Hxy"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        TerminalFixture a({.cols = 6, .rows = 6, .scrollback = 3});
-        TerminalFixture b({.cols = 6, .rows = 6, .scrollback = 3});
-        for (TerminalFixture* t : {&a, &b}) {
-            t->host.recordLineCalls = true;
-            t->feed("a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\nh\x1b[2;5r\x1b[5;1H");
-            t->feed(c.setup);
-            ASSERT_EQ(t->terminal.buffer().y(), 4);
-            t->terminal.clearUpdateRange();
-            t->takeCalls();
-        }
-        a.feed("\n");
-        TerminalTestAccess::lineFeedGeneral(b.terminal);
-        expectSameState(a, b);
-    }
+    expectLineFeedAsTheGeneralOne({.cols = 6, .rows = 6, .scrollback = 3},
+                                  "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\nh\x1b[2;5r\x1b[5;1H", cases,
+                                  [](Terminal& t) { return t.buffer().y() == 4; });
 }
 
 // Lines of plain text scrolling into a full scrollback are written in runs; fed one byte at a
@@ -280,9 +274,10 @@ TEST(TerminalLineFeed, TheRegionShortcutLeavesWhatTheGeneralLineFeedLeaves) {
 // lines that wrap, a cursor off the bottom row, new-line mode, lone controls.
 TEST(TerminalLineFeed, RunsOfPlainLinesLeaveWhatLinesFedOneByteAtATimeLeave) {
     static const char* const others[] = {
-        "\x1b[44m", "\x1b[m",    "\x1b[2;1H", "\x1b[4h", "\x1b[4l", "\x1b(0",
-        "\x1b(B",   "\xc3\xa9",  "\n",        "\r",      "\x1b[20h", "\x1b[20l",
-        "\x1b[?7l", "\x1b[?7h",  "\x1b]8;;http://example.com\x1b\\", "\x1b]8;;\x1b\\",
+        "\x1b[44m",       "\x1b[m",   "\x1b[2;1H", "\x1b[4h",  "\x1b[4l",
+        "\x1b(0",         "\x1b(B",   "\xc3\xa9",  "\n",       "\r",
+        "\x1b[20h",       "\x1b[20l", "\x1b[?7l",  "\x1b[?7h", "\x1b]8;;http://example.com\x1b\\",
+        "\x1b]8;;\x1b\\",
     };
     std::mt19937 random(3);
     for (int round = 0; round < 60; ++round) {
