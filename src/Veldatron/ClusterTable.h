@@ -120,6 +120,8 @@ private:
     // the fewer lines it takes, the more of it stays.
     static constexpr int resultBits = 17;
     static constexpr uint64_t resultMask = (uint64_t(1) << resultBits) - 1;
+    // A key is a code (at most maxCode) above a 21-bit scalar: with the result, one word.
+    static_assert(std::bit_width(uint32_t(CharData::maxCode)) + 21 + resultBits <= 64);
     // The result of a join whose code does not fit the word: kept in m_farJoins.
     static constexpr uint64_t resultElsewhere = resultMask;
     // No key is all ones (its scalar would be above U+10FFFF).

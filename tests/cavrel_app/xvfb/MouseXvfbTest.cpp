@@ -50,10 +50,7 @@ protected:
 TEST_F(MouseOnX11, AClickMovesTheCursorOfAnEditorThatAskedForTheMouse) {
     ASSERT_NO_FATAL_FAILURE(openFocusedTab("/bin/sh"));
     veldatron::Terminal& emulator = terminal().terminal();
-    type(QStringLiteral("vim -u NONE -N -i NONE -n note.txt"));
-    keys({"Return"});
-    ASSERT_TRUE(waitUntil([&] { return emulator.isCurrentBufferAlternate(); }))
-        << screen().toStdString();
+    ASSERT_NO_FATAL_FAILURE(openEditor(QStringLiteral("note.txt")));
     keys({"i"});
     type(QStringLiteral("first line"));
     keys({"Return"});

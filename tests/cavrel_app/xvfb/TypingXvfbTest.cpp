@@ -91,11 +91,7 @@ TEST_F(TypingOnX11, AFullScreenEditorIsOpenedEditedAndQuitByKeysAlone) {
     ASSERT_NO_FATAL_FAILURE(openFocusedTab("/bin/sh"));
     veldatron::Terminal& emulator = terminal().terminal();
 
-    // No user settings, no swap file, no history file: only the keys decide.
-    type(QStringLiteral("vim -u NONE -N -i NONE -n note.txt"));
-    keys({"Return"});
-    ASSERT_TRUE(waitUntil([&] { return emulator.isCurrentBufferAlternate(); }))
-        << screen().toStdString();
+    ASSERT_NO_FATAL_FAILURE(openEditor(QStringLiteral("note.txt")));
     ASSERT_TRUE(waitForScreen(QStringLiteral("\"note.txt\"")));
 
     // Two lines typed, a mistyped character taken back.

@@ -29,6 +29,15 @@ protected:
         ASSERT_TRUE(waitUntil([&] { return QApplication::focusWidget() == &terminal(); }));
     }
 
+    // Opens vim on `file` in the focused tab by keys alone. No user settings, no swap file, no
+    // history file: only the keys decide what it does.
+    void openEditor(const QString& file) {
+        type(QStringLiteral("vim -u NONE -N -i NONE -n ") + file);
+        keys({"Return"});
+        ASSERT_TRUE(waitUntil([&] { return terminal().terminal().isCurrentBufferAlternate(); }))
+            << screen().toStdString();
+    }
+
     // Presses keys on the X server: `xdotool key` names ("ctrl+w", "Home") or `xdotool type`
     // text. The events queue in the server in order; the application reads them afterwards.
     static void xdotool(const QString& command, const QStringList& arguments) {
