@@ -2,6 +2,7 @@
 
 #include "Buffer.h"
 #include "Diagnostics.h"
+#include "RowMemory.h"
 #include "UnicodeUtil.h"
 
 #include <algorithm>
@@ -14,9 +15,9 @@ namespace veldatron {
 
 namespace {
 
-// Cell blocks start on a cache line, so a row's cells occupy as few lines as possible and wide
-// stores into them never straddle two lines.
-constexpr std::align_val_t cellAlignment{64};
+// Cells come from row memory, which starts every block on a cache line: a row's cells occupy as
+// few lines as possible and wide stores into them never straddle two lines.
+static_assert(rowmemory::alignment % alignof(CharData) == 0);
 
 CharData* allocateCells(int cells) {
     if (cells <= 0) {
@@ -24,11 +25,11 @@ CharData* allocateCells(int cells) {
     }
     // Raw storage: CharData is trivially copyable, so the fill or copy that follows creates the
     // cells; value-initialising them first would write every cell twice.
-    return static_cast<CharData*>(::operator new(size_t(cells) * sizeof(CharData), cellAlignment));
+    return static_cast<CharData*>(rowmemory::allocate(size_t(cells) * sizeof(CharData)));
 }
 
-void freeCells(CharData* cells) {
-    ::operator delete(static_cast<void*>(cells), cellAlignment);
+void freeCells(CharData* cells, int capacity) {
+    rowmemory::release(cells, size_t(capacity) * sizeof(CharData));
 }
 
 void copyCells(CharData* dst, const CharData* src, int n) {
@@ -75,7 +76,15 @@ BufferLine::BufferLine(const BufferLine& from) : RefCounted(), m_serial(nextSeri
 }
 
 BufferLine::~BufferLine() {
-    freeCells(m_data);
+    freeCells(m_data, m_capacity);
+}
+
+void* BufferLine::operator new(size_t bytes) {
+    return rowmemory::allocate(bytes);
+}
+
+void BufferLine::operator delete(void* row, size_t bytes) {
+    rowmemory::release(row, bytes);
 }
 
 BufferLinePtr BufferLine::create(int cols, const CharData& fillData, bool isWrapped,
@@ -117,7 +126,7 @@ void BufferLine::reserve(int cells, int keep) {
     }
     CharData* block = allocateCells(cells);
     copyCells(block, m_data, std::min(keep, m_valid));
-    freeCells(m_data);
+    freeCells(m_data, m_capacity);
     m_data = block;
     m_capacity = cells;
 }
@@ -375,7 +384,7 @@ void BufferLine::copyFrom(const BufferLine& line) {
     }
     if (m_capacity < line.m_count) {
         // Exactly the source's size: the old cells are all overwritten.
-        freeCells(m_data);
+        freeCells(m_data, m_capacity);
         m_data = allocateCells(line.m_count);
         m_capacity = line.m_count;
     }

@@ -83,6 +83,9 @@ public:
     }
 
     ~BufferLine();
+    // Rows come from row memory, as their cells do (RowMemory.h).
+    static void* operator new(size_t bytes);
+    static void operator delete(void* row, size_t bytes);
 
     uint64_t serial() const { return m_serial; }
     uint64_t generation() const { return m_generation; }
@@ -247,19 +250,28 @@ private:
     static constexpr int prefetchThreshold = 16;
     // Loads the cells the row holds, for writing.
     void prefetchCells() const;
+    // The row object itself, for writing.
+    void prefetchHeader() const {
+        const char* const bytes = reinterpret_cast<const char*>(this);
+        for (size_t at = 0; at < sizeof(BufferLine); at += 64) {
+            __builtin_prefetch(bytes + at, 1, 3);
+        }
+    }
+    // The cells of a row about to be recycled: most likely it gets a line as long as the one
+    // it held.
+    void prefetchRecycledCells() const {
+        if (m_valid > prefetchThreshold) {
+            prefetchCells();
+        }
+    }
     // What the ring does to its oldest row to make it the newest: clear(attribute), then
     // destroySemanticState(), then setIsWrapped(false), and the render mode back to single, with
     // the same effects in one step (this runs once per line of output that scrolls into a full
     // scrollback). Returns whether the row had images.
     bool recycleAsBlank(const Attribute& attribute) {
         const bool hadImages = m_images.has_value();
-        // The row was last touched a whole ring ago, and will most likely get a line as long as
-        // the one it held: asking for that memory now, for writing, loads it while the next line
-        // is still being parsed. The blank row itself is only a tail: clearing the cells would
-        // store most of them twice.
-        if (m_valid > prefetchThreshold) {
-            prefetchCells();
-        }
+        // The ring asked for this row's memory a few lines ago. The blank row itself is only a
+        // tail: clearing the cells would store most of them twice.
         m_valid = 0;
         m_tail = CharData(attribute, 0, 1);
         if (hadImages) {

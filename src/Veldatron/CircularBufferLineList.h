@@ -109,6 +109,7 @@ public:
         const size_t slot = size_t(m_startIndex);
         m_startIndex = slot + 1 < m_array.size() ? int(slot + 1) : 0;
         BufferLine* row = m_array[slot].get();
+        prefetchAhead(slot);
         // Most rows never held an image: no call for them.
         if (row != nullptr && row->recycleAsBlank(clearAttribute) && onLineRecycledWithImages) {
             onLineRecycledWithImages();
@@ -161,6 +162,27 @@ public:
     BufferLinePtr takeLine(int index);
 
 private:
+    // Rows are recycled in slot order, each last touched a whole ring ago, so all of them are
+    // far out of cache: the row a few lines ahead is asked for now, its header first and, once
+    // that has arrived, its cells, for writing.
+    static constexpr size_t headerAhead = 16;
+    static constexpr size_t cellsAhead = 6;
+    void prefetchAhead(size_t slot) const {
+        const size_t ringSlots = m_array.size();
+        if (ringSlots <= headerAhead) {
+            return;
+        }
+        size_t header = slot + headerAhead;
+        header -= header >= ringSlots ? ringSlots : 0;
+        if (const BufferLine* row = m_array[header].get()) {
+            row->prefetchHeader();
+        }
+        size_t cells = slot + cellsAhead;
+        cells -= cells >= ringSlots ? ringSlots : 0;
+        if (const BufferLine* row = m_array[cells].get()) {
+            row->prefetchRecycledCells();
+        }
+    }
     size_t slotOf(int64_t index) const {
         const int64_t size = int64_t(m_array.size());
         const int64_t slot = m_startIndex + index;
