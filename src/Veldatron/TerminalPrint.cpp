@@ -124,6 +124,10 @@ constexpr bool isScalarValue(int64_t code) {
 void Terminal::printRun(std::span<const uint8_t> run, bool printableAscii) {
     const bool resumed = m_buffer->resumeHeldCursor();
     const int x = m_buffer->x();
+    // Whether the run wrote a cell: a character printed right of the margins and then widened
+    // by a selector ends where the cursor started.
+    const BufferLine& row = m_buffer->lines()[m_buffer->yBase() + m_buffer->y()];
+    const uint64_t generation = row.generation();
     if (printableAscii && m_putbackLength == 0 && !translatesAscii()) {
         Buffer& buffer = *m_buffer;
         const int y = buffer.y();
@@ -146,7 +150,7 @@ void Terminal::printRun(std::span<const uint8_t> run, bool printableAscii) {
         printGeneral(run);
     }
     // A cursor that nothing moved stays where it stands, also right of the margins.
-    if (resumed || m_buffer->x() != x) {
+    if (resumed || m_buffer->x() != x || row.generation() != generation) {
         m_buffer->holdCursorAtRightLimit();
     }
 }

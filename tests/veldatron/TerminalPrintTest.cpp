@@ -612,6 +612,30 @@ TEST(TerminalPrintProperty, TheSameBytesSplitAnyWayGiveTheSameScreen) {
     }
 }
 
+TEST(TerminalPrintProperty, ACharacterWidenedRightOfTheMarginsLeavesTheCursorAsSplitReadsDo) {
+    // Autowrap off, margins at columns 1-7 of 9, the cursor right of them in column 9: the
+    // character lands on the right margin and a selector widens it into column 8; the cursor
+    // stays on the margin, however the bytes arrive.
+    const std::string setup = "\x1b[?69h\x1b[;7s\x1b[?7l\x1b[;9H";
+    const std::string cases[] = {
+        "\xF0\x9F\x8F\xB3\xEF\xB8\x8F", // white flag, VS16
+        "\xE2\x9D\xA4\xEF\xB8\x8F",     // heart, VS16
+        "e\xCC\x81",                     // a mark: nothing widens
+    };
+    for (const std::string& text : cases) {
+        SCOPED_TRACE(escaped(text));
+        TerminalFixture whole({.cols = 9, .rows = 3, .scrollback = 0});
+        whole.feed(setup + text);
+        TerminalFixture bytes({.cols = 9, .rows = 3, .scrollback = 0});
+        bytes.feed(setup);
+        for (char c : text) {
+            bytes.feed(std::string(1, c));
+        }
+        EXPECT_EQ(dumpCells(whole, false), dumpCells(bytes, false));
+        EXPECT_EQ(whole.terminal.buffer().x(), 6);
+    }
+}
+
 // `count` clusters, no two alike (nor canonically equivalent): a CJK ideograph with two of the
 // first 21 combining marks above, of one combining class (seven bytes each), each followed by a
 // blank.
