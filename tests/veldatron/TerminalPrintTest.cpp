@@ -560,33 +560,56 @@ void feedFastAndGeneral(TerminalFixture& fast, TerminalFixture& general, std::st
     }
 }
 
+// Feeds `stream` as feedFastAndGeneral does and expects the same cells, cursor, wraps and
+// change counts from both.
+void expectSpanWriterMatchesGeneralPath(const TerminalSpec& spec, std::string_view stream) {
+    TerminalFixture fast(spec);
+    TerminalFixture general(spec);
+    feedFastAndGeneral(fast, general, stream);
+    const CellDump want = dumpCells(general, true);
+    const CellDump got = dumpCells(fast, true);
+    EXPECT_EQ(got.cursor, want.cursor);
+    EXPECT_EQ(got.wrapped, want.wrapped);
+    EXPECT_EQ(got.generations, want.generations);
+    ASSERT_EQ(got.cells.size(), want.cells.size());
+    for (size_t i = 0; i < got.cells.size(); ++i) {
+        if (got.cells[i] != want.cells[i]) {
+            ADD_FAILURE() << "cell " << i << ": " << cellText(fast.terminal, got.cells[i])
+                          << " instead of " << cellText(general.terminal, want.cells[i]);
+            break;
+        }
+    }
+}
+
 TEST(TerminalPrintProperty, TheSpanWriterWritesWhatTheGeneralPathWrites) {
     std::mt19937 random(5);
     for (int round = 0; round < 80; ++round) {
         SCOPED_TRACE(round);
         const std::string stream = randomUnicodeStream(random, 120);
-        const TerminalSpec spec{.cols = 9,
-                                .rows = 4,
-                                .scrollback = 4,
-                                .regionalIndicatorWidth = round % 2 == 0
-                                                              ? RegionalIndicatorWidth::wide
-                                                              : RegionalIndicatorWidth::narrow};
-        TerminalFixture fast(spec);
-        TerminalFixture general(spec);
-        feedFastAndGeneral(fast, general, stream);
-        const CellDump want = dumpCells(general, true);
-        const CellDump got = dumpCells(fast, true);
-        EXPECT_EQ(got.cursor, want.cursor);
-        EXPECT_EQ(got.wrapped, want.wrapped);
-        EXPECT_EQ(got.generations, want.generations);
-        ASSERT_EQ(got.cells.size(), want.cells.size());
-        for (size_t i = 0; i < got.cells.size(); ++i) {
-            if (got.cells[i] != want.cells[i]) {
-                ADD_FAILURE() << "cell " << i << ": " << cellText(fast.terminal, got.cells[i])
-                              << " instead of " << cellText(general.terminal, want.cells[i]);
-                break;
-            }
-        }
+        expectSpanWriterMatchesGeneralPath(
+            {.cols = 9,
+             .rows = 4,
+             .scrollback = 4,
+             .regionalIndicatorWidth =
+                 round % 2 == 0 ? RegionalIndicatorWidth::wide : RegionalIndicatorWidth::narrow},
+            stream);
+    }
+}
+
+TEST(TerminalPrintProperty, TheSpanWriterLeavesLeadBytesThatStartNoCharacterToTheGeneralPath) {
+    // Bytes that look like leads but start no well-formed character, each among characters the
+    // span writer takes, with room after them for a decoder that reads four bytes at once: the
+    // general path prints such a lead as the Latin-1 character of its value.
+    const char* const streams[] = {
+        "ab\xc0\xaf\xce\xb1\xce\xb2\xce\xb3",       // overlong two-byte '/'
+        "\xce\xb1\xc1\xbf\xe4\xbd\xa0xyz",          // overlong two-byte DEL
+        "\xe4\xbd\xa0\xf5\x80\x80\x80\xe4\xbd\xa0", // a lead above 0xF4
+        "ab\xf7\xbf\xbf\xbf\xce\xb1xy",             // the largest four-byte pattern
+        "\xce\xb1\xf8\x88\x80\x80\x80\xce\xb1",     // a five-byte lead
+    };
+    for (const char* stream : streams) {
+        SCOPED_TRACE(escaped(stream));
+        expectSpanWriterMatchesGeneralPath({.cols = 9, .rows = 4, .scrollback = 4}, stream);
     }
 }
 
