@@ -93,7 +93,7 @@ void ClusterTable::rememberJoin(uint64_t key, int32_t code) {
     }
     if ((m_joinCount + 1) * 2 > m_joins.size() * 4) {
         const std::vector<std::pair<uint64_t, int32_t>> old = takeJoins();
-        // Four words a bucket: a quarter full after growing, half full at the next growth.
+        // Four words a bucket: an eighth full after growing, half full at the next growth.
         const size_t buckets = std::max(minimumJoinBuckets, std::bit_ceil(old.size() + 1));
         m_joins.assign(buckets, JoinBucket{});
         m_bucketShift = 64 - std::countr_zero(buckets);
