@@ -1186,6 +1186,9 @@ private:
 
     // ---- Character attributes (TerminalSgr.cpp) ---------------------------------------------
     void cmdCsiM(const ParserParams& pars, std::span<const uint8_t> collect);
+    // The lists cmdCsiM takes no shortcut for, one parameter after another. Out of line: the
+    // shortcuts then need no stack frame.
+    [[gnu::noinline]] void sgrList(const ParserParams& pars);
 
     // ---- State (in the order of the terminal's state table) ---------------------------------
     int m_cols = 80;

@@ -141,14 +141,6 @@ constexpr std::array<Attribute::Edit, 6> underlineStyleEdits = {
     underlineEdit(UnderlineStyle::double_), underlineEdit(UnderlineStyle::curly),
     underlineEdit(UnderlineStyle::dotted),  underlineEdit(UnderlineStyle::dashed)};
 
-// Out of line: the underline colour's setter takes its attribute by address, which would keep
-// the general loop's copy in memory.
-[[gnu::noinline]] Attribute withUnderlineColor(Attribute attribute,
-                                               std::optional<CellColor> color) {
-    attribute.setUnderlineColor(color);
-    return attribute;
-}
-
 // Out of line and cold: it builds strings, and the colour loop should not keep registers for it.
 [[gnu::cold, gnu::noinline]] void reportUnknown(int32_t value, const ParserParams& pars) {
     static DiagnosticSite site;
@@ -182,16 +174,27 @@ void Terminal::cmdCsiM(const ParserParams& pars, std::span<const uint8_t> collec
         }
         return;
     }
-    // A copy that stays in registers, stored once at the end. Each parameter is looked up, and
-    // all but a few are an edit: programs that colour every few cells send lists like "1;38;5;n"
-    // whose first parameter varies at random, and a branch on its value (a switch) would mostly
-    // be mispredicted. An omitted parameter reads as 0, which resets.
-    Attribute a = m_curAttr;
+    // A plain reset, which most programs send after every coloured word.
+    if (n == 1 && values[0] == 0) {
+        m_curAttr = Attribute();
+        return;
+    }
+    sgrList(pars);
+}
+
+void Terminal::sgrList(const ParserParams& pars) {
+    const std::span<const int32_t> values = pars.values();
+    const int n = int(values.size());
+    // Each parameter is looked up, and all but a few are an edit: programs that colour every few
+    // cells send lists like "1;38;5;n" whose first parameter varies at random, and a branch on
+    // its value (a switch) would mostly be mispredicted. The edits are combined in registers and
+    // the attribute changed once at the end. An omitted parameter reads as 0, which resets.
+    Attribute::Edit edit;
     for (int i = 0; i < n; ++i) {
         const uint32_t p = uint32_t(values[size_t(i)]);
         const SgrEntry& entry = sgrTable[std::min(p, sgrUnknown)];
         if (entry.read == SgrRead::edit) [[likely]] {
-            entry.edit.applyTo(a);
+            edit = edit.then(entry.edit);
             continue;
         }
         switch (entry.read) {
@@ -200,34 +203,42 @@ void Terminal::cmdCsiM(const ParserParams& pars, std::span<const uint8_t> collec
         case SgrRead::underline:
             if (pars.isSubParameter(i + 1)) {
                 const uint32_t style = uint32_t(values[size_t(++i)]);
-                underlineStyleEdits[style < underlineStyleEdits.size() ? style : 1].applyTo(a);
+                edit =
+                    edit.then(underlineStyleEdits[style < underlineStyleEdits.size() ? style : 1]);
             } else {
-                entry.edit.applyTo(a);
+                edit = edit.then(entry.edit);
             }
             break;
         case SgrRead::extended: {
             const Extended extended = extendedColor(pars, values, i);
             if (extended.valid) {
+                const CellColor color = extended.color;
                 if (p == 38) {
-                    a.setFg(extended.color);
+                    edit = edit.then(Attribute::Edit::of([=](Attribute& a) { a.setFg(color); }));
                 } else if (p == 48) {
-                    a.setBg(extended.color);
+                    edit = edit.then(Attribute::Edit::of([=](Attribute& a) { a.setBg(color); }));
                 } else {
-                    a = withUnderlineColor(a, extended.color);
+                    // Its own setter (a true colour takes a slot of the shared table), on the
+                    // attribute as the parameters before it left it.
+                    edit.applyTo(m_curAttr);
+                    edit = Attribute::Edit();
+                    m_curAttr.setUnderlineColor(color);
                 }
             }
             i += std::max(extended.consumed, 1);
             break;
         }
         case SgrRead::noUnderlineColor:
-            a = withUnderlineColor(a, std::nullopt);
+            edit.applyTo(m_curAttr);
+            edit = Attribute::Edit();
+            m_curAttr.setUnderlineColor(std::nullopt);
             break;
         case SgrRead::unknown:
             reportUnknown(int32_t(p), pars);
             break;
         }
     }
-    m_curAttr = a;
+    edit.applyTo(m_curAttr);
 }
 
 } // namespace veldatron
