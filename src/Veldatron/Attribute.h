@@ -183,6 +183,53 @@ public:
     }
     void setUnderlineColor(std::optional<Color> color) &;
 
+    // A change that keeps or sets each bit of an attribute whatever the others hold: what every
+    // SGR parameter does but the extended colours (a palette colour, a default, a style bit, an
+    // underline style, a reset). Applying one is two ANDs and two ORs, so a list of parameters
+    // is read without a branch on which each one is.
+    class Edit {
+    public:
+        // Changes nothing.
+        constexpr Edit() = default;
+        // What `change`, setters called on the attribute it is given, does to any attribute.
+        // Every bit it writes must not depend on the bits it reads, as holds for the setters: it
+        // is then known from what it makes of all zeros and all ones.
+        template <typename Change> static constexpr Edit of(Change change) {
+            Attribute zeros;
+            Attribute ones = fromPacked(~uint64_t(0), 0xFFFF);
+            change(zeros);
+            change(ones);
+            Edit edit;
+            edit.m_colorsKeep = ones.m_colors;
+            edit.m_colorsSet = zeros.m_colors;
+            edit.m_restKeep = uint16_t(ones.m_rest);
+            edit.m_restSet = uint16_t(zeros.m_rest);
+            return edit;
+        }
+        // This edit, then `next`.
+        constexpr Edit then(const Edit& next) const {
+            Edit edit;
+            edit.m_colorsKeep = m_colorsKeep & next.m_colorsKeep;
+            edit.m_colorsSet = (m_colorsSet & next.m_colorsKeep) | next.m_colorsSet;
+            edit.m_restKeep = uint16_t(m_restKeep & next.m_restKeep);
+            edit.m_restSet = uint16_t((m_restSet & next.m_restKeep) | next.m_restSet);
+            return edit;
+        }
+        constexpr void applyTo(Attribute& attribute) const {
+            attribute.m_colors = (attribute.m_colors & m_colorsKeep) | m_colorsSet;
+            attribute.m_rest = (attribute.m_rest & m_restKeep) | m_restSet;
+        }
+
+    private:
+        uint64_t m_colorsKeep = ~uint64_t(0);
+        uint64_t m_colorsSet = 0;
+        // The rest word holds 16 bits. Kept narrow, a table of edits is smaller, and the compiler
+        // does not pair the two words' operations into vector ones, which kept the edit of a
+        // list being read in memory instead of in registers.
+        uint16_t m_restKeep = 0xFFFF;
+        uint16_t m_restSet = 0;
+    };
+
     // The SGR parameters of this attribute for a DECRQSS "m" reply, for example "0;1;31m".
     // Dim, italic, crossed-out and the underline style and colour are not written.
     std::string toSgr() const;

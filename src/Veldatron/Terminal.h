@@ -751,20 +751,17 @@ public:
     // bytes carried over.
     [[gnu::noinline]] void printRun(std::span<const uint8_t> run, bool printableAscii);
     // The cell every printed ASCII character starts from (attribute, link payload, content
-    // code, width 1), kept while none of them changes: most runs of text share it.
-    const CharData& asciiCell() {
-        if (m_activeHyperlink || m_asciiCellLinked) {
-            rebuildAsciiCell();
-        } else if (!(m_asciiCellAttribute == m_curAttr) ||
-                   !(m_asciiCellContent == m_buffer->semanticContent)) {
-            // Colourful output changes the attribute before most runs: built here, no call.
-            m_asciiCellAttribute = m_curAttr;
-            m_asciiCellContent = m_buffer->semanticContent;
-            m_asciiCell = CharData(m_curAttr, 0, 1, TinyAtom(), m_asciiCellContent.cellCode());
+    // code, width 1). Made afresh for every run, in registers: colourful output changes the
+    // attribute before most runs, and a kept cell compared with the attribute would read it with
+    // one wide load right after SGR stored it in two halves, which stalls until the stores land.
+    CharData asciiCell() {
+        if (m_activeHyperlink) {
+            return linkedAsciiCell();
         }
-        return m_asciiCell;
+        return CharData(m_curAttr, 0, 1, TinyAtom(), m_buffer->semanticContent.cellCode());
     }
-    [[gnu::noinline]] void rebuildAsciiCell();
+    // With a link the payload is resolved for every run, as a link may be given up meanwhile.
+    [[gnu::noinline]] CharData linkedAsciiCell();
     // Drops the bytes of an incomplete UTF-8 character carried over from the last run.
     void resetPrintState() { m_putbackLength = 0; }
     // C0 control bytes, and C1 bytes outside ground. Carriage return and line feed, one each per
@@ -1189,6 +1186,9 @@ private:
 
     // ---- Character attributes (TerminalSgr.cpp) ---------------------------------------------
     void cmdCsiM(const ParserParams& pars, std::span<const uint8_t> collect);
+    // The lists cmdCsiM takes no shortcut for, one parameter after another. Out of line: the
+    // shortcuts then need no stack frame.
+    [[gnu::noinline]] void sgrList(const ParserParams& pars);
 
     // ---- State (in the order of the terminal's state table) ---------------------------------
     int m_cols = 80;
@@ -1278,11 +1278,6 @@ private:
     CharData m_runHalf = CharData(Attribute(), 0, 0);
     // The attribute m_runHalf was made with.
     Attribute m_runHalfAttribute;
-    // asciiCell() and what it was made from.
-    CharData m_asciiCell = CharData(Attribute(), 0, 1);
-    Attribute m_asciiCellAttribute;
-    SemanticContent m_asciiCellContent = SemanticContent::none;
-    bool m_asciiCellLinked = false;
     int m_lastBufferCol = 0;
     SemanticScanState m_semanticScanState = SemanticScanState::ground;
     bool m_semanticScanInPaste = false;

@@ -498,13 +498,9 @@ void Terminal::prepareRunCells() {
     }
 }
 
-void Terminal::rebuildAsciiCell() {
-    // With a link the payload is resolved for every run, as a link may be given up meanwhile.
-    m_asciiCellContent = m_buffer->semanticContent;
-    m_asciiCellAttribute = m_curAttr;
-    m_asciiCellLinked = m_activeHyperlink.has_value();
-    m_asciiCell = CharData(m_curAttr, 0, 1, resolveActiveHyperlink().value_or(TinyAtom()),
-                           m_asciiCellContent.cellCode());
+CharData Terminal::linkedAsciiCell() {
+    return CharData(m_curAttr, 0, 1, resolveActiveHyperlink().value_or(TinyAtom()),
+                    m_buffer->semanticContent.cellCode());
 }
 
 inline void Terminal::printCell(int32_t code, int width) {

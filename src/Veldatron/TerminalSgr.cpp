@@ -3,6 +3,7 @@
 #include "Diagnostics.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 
 namespace veldatron {
@@ -58,6 +59,88 @@ Extended extendedColor(const ParserParams& pars, std::span<const int32_t> values
     return {false, CellColor(), 1};
 }
 
+// How the general loop reads a parameter: most are one edit of the attribute; 4 looks for a
+// style after a colon, 38, 48 and 58 read a colour from the parameters after them.
+// 59 takes the underline colour's own setter.
+enum class SgrRead : uint8_t { edit, underline, extended, noUnderlineColor, unknown };
+
+struct SgrEntry {
+    Attribute::Edit edit;
+    SgrRead read = SgrRead::unknown;
+};
+
+// Parameters from here up are unknown: they share the table's last entry.
+constexpr uint32_t sgrUnknown = 108;
+
+constexpr SgrEntry styleEntry(CharacterStyle insert, CharacterStyle remove) {
+    return {Attribute::Edit::of([=](Attribute& a) {
+                CharacterStyle style = a.style();
+                style.insert(insert);
+                style.remove(remove);
+                a.setStyle(style);
+            }),
+            SgrRead::edit};
+}
+
+// The underline on (in `style`) or off (none).
+constexpr Attribute::Edit underlineEdit(UnderlineStyle style) {
+    return Attribute::Edit::of([=](Attribute& a) {
+        CharacterStyle styles = a.style();
+        if (style == UnderlineStyle::none) {
+            styles.remove(CharacterStyle::underline);
+        } else {
+            styles.insert(CharacterStyle::underline);
+        }
+        a.setStyle(styles);
+        a.setUnderlineStyle(style);
+    });
+}
+
+constexpr SgrEntry colorEntry(void (Attribute::*set)(CellColor) &, CellColor color) {
+    return {Attribute::Edit::of([=](Attribute& a) { (a.*set)(color); }), SgrRead::edit};
+}
+
+constexpr std::array<SgrEntry, sgrUnknown + 1> sgrTable = [] {
+    std::array<SgrEntry, sgrUnknown + 1> table{};
+    table[0] = {Attribute::Edit::of([](Attribute& a) { a = Attribute(); }), SgrRead::edit};
+    const CharacterStyle none = CharacterStyle::none;
+    table[1] = styleEntry(CharacterStyle::bold, none);
+    table[2] = styleEntry(CharacterStyle::dim, none);
+    table[3] = styleEntry(CharacterStyle::italic, none);
+    table[4] = {underlineEdit(UnderlineStyle::single), SgrRead::underline};
+    table[5] = styleEntry(CharacterStyle::blink, none);
+    table[7] = styleEntry(CharacterStyle::inverse, none);
+    table[8] = styleEntry(CharacterStyle::invisible, none);
+    table[9] = styleEntry(CharacterStyle::crossedOut, none);
+    table[21] = {underlineEdit(UnderlineStyle::double_), SgrRead::edit};
+    table[22] = styleEntry(none, CharacterStyle::bold | CharacterStyle::dim);
+    table[23] = styleEntry(none, CharacterStyle::italic);
+    table[24] = {underlineEdit(UnderlineStyle::none), SgrRead::edit};
+    table[25] = styleEntry(none, CharacterStyle::blink);
+    table[27] = styleEntry(none, CharacterStyle::inverse);
+    table[28] = styleEntry(none, CharacterStyle::invisible);
+    table[29] = styleEntry(none, CharacterStyle::crossedOut);
+    for (int i = 0; i < 8; ++i) {
+        table[30 + i] = colorEntry(&Attribute::setFg, CellColor::ansi256(uint8_t(i)));
+        table[40 + i] = colorEntry(&Attribute::setBg, CellColor::ansi256(uint8_t(i)));
+        table[90 + i] = colorEntry(&Attribute::setFg, CellColor::ansi256(uint8_t(i + 8)));
+        table[100 + i] = colorEntry(&Attribute::setBg, CellColor::ansi256(uint8_t(i + 8)));
+    }
+    table[38].read = SgrRead::extended;
+    table[48].read = SgrRead::extended;
+    table[58].read = SgrRead::extended;
+    table[39] = colorEntry(&Attribute::setFg, CellColor::defaultColor);
+    table[49] = colorEntry(&Attribute::setBg, CellColor::defaultColor);
+    table[59].read = SgrRead::noUnderlineColor;
+    return table;
+}();
+
+// The edits of 4:0 to 4:5; a larger style is a single underline.
+constexpr std::array<Attribute::Edit, 6> underlineStyleEdits = {
+    underlineEdit(UnderlineStyle::none),    underlineEdit(UnderlineStyle::single),
+    underlineEdit(UnderlineStyle::double_), underlineEdit(UnderlineStyle::curly),
+    underlineEdit(UnderlineStyle::dotted),  underlineEdit(UnderlineStyle::dashed)};
+
 // Out of line and cold: it builds strings, and the colour loop should not keep registers for it.
 [[gnu::cold, gnu::noinline]] void reportUnknown(int32_t value, const ParserParams& pars) {
     static DiagnosticSite site;
@@ -74,12 +157,6 @@ void Terminal::cmdCsiM(const ParserParams& pars, std::span<const uint8_t> collec
     if (!collect.empty()) {
         return;
     }
-    // Changed in place, field by field: nothing reads the attribute until the parameters are
-    // done, and a whole-object copy in and out would stall on the narrower stores between. The
-    // values are read straight from the list (an omitted one reads as 0, which resets), and one
-    // switch decides each: programs that colour every few cells send one of these per cell.
-    Attribute& a = m_curAttr;
-    CharacterStyle style = a.style();
     const std::span<const int32_t> values = pars.values();
     const int n = int(values.size());
     // The commonest list of colourful output, one foreground or background colour and nothing
@@ -87,143 +164,81 @@ void Terminal::cmdCsiM(const ParserParams& pars, std::span<const uint8_t> collec
     if ((n == 5 || n == 3) && (values[0] == 38 || values[0] == 48) &&
         values[1] == (n == 5 ? 2 : 5) && !pars.isSubParameter(1)) {
         const CellColor color =
-            n == 5 ? CellColor::trueColor(channel(values[2]), channel(values[3]), channel(values[4]))
-                   : CellColor::ansi256(channel(values[2]));
+            n == 5
+                ? CellColor::trueColor(channel(values[2]), channel(values[3]), channel(values[4]))
+                : CellColor::ansi256(channel(values[2]));
         if (values[0] == 38) {
-            a.setFg(color);
+            m_curAttr.setFg(color);
         } else {
-            a.setBg(color);
+            m_curAttr.setBg(color);
         }
         return;
     }
+    // A plain reset, which most programs send after every coloured word.
+    if (n == 1 && values[0] == 0) {
+        m_curAttr = Attribute();
+        return;
+    }
+    sgrList(pars);
+}
+
+void Terminal::sgrList(const ParserParams& pars) {
+    const std::span<const int32_t> values = pars.values();
+    const int n = int(values.size());
+    // Each parameter is looked up, and all but a few are an edit: programs that colour every few
+    // cells send lists like "1;38;5;n" whose first parameter varies at random, and a branch on
+    // its value (a switch) would mostly be mispredicted. The edits are combined in registers and
+    // the attribute changed once at the end. An omitted parameter reads as 0, which resets.
+    Attribute::Edit edit;
     for (int i = 0; i < n; ++i) {
-        const int32_t p = values[size_t(i)];
-        switch (p) {
-        case 0:
-            a = Attribute();
-            style = CharacterStyle::none;
+        const uint32_t p = uint32_t(values[size_t(i)]);
+        const SgrEntry& entry = sgrTable[std::min(p, sgrUnknown)];
+        if (entry.read == SgrRead::edit) [[likely]] {
+            edit = edit.then(entry.edit);
+            continue;
+        }
+        switch (entry.read) {
+        case SgrRead::edit:
             break;
-        case 1:
-            style.insert(CharacterStyle::bold);
-            break;
-        case 2:
-            style.insert(CharacterStyle::dim);
-            break;
-        case 3:
-            style.insert(CharacterStyle::italic);
-            break;
-        case 4:
+        case SgrRead::underline:
             if (pars.isSubParameter(i + 1)) {
-                const int32_t s = values[size_t(++i)];
-                if (s == 0) {
-                    style.remove(CharacterStyle::underline);
-                    a.setUnderlineStyle(UnderlineStyle::none);
-                } else {
-                    style.insert(CharacterStyle::underline);
-                    a.setUnderlineStyle(s >= 2 && s <= 5 ? UnderlineStyle(s)
-                                                         : UnderlineStyle::single);
-                }
+                const uint32_t style = uint32_t(values[size_t(++i)]);
+                edit =
+                    edit.then(underlineStyleEdits[style < underlineStyleEdits.size() ? style : 1]);
             } else {
-                style.insert(CharacterStyle::underline);
-                a.setUnderlineStyle(UnderlineStyle::single);
+                edit = edit.then(entry.edit);
             }
             break;
-        case 5:
-            style.insert(CharacterStyle::blink);
-            break;
-        case 7:
-            style.insert(CharacterStyle::inverse);
-            break;
-        case 8:
-            style.insert(CharacterStyle::invisible);
-            break;
-        case 9:
-            style.insert(CharacterStyle::crossedOut);
-            break;
-        case 21:
-            style.insert(CharacterStyle::underline);
-            a.setUnderlineStyle(UnderlineStyle::double_);
-            break;
-        case 22:
-            style.remove(CharacterStyle::bold);
-            style.remove(CharacterStyle::dim);
-            break;
-        case 23:
-            style.remove(CharacterStyle::italic);
-            break;
-        case 24:
-            style.remove(CharacterStyle::underline);
-            a.setUnderlineStyle(UnderlineStyle::none);
-            break;
-        case 25:
-            style.remove(CharacterStyle::blink);
-            break;
-        case 27:
-            style.remove(CharacterStyle::inverse);
-            break;
-        case 28:
-            style.remove(CharacterStyle::invisible);
-            break;
-        case 29:
-            style.remove(CharacterStyle::crossedOut);
-            break;
-        case 30:
-        case 31:
-        case 32:
-        case 33:
-        case 34:
-        case 35:
-        case 36:
-        case 37:
-            a.setFg(CellColor::ansi256(uint8_t(p - 30)));
-            break;
-        case 38:
-        case 48:
-        case 58: {
+        case SgrRead::extended: {
             const Extended extended = extendedColor(pars, values, i);
             if (extended.valid) {
+                const CellColor color = extended.color;
                 if (p == 38) {
-                    a.setFg(extended.color);
+                    edit = edit.then(Attribute::Edit::of([=](Attribute& a) { a.setFg(color); }));
                 } else if (p == 48) {
-                    a.setBg(extended.color);
+                    edit = edit.then(Attribute::Edit::of([=](Attribute& a) { a.setBg(color); }));
                 } else {
-                    a.setUnderlineColor(extended.color);
+                    // Its own setter (a true colour takes a slot of the shared table), on the
+                    // attribute as the parameters before it left it.
+                    edit.applyTo(m_curAttr);
+                    edit = Attribute::Edit();
+                    m_curAttr.setUnderlineColor(color);
                 }
             }
             i += std::max(extended.consumed, 1);
             break;
         }
-        case 39:
-            a.setFg(CellColor::defaultColor);
+        case SgrRead::noUnderlineColor:
+            edit.applyTo(m_curAttr);
+            edit = Attribute::Edit();
+            m_curAttr.setUnderlineColor(std::nullopt);
             break;
-        case 40:
-        case 41:
-        case 42:
-        case 43:
-        case 44:
-        case 45:
-        case 46:
-        case 47:
-            a.setBg(CellColor::ansi256(uint8_t(p - 40)));
-            break;
-        case 49:
-            a.setBg(CellColor::defaultColor);
-            break;
-        case 59:
-            a.setUnderlineColor(std::nullopt);
-            break;
-        default:
-            if (p >= 90 && p <= 97) {
-                a.setFg(CellColor::ansi256(uint8_t(p - 90 + 8)));
-            } else if (p >= 100 && p <= 107) {
-                a.setBg(CellColor::ansi256(uint8_t(p - 100 + 8)));
-            } else {
-                reportUnknown(p, pars);
-            }
+        case SgrRead::unknown:
+            reportUnknown(int32_t(p), pars);
             break;
         }
     }
-    a.setStyle(style);
+    edit.applyTo(m_curAttr);
 }
 
 } // namespace veldatron

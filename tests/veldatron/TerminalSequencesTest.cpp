@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -244,6 +246,152 @@ TEST(TerminalSgr, PrintedCellsCarryTheAttribute) {
     EXPECT_EQ(t.cell(0, 0).attribute(),
               styled(CharacterStyle::bold, CellColor::trueColor(1, 2, 3)));
     EXPECT_EQ(t.cell(1, 0).attribute(), Attribute());
+}
+
+// One parameter of a list as a program writes it: its value (none when omitted) and whether a
+// colon, not a semicolon, stands before it.
+struct SgrParameter {
+    std::optional<int> value;
+    bool afterColon = false;
+};
+
+// What a list does to `a`, read one parameter at a time with a plain switch: the terminal's
+// reader, which looks parameters up in a table and takes shortcuts, must come to the same.
+Attribute readSgrPlainly(Attribute a, const std::vector<SgrParameter>& list, int& unknown) {
+    const int n = int(list.size());
+    auto value = [&](int i) { return std::min(list[size_t(i)].value.value_or(0), 65535); };
+    auto colon = [&](int i) { return i < n && list[size_t(i)].afterColon; };
+    auto channel = [&](int i) { return uint8_t(std::min(value(i), 255)); };
+    CharacterStyle style = a.style();
+    auto setUnderline = [&](UnderlineStyle underline) {
+        if (underline == UnderlineStyle::none) {
+            style.remove(CharacterStyle::underline);
+        } else {
+            style.insert(CharacterStyle::underline);
+        }
+        a.setUnderlineStyle(underline);
+    };
+    for (int i = 0; i < n; ++i) {
+        const int p = value(i);
+        if (p == 0) {
+            a = Attribute();
+            style = CharacterStyle::none;
+        } else if (p >= 1 && p <= 9 && p != 4 && p != 6) {
+            const CharacterStyle styles[] = {
+                CharacterStyle::bold,    CharacterStyle::dim,       CharacterStyle::italic,
+                CharacterStyle::none,    CharacterStyle::blink,     CharacterStyle::none,
+                CharacterStyle::inverse, CharacterStyle::invisible, CharacterStyle::crossedOut};
+            style.insert(styles[p - 1]);
+        } else if (p == 4) {
+            if (!colon(i + 1)) {
+                setUnderline(UnderlineStyle::single);
+            } else {
+                const int s = value(++i);
+                setUnderline(s <= 5 && s != 0 ? UnderlineStyle(s)
+                             : s == 0         ? UnderlineStyle::none
+                                              : UnderlineStyle::single);
+            }
+        } else if (p == 21) {
+            setUnderline(UnderlineStyle::double_);
+        } else if (p == 22) {
+            style.remove(CharacterStyle::bold | CharacterStyle::dim);
+        } else if (p == 24) {
+            setUnderline(UnderlineStyle::none);
+        } else if (p == 23 || p == 25 || p == 27 || p == 28 || p == 29) {
+            const CharacterStyle styles[] = {CharacterStyle::italic,    CharacterStyle::none,
+                                             CharacterStyle::blink,     CharacterStyle::none,
+                                             CharacterStyle::inverse,   CharacterStyle::invisible,
+                                             CharacterStyle::crossedOut};
+            style.remove(styles[p - 23]);
+        } else if ((p >= 30 && p <= 37) || (p >= 90 && p <= 97) || p == 39) {
+            a.setFg(p == 39 ? CellColor::defaultColor
+                            : CellColor::ansi256(uint8_t(p % 10 + (p >= 90 ? 8 : 0))));
+        } else if ((p >= 40 && p <= 47) || (p >= 100 && p <= 107) || p == 49) {
+            a.setBg(p == 49 ? CellColor::defaultColor
+                            : CellColor::ansi256(uint8_t(p % 10 + (p >= 100 ? 8 : 0))));
+        } else if (p == 59) {
+            a.setUnderlineColor(std::nullopt);
+        } else if (p == 38 || p == 48 || p == 58) {
+            std::optional<CellColor> color;
+            int used = 1;
+            if (colon(i + 1)) {
+                int group = 1;
+                while (colon(i + 1 + group)) {
+                    ++group;
+                }
+                used = group;
+                if (value(i + 1) == 5 && group >= 2) {
+                    color = CellColor::ansi256(channel(i + 2));
+                } else if (value(i + 1) == 2 && group >= 5) {
+                    color = CellColor::trueColor(channel(i + 3), channel(i + 4), channel(i + 5));
+                } else if (value(i + 1) == 2 && group == 4) {
+                    color = CellColor::trueColor(channel(i + 2), channel(i + 3), channel(i + 4));
+                }
+            } else if (i + 1 < n && value(i + 1) == 5 && i + 2 < n) {
+                color = CellColor::ansi256(channel(i + 2));
+                used = 2;
+            } else if (i + 1 < n && value(i + 1) == 2 && i + 4 < n) {
+                color = CellColor::trueColor(channel(i + 2), channel(i + 3), channel(i + 4));
+                used = 4;
+            }
+            if (color && p == 38) {
+                a.setFg(*color);
+            } else if (color && p == 48) {
+                a.setBg(*color);
+            } else if (color) {
+                a.setUnderlineColor(*color);
+            }
+            i += used;
+        } else {
+            ++unknown;
+        }
+    }
+    a.setStyle(style);
+    return a;
+}
+
+// Lists of every kind, from a state that has every field of the attribute set: the reader's
+// table, its colour shortcut and its handling of colons against the plain reading.
+TEST(TerminalSgr, ListsDoWhatReadingThemOneParameterAtATimeDoes) {
+    static const int values[] = {0,  1,  2,  3,  4,  5,   6,   7,   8,   9,   10,  21,   22,
+                                 23, 24, 25, 27, 28, 29,  30,  37,  39,  40,  47,  49,   53,
+                                 59, 89, 90, 97, 98, 100, 107, 108, 255, 256, 300, 65535};
+    // Colour introducers and kinds come often, so that colours of both forms are read.
+    static const int colourParts[] = {38, 48, 58, 5, 2};
+    std::mt19937 random(11);
+    const std::string start = "\x1b[1;2;3;4:3;5;7;8;9;38;5;100;48;2;1;2;3;58;5;9m";
+    for (int round = 0; round < 3000; ++round) {
+        std::vector<SgrParameter> list;
+        const size_t length = 1 + random() % 7;
+        std::string input = "\x1b[";
+        for (size_t k = 0; k < length; ++k) {
+            SgrParameter parameter;
+            // A colon straight after CSI makes the sequence an error, which is not an SGR.
+            const bool colonAllowed = k > 1 || (k == 1 && list[0].value);
+            parameter.afterColon = colonAllowed && random() % 4 == 0;
+            if (random() % 10 != 0) {
+                parameter.value = random() % 3 == 0 ? colourParts[random() % 5]
+                                                    : values[random() % std::size(values)];
+            }
+            if (k > 0) {
+                input += parameter.afterColon ? ':' : ';';
+            }
+            if (parameter.value) {
+                input += std::to_string(*parameter.value);
+            }
+            list.push_back(parameter);
+        }
+        input += 'm';
+        SCOPED_TRACE(input.substr(1));
+        DiagnosticsCapture capture;
+        TerminalFixture t;
+        t.feed(start);
+        const Attribute before = t.terminal.currentAttribute();
+        t.feed(input);
+        int unknown = 0;
+        EXPECT_EQ(t.terminal.currentAttribute(), readSgrPlainly(before, list, unknown));
+        EXPECT_EQ(int(capture.captured().size()), unknown);
+    }
 }
 
 // ---- Modes ----------------------------------------------------------------------------------
