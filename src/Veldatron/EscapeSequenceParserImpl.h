@@ -129,9 +129,15 @@ bool BasicEscapeSequenceParser<Sink>::readControlSequences(const std::uint8_t*& 
         if (state != ParserState::ground || end - p < scan::shortTextLimit) {
             return true;
         }
-        const int n = scan::shortText(p);
-        if (n >= scan::shortTextLimit - 1 || p[n] != ESC || p[n + 1] != '[') {
-            return true;
+        // One character, the commonest case, is told by compares: the scan's count would put
+        // its latency between one sequence and the next, where the compares leave a predicted
+        // branch.
+        int n = 1;
+        if (static_cast<std::uint8_t>(p[0] - 0x20) >= 0x5F || p[1] != ESC || p[2] != '[') {
+            n = scan::shortText(p);
+            if (n >= scan::shortTextLimit - 1 || p[n] != ESC || p[n + 1] != '[') {
+                return true;
+            }
         }
         if (n != 0) {
             m_sink.handlePrint(Bytes(p, static_cast<std::size_t>(n)), true);

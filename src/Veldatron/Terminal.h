@@ -775,9 +775,31 @@ public:
             executeOther(code);
         }
     }
-    void dispatchEsc(const SequenceId& sequence);                           // TerminalEsc.cpp
-    void dispatchCsi(const SequenceId& sequence, const ParserParams& pars); // TerminalCsi.cpp
-    void dispatchOsc(int64_t code, std::span<const uint8_t> data);          // TerminalOsc.cpp
+    void dispatchEsc(const SequenceId& sequence); // TerminalEsc.cpp
+    // Control sequences. The moves that draw a screen cell by cell are routed here, inline in
+    // the parser's loop: a direct call to their handlers, without the general dispatch's frame.
+    // Every other final goes to dispatchCsiOther. None of these moves looks at the
+    // intermediates (CSI ? H acts as CSI H).
+    void dispatchCsi(const SequenceId& sequence, const ParserParams& pars) {
+        switch (sequence.final) {
+        case 'A':
+            return cmdCursorUp(pars);
+        case 'B':
+            return cmdCursorDown(pars);
+        case 'C':
+            return cursorForward(pars[0]);
+        case 'D':
+            return cursorBackward(pars[0]);
+        case 'G':
+            return cmdCursorCharAbsolute(pars);
+        case 'H':
+            return cmdCursorPosition(pars);
+        default:
+            return dispatchCsiOther(sequence, pars);
+        }
+    }
+    void dispatchCsiOther(const SequenceId& sequence, const ParserParams& pars); // TerminalCsi.cpp
+    void dispatchOsc(int64_t code, std::span<const uint8_t> data);               // TerminalOsc.cpp
 
 private:
     friend class TerminalTestAccess;

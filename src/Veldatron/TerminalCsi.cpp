@@ -4,32 +4,21 @@
 
 namespace veldatron {
 
-void Terminal::dispatchCsi(const SequenceId& sequence, const ParserParams& pars) {
-    // By final byte. Most handlers do not look at the intermediates (CSI ? 2 J acts as CSI 2 J);
-    // where they select the function, the case compares the packed id (sequenceId("?", 'r')),
-    // and handlers that take them along check them themselves. Every case ends in one call in
-    // tail position, so the dispatch needs no stack frame of its own (it runs for every
-    // sequence); a final whose routing takes more than a compare has its router out of line.
+void Terminal::dispatchCsiOther(const SequenceId& sequence, const ParserParams& pars) {
+    // By final byte, for the finals dispatchCsi does not route itself. Most handlers do not look
+    // at the intermediates (CSI ? 2 J acts as CSI 2 J); where they select the function, the case
+    // compares the packed id (sequenceId("?", 'r')), and handlers that take them along check them
+    // themselves. Every case ends in one call in tail position, so the dispatch needs no stack
+    // frame of its own (it runs for every sequence); a final whose routing takes more than a
+    // compare has its router out of line.
     const std::span<const uint8_t> collect = sequence.collect;
     switch (sequence.final) {
     case '@':
         return cmdInsertChars(pars);
-    case 'A':
-        return cmdCursorUp(pars);
-    case 'B':
-        return cmdCursorDown(pars);
-    case 'C':
-        return cursorForward(pars[0]);
-    case 'D':
-        return cursorBackward(pars[0]);
     case 'E':
         return cmdCursorNextLine(pars);
     case 'F':
         return cmdCursorPrecedingLine(pars);
-    case 'G':
-        return cmdCursorCharAbsolute(pars);
-    case 'H':
-        return cmdCursorPosition(pars);
     case 'I':
         return cmdForwardTab(pars);
     case 'J':
