@@ -8,9 +8,8 @@ void Terminal::dispatchCsiOther(const SequenceId& sequence, const ParserParams& 
     // By final byte, for the finals dispatchCsi does not route itself. Most handlers do not look
     // at the intermediates (CSI ? 2 J acts as CSI 2 J); where they select the function, the case
     // compares the packed id (sequenceId("?", 'r')), and handlers that take them along check them
-    // themselves. Every case ends in one call in tail position, so the dispatch needs no stack
-    // frame of its own (it runs for every sequence); a final whose routing takes more than a
-    // compare has its router out of line.
+    // themselves. Every case ends in one call in tail position; a final whose routing takes more
+    // than a compare has its router out of line.
     const std::span<const uint8_t> collect = sequence.collect;
     switch (sequence.final) {
     case '@':
