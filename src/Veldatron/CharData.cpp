@@ -34,6 +34,17 @@ inline void storeCell(CharData* cell, uint64_t low, uint64_t high) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(cell), _mm_set_epi64x(int64_t(high), int64_t(low)));
 }
 
+// Eight codes, the first in the lowest byte, as eight 64-bit lanes.
+__attribute__((target("avx512f"))) inline __m512i widenCodes(uint64_t eight) {
+    return _mm512_maskz_cvtepu8_epi64(0xFF, _mm_cvtsi64_si128(int64_t(eight)));
+}
+
+// Four cells of the template with the codes the permutation picks into their low words.
+__attribute__((target("avx512f"))) inline __m512i fourCells(__m512i templ, __m512i permutation,
+                                                            __m512i codes) {
+    return _mm512_or_si512(templ, _mm512_maskz_permutexvar_epi64(0x55, permutation, codes));
+}
+
 __attribute__((target("avx512f"))) void fillCodesAvx512(CharData* cells, const uint8_t* codes,
                                                         size_t count, uint64_t low, uint64_t high) {
     const __m512i templ =
@@ -42,8 +53,23 @@ __attribute__((target("avx512f"))) void fillCodesAvx512(CharData* cells, const u
     const __m512i first = _mm512_set_epi64(0, 3, 0, 2, 0, 1, 0, 0);
     const __m512i second = _mm512_set_epi64(0, 7, 0, 6, 0, 5, 0, 4);
     // Whole-line stores only: a 64-byte store that straddles two cache lines costs two, and the
-    // lines of a row scrolled in from the scrollback are usually not in the caches.
+    // lines of a row scrolled in from the scrollback are usually not in the caches. The cells
+    // before the first whole line and after the last go in one masked store each rather than
+    // one store per cell; a run is at least wideFillMinimum cells, so the eight codes next to
+    // either end can always be read.
+    static_assert(CharData::wideFillMinimum >= 8);
+    const uintptr_t address = reinterpret_cast<uintptr_t>(cells);
     size_t i = 0;
+    if ((address & 15) == 0 && (address & 63) != 0) {
+        // 1 to 3 cells of the line lie before the run: their lanes are masked off.
+        const size_t before = (address & 63) / sizeof(CharData);
+        uint64_t eight;
+        std::memcpy(&eight, codes, 8);
+        auto* const line = reinterpret_cast<__m512i*>(address & ~uintptr_t(63));
+        _mm512_mask_store_epi64(line, __mmask8(0xFF << (2 * before)),
+                                fourCells(templ, first, widenCodes(eight << (8 * before))));
+        i = 4 - before;
+    }
     for (; i < count && (reinterpret_cast<uintptr_t>(cells + i) & 63) != 0; ++i) {
         storeCell(cells + i, low | codes[i], high);
     }
@@ -51,14 +77,22 @@ __attribute__((target("avx512f"))) void fillCodesAvx512(CharData* cells, const u
     for (; i + 8 <= count; i += 8, out += 2) {
         uint64_t eight;
         std::memcpy(&eight, codes + i, 8);
-        const __m512i bytes = _mm512_maskz_cvtepu8_epi64(0xFF, _mm_cvtsi64_si128(int64_t(eight)));
-        _mm512_store_si512(
-            out, _mm512_or_si512(templ, _mm512_maskz_permutexvar_epi64(0x55, first, bytes)));
-        _mm512_store_si512(
-            out + 1, _mm512_or_si512(templ, _mm512_maskz_permutexvar_epi64(0x55, second, bytes)));
+        const __m512i bytes = widenCodes(eight);
+        _mm512_store_si512(out, fourCells(templ, first, bytes));
+        _mm512_store_si512(out + 1, fourCells(templ, second, bytes));
     }
-    for (; i < count; ++i) {
-        storeCell(cells + i, low | codes[i], high);
+    if (i < count) {
+        // 1 to 7 cells from the start of a line: the run's last eight codes, shifted down.
+        const size_t left = count - i;
+        uint64_t eight;
+        std::memcpy(&eight, codes + count - 8, 8);
+        const __m512i bytes = widenCodes(eight >> (8 * (8 - left)));
+        _mm512_mask_store_epi64(out, __mmask8(left >= 4 ? 0xFF : (1u << (2 * left)) - 1),
+                                fourCells(templ, first, bytes));
+        if (left > 4) {
+            _mm512_mask_store_epi64(out + 1, __mmask8((1u << (2 * (left - 4))) - 1),
+                                    fourCells(templ, second, bytes));
+        }
     }
 }
 

@@ -236,6 +236,31 @@ public:
             m_refreshEnd = std::max(m_refreshEnd, y);
         }
     }
+    // updateRange(buffer, first) then updateRange(buffer, second): the two edges of a scrolled
+    // region. The ranges are read once and stored once, where the two calls would each reload
+    // what the other stored.
+    void updateRangeEdges(Buffer& buffer, int first, int second) {
+        const int64_t yDisp = buffer.yDisp();
+        int start = m_refreshStart;
+        int end = m_refreshEnd;
+        int64_t absoluteStart = m_scrollInvariantRefreshStart;
+        int64_t absoluteEnd = m_scrollInvariantRefreshEnd;
+        for (const int y : {first, second}) {
+            const int64_t absolute = y + yDisp;
+            if (absolute >= 0) {
+                absoluteStart = std::min(absoluteStart, absolute);
+                absoluteEnd = std::max(absoluteEnd, absolute);
+            }
+            if (y >= 0) {
+                start = std::min(start, y);
+                end = std::max(end, y);
+            }
+        }
+        m_refreshStart = start;
+        m_refreshEnd = end;
+        m_scrollInvariantRefreshStart = absoluteStart;
+        m_scrollInvariantRefreshEnd = absoluteEnd;
+    }
     // Marks a row, counted from the top of the ring, in the scroll-invariant range only.
     void markScrollInvariantRow(int64_t absolute) {
         m_scrollInvariantRefreshStart = std::min(m_scrollInvariantRefreshStart, absolute);
@@ -964,6 +989,9 @@ private:
     // what an autowrapped new line takes.
     [[gnu::noinline]] void scrollColumnsBetweenMargins(Buffer& buffer);
     bool scrollRegionWithoutScrollback(Buffer& buffer, bool isWrapped);
+    // Its work once the region is known to lie within the ring: ring rows topRow..bottomRow move
+    // up one, and the dropped top row comes round to the bottom as the new line.
+    void rotateRegionUp(Buffer& buffer, int topRow, int bottomRow, bool isWrapped);
     [[gnu::noinline]] void scrollIntoGrowingScrollback(Buffer& buffer, bool isWrapped);
     BidiPresentationState scrolledInBidiState(Buffer& buffer, bool isWrapped);
     // The oldest row of a full ring has left it: history counters, selections and the window.

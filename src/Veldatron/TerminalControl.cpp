@@ -100,10 +100,12 @@ void Terminal::cmdLineFeedBasic() {
     // The bottom margin of a region below the top of the screen (a status line or a pane that
     // scrolls by itself): what lineFeedGeneral and scroll(false) do there, without deciding
     // again what this has decided.
-    if (y == buffer.scrollBottom() && !m_marginMode && buffer.scrollTop() > 0 &&
-        buffer.yBase() + y < buffer.lines().count()) {
-        scrollRegionWithoutScrollback(buffer, false);
-        finishScroll(buffer, buffer.scrollTop(), y);
+    const int scrollTop = buffer.scrollTop();
+    const int yBase = buffer.yBase();
+    if (y == buffer.scrollBottom() && !m_marginMode && scrollTop > 0 &&
+        yBase + y < buffer.lines().count()) {
+        rotateRegionUp(buffer, yBase + scrollTop, yBase + y, false);
+        finishScroll(buffer, scrollTop, y);
         finishLineFeed(buffer, true);
         return;
     }
@@ -231,8 +233,7 @@ inline void Terminal::finishScroll(Buffer& buffer, int scrollTop, int scrollBott
     m_refreshStart = std::min(m_refreshStart, scrollTop);
     m_refreshEnd = std::max(m_refreshEnd, scrollBottom);
     if (!(scrollTop == 0 && scrollBottom == m_rows - 1 && buffer.hasScrollback())) {
-        updateRange(buffer, scrollTop);
-        updateRange(buffer, scrollBottom);
+        updateRangeEdges(buffer, scrollTop, scrollBottom);
     }
     if (buffer.hasAnyImages()) {
         updateKittyRelativePlacementsForCurrentBuffer();
@@ -317,6 +318,18 @@ void Terminal::scrollColumnsBetweenMargins(Buffer& buffer) {
                                                   buffer.marginRight());
 }
 
+// Inline: every line feed on the bottom margin of a region below the top of the screen.
+inline void Terminal::rotateRegionUp(Buffer& buffer, int topRow, int bottomRow, bool isWrapped) {
+    CircularBufferLineList& lines = buffer.lines();
+    const BidiPresentationState state = scrolledInBidiState(buffer, isWrapped);
+    // The rows move up by one, moved rather than copied (no counts change), and the dropped top
+    // row comes round to the bottom, where, when nobody else holds it, it becomes the new row.
+    // (Unlike a shift of the ring's lines, a rotation inside the ring cannot fail.)
+    lines.rotateLines(topRow, bottomRow, -1);
+    lines.resetLine(bottomRow, prepareBlankLine(buffer, isWrapped, state, scrollBlankAttribute()));
+    selectionsAdjustForInPlaceScroll(topRow, bottomRow, 1);
+}
+
 bool Terminal::scrollRegionWithoutScrollback(Buffer& buffer, bool isWrapped) {
     // The region's top line is discarded.
     CircularBufferLineList& lines = buffer.lines();
@@ -329,13 +342,7 @@ bool Terminal::scrollRegionWithoutScrollback(Buffer& buffer, bool isWrapped) {
                                isCurrentBufferAlternate());
         return false;
     }
-    const BidiPresentationState state = scrolledInBidiState(buffer, isWrapped);
-    // The rows move up by one, moved rather than copied (no counts change), and the dropped top
-    // row comes round to the bottom, where, when nobody else holds it, it becomes the new row.
-    // (Unlike a shift of the ring's lines, a rotation inside the ring cannot fail.)
-    lines.rotateLines(topRow, bottomRow, -1);
-    lines.resetLine(bottomRow, prepareBlankLine(buffer, isWrapped, state, scrollBlankAttribute()));
-    selectionsAdjustForInPlaceScroll(topRow, bottomRow, 1);
+    rotateRegionUp(buffer, topRow, bottomRow, isWrapped);
     return true;
 }
 

@@ -278,8 +278,7 @@ void Terminal::insertOrDeleteLines(int n, RowEntry entry) {
         selectionsInvalidateForColumnRestrictedScroll(row, bottom, buffer.marginLeft(),
                                                       buffer.marginRight());
     }
-    updateRange(buffer, y);
-    updateRange(buffer, scrollBottom);
+    updateRangeEdges(buffer, y, scrollBottom);
     if (scrollTop != 0 || scrollBottom != m_rows - 1) {
         updateRange(buffer, scrollTop);
     }
@@ -301,8 +300,7 @@ void Terminal::cmdScrollUp(const ParserParams& pars) {
                                                       buffer.marginRight());
     }
     hardenBidiScrollBoundaries(false, n);
-    updateRange(buffer, buffer.scrollTop());
-    updateRange(buffer, buffer.scrollBottom());
+    updateRangeEdges(buffer, buffer.scrollTop(), buffer.scrollBottom());
 }
 
 void Terminal::cmdDeleteColumns(const ParserParams& pars) {
@@ -334,8 +332,7 @@ void Terminal::shiftRegionColumns(int at, int by, const CharData& fill, bool end
             line.setIsWrapped(false);
         }
     }
-    updateRange(buffer, buffer.scrollTop());
-    updateRange(buffer, buffer.scrollBottom());
+    updateRangeEdges(buffer, buffer.scrollTop(), buffer.scrollBottom());
 }
 
 // ---- Repeat ---------------------------------------------------------------------------------

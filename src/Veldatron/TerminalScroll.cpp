@@ -88,8 +88,7 @@ void Terminal::reverseIndex() {
         settle(top);
         selectionsInvalidateForColumnRestrictedScroll(top, bottom, left, right);
     }
-    updateRange(buffer, scrollTop);
-    updateRange(buffer, scrollBottom);
+    updateRangeEdges(buffer, scrollTop, scrollBottom);
 }
 
 void Terminal::cmdScrollDown(const ParserParams& pars) {
@@ -107,8 +106,7 @@ void Terminal::cmdScrollDown(const ParserParams& pars) {
         selectionsAdjustForInPlaceScroll(top, bottom, -n);
     }
     hardenBidiScrollBoundaries(true, n);
-    updateRange(buffer, buffer.scrollTop());
-    updateRange(buffer, buffer.scrollBottom());
+    updateRangeEdges(buffer, buffer.scrollTop(), buffer.scrollBottom());
 }
 
 void Terminal::columnIndex(bool back) {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <iterator>
+#include <string>
 #include <unordered_set>
 #include <vector>
 
@@ -126,6 +128,32 @@ TEST(CharData, ATemplateBecomesAsciiCells) {
         ASSERT_EQ(row[i], expected) << i;
     }
     EXPECT_EQ(row.back(), CharData::Null) << "nothing written past the run";
+}
+
+// Long runs are written a cache line at a time, with the cells before the first whole line and
+// after the last written apart: every start within a line and every length around the multiples
+// of a line must write exactly the run's cells.
+TEST(CharData, TemplateRunsWriteTheirCellsWhereverTheyStartAndEnd) {
+    const CharData templ(busyAttribute(), 'z', 1, TinyAtom{42}, 5);
+    const CharData guard(Attribute(), '#', 1);
+    std::vector<uint8_t> text;
+    for (int i = 0; i < 48; ++i) {
+        text.push_back(uint8_t(0x21 + (i * 7) % 94));
+    }
+    // 64-byte aligned, with four guard cells before the earliest start.
+    alignas(64) CharData row[64];
+    for (size_t start = 4; start < 8; ++start) {
+        for (size_t count = CharData::wideFillMinimum; count <= text.size(); ++count) {
+            SCOPED_TRACE("start " + std::to_string(start) + ", " + std::to_string(count) +
+                         " cells");
+            std::fill(std::begin(row), std::end(row), guard);
+            CharData::fillCodes(row + start, text.data(), count, templ);
+            for (size_t i = 0; i < std::size(row); ++i) {
+                const bool inRun = i >= start && i < start + count;
+                ASSERT_EQ(row[i], inRun ? templ.withCode(text[i - start]) : guard) << i;
+            }
+        }
+    }
 }
 
 TEST(CharData, AStampKeepsAllButCodeAndWidthOfItsTemplate) {

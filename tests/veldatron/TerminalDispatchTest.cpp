@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <random>
 #include <span>
 #include <string>
@@ -266,6 +267,46 @@ TEST(TerminalLineFeed, TheRegionShortcutLeavesWhatTheGeneralLineFeedLeaves) {
     expectLineFeedAsTheGeneralOne({.cols = 6, .rows = 6, .scrollback = 3},
                                   "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\nh\x1b[2;5r\x1b[5;1H", cases,
                                   [](Terminal& t) { return t.buffer().y() == 4; });
+}
+
+// Scrolls mark their region's two edges in one step, which must mark what marking each edge on
+// its own marks, whatever was marked before and wherever the edges lie.
+TEST(TerminalUpdateRange, MarkingBothEdgesAtOnceMarksWhatMarkingEachMarks) {
+    struct Case {
+        const char* name;
+        std::optional<int> marked;
+        int first;
+        int second;
+    };
+    const Case cases[] = {
+        {"a region", std::nullopt, 1, 3},
+        {"the edges the wrong way round", std::nullopt, 3, 1},
+        {"one row", std::nullopt, 2, 2},
+        {"within what was marked", 0, 1, 2},
+        {"beyond what was marked", 2, 0, 3},
+        {"above the screen", std::nullopt, -2, 1},
+        {"above the whole ring", 1, -40, -30},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TerminalFixture a({.cols = 6, .rows = 4, .scrollback = 10});
+        TerminalFixture b({.cols = 6, .rows = 4, .scrollback = 10});
+        for (TerminalFixture* t : {&a, &b}) {
+            // Lines in the scrollback: viewport rows and rows of the ring differ.
+            t->feed("a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng");
+            ASSERT_GT(t->terminal.buffer().yDisp(), 0);
+            t->terminal.clearUpdateRange();
+            if (c.marked) {
+                t->terminal.updateRange(*c.marked);
+            }
+        }
+        a.terminal.updateRangeEdges(a.terminal.buffer(), c.first, c.second);
+        b.terminal.updateRange(c.first);
+        b.terminal.updateRange(c.second);
+        EXPECT_EQ(a.terminal.getUpdateRange(), b.terminal.getUpdateRange());
+        EXPECT_EQ(a.terminal.getScrollInvariantUpdateRange(),
+                  b.terminal.getScrollInvariantUpdateRange());
+    }
 }
 
 // Lines of plain text scrolling into a full scrollback are written in runs; fed one byte at a
