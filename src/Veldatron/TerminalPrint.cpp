@@ -125,9 +125,10 @@ void Terminal::printRun(std::span<const uint8_t> run, bool printableAscii) {
     const bool resumed = m_buffer->resumeHeldCursor();
     const int x = m_buffer->x();
     // Whether the run wrote a cell: a character printed right of the margins and then widened
-    // by a selector ends where the cursor started.
-    const BufferLine& row = m_buffer->lines()[m_buffer->yBase() + m_buffer->y()];
-    const uint64_t generation = row.generation();
+    // by a selector ends where the cursor started. The row is found again by its index: a run
+    // that wraps may scroll it away, and then no cursor is held anyway (autowrap is on).
+    const int rowIndex = m_buffer->yBase() + m_buffer->y();
+    const uint64_t generation = m_buffer->lines()[rowIndex].generation();
     if (printableAscii && m_putbackLength == 0 && !translatesAscii()) {
         Buffer& buffer = *m_buffer;
         const int y = buffer.y();
@@ -150,7 +151,8 @@ void Terminal::printRun(std::span<const uint8_t> run, bool printableAscii) {
         printGeneral(run);
     }
     // A cursor that nothing moved stays where it stands, also right of the margins.
-    if (resumed || m_buffer->x() != x || row.generation() != generation) {
+    if (resumed || m_buffer->x() != x ||
+        m_buffer->lines()[rowIndex].generation() != generation) {
         m_buffer->holdCursorAtRightLimit();
     }
 }
