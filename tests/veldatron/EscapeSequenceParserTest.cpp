@@ -624,6 +624,48 @@ TEST(ParserScan, VectorScannersAgreeWithTheByteLoops) {
     }
 }
 
+// Reads `input` with addParameterBytes into a list that already holds `prefix` (as when a read
+// splits a sequence) and checks stop, values, omissions and separators against addDigit and
+// addSeparator one byte at a time.
+void expectRunReadsAsBytes(const std::string& prefix, const std::string& input) {
+    SCOPED_TRACE(prefix + " | " + input);
+    ParserParams run;
+    ParserParams bytewise;
+    for (ParserParams* params : {&run, &bytewise}) {
+        params->reset();
+        for (char c : prefix) {
+            if (c == ';' || c == ':') {
+                if (!params->addSeparator(static_cast<std::uint8_t>(c))) {
+                    break;
+                }
+            } else if (c >= '0' && c <= '9') {
+                params->addDigit(static_cast<std::uint8_t>(c - '0'));
+            } else {
+                break;
+            }
+        }
+    }
+    const std::span<const std::uint8_t> bytes = asBytes(input);
+    const std::uint8_t* const stop =
+        run.addParameterBytes(bytes.data(), bytes.data() + bytes.size());
+    const std::uint8_t* expectedStop = bytes.data();
+    for (; expectedStop != bytes.data() + bytes.size(); ++expectedStop) {
+        const std::uint8_t c = *expectedStop;
+        if (c >= '0' && c <= '9') {
+            bytewise.addDigit(static_cast<std::uint8_t>(c - '0'));
+        } else if ((c != ';' && c != ':') || !bytewise.addSeparator(c)) {
+            break;
+        }
+    }
+    ASSERT_EQ(stop - bytes.data(), expectedStop - bytes.data());
+    ASSERT_EQ(run.size(), bytewise.size());
+    for (int i = 0; i < bytewise.size(); ++i) {
+        ASSERT_EQ(run[i], bytewise[i]) << i;
+        ASSERT_EQ(run.isOmitted(i), bytewise.isOmitted(i)) << i;
+        ASSERT_EQ(run.separatorBefore(i), bytewise.separatorBefore(i)) << i;
+    }
+}
+
 TEST(ParserParams, ReadingARunAgreesWithOneByteAtATime) {
     // Long digit runs (saturation), lists past the limit and runs that stop at another byte, each
     // resumed from a list already holding a few parameters, as when a read splits a sequence.
@@ -635,44 +677,91 @@ TEST(ParserParams, ReadingARunAgreesWithOneByteAtATime) {
         for (int i = 0; i < length; ++i) {
             input += random() % 4 ? alphabet[random() % alphabet.size()] : '9';
         }
-        const std::string prefix = input.substr(0, random() % (input.size() + 1));
-        SCOPED_TRACE(prefix + " | " + input);
+        expectRunReadsAsBytes(input.substr(0, random() % (input.size() + 1)), input);
+        if (HasFatalFailure()) {
+            return;
+        }
+    }
+}
 
-        ParserParams run;
-        ParserParams bytewise;
-        for (ParserParams* params : {&run, &bytewise}) {
-            params->reset();
-            for (char c : prefix) {
-                if (c == ';' || c == ':') {
-                    if (!params->addSeparator(static_cast<std::uint8_t>(c))) {
-                        break;
-                    }
-                } else if (c >= '0' && c <= '9') {
-                    params->addDigit(static_cast<std::uint8_t>(c - '0'));
-                } else {
-                    break;
-                }
+TEST(ParserParams, AFreshListReadsAsOneByteAtATime) {
+    // Lists of short values as programs write them, ending anywhere around 16 bytes, some with a
+    // value of five or more digits or leading zeros, followed by a final byte and more data.
+    std::mt19937 random(11);
+    const std::string finals = "mH\x1b?$ 9;";
+    for (int round = 0; round < 5000; ++round) {
+        std::string input;
+        const int count = 1 + static_cast<int>(random() % 8);
+        for (int i = 0; i < count; ++i) {
+            if (i > 0) {
+                input += random() % 5 ? ';' : ':';
+            }
+            const int digits = static_cast<int>(random() % 7 == 0 ? random() % 8 : random() % 4);
+            for (int d = 0; d < digits; ++d) {
+                input += static_cast<char>('0' + random() % 10);
             }
         }
+        input += finals[random() % finals.size()];
+        const char filler = random() % 2 ? '7' : 'x';
+        input += std::string(random() % 24, filler);
+        expectRunReadsAsBytes("", input);
+        if (HasFatalFailure()) {
+            return;
+        }
+    }
+}
+
+TEST(ParserParams, ValuesAtTheEdges) {
+    // Each input is followed by a final byte and enough data for every way of reading it.
+    const std::string tail = "mxxxxxxxxxxxxxxxxxxxxxxxx";
+    struct Case {
+        std::string text;
+        std::vector<std::int32_t> values;
+        std::vector<bool> omitted;
+    };
+    const Case cases[] = {
+        {"", {0}, {true}},
+        {"0", {0}, {false}},
+        {"0000", {0}, {false}},
+        {"0009", {9}, {false}},
+        {"9999", {9999}, {false}},
+        {"00001", {1}, {false}},
+        {"65535", {65535}, {false}},
+        {"65536", {65535}, {false}},
+        {"99999999999999999999", {65535}, {false}},
+        {"000000000000000000001", {1}, {false}},
+        {";", {0, 0}, {true, true}},
+        {"1;;2", {1, 0, 2}, {false, true, false}},
+        {"7;", {7, 0}, {false, true}},
+        {"0;0009;9999;0", {0, 9, 9999, 0}, {false, false, false, false}},
+        {"1;2;00000", {1, 2, 0}, {false, false, false}},
+        {"38:2::10:20:30", {38, 2, 0, 10, 20, 30}, {false, false, true, false, false, false}},
+        {"1;70000;3", {1, 65535, 3}, {false, false, false}},
+        {"1;2;3;4;5;6;7;8", {1, 2, 3, 4, 5, 6, 7, 8}, std::vector<bool>(8, false)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        ParserParams params;
+        params.reset();
+        const std::string input = c.text + tail;
         const std::span<const std::uint8_t> bytes = asBytes(input);
-        const std::uint8_t* const stop =
-            run.addParameterBytes(bytes.data(), bytes.data() + bytes.size());
-        const std::uint8_t* expectedStop = bytes.data();
-        for (; expectedStop != bytes.data() + bytes.size(); ++expectedStop) {
-            const std::uint8_t c = *expectedStop;
-            if (c >= '0' && c <= '9') {
-                bytewise.addDigit(static_cast<std::uint8_t>(c - '0'));
-            } else if ((c != ';' && c != ':') || !bytewise.addSeparator(c)) {
-                break;
-            }
+        EXPECT_EQ(params.addParameterBytes(bytes.data(), bytes.data() + bytes.size()) -
+                      bytes.data(),
+                  static_cast<std::ptrdiff_t>(c.text.size()));
+        ASSERT_EQ(params.size(), static_cast<int>(c.values.size()));
+        for (int i = 0; i < params.size(); ++i) {
+            EXPECT_EQ(params[i], c.values[static_cast<std::size_t>(i)]) << i;
+            EXPECT_EQ(params.isOmitted(i), c.omitted[static_cast<std::size_t>(i)]) << i;
         }
-        ASSERT_EQ(stop - bytes.data(), expectedStop - bytes.data());
-        ASSERT_EQ(run.size(), bytewise.size());
-        for (int i = 0; i < bytewise.size(); ++i) {
-            ASSERT_EQ(run[i], bytewise[i]) << i;
-            ASSERT_EQ(run.isOmitted(i), bytewise.isOmitted(i)) << i;
-            ASSERT_EQ(run.separatorBefore(i), bytewise.separatorBefore(i)) << i;
-        }
+    }
+    // At the limit a list stops in front of the separator that has no room, keeping the rest.
+    std::string full;
+    for (int i = 0; i < ParserParams::maxCount; ++i) {
+        full += i == 0 ? "1" : ";1";
+    }
+    for (const std::string& past : {full + ";2m", full + ":2m", full + "2;3m"}) {
+        SCOPED_TRACE(past);
+        expectRunReadsAsBytes("", past + tail);
     }
 }
 
