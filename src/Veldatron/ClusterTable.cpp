@@ -196,7 +196,7 @@ int32_t ClusterTable::intern(std::u32string_view cluster) {
     if (const int32_t found = findNormalized(normalized, hash); found >= 0) {
         return CharData::firstInternedCode + found;
     }
-    if (size() >= m_sweepAt && m_markCells) {
+    if (size() >= m_sweepAt && m_markCells && !m_reclaimingHeld) {
         sweep();
     }
     uint32_t index = 0;

@@ -30,7 +30,8 @@ namespace veldatron {
 // the last one, the owner is asked to mark every code its cells hold, and every other entry is
 // freed, its code reused for a later cluster. The table thus stays within a small multiple of
 // what the cells can show, whatever stream of distinct clusters arrives. A code returned here is
-// only kept while a cell holds it: store it before asking for another.
+// only kept while a cell holds it: store it before asking for another, or hold reclaiming while
+// the cells stored are out of the mark's sight.
 //
 // Belongs to one terminal and its thread.
 class ClusterTable {
@@ -104,6 +105,17 @@ public:
     }
     // Marks now and frees every cluster no cell holds.
     void sweep();
+    // While held, interning never reclaims. A writer whose cells stay out of the mark's sight
+    // until it is done (the span writer publishes its row's cells at the end) holds the table
+    // meanwhile and releases it once they are published; the release reclaims if the table
+    // grew enough in between.
+    void holdReclaiming() { m_reclaimingHeld = true; }
+    void releaseReclaiming() {
+        m_reclaimingHeld = false;
+        if (size() >= m_sweepAt && m_markCells) {
+            sweep();
+        }
+    }
 
 private:
     struct Entry {
@@ -182,6 +194,7 @@ private:
     std::vector<uint64_t> m_marks;
     // size() at which the next intern sweeps first.
     size_t m_sweepAt = minimumSweepSize;
+    bool m_reclaimingHeld = false;
     std::unique_ptr<GraphemeClusters> m_segmenter;
 };
 

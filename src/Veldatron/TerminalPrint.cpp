@@ -293,6 +293,9 @@ size_t Terminal::printSpan(const uint8_t* begin, const uint8_t* end, bool asciiD
         return true;
     };
 
+    // The cells written here reach the row's stored cells at the end: the clusters they hold
+    // must not be reclaimed before.
+    m_clusterTable.holdReclaiming();
     // One character a turn: text changes between UTF-8 lengths, and between them and ASCII,
     // every few characters (a word of Greek, two CJK, a blank, an emoji, a letter and its
     // marks). The common cases come first, with the cursor and the cell a character may join
@@ -381,6 +384,7 @@ size_t Terminal::printSpan(const uint8_t* begin, const uint8_t* end, bool asciiD
     const int x = int(at - cells);
     const int64_t changes = int64_t(x) - span.x + int64_t(extra);
     m_buffer->endPrintSpan(span, x, std::max(written, x), uint64_t(changes));
+    m_clusterTable.releaseReclaiming();
     if (lastCell != nullptr) {
         // The cell before the cursor is the span's last character; only what `open` says can
         // join it besides zero-width scalars.

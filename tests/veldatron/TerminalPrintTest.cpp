@@ -714,6 +714,35 @@ TEST(TerminalPrintClusters, DistinctClustersKeepTheTableWithinWhatTheCellsHold) 
     EXPECT_TRUE(shown.ends_with(last)) << escaped(shown);
 }
 
+TEST(TerminalPrintClusters, ClustersPrintedInTheRunThatReclaimsKeepTheirText) {
+    // Every cluster stays on the screen or in the scrollback, so the table fills to the size at
+    // which it reclaims; the run that crosses it interns several new clusters, and reclaiming
+    // in the middle of that run must see the ones the run has already written.
+    TerminalFixture t({.cols = 20, .rows = 5, .scrollback = 1000});
+    // Ideographs beyond U+FFFF take a code each (two columns, eight to a line).
+    const auto ideographs = [](size_t first, size_t count) {
+        std::string out;
+        for (size_t i = first; i < first + count; ++i) {
+            UnicodeUtil::appendUtf8(out, char32_t(0x20000 + i));
+        }
+        return out;
+    };
+    size_t sent = 0;
+    while (sent + 8 <= ClusterTable::minimumSweepSize - 2) {
+        t.feed(ideographs(sent, 8) + "\r\n");
+        sent += 8;
+    }
+    const size_t before = ClusterTable::minimumSweepSize - 2 - sent;
+    t.feed(ideographs(sent, before) + "\r\n");
+    sent += before;
+    ASSERT_EQ(t.terminal.internedCount(), ClusterTable::minimumSweepSize - 2);
+    // One run of eight: the third reaches the size at which the table reclaims.
+    t.feed(ideographs(sent, 8));
+    EXPECT_EQ(t.screen()[4], ideographs(sent, 8));
+    EXPECT_EQ(t.screen()[3], ideographs(sent - before, before));
+    EXPECT_EQ(t.terminal.internedCount(), ClusterTable::minimumSweepSize + 6);
+}
+
 TEST(TerminalPrintClusters, JoinsReadBackAlikeInTablesOfEverySize) {
     // Without cells to mark nothing is reclaimed, so the codes grow past what the join map
     // keeps in a slot of its own; joins decided before, among and after them, and the map grown
