@@ -307,6 +307,13 @@ private:
     // false, with `p` at it, for a byte the transition table must take.
     [[gnu::always_inline]] inline bool
     readControlSequences(const std::uint8_t*& p, const std::uint8_t* end, ParserState& state);
+    // The cursor moves at `p` (its ESC [), each followed by a short run of printable ASCII and
+    // the next ESC [, that a CellRun of the sink takes in one run (a screen drawn cell by cell);
+    // returns where the run stopped: at the ESC [ of a sequence it does not take, or at text
+    // after a move that it leaves to the ground loop. The parser is left as the sequences read
+    // one by one would leave it.
+    template <typename CellRun>
+    const std::uint8_t* drawCells(const std::uint8_t* p, const std::uint8_t* end);
     // clearSequence for a control sequence that starts in ground: no string is being collected
     // there (each string's buffer was released when it ended), so only the parameters, the
     // intermediates and the print state are cleared. Runs before every control sequence.

@@ -823,6 +823,9 @@ public:
             return dispatchCsiOther(sequence, pars);
         }
     }
+    // Those moves and VPA, each with the ASCII printed after it, many in a row
+    // (TerminalCellRun.h).
+    class CellRun;
     void dispatchCsiOther(const SequenceId& sequence, const ParserParams& pars); // TerminalCsi.cpp
     void dispatchOsc(int64_t code, std::span<const uint8_t> data);               // TerminalOsc.cpp
 
