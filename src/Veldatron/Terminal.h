@@ -994,7 +994,8 @@ private:
     bool scrollRegionWithoutScrollback(Buffer& buffer, bool isWrapped);
     // Its work once the region is known to lie within the ring: ring rows topRow..bottomRow move
     // up one, and the dropped top row comes round to the bottom as the new line.
-    void rotateRegionUp(Buffer& buffer, int topRow, int bottomRow, bool isWrapped);
+    [[gnu::always_inline]] void rotateRegionUp(Buffer& buffer, int topRow, int bottomRow,
+                                               bool isWrapped);
     [[gnu::noinline]] void scrollIntoGrowingScrollback(Buffer& buffer, bool isWrapped);
     BidiPresentationState scrolledInBidiState(Buffer& buffer, bool isWrapped);
     // The oldest row of a full ring has left it: history counters, selections and the window.
