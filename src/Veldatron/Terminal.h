@@ -66,6 +66,7 @@ using TerminalParser = BasicEscapeSequenceParser<Terminal>;
 //   TerminalPrint.cpp     the print path and the cell-code (grapheme cluster) table
 //   TerminalPrintLines.cpp  the print path's plain lines: runs of lines scrolling past
 //   TerminalParser.cpp    the parse loop compiled for the terminal
+//   TerminalCellRun.h     the cursor of a screen drawn cell by cell, for that loop
 //   TerminalControl.cpp   C0 and C1 controls; scrolling the region up a line
 //   TerminalEsc.cpp       escape-sequence dispatch
 //   TerminalCsi.cpp       control-sequence dispatch, the routers of shared finals, margins
@@ -730,7 +731,9 @@ public:
     //      scrollback, written in runs before the host hears of them.
     //      TerminalLineFeed.RunsOfPlainLinesLeaveWhatLinesFedOneByteAtATimeLeave
     //   2. handlePrint, inline in the parse loop: an ASCII run that fits the cursor's row, in one
-    //      block (Buffer::putAsciiCells).
+    //      block (Buffer::putAsciiCells). Within a screen drawn cell by cell, CellRun
+    //      (TerminalCellRun.h) writes such runs between the moves, with the cursor in registers.
+    //      TerminalPrintProperty.DrawingCellByCellLeavesWhatSequencesReadOneAtATimeLeave
     //   3. printRun: ASCII runs that wrap or meet insert mode (Buffer::insertAsciiRun). Tiers 2
     //      and 3: TerminalPrintProperty.TheAsciiFastPathWritesWhatTheGeneralPathWrites and, for
     //      the buffer alone, BufferPrint.AsciiRunMatchesTheGeneralPath
