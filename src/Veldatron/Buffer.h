@@ -281,6 +281,15 @@ public:
         m_heldRow = -1;
         return true;
     }
+    // The cursor a run of moves and prints left (Terminal::CellRun, which writes the cells with
+    // writeAsciiCells); `printed` tells whether any print of the run wrote, as putAsciiCells would.
+    void endCellRun(int x, int y, bool printed) {
+        m_x = x;
+        m_y = y;
+        if (printed) {
+            m_heldRow = -1;
+        }
+    }
     // The cells of `line` from column x take the bytes' codes on `templ`, one change each; the
     // caller has checked that they fit.
     static void writeAsciiCells(BufferLine& line, int x, std::span<const uint8_t> bytes,

@@ -7,6 +7,7 @@
 #include "ParserScan.h"
 #include "Profile.h"
 
+#include <algorithm>
 #include <cassert>
 
 #if defined(VELDATRON_HAVE_SDT)
@@ -53,6 +54,26 @@ private:
     explicit ProfileInterval(std::size_t) {}
 #endif
 };
+
+// The length of the printable ASCII at `p` when the next control sequence (ESC [) follows it
+// within scan::shortTextLimit bytes, the only ones read; -1 otherwise. One character, the
+// commonest case, is told by compares: the scan's count would put its latency between one
+// sequence and the next, where the compares leave a predicted branch.
+inline int textBeforeSequence(const std::uint8_t* p) {
+    if (static_cast<std::uint8_t>(p[0] - 0x20) < 0x5F && p[1] == ESC && p[2] == '[') {
+        return 1;
+    }
+    const int n = scan::shortText(p);
+    if (n >= scan::shortTextLimit - 1 || p[n] != ESC || p[n + 1] != '[') {
+        return -1;
+    }
+    return n;
+}
+
+// What drawCells needs after the ESC [ of a sequence it reads: the parameters, the final and the
+// text after them.
+inline constexpr std::ptrdiff_t cellRunReach =
+    2 + scan::shortParametersReach + scan::shortTextLimit;
 
 class ParsingFlag {
 public:
@@ -129,21 +150,99 @@ bool BasicEscapeSequenceParser<Sink>::readControlSequences(const std::uint8_t*& 
         if (state != ParserState::ground || end - p < scan::shortTextLimit) {
             return true;
         }
-        // One character, the commonest case, is told by compares: the scan's count would put
-        // its latency between one sequence and the next, where the compares leave a predicted
-        // branch.
-        int n = 1;
-        if (static_cast<std::uint8_t>(p[0] - 0x20) >= 0x5F || p[1] != ESC || p[2] != '[') {
-            n = scan::shortText(p);
-            if (n >= scan::shortTextLimit - 1 || p[n] != ESC || p[n + 1] != '[') {
-                return true;
+        const std::uint8_t final = p[-1];
+        const int n = textBeforeSequence(p);
+        if (n < 0) {
+            return true;
+        }
+        if (n == 0) {
+            continue;
+        }
+        m_sink.handlePrint(Bytes(p, static_cast<std::size_t>(n)), true);
+        p += n;
+        if constexpr (requires { typename Sink::CellRun; }) {
+            // A move and its text: more of them probably follow.
+            if (Sink::CellRun::isMove(final)) {
+                p = drawCells<typename Sink::CellRun>(p, end);
+                if (p[0] != ESC || p[1] != '[') {
+                    return true;
+                }
             }
         }
-        if (n != 0) {
-            m_sink.handlePrint(Bytes(p, static_cast<std::size_t>(n)), true);
+    }
+}
+
+template <typename Sink>
+template <typename CellRun>
+const std::uint8_t* BasicEscapeSequenceParser<Sink>::drawCells(const std::uint8_t* p,
+                                                               const std::uint8_t* end) {
+    using namespace parserdetail;
+    CellRun run(m_sink);
+    if (!run.active()) {
+        return p;
+    }
+    // The parameters of the last move, which m_params does not hold yet; null when it does.
+    const std::uint8_t* last = nullptr;
+    while (end - p >= cellRunReach) {
+        if (p[1] == '[') {
+            const std::uint8_t* const parameters = p + 2;
+            const scan::ShortParameters shape = scan::shortParameters(parameters);
+            if (shape.length < 0) {
+                break;
+            }
+            const std::uint8_t final = parameters[shape.length];
+            if (CellRun::isMove(final)) {
+                const unsigned secondLength =
+                    static_cast<unsigned>(std::max(shape.length - shape.separator - 1, 0));
+                run.move(final,
+                         static_cast<int>(ParserParams::shortValue(
+                             parameters, static_cast<unsigned>(shape.separator))),
+                         static_cast<int>(ParserParams::shortValue(parameters + shape.separator + 1,
+                                                                   secondLength)));
+                last = parameters;
+            } else if (CellRun::isEdit(final)) {
+                run.store();
+                clearControlSequence();
+                m_params.addParameterBytes(parameters, end);
+                m_sink.dispatchCsi(sequence(final), m_params);
+                last = nullptr;
+            } else {
+                break;
+            }
+            p = parameters + shape.length + 1;
+        } else if (p[1] == '7' || p[1] == '8') {
+            // DECSC saves what the run keeps; DECRC brings back a cursor, an attribute and modes.
+            run.store();
+            clearControlSequence();
+            m_sink.dispatchEsc(sequence(p[1]));
+            last = nullptr;
+            p += 2;
+            if (p[-1] == '8' && !run.reload()) {
+                return p;
+            }
+        } else {
+            break;
+        }
+        // The text up to the next ESC.
+        int n = 1;
+        if (static_cast<std::uint8_t>(p[0] - 0x20) >= 0x5F || p[1] != ESC) {
+            n = scan::shortText(p);
+            if (n >= scan::shortTextLimit - 1 || p[n] != ESC) {
+                break;
+            }
+        }
+        if (n != 0 && !run.print(p, n)) {
+            break;
         }
         p += n;
     }
+    run.store();
+    // Stopped at a control sequence, the parameters are read again anyway.
+    if (last != nullptr && (p[0] != ESC || p[1] != '[')) {
+        clearControlSequenceState();
+        m_params.addParameterBytes(last, end);
+    }
+    return p;
 }
 
 template <typename Sink> void BasicEscapeSequenceParser<Sink>::parse(Bytes data) {

@@ -189,7 +189,8 @@ private:
     }
 #endif
 
-    // The value of the `length` (0-4) digits at `p`, where four bytes can be read.
+public:
+    /// The value of the `length` (0-4) digits at `p`, where four bytes can be read.
     static std::uint32_t shortValue(const std::uint8_t* p, unsigned length) {
         std::uint32_t word;
         std::memcpy(&word, p, 4);
@@ -204,6 +205,7 @@ private:
         return (pairs * 100 + (pairs >> 16)) & 0xFFFFu;
     }
 
+private:
     std::array<std::int32_t, maxCount> m_values{};
     std::uint32_t m_present = 0; // bit i: parameter i had at least one digit
     std::uint32_t m_colons = 0;  // bit i: parameter i follows a ':'

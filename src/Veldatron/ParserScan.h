@@ -80,6 +80,41 @@ inline int shortTextScalar(const std::uint8_t* p) {
     return n;
 }
 
+/// The parameters of a control sequence shaped like a cursor move, from just past its ESC [: at
+/// most two values of at most four digits each (either may be empty), separated by ';', then a
+/// byte that is neither, which the caller takes for the final. `length` is the number of bytes
+/// before that byte and `separator` the position of the ';' (`length` when there is none); a
+/// `length` of -1 tells any other shape. The caller must have `shortParametersReach` bytes.
+struct ShortParameters {
+    int length = -1;
+    int separator = 0;
+};
+inline constexpr int shortParametersReach = 16;
+inline constexpr int shortParameterDigits = 4;
+
+inline bool isDigit(std::uint8_t b) {
+    return static_cast<std::uint8_t>(b - '0') < 10;
+}
+
+inline ShortParameters shortParametersScalar(const std::uint8_t* p) {
+    int i = 0;
+    while (i < shortParametersReach && isDigit(p[i])) {
+        ++i;
+    }
+    const int separator = i;
+    if (i < shortParametersReach && p[i] == ';') {
+        ++i;
+        while (i < shortParametersReach && isDigit(p[i])) {
+            ++i;
+        }
+    }
+    if (i == shortParametersReach || p[i] == ';' || separator > shortParameterDigits ||
+        i - separator - 1 > shortParameterDigits) {
+        return {};
+    }
+    return {i, separator};
+}
+
 /// OSC and APC strings: the tight loop stops at every C0 byte (BEL, CAN, SUB and ESC end or abort
 /// the string, the rest are dropped) and at 0x9C, which may be ST or a UTF-8 continuation byte.
 inline const std::uint8_t* stringScalar(const std::uint8_t* p, const std::uint8_t* end) {
@@ -158,6 +193,26 @@ inline int shortTextSse2(const std::uint8_t* p) {
     return __builtin_ctz(controlMask(v) | aboveAsciiMask(v) | 1u << shortTextLimit);
 }
 
+/// Both separators and digits are classified at once: the number of digits in each value is data
+/// rather than a loop exit to mispredict.
+inline ShortParameters shortParametersSse2(const std::uint8_t* p) {
+    const __m128i v = load16(p);
+    // The lanes that are not digits: adding with unsigned saturation lifts an offset from '0' of
+    // 10 or more (a byte below '0' wraps to a large one) into the high bit.
+    const unsigned other = static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_adds_epu8(_mm_sub_epi8(v, _mm_set1_epi8('0')), _mm_set1_epi8(0x80 - 10))));
+    const unsigned semicolons =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(';'))));
+    const int length = __builtin_ctz((other & ~semicolons) | 1u << shortParametersReach);
+    const unsigned before = semicolons & ((1u << length) - 1u);
+    const int separator = before != 0 ? __builtin_ctz(before) : length;
+    if (length == shortParametersReach || (before & (before - 1u)) != 0 ||
+        separator > shortParameterDigits || length - separator - 1 > shortParameterDigits) {
+        return {};
+    }
+    return {length, separator};
+}
+
 inline const std::uint8_t* stringSse2(const std::uint8_t* p, const std::uint8_t* end) {
     const __m128i st = _mm_set1_epi8(static_cast<char>(0x9C));
     while (end - p >= 16) {
@@ -201,6 +256,9 @@ inline const std::uint8_t* printable(const std::uint8_t* p, const std::uint8_t* 
 inline int shortText(const std::uint8_t* p) {
     return shortTextSse2(p);
 }
+inline ShortParameters shortParameters(const std::uint8_t* p) {
+    return shortParametersSse2(p);
+}
 inline const std::uint8_t* string(const std::uint8_t* p, const std::uint8_t* end) {
     return stringSse2(p, end);
 }
@@ -219,6 +277,9 @@ inline const std::uint8_t* printable(const std::uint8_t* p, const std::uint8_t* 
 }
 inline int shortText(const std::uint8_t* p) {
     return shortTextScalar(p);
+}
+inline ShortParameters shortParameters(const std::uint8_t* p) {
+    return shortParametersScalar(p);
 }
 inline const std::uint8_t* string(const std::uint8_t* p, const std::uint8_t* end) {
     return stringScalar(p, end);

@@ -66,6 +66,7 @@ using TerminalParser = BasicEscapeSequenceParser<Terminal>;
 //   TerminalPrint.cpp     the print path and the cell-code (grapheme cluster) table
 //   TerminalPrintLines.cpp  the print path's plain lines: runs of lines scrolling past
 //   TerminalParser.cpp    the parse loop compiled for the terminal
+//   TerminalCellRun.h     the cursor of a screen drawn cell by cell, for that loop
 //   TerminalControl.cpp   C0 and C1 controls; scrolling the region up a line
 //   TerminalEsc.cpp       escape-sequence dispatch
 //   TerminalCsi.cpp       control-sequence dispatch, the routers of shared finals, margins
@@ -730,7 +731,9 @@ public:
     //      scrollback, written in runs before the host hears of them.
     //      TerminalLineFeed.RunsOfPlainLinesLeaveWhatLinesFedOneByteAtATimeLeave
     //   2. handlePrint, inline in the parse loop: an ASCII run that fits the cursor's row, in one
-    //      block (Buffer::putAsciiCells).
+    //      block (Buffer::putAsciiCells). Within a screen drawn cell by cell, CellRun
+    //      (TerminalCellRun.h) writes such runs between the moves, with the cursor in registers.
+    //      TerminalPrintProperty.DrawingCellByCellLeavesWhatSequencesReadOneAtATimeLeave
     //   3. printRun: ASCII runs that wrap or meet insert mode (Buffer::insertAsciiRun). Tiers 2
     //      and 3: TerminalPrintProperty.TheAsciiFastPathWritesWhatTheGeneralPathWrites and, for
     //      the buffer alone, BufferPrint.AsciiRunMatchesTheGeneralPath
@@ -823,6 +826,9 @@ public:
             return dispatchCsiOther(sequence, pars);
         }
     }
+    // Those moves and VPA, each with the ASCII printed after it, many in a row
+    // (TerminalCellRun.h).
+    class CellRun;
     void dispatchCsiOther(const SequenceId& sequence, const ParserParams& pars); // TerminalCsi.cpp
     void dispatchOsc(int64_t code, std::span<const uint8_t> data);               // TerminalOsc.cpp
 
@@ -991,7 +997,8 @@ private:
     bool scrollRegionWithoutScrollback(Buffer& buffer, bool isWrapped);
     // Its work once the region is known to lie within the ring: ring rows topRow..bottomRow move
     // up one, and the dropped top row comes round to the bottom as the new line.
-    void rotateRegionUp(Buffer& buffer, int topRow, int bottomRow, bool isWrapped);
+    [[gnu::always_inline]] void rotateRegionUp(Buffer& buffer, int topRow, int bottomRow,
+                                               bool isWrapped);
     [[gnu::noinline]] void scrollIntoGrowingScrollback(Buffer& buffer, bool isWrapped);
     BidiPresentationState scrolledInBidiState(Buffer& buffer, bool isWrapped);
     // The oldest row of a full ring has left it: history counters, selections and the window.

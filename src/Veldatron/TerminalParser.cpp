@@ -3,6 +3,7 @@
 
 #include "EscapeSequenceParserImpl.h"
 #include "Terminal.h"
+#include "TerminalCellRun.h"
 
 namespace veldatron {
 

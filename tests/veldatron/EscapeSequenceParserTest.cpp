@@ -624,6 +624,45 @@ TEST(ParserScan, VectorScannersAgreeWithTheByteLoops) {
     }
 }
 
+TEST(ParserScan, ShortParametersReadAsTheParameterReaderReadsThem) {
+    // Lists of every shape near the limits: values of up to six digits, empty ones, one to three
+    // separators of either kind, markers, then a final or more list.
+    const std::string alphabet = "0123456789999;;:?H";
+    std::mt19937 random(21);
+    for (int round = 0; round < 20000; ++round) {
+        std::string input;
+        const size_t length = random() % 19;
+        for (size_t i = 0; i < length; ++i) {
+            input += alphabet[random() % alphabet.size()];
+        }
+        input += std::string(24, 'H');
+        SCOPED_TRACE(input);
+        const auto* p = reinterpret_cast<const std::uint8_t*>(input.data());
+        const scan::ShortParameters shape = scan::shortParametersScalar(p);
+        const scan::ShortParameters fast = scan::shortParameters(p);
+        ASSERT_EQ(fast.length, shape.length);
+        if (shape.length < 0) {
+            continue;
+        }
+        ASSERT_EQ(fast.separator, shape.separator);
+        if (p[shape.length] == ':') {
+            continue; // a sub-parameter: not a final, which the caller finds out
+        }
+        ParserParams params;
+        params.reset();
+        ASSERT_EQ(params.addParameterBytes(p, p + input.size()) - p, shape.length);
+        const bool two = shape.separator < shape.length;
+        ASSERT_EQ(params.size(), two ? 2 : 1);
+        ASSERT_EQ(params[0], int(ParserParams::shortValue(p, unsigned(shape.separator))));
+        if (two) {
+            ASSERT_EQ(params.separatorBefore(1), ';');
+            ASSERT_EQ(params[1],
+                      int(ParserParams::shortValue(p + shape.separator + 1,
+                                                   unsigned(shape.length - shape.separator - 1))));
+        }
+    }
+}
+
 // Reads `input` with addParameterBytes into a list that already holds `prefix` (as when a read
 // splits a sequence) and checks stop, values, omissions and separators against addDigit and
 // addSeparator one byte at a time.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <span>
 #include <string>
@@ -438,6 +439,104 @@ TEST(TerminalPrintProperty, TheAsciiFastPathWritesWhatTheGeneralPathWrites) {
         fast.feed(stream);
         general.feed(stream);
         EXPECT_EQ(dumpCells(fast, true), dumpCells(general, true));
+    }
+}
+
+// A screen drawn cell by cell: moves with random parameters (omitted, zero, two of them, past
+// the screen, too long to be short), each followed by a character or a word, among the modes and
+// sequences that stop such a run or make it go the general way.
+std::string randomCellByCellStream(std::mt19937& random, size_t pieces) {
+    static const char finals[] = "ABCDGHdfEXK";
+    // clang-format off
+    static const char* const interruptions[] = {
+        // Modes and regions the run either obeys or leaves to the general way.
+        "\x1b[?6h", "\x1b[?6l", "\x1b[2;5r", "\x1b[r", "\x1b[?69h\x1b[3;9s", "\x1b[?69l",
+        "\x1b[4h", "\x1b[4l", "\x1b[?7l", "\x1b[?7h",
+        // What printed cells take besides the code.
+        "\x1b(0", "\x1b(B", "\x1b[31;1m", "\x1b[m", "\x1b]8;;http://e.com/\x1b\\", "\x1b]8;;\x1b\\",
+        "\x1b]133;A\x07",
+        // Moves in shapes a run does not take, and what is not a move.
+        "\x1b[?5H", "\x1b[1:2H", "\x1b[1;2;3H", "\x1b[ H", "\r\n", "\xc3\xa9",
+    };
+    // clang-format on
+    std::string out;
+    for (size_t i = 0; i < pieces; ++i) {
+        if (random() % 12 == 0) {
+            out += interruptions[random() % std::size(interruptions)];
+            continue;
+        }
+        if (random() % 10 == 0) {
+            out += random() % 2 == 0 ? "\x1b" "7" : "\x1b" "8";
+        }
+        out += "\x1b[";
+        const auto value = [&] {
+            switch (random() % 8) {
+            case 0:
+                return std::string();
+            case 1:
+                return std::string("0");
+            case 2:
+                return std::to_string(random() % 100000); // past four digits, or saturating
+            default:
+                return std::to_string(1 + random() % 14);
+            }
+        };
+        out += value();
+        if (random() % 2 == 0) {
+            out += ";" + value();
+        }
+        out += finals[random() % (std::size(finals) - 1)];
+        // Mostly one character, as drawn cell by cell; at times a word, nothing, or a word past
+        // the short text the run takes.
+        const size_t length = random() % 4 != 0 ? 1 : random() % 20;
+        for (size_t k = 0; k < length; ++k) {
+            out += char(0x21 + random() % 0x5E);
+        }
+    }
+    return out;
+}
+
+TEST(TerminalPrintProperty, DrawingCellByCellLeavesWhatSequencesReadOneAtATimeLeave) {
+    // Fed whole, the moves and their text go to the screen in runs; byte by byte, each sequence
+    // and each character takes the general way. Pieces of random size end runs anywhere.
+    std::mt19937 random(13);
+    for (int round = 0; round < 60; ++round) {
+        SCOPED_TRACE(round);
+        // The last move's text runs on past what a run takes: the parser is left as that move
+        // left it.
+        const std::string stream =
+            randomCellByCellStream(random, 200) + "\x1b[5;6Hp\x1b[2Cq" + std::string(40, 'w');
+        const TerminalSpec spec{.cols = 14, .rows = 7, .scrollback = 4};
+        TerminalFixture whole(spec);
+        whole.feed(stream);
+        TerminalFixture bytes(spec);
+        bytes.feedSplit(stream, {1});
+        TerminalFixture pieces(spec);
+        std::vector<size_t> sizes;
+        for (int k = 0; k < 64; ++k) {
+            sizes.push_back(1 + random() % 90);
+        }
+        pieces.feedSplit(stream, sizes);
+        for (TerminalFixture* other : {&bytes, &pieces}) {
+            EXPECT_EQ(dumpCells(whole, true), dumpCells(*other, true));
+            EXPECT_EQ(whole.host.calls, other->host.calls);
+            EXPECT_EQ(whole.terminal.getUpdateRange(), other->terminal.getUpdateRange());
+            EXPECT_EQ(whole.terminal.getScrollInvariantUpdateRange(),
+                      other->terminal.getScrollInvariantUpdateRange());
+            const ParserParams& params = whole.terminal.parser().params();
+            const ParserParams& otherParams = other->terminal.parser().params();
+            EXPECT_TRUE(std::ranges::equal(params.values(), otherParams.values()));
+            for (int k = 0; k < params.size(); ++k) {
+                EXPECT_EQ(params.isOmitted(k), otherParams.isOmitted(k));
+            }
+        }
+        // What the runs left behind decides what comes next: the held cursor and the marks.
+        for (TerminalFixture* t : {&whole, &bytes}) {
+            t->terminal.clearUpdateRange();
+            t->feed("\x1b[?7lxy\x1b[2Az");
+        }
+        EXPECT_EQ(dumpCells(whole, true), dumpCells(bytes, true));
+        EXPECT_EQ(whole.terminal.getUpdateRange(), bytes.terminal.getUpdateRange());
     }
 }
 
