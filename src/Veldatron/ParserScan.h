@@ -205,9 +205,11 @@ inline ShortParameters shortParametersSse2(const std::uint8_t* p) {
         static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(';'))));
     const int length = __builtin_ctz((other & ~semicolons) | 1u << shortParametersReach);
     const unsigned before = semicolons & ((1u << length) - 1u);
-    const int separator = before != 0 ? __builtin_ctz(before) : length;
-    if (length == shortParametersReach || (before & (before - 1u)) != 0 ||
-        separator > shortParameterDigits || length - separator - 1 > shortParameterDigits) {
+    // Whether there is a ';' is as random as the moves with two values among the rest: the bit
+    // past the list stands for "none" without a branch, and the checks fold into one.
+    const int separator = __builtin_ctz(before | 1u << length);
+    if ((length == shortParametersReach) | ((before & (before - 1u)) != 0) |
+        (separator > shortParameterDigits) | (length - separator - 1 > shortParameterDigits)) {
         return {};
     }
     return {length, separator};

@@ -3,6 +3,7 @@
 #include "Terminal.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 
 namespace veldatron {
@@ -42,6 +43,11 @@ public:
                    !terminal.translatesAscii() && !terminal.m_activeHyperlink;
         if (m_active) {
             m_cell = m_terminal.asciiCell();
+            m_bufferCols = m_buffer.cols();
+            m_bufferRows = m_buffer.rows();
+            m_scrollTop = m_buffer.scrollTop();
+            m_scrollBottom = m_buffer.scrollBottom();
+            m_wraparound = m_buffer.wraparound();
         }
         return m_active;
     }
@@ -58,52 +64,52 @@ public:
         return k < 64 && ((moves >> k) & 1u) != 0;
     }
 
-    // The move of `final` (isMove) with its first two parameters (0 when omitted), as the
-    // handlers dispatchCsi calls make it outside origin mode and margins.
+    // The move of `final` (isMove) with its first two parameters (0 when omitted, never
+    // negative), as the handlers dispatchCsi calls make it outside origin mode and margins.
+    //
+    // Which move comes next is as random as the screen being drawn, so a switch on it
+    // mispredicts on nearly every move: every candidate column and row is computed and the
+    // final's entry in moveShapes picks one of each. The choices in between are masks rather
+    // than conditions, which the compiler turns back into branches on the same random finals
+    // and omitted values.
     void move(std::uint8_t final, int first, int second) {
-        const int count = std::max(first, 1);
-        switch (final) {
-        case 'A': {
-            // Above the region the cursor may go on to the top of the screen.
-            const int top = m_buffer.scrollTop();
-            m_y = std::max(m_y - count, m_y >= top ? top : 0);
-            return;
-        }
-        case 'B': {
-            const int bottom = m_buffer.scrollBottom();
-            m_y = std::min(m_y + count, m_y <= bottom ? bottom : m_buffer.rows() - 1);
-            if (m_x >= m_cols) {
-                m_x = m_cols - 1;
-            }
-            return;
-        }
-        case 'C':
-            // Right of the last column (a pending wrap) the cursor may still reach the buffer's.
-            m_x = std::min(m_x + count, m_x > m_cols - 1 ? m_buffer.cols() - 1 : m_cols - 1);
-            return;
-        case 'D':
-            m_x = std::max(m_x - count, 0);
-            return;
-        case 'G':
-            m_x = std::min(count - 1, m_cols - 1);
-            return;
-        case 'd':
-            m_y = std::min(count - 1, m_rows - 1);
-            return;
-        default: // 'H'
-            mark(m_y);
-            m_x = std::clamp(std::max(second, 1) - 1, 0, m_cols - 1);
-            m_y = std::clamp(count - 1, 0, m_rows - 1);
-            mark(m_y);
-            return;
-        }
+        // The values are never negative: at least 1 in one addition.
+        const int count = first + int(first == 0);
+        const int absolute = -int(final == 'H');
+        // CHA takes its column from the first value, CUP from the second.
+        const int column = ((second + int(second == 0)) & absolute) | (count & ~absolute);
+        const int xs[] = {
+            m_x,
+            // CUD: off a pending wrap onto the last column.
+            std::min(m_x, m_cols - 1),
+            // CUF: right of the last column (a pending wrap) the cursor may still reach the
+            // buffer's.
+            std::min(m_x + count, m_x > m_cols - 1 ? m_bufferCols - 1 : m_cols - 1),
+            std::max(m_x - count, 0),
+            std::min(column - 1, m_cols - 1),
+        };
+        const int ys[] = {
+            m_y,
+            // CUU: above the region the cursor may go on to the top of the screen.
+            std::max(m_y - count, m_y >= m_scrollTop ? m_scrollTop : 0),
+            std::min(m_y + count, m_y <= m_scrollBottom ? m_scrollBottom : m_bufferRows - 1),
+            std::min(count - 1, m_rows - 1),
+        };
+        const std::uint8_t shape = moveShapes[final - 0x40u];
+        // CUP marks the row it leaves and the row it reaches.
+        const int oldY = m_y;
+        m_x = xs[shape & 7u];
+        m_y = ys[shape >> 3];
+        m_markedFirst =
+            std::min(m_markedFirst, (std::min(oldY, m_y) & absolute) | (INT_MAX & ~absolute));
+        m_markedLast = std::max(m_markedLast, std::max(oldY, m_y) | ~absolute);
     }
 
     // The `n` (at least 1) bytes of printable ASCII at `text`, as handlePrint writes them when
     // they fit the cursor's row; false, writing nothing, when they do not.
     bool print(const std::uint8_t* text, int n) {
-        const int rightLimit = m_buffer.cols() - 1;
-        if (m_x > rightLimit || n > rightLimit - m_x + int(m_buffer.wraparound())) {
+        const int rightLimit = m_bufferCols - 1;
+        if (m_x > rightLimit || n > rightLimit - m_x + int(m_wraparound)) {
             return false;
         }
         BufferLine& line = m_buffer.lines()[m_buffer.yBase() + m_y];
@@ -137,13 +143,34 @@ private:
 
     Terminal& m_terminal;
     Buffer& m_buffer;
+    // The column (low three bits) and the row (the bits above) move() takes for each final
+    // from 0x40, as indices into its candidates; 0 keeps the cursor's.
+    static constexpr std::array<std::uint8_t, 64> moveShapes = [] {
+        std::array<std::uint8_t, 64> shapes{};
+        shapes['A' - 0x40] = 1 << 3;
+        shapes['B' - 0x40] = 1 | 2 << 3;
+        shapes['C' - 0x40] = 2;
+        shapes['D' - 0x40] = 3;
+        shapes['G' - 0x40] = 4;
+        shapes['H' - 0x40] = 4 | 3 << 3;
+        shapes['d' - 0x40] = 3 << 3;
+        return shapes;
+    }();
+
     const int m_cols;
     const int m_rows;
+    // The buffer's size, scrolling region and autowrap, which no sequence the run lets through
+    // changes (DECRC, which brings autowrap back, reloads them).
+    int m_bufferCols = 0;
+    int m_bufferRows = 0;
+    int m_scrollTop = 0;
+    int m_scrollBottom = 0;
     int m_x = 0;
     int m_y = 0;
     int m_markedFirst = INT_MAX;
     int m_markedLast = -1;
     CharData m_cell;
+    bool m_wraparound = false;
     bool m_printed = false;
     bool m_active = false;
 };

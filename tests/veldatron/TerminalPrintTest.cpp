@@ -540,6 +540,39 @@ TEST(TerminalPrintProperty, DrawingCellByCellLeavesWhatSequencesReadOneAtATimeLe
     }
 }
 
+TEST(TerminalPrintProperty, SequencesWithinACellByCellRunLeaveWhatTheyLeaveReadOneAtATime) {
+    // A run takes the modes and the region once and again only after DECRC: what DECRC brings
+    // back must reach the moves and prints after it within the same run.
+    struct Case {
+        const char* name;
+        std::string stream;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"a restored cursor brings back autowrap off: the last column holds the cursor",
+         "\x1b[?7l\x1b" "7\x1b[?7h\x1b[1;1Ha\x1b[2;2Hb\x1b" "8\x1b[3;14Hc\x1b[Dd\x1b[Be"},
+        {"a restored cursor brings back autowrap on: a word may reach the last column",
+         "\x1b" "7\x1b[?7l\x1b[1;1Ha\x1b[2;2Hb\x1b" "8\x1b[3;13Hcd\x1b[Ae\x1b[Bf"},
+        {"a restored cursor brings back origin mode, which the run leaves to the general way",
+         "\x1b[2;5r\x1b[?6h\x1b" "7\x1b[?6l\x1b[1;1Ha\x1b[2;2Hb\x1b" "8\x1b[3;3Hc\x1b[Ad"},
+        {"moves up and down after erases stop at the region's edges",
+         "\x1b[2;5r\x1b[3;1Ha\x1b[K\x1b[9Ab\x1b[2Xc\x1b[9Bd\x1b[Ke\x1b[9Bf"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Moves after the case keep its run going, whatever it left.
+        const std::string stream = c.stream + "\x1b[5;6Hp\x1b[2Cq\x1b[Gr" + std::string(20, 'w');
+        const TerminalSpec spec{.cols = 14, .rows = 7, .scrollback = 4};
+        TerminalFixture whole(spec);
+        whole.feed(stream);
+        TerminalFixture bytes(spec);
+        bytes.feedSplit(stream, {1});
+        EXPECT_EQ(dumpCells(whole, true), dumpCells(bytes, true));
+        EXPECT_EQ(whole.terminal.getUpdateRange(), bytes.terminal.getUpdateRange());
+    }
+}
+
 // `pieces` parts picked at random, one after the other.
 std::string randomPieces(std::mt19937& random, std::span<const char* const> parts, size_t pieces) {
     std::string out;
