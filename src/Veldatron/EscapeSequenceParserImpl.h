@@ -301,6 +301,18 @@ template <typename Sink> void BasicEscapeSequenceParser<Sink>::parse(Bytes data)
                     }
                     continue;
                 }
+                if (b == '\n' && end - p >= 3 && p[1] == '\r' && p[2] >= 0x20) {
+                    // LF CR and the text of the next line (a region scrolled line by line ends
+                    // its lines this way) in one step: the ground loop would classify each of
+                    // the three bytes again, with a branch that text and controls take in turn.
+                    m_sink.execute('\n');
+                    m_sink.execute('\r');
+                    p += 2;
+                    runs.print = p - begin;
+                    runs.printableAscii = true;
+                    p = scan::ground(p, end, runs.printableAscii);
+                    continue;
+                }
                 m_sink.execute(b);
                 ++p;
                 continue;

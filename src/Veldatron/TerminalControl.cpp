@@ -321,7 +321,9 @@ void Terminal::scrollColumnsBetweenMargins(Buffer& buffer) {
 // Inline: every line feed on the bottom margin of a region below the top of the screen.
 inline void Terminal::rotateRegionUp(Buffer& buffer, int topRow, int bottomRow, bool isWrapped) {
     CircularBufferLineList& lines = buffer.lines();
-    const BidiPresentationState state = scrolledInBidiState(buffer, isWrapped);
+    // A line feed's new row (nearly every one here) takes the current state without a call.
+    const BidiPresentationState state =
+        isWrapped ? scrolledInBidiState(buffer, isWrapped) : m_currentBidiState;
     // The rows move up by one, moved rather than copied (no counts change), and the dropped top
     // row comes round to the bottom, where, when nobody else holds it, it becomes the new row.
     // (Unlike a shift of the ring's lines, a rotation inside the ring cannot fail.)
