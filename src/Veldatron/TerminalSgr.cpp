@@ -153,35 +153,6 @@ constexpr std::array<Attribute::Edit, 6> underlineStyleEdits = {
 
 } // namespace
 
-void Terminal::cmdCsiM(const ParserParams& pars, std::span<const uint8_t> collect) {
-    if (!collect.empty()) {
-        return;
-    }
-    const std::span<const int32_t> values = pars.values();
-    const int n = int(values.size());
-    // The commonest list of colourful output, one foreground or background colour and nothing
-    // else ("38;2;r;g;b", "48;5;n"), set without the loop.
-    if ((n == 5 || n == 3) && (values[0] == 38 || values[0] == 48) &&
-        values[1] == (n == 5 ? 2 : 5) && !pars.isSubParameter(1)) {
-        const CellColor color =
-            n == 5
-                ? CellColor::trueColor(channel(values[2]), channel(values[3]), channel(values[4]))
-                : CellColor::ansi256(channel(values[2]));
-        if (values[0] == 38) {
-            m_curAttr.setFg(color);
-        } else {
-            m_curAttr.setBg(color);
-        }
-        return;
-    }
-    // A plain reset, which most programs send after every coloured word.
-    if (n == 1 && values[0] == 0) {
-        m_curAttr = Attribute();
-        return;
-    }
-    sgrList(pars);
-}
-
 void Terminal::sgrList(const ParserParams& pars) {
     const std::span<const int32_t> values = pars.values();
     const int n = int(values.size());
