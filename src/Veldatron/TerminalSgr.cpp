@@ -156,6 +156,22 @@ constexpr std::array<Attribute::Edit, 6> underlineStyleEdits = {
 void Terminal::sgrList(const ParserParams& pars) {
     const std::span<const int32_t> values = pars.values();
     const int n = int(values.size());
+    // A style or a colour and then a 256-colour ("1;38;5;n", "7;48;5;n"), the commonest list
+    // after the lone colours, as one edit without the loop.
+    if (n == 4 && (values[1] == 38 || values[1] == 48) && values[2] == 5 &&
+        !pars.isSubParameter(1) && !pars.isSubParameter(2) && !pars.isSubParameter(3)) {
+        const SgrEntry& first = sgrTable[std::min(uint32_t(values[0]), sgrUnknown)];
+        if (first.read == SgrRead::edit) {
+            const CellColor color = CellColor::ansi256(channel(values[3]));
+            first.edit.applyTo(m_curAttr);
+            if (values[1] == 38) {
+                m_curAttr.setFg(color);
+            } else {
+                m_curAttr.setBg(color);
+            }
+            return;
+        }
+    }
     // Each parameter is looked up, and all but a few are an edit: programs that colour every few
     // cells send lists like "1;38;5;n" whose first parameter varies at random, and a branch on
     // its value (a switch) would mostly be mispredicted. The edits are combined in registers and
