@@ -307,9 +307,10 @@ private:
     // false, with `p` at it, for a byte the transition table must take.
     [[gnu::always_inline]] inline bool
     readControlSequences(const std::uint8_t*& p, const std::uint8_t* end, ParserState& state);
-    // A screen drawn cell by cell from `p` (an ESC [): cursor moves, each followed by a short
-    // run of printable ASCII, with the few sequences that come between them (CellRun::isEdit,
-    // DECSC, DECRC), taken by a CellRun of the sink in one run. Returns where the run stopped: at
+    // A screen drawn cell by cell from `p` (an ESC [): cursor moves and colour changes
+    // (CellRun::isAttributes), each followed by a short run of printable ASCII, with the few
+    // sequences that come between them (CellRun::isEdit, DECSC, DECRC), taken by a CellRun of the
+    // sink in one run. Returns where the run stopped: at
     // the ESC of a sequence it does not take, or at text that it leaves to the ground loop. The
     // parser is left as the sequences read one by one would leave it.
     template <typename CellRun>

@@ -161,8 +161,8 @@ bool BasicEscapeSequenceParser<Sink>::readControlSequences(const std::uint8_t*& 
         m_sink.handlePrint(Bytes(p, static_cast<std::size_t>(n)), true);
         p += n;
         if constexpr (requires { typename Sink::CellRun; }) {
-            // A move and its text: more of them probably follow.
-            if (Sink::CellRun::isMove(final)) {
+            // A move or a change of colours and its text: more of them probably follow.
+            if (Sink::CellRun::isMove(final) || Sink::CellRun::isAttributes(final)) {
                 p = drawCells<typename Sink::CellRun>(p, end);
                 if (p[0] != ESC || p[1] != '[') {
                     return true;
@@ -187,29 +187,36 @@ const std::uint8_t* BasicEscapeSequenceParser<Sink>::drawCells(const std::uint8_
         if (p[1] == '[') {
             const std::uint8_t* const parameters = p + 2;
             const scan::ShortParameters shape = scan::shortParameters(parameters);
-            if (shape.length < 0) {
-                break;
-            }
-            const std::uint8_t final = parameters[shape.length];
-            if (CellRun::isMove(final)) {
+            if (shape.length >= 0 && CellRun::isMove(parameters[shape.length])) {
                 const unsigned secondLength =
                     static_cast<unsigned>(std::max(shape.length - shape.separator - 1, 0));
-                run.move(final,
+                run.move(parameters[shape.length],
                          static_cast<int>(ParserParams::shortValue(
                              parameters, static_cast<unsigned>(shape.separator))),
                          static_cast<int>(ParserParams::shortValue(parameters + shape.separator + 1,
                                                                    secondLength)));
                 last = parameters;
-            } else if (CellRun::isEdit(final)) {
-                run.store();
-                clearControlSequence();
-                m_params.addParameterBytes(parameters, end);
-                m_sink.dispatchCsi(sequence(final), m_params);
-                last = nullptr;
+                p = parameters + shape.length + 1;
             } else {
-                break;
+                // Edits and colours, whose lists are often longer than a move's, are read as the
+                // general way reads them. Anything else is read again there.
+                clearControlSequence();
+                const std::uint8_t* const stop = m_params.addParameterBytes(parameters, end);
+                if (stop == end) {
+                    break;
+                }
+                const std::uint8_t final = *stop;
+                if (CellRun::isAttributes(final)) {
+                    run.setAttributes(m_params);
+                } else if (CellRun::isEdit(final)) {
+                    run.store();
+                    m_sink.dispatchCsi(sequence(final), m_params);
+                } else {
+                    break;
+                }
+                last = nullptr;
+                p = stop + 1;
             }
-            p = parameters + shape.length + 1;
         } else if (p[1] == '7' || p[1] == '8') {
             // DECSC saves what the run keeps; DECRC brings back a cursor, an attribute and modes.
             run.store();

@@ -804,10 +804,10 @@ public:
         }
     }
     void dispatchEsc(const SequenceId& sequence); // TerminalEsc.cpp
-    // Control sequences. The moves that draw a screen cell by cell are routed here, inline in
-    // the parser's loop: a direct call to their handlers, without the general dispatch's frame.
-    // Every other final goes to dispatchCsiOther. None of these moves looks at the
-    // intermediates (CSI ? H acts as CSI H).
+    // Control sequences. The moves that draw a screen cell by cell, and SGR, which colourful
+    // output sends before most cells, are routed here, inline in the parser's loop: a direct call
+    // to their handlers, without the general dispatch's frame. Every other final goes to
+    // dispatchCsiOther. None of these moves looks at the intermediates (CSI ? H acts as CSI H).
     void dispatchCsi(const SequenceId& sequence, const ParserParams& pars) {
         switch (sequence.final) {
         case 'A':
@@ -822,11 +822,13 @@ public:
             return cmdCursorCharAbsolute(pars);
         case 'H':
             return cmdCursorPosition(pars);
+        case 'm':
+            return cmdCsiM(pars, sequence.collect);
         default:
             return dispatchCsiOther(sequence, pars);
         }
     }
-    // Those moves and VPA, each with the ASCII printed after it, many in a row
+    // Those moves, VPA and SGR, each with the ASCII printed after it, many in a row
     // (TerminalCellRun.h).
     class CellRun;
     void dispatchCsiOther(const SequenceId& sequence, const ParserParams& pars); // TerminalCsi.cpp
@@ -1242,7 +1244,36 @@ private:
     }
 
     // ---- Character attributes (TerminalSgr.cpp) ---------------------------------------------
-    void cmdCsiM(const ParserParams& pars, std::span<const uint8_t> collect);
+    // Inline in the parser's loop (through dispatchCsi): the shortcuts for the commonest lists
+    // of colourful output then cost no call.
+    void cmdCsiM(const ParserParams& pars, std::span<const uint8_t> collect) {
+        if (!collect.empty()) {
+            return;
+        }
+        const std::span<const int32_t> values = pars.values();
+        const size_t n = values.size();
+        // One foreground or background colour and nothing else ("38;2;r;g;b", "48;5;n"), set
+        // without the loop.
+        if ((n == 5 || n == 3) && (values[0] == 38 || values[0] == 48) &&
+            values[1] == (n == 5 ? 2 : 5) && !pars.isSubParameter(1)) {
+            const auto channel = [&](size_t i) { return uint8_t(std::min(values[i], 255)); };
+            const Attribute::Color color =
+                n == 5 ? Attribute::Color::trueColor(channel(2), channel(3), channel(4))
+                       : Attribute::Color::ansi256(channel(2));
+            if (values[0] == 38) {
+                m_curAttr.setFg(color);
+            } else {
+                m_curAttr.setBg(color);
+            }
+            return;
+        }
+        // A plain reset, which most programs send after every coloured word.
+        if (n == 1 && values[0] == 0) {
+            m_curAttr = Attribute();
+            return;
+        }
+        sgrList(pars);
+    }
     // The lists cmdCsiM takes no shortcut for, one parameter after another. Out of line: the
     // shortcuts then need no stack frame.
     [[gnu::noinline]] void sgrList(const ParserParams& pars);

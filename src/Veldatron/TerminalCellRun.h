@@ -8,17 +8,18 @@
 
 namespace veldatron {
 
-// A screen drawn cell by cell: cursor moves (CUU, CUD, CUF, CUB, CHA, CUP, VPA), each followed by a
-// character or a word of ASCII, many in a row. The parser hands such a run to this cursor, which
-// keeps the column, the row and the rows it marked in registers and stores them once when the run
-// ends: through the general entry points every move and every print would load them from the
-// buffer and store them back, one sequence waiting on the stores of the last.
+// A screen drawn cell by cell: cursor moves (CUU, CUD, CUF, CUB, CHA, CUP, VPA) and changes of
+// colours (SGR), each followed by a character or a word of ASCII, many in a row. The parser hands
+// such a run to this cursor, which keeps the column, the row and the rows it marked in registers
+// and stores them once when the run ends: through the general entry points every move and every
+// print would load them from the buffer and store them back, one sequence waiting on the stores
+// of the last.
 //
 // Made by the parse loop, which stores it (store()) before the terminal hears of anything else.
 // It takes only what dispatchCsi and handlePrint would do without another call: with origin
 // mode, left and right margins, insert mode, a translating character set, a hyperlink or bytes
-// carried over it is not active and the parser goes the general way. Moves and prints change none
-// of those; other sequences within a run are stored around (ECH, EL, DECSC, and DECRC, after
+// carried over it is not active and the parser goes the general way. Moves, SGR and prints change
+// none of those; other sequences within a run are stored around (ECH, EL, DECSC, and DECRC, after
 // which the run reloads).
 class Terminal::CellRun {
 public:
@@ -55,6 +56,16 @@ public:
     // Whether a final byte is an edit of the cursor's row that leaves the cursor where it is
     // (ECH, EL): the run stores its cursor and the sequence is dispatched as any other.
     static bool isEdit(std::uint8_t final) { return final == 'X' || final == 'K'; }
+
+    // Whether a final byte is SGR, which changes only the attribute of the cells printed after it.
+    static bool isAttributes(std::uint8_t final) { return final == 'm'; }
+
+    // SGR with the parameters `pars` (no intermediates), as dispatchCsi makes it; the cells
+    // printed after it take the new attribute.
+    void setAttributes(const ParserParams& pars) {
+        m_terminal.cmdCsiM(pars, {});
+        m_cell = m_terminal.asciiCell();
+    }
 
     // Whether a final byte is one of the moves this cursor makes.
     static bool isMove(std::uint8_t final) {

@@ -72,8 +72,6 @@ void Terminal::dispatchCsiOther(const SequenceId& sequence, const ParserParams& 
         return;
     case 'l':
         return cmdResetMode(pars, collect);
-    case 'm':
-        return cmdCsiM(pars, collect);
     case 'n':
         return cmdDeviceStatus(pars, collect);
     case 'p':

@@ -153,38 +153,25 @@ constexpr std::array<Attribute::Edit, 6> underlineStyleEdits = {
 
 } // namespace
 
-void Terminal::cmdCsiM(const ParserParams& pars, std::span<const uint8_t> collect) {
-    if (!collect.empty()) {
-        return;
-    }
-    const std::span<const int32_t> values = pars.values();
-    const int n = int(values.size());
-    // The commonest list of colourful output, one foreground or background colour and nothing
-    // else ("38;2;r;g;b", "48;5;n"), set without the loop.
-    if ((n == 5 || n == 3) && (values[0] == 38 || values[0] == 48) &&
-        values[1] == (n == 5 ? 2 : 5) && !pars.isSubParameter(1)) {
-        const CellColor color =
-            n == 5
-                ? CellColor::trueColor(channel(values[2]), channel(values[3]), channel(values[4]))
-                : CellColor::ansi256(channel(values[2]));
-        if (values[0] == 38) {
-            m_curAttr.setFg(color);
-        } else {
-            m_curAttr.setBg(color);
-        }
-        return;
-    }
-    // A plain reset, which most programs send after every coloured word.
-    if (n == 1 && values[0] == 0) {
-        m_curAttr = Attribute();
-        return;
-    }
-    sgrList(pars);
-}
-
 void Terminal::sgrList(const ParserParams& pars) {
     const std::span<const int32_t> values = pars.values();
     const int n = int(values.size());
+    // A style or a colour and then a 256-colour ("1;38;5;n", "7;48;5;n"), the commonest list
+    // after the lone colours, as one edit without the loop.
+    if (n == 4 && (values[1] == 38 || values[1] == 48) && values[2] == 5 &&
+        !pars.isSubParameter(1) && !pars.isSubParameter(2) && !pars.isSubParameter(3)) {
+        const SgrEntry& first = sgrTable[std::min(uint32_t(values[0]), sgrUnknown)];
+        if (first.read == SgrRead::edit) {
+            const CellColor color = CellColor::ansi256(channel(values[3]));
+            first.edit.applyTo(m_curAttr);
+            if (values[1] == 38) {
+                m_curAttr.setFg(color);
+            } else {
+                m_curAttr.setBg(color);
+            }
+            return;
+        }
+    }
     // Each parameter is looked up, and all but a few are an edit: programs that colour every few
     // cells send lists like "1;38;5;n" whose first parameter varies at random, and a branch on
     // its value (a switch) would mostly be mispredicted. The edits are combined in registers and

@@ -443,10 +443,20 @@ TEST(TerminalPrintProperty, TheAsciiFastPathWritesWhatTheGeneralPathWrites) {
 }
 
 // A screen drawn cell by cell: moves with random parameters (omitted, zero, two of them, past
-// the screen, too long to be short), each followed by a character or a word, among the modes and
-// sequences that stop such a run or make it go the general way.
+// the screen, too long to be short) and changes of colours, each followed by a character or a
+// word, among the modes and sequences that stop such a run or make it go the general way.
 std::string randomCellByCellStream(std::mt19937& random, size_t pieces) {
     static const char finals[] = "ABCDGHdfEXK";
+    // clang-format off
+    static const char* const attributeLists[] = {
+        // The shapes colourful output sends, and lists the attribute reads in other ways: colons,
+        // an underline colour, a colour cut short, a value of five digits, too many parameters, and
+        // intermediates or a marker, which make it another sequence.
+        "38;5;196", "48;2;10;20;30", "1;48;5;17", "0", "", "7;38;2;1;2;3", "22;39;49",
+        "38:2::40:50:60", "4:3", "58;5;9", "59", "38;5", "48;2;1", "1;2;3;4;5;7;8;9;21;23;24;27",
+        "1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;1;31", "1;00038;5;7", "1$", "?1", ">4;1",
+    };
+    // clang-format on
     // clang-format off
     static const char* const interruptions[] = {
         // Modes and regions the run either obeys or leaves to the general way.
@@ -467,6 +477,14 @@ std::string randomCellByCellStream(std::mt19937& random, size_t pieces) {
         }
         if (random() % 10 == 0) {
             out += random() % 2 == 0 ? "\x1b" "7" : "\x1b" "8";
+        }
+        if (random() % 3 == 0) {
+            out +=
+                std::string("\x1b[") + attributeLists[random() % std::size(attributeLists)] + "m";
+            if (random() % 4 != 0) {
+                out += char(0x21 + random() % 0x5E);
+            }
+            continue;
         }
         out += "\x1b[";
         const auto value = [&] {

@@ -362,7 +362,10 @@ TEST(TerminalSgr, ListsDoWhatReadingThemOneParameterAtATimeDoes) {
     const std::string start = "\x1b[1;2;3;4:3;5;7;8;9;38;5;100;48;2;1;2;3;58;5;9m";
     for (int round = 0; round < 3000; ++round) {
         std::vector<SgrParameter> list;
-        const size_t length = 1 + random() % 7;
+        // Every fourth list is a style and a 256-colour ("1;38;5;n"), which has a shortcut of its
+        // own; its colons and values still vary.
+        const bool styleAndColour = round % 4 == 0;
+        const size_t length = styleAndColour ? 4 : 1 + random() % 7;
         std::string input = "\x1b[";
         for (size_t k = 0; k < length; ++k) {
             SgrParameter parameter;
@@ -372,6 +375,9 @@ TEST(TerminalSgr, ListsDoWhatReadingThemOneParameterAtATimeDoes) {
             if (random() % 10 != 0) {
                 parameter.value = random() % 3 == 0 ? colourParts[random() % 5]
                                                     : values[random() % std::size(values)];
+            }
+            if (styleAndColour && (k == 1 || k == 2) && random() % 8 != 0) {
+                parameter.value = k == 2 ? 5 : colourParts[random() % 2];
             }
             if (k > 0) {
                 input += parameter.afterColon ? ':' : ';';
