@@ -58,7 +58,7 @@ bool Terminal::scrollPlainLines(PlainLines& taken) {
                 row = writeWrappingPlainLine(lines, row, text, cell, blank);
                 wroteLaterRows = true;
             } else {
-                Buffer::writeAsciiCells(*row, 0, text, cell);
+                Buffer::writeLineCells(*row, text, cell);
             }
         }
         row = recycleIntoBottomRow(lines, blank, false, m_currentBidiState);
@@ -122,7 +122,7 @@ BufferLine* Terminal::writeWrappingPlainLine(CircularBufferLineList& lines, Buff
         text = text.subspan(size_t(m_cols));
         row = recycleIntoBottomRow(lines, blank, true, row->bidiState());
     }
-    Buffer::writeAsciiCells(*row, 0, text, cell);
+    Buffer::writeLineCells(*row, text, cell);
     return row;
 }
 
