@@ -157,11 +157,10 @@ TEST(CharData, TemplateRunsWriteTheirCellsWhereverTheyStartAndEnd) {
     for (const auto& filler : fillers) {
         for (size_t start = 4; start < 8; ++start) {
             for (size_t count = filler.shortest; count <= text.size(); ++count) {
-                SCOPED_TRACE(std::string(filler.name) + ": start " + std::to_string(start) +
-                             ", " + std::to_string(count) + " cells");
+                SCOPED_TRACE(std::string(filler.name) + ": start " + std::to_string(start) + ", " +
+                             std::to_string(count) + " cells");
                 std::fill(std::begin(row), std::end(row), guard);
-                const std::vector<uint8_t> run(text.begin(),
-                                               text.begin() + std::ptrdiff_t(count));
+                const std::vector<uint8_t> run(text.begin(), text.begin() + std::ptrdiff_t(count));
                 filler.fill(row + start, run.data(), count, templ);
                 for (size_t i = 0; i < std::size(row); ++i) {
                     const bool inRun = i >= start && i < start + count;
