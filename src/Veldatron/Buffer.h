@@ -298,6 +298,14 @@ public:
         CharData::fillCodes(line.cellsForWrite(x, x + n), bytes.data(), size_t(n), templ);
         line.m_generation += uint64_t(n);
     }
+    // writeAsciiCells from column 0 for a whole line of text, at least one character
+    // (CharData::fillLineCodes).
+    static void writeLineCells(BufferLine& line, std::span<const uint8_t> bytes,
+                               const CharData& templ) {
+        const int n = int(bytes.size());
+        CharData::fillLineCodes(line.cellsForWrite(0, n), bytes.data(), size_t(n), templ);
+        line.m_generation += uint64_t(n);
+    }
 
     // The cursor's row as the print path writes a run of characters that need no wrap: the
     // cells from the cursor up to the right limit (or the row's end, when the row is narrower),

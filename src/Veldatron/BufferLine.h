@@ -269,11 +269,15 @@ private:
     // the same effects in one step (this runs once per line of output that scrolls into a full
     // scrollback). Returns whether the row had images.
     bool recycleAsBlank(const Attribute& attribute) {
+        return recycleAsBlank(CharData(attribute, 0, 1));
+    }
+    // The same with the blank cell made by the caller, once for many rows.
+    bool recycleAsBlank(const CharData& blank) {
         const bool hadImages = m_images.has_value();
         // The ring asked for this row's memory a few lines ago. The blank row itself is only a
         // tail: clearing the cells would store most of them twice.
         m_valid = 0;
-        m_tail = CharData(attribute, 0, 1);
+        m_tail = blank;
         if (hadImages) {
             m_images.reset();
         }

@@ -182,6 +182,31 @@ public:
             }
         }
     }
+    // fillCodes for the text of whole lines (a log scrolling past), at least one cell. Line
+    // lengths vary from line to line far more than the words between cursor moves do: a lone
+    // character in a class of its own mispredicts on most lines, so every line up to 8 cells
+    // takes the same 8 stores.
+    static void fillLineCodes(CharData* cells, const uint8_t* codes, size_t count,
+                              const CharData& templ) {
+        if (count >= wideFillMinimum) {
+            fillCodesWide(cells, codes, count, templ);
+            return;
+        }
+        const ShortFill fill(templ);
+        if (count > 8) {
+            const size_t tail = count - 8;
+            for (size_t i = 0; i < 8; ++i) {
+                fill.put(cells, codes, i);
+                fill.put(cells, codes, tail + i);
+            }
+            return;
+        }
+        const size_t last = count - 1;
+        for (size_t i = 0; i < 4; ++i) {
+            fill.put(cells, codes, std::min(i, last));
+            fill.put(cells, codes, last - std::min(3 - i, last));
+        }
+    }
     static void fillCodesScalar(CharData* cells, const uint8_t* codes, size_t count,
                                 const CharData& templ) {
         const uint64_t low = templ.m_low & ~codeMask;

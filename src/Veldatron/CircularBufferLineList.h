@@ -109,13 +109,45 @@ public:
         const size_t slot = size_t(m_startIndex);
         m_startIndex = slot + 1 < m_array.size() ? int(slot + 1) : 0;
         BufferLine* row = m_array[slot].get();
-        prefetchAhead(slot);
+        prefetchAhead(m_array.data(), m_array.size(), slot);
         // Most rows never held an image: no call for them.
         if (row != nullptr && row->recycleAsBlank(clearAttribute) && onLineRecycledWithImages) {
             onLineRecycledWithImages();
         }
         return row;
     }
+    // recycle() for many rows in turn (a run of lines scrolling into a full scrollback), with
+    // the slots and the position in them kept in registers: recycle() loads them again for
+    // every row, as the stores that clear a row might change the ring for all the compiler
+    // knows. The ring is kept up to date row by row, so it may be read meanwhile; only the
+    // recycler may change it while the recycler lives.
+    class Recycler {
+    public:
+        // The ring must be full (isFull() with at least one line). Every row is cleared with
+        // `clearAttribute`.
+        Recycler(CircularBufferLineList& ring, const Attribute& clearAttribute)
+            : m_ring(ring), m_rows(ring.m_array.data()), m_slotCount(ring.m_array.size()),
+              m_slot(size_t(ring.m_startIndex)), m_blank(clearAttribute, 0, 1) {}
+        BufferLine* recycle() {
+            const size_t slot = m_slot;
+            m_slot = slot + 1 < m_slotCount ? slot + 1 : 0;
+            m_ring.m_startIndex = int(m_slot);
+            BufferLine* row = m_rows[slot].get();
+            prefetchAhead(m_rows, m_slotCount, slot);
+            if (row != nullptr && row->recycleAsBlank(m_blank) && m_ring.onLineRecycledWithImages) {
+                m_ring.onLineRecycledWithImages();
+            }
+            return row;
+        }
+
+    private:
+        CircularBufferLineList& m_ring;
+        const BufferLinePtr* m_rows;
+        size_t m_slotCount;
+        size_t m_slot;
+        CharData m_blank;
+    };
+
     // Deletes `deleteCount` lines at `start`, inserts `items` there and calls change(line) for
     // every line whose slot was rewritten, in the order written. On a full ring the oldest lines
     // fall off.
@@ -167,19 +199,18 @@ private:
     // that has arrived, its cells, for writing.
     static constexpr size_t headerAhead = 16;
     static constexpr size_t cellsAhead = 6;
-    void prefetchAhead(size_t slot) const {
-        const size_t ringSlots = m_array.size();
+    static void prefetchAhead(const BufferLinePtr* rows, size_t ringSlots, size_t slot) {
         if (ringSlots <= headerAhead) {
             return;
         }
         size_t header = slot + headerAhead;
         header -= header >= ringSlots ? ringSlots : 0;
-        if (const BufferLine* row = m_array[header].get()) {
+        if (const BufferLine* row = rows[header].get()) {
             row->prefetchHeader();
         }
         size_t cells = slot + cellsAhead;
         cells -= cells >= ringSlots ? ringSlots : 0;
-        if (const BufferLine* row = m_array[cells].get()) {
+        if (const BufferLine* row = rows[cells].get()) {
             row->prefetchRecycledCells();
         }
     }

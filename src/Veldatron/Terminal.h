@@ -755,11 +755,10 @@ public:
                         bool wraparound) const;
     // Writes such a line from column 0 of `row`, recycling a row for each autowrap; returns the
     // row it ends in.
-    [[gnu::noinline]] BufferLine* writeWrappingPlainLine(CircularBufferLineList& lines,
+    [[gnu::noinline]] BufferLine* writeWrappingPlainLine(CircularBufferLineList::Recycler& lines,
                                                          BufferLine* row,
                                                          std::span<const uint8_t> text,
-                                                         const CharData& cell,
-                                                         const Attribute& blank);
+                                                         const CharData& cell);
     [[gnu::noinline]] void plainLineGeneral(std::span<const uint8_t> text);
     // A run of printable bytes (every byte from 0x20 up) from ground; `printableAscii` says every
     // byte lies in 0x20-0x7E. The common case, plain ASCII with no character set and nothing
@@ -953,7 +952,15 @@ private:
     // state of the row it continues).
     BufferLine* recycleIntoBottomRow(CircularBufferLineList& lines, const Attribute& blank,
                                      bool isWrapped, BidiPresentationState state) {
-        BufferLine* row = lines.recycle(blank);
+        return prepareBottomRow(lines.recycle(blank), isWrapped, state);
+    }
+    // The same for a run of rows, each cleared with the recycler's attribute.
+    static BufferLine* recycleIntoBottomRow(CircularBufferLineList::Recycler& recycler,
+                                            bool isWrapped, BidiPresentationState state) {
+        return prepareBottomRow(recycler.recycle(), isWrapped, state);
+    }
+    static BufferLine* prepareBottomRow(BufferLine* row, bool isWrapped,
+                                        BidiPresentationState state) {
         row->setIsWrapped(isWrapped);
         row->setBidiState(state);
         return row;

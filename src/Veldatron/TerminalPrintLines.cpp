@@ -44,6 +44,7 @@ bool Terminal::scrollPlainLines(PlainLines& taken) {
     // the bottom row as it was, every later one into the bottom row the scrolls made.
     bool wroteFirstRow = false;
     bool wroteLaterRows = false;
+    CircularBufferLineList::Recycler recycler(lines, blank);
     for (; plain.available(); plain.pop()) {
         const std::span<const uint8_t> text = plain.front();
         if (!text.empty()) {
@@ -55,13 +56,13 @@ bool Terminal::scrollPlainLines(PlainLines& taken) {
             (scrolls == 0 ? wroteFirstRow : wroteLaterRows) = true;
             if (text.size() > size_t(m_cols)) {
                 wraps = (text.size() - 1) / size_t(m_cols);
-                row = writeWrappingPlainLine(lines, row, text, cell, blank);
+                row = writeWrappingPlainLine(recycler, row, text, cell);
                 wroteLaterRows = true;
             } else {
-                Buffer::writeAsciiCells(*row, 0, text, cell);
+                Buffer::writeLineCells(*row, text, cell);
             }
         }
-        row = recycleIntoBottomRow(lines, blank, false, m_currentBidiState);
+        row = recycleIntoBottomRow(recycler, false, m_currentBidiState);
         ++scrolls;
         if (wraps != 0) {
             plain.pop();
@@ -114,15 +115,15 @@ bool Terminal::wrapsPlainLine(CircularBufferLineList& lines, const BufferLine& r
     return true;
 }
 
-BufferLine* Terminal::writeWrappingPlainLine(CircularBufferLineList& lines, BufferLine* row,
-                                             std::span<const uint8_t> text, const CharData& cell,
-                                             const Attribute& blank) {
+BufferLine* Terminal::writeWrappingPlainLine(CircularBufferLineList::Recycler& lines,
+                                             BufferLine* row, std::span<const uint8_t> text,
+                                             const CharData& cell) {
     while (text.size() > size_t(m_cols)) {
         Buffer::writeAsciiCells(*row, 0, text.first(size_t(m_cols)), cell);
         text = text.subspan(size_t(m_cols));
-        row = recycleIntoBottomRow(lines, blank, true, row->bidiState());
+        row = recycleIntoBottomRow(lines, true, row->bidiState());
     }
-    Buffer::writeAsciiCells(*row, 0, text, cell);
+    Buffer::writeLineCells(*row, text, cell);
     return row;
 }
 

@@ -131,11 +131,21 @@ TEST(CharData, ATemplateBecomesAsciiCells) {
 }
 
 // Long runs are written a cache line at a time, with the cells before the first whole line and
-// after the last written apart, and short runs in overlapping groups of stores from both ends:
-// every start within a line and every length, from none to several lines, must write exactly the
-// run's cells. Each run is copied into a block of its own size, so that reading a code past the
-// run (the input may end right after it) shows under the address sanitizer.
+// after the last written apart, and short runs in overlapping groups of stores from both ends
+// (grouped by length one way for runs between cursor moves, another for whole lines): every
+// start within a line and every length, from none (one for lines) to several lines, must write
+// exactly the run's cells. Each run is copied into a block of its own size, so that reading a
+// code past the run (the input may end right after it) shows under the address sanitizer.
 TEST(CharData, TemplateRunsWriteTheirCellsWhereverTheyStartAndEnd) {
+    using Fill = void (*)(CharData*, const uint8_t*, size_t, const CharData&);
+    const struct {
+        const char* name;
+        Fill fill;
+        size_t shortest;
+    } fillers[] = {
+        {"runs", &CharData::fillCodes, 0},
+        {"lines", &CharData::fillLineCodes, 1},
+    };
     const CharData templ(busyAttribute(), 'z', 1, TinyAtom{42}, 5);
     const CharData guard(Attribute(), '#', 1);
     std::vector<uint8_t> text;
@@ -144,16 +154,18 @@ TEST(CharData, TemplateRunsWriteTheirCellsWhereverTheyStartAndEnd) {
     }
     // 64-byte aligned, with four guard cells before the earliest start.
     alignas(64) CharData row[64];
-    for (size_t start = 4; start < 8; ++start) {
-        for (size_t count = 0; count <= text.size(); ++count) {
-            SCOPED_TRACE("start " + std::to_string(start) + ", " + std::to_string(count) +
-                         " cells");
-            std::fill(std::begin(row), std::end(row), guard);
-            const std::vector<uint8_t> run(text.begin(), text.begin() + std::ptrdiff_t(count));
-            CharData::fillCodes(row + start, run.data(), count, templ);
-            for (size_t i = 0; i < std::size(row); ++i) {
-                const bool inRun = i >= start && i < start + count;
-                ASSERT_EQ(row[i], inRun ? templ.withCode(text[i - start]) : guard) << i;
+    for (const auto& filler : fillers) {
+        for (size_t start = 4; start < 8; ++start) {
+            for (size_t count = filler.shortest; count <= text.size(); ++count) {
+                SCOPED_TRACE(std::string(filler.name) + ": start " + std::to_string(start) + ", " +
+                             std::to_string(count) + " cells");
+                std::fill(std::begin(row), std::end(row), guard);
+                const std::vector<uint8_t> run(text.begin(), text.begin() + std::ptrdiff_t(count));
+                filler.fill(row + start, run.data(), count, templ);
+                for (size_t i = 0; i < std::size(row); ++i) {
+                    const bool inRun = i >= start && i < start + count;
+                    ASSERT_EQ(row[i], inRun ? templ.withCode(text[i - start]) : guard) << i;
+                }
             }
         }
     }

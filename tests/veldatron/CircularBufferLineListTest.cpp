@@ -100,6 +100,24 @@ TEST(CircularBufferLineList, Operations) {
          std::string("BC\0", 3),
          1,
          {"recycled with images"}},
+        {"a recycler turns the oldest rows into the newest, round the end of the slots",
+         3,
+         "ABCD",
+         [](Ring& r) {
+             r.list[1].setImages(BufferLine::Images{});
+             const Attribute background(Attribute::Color::defaultColor,
+                                        Attribute::Color::ansi256(4));
+             CircularBufferLineList::Recycler recycler(r.list, background);
+             const BufferLine* first = recycler.recycle();
+             EXPECT_EQ(first, &r.list[2]);
+             EXPECT_EQ(r.list.startIndex(), 2) << "the ring follows row by row";
+             const BufferLine* second = recycler.recycle();
+             EXPECT_EQ(second, &r.list[2]);
+             EXPECT_EQ(r.list[2][0], CharData(background, 0, 1));
+         },
+         std::string("D\0\0", 3),
+         0,
+         {"recycled with images"}},
         {"splice with room",
          6,
          "ABCD",

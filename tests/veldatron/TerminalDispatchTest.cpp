@@ -323,21 +323,24 @@ TEST(TerminalLineFeed, RunsOfPlainLinesLeaveWhatLinesFedOneByteAtATimeLeave) {
     std::mt19937 random(3);
     for (int round = 0; round < 60; ++round) {
         SCOPED_TRACE(round);
+        // Mostly eight columns, for autowraps; some rounds wide enough for lines of every length
+        // class the row writer tells apart.
+        const int cols = round % 4 == 3 ? 20 : 8;
         std::string stream;
         for (int piece = 0; piece < 80; ++piece) {
             if (random() % 6 == 0) {
                 stream += others[random() % std::size(others)];
                 continue;
             }
-            // Up to two autowraps at eight columns.
-            const size_t length = random() % 20;
+            // Up to two autowraps.
+            const size_t length = random() % size_t(2 * cols + 4);
             for (size_t k = 0; k < length; ++k) {
                 stream.push_back(char('a' + random() % 26));
             }
             stream += "\r\n";
         }
-        TerminalFixture a({.cols = 8, .rows = 4, .scrollback = 3});
-        TerminalFixture b({.cols = 8, .rows = 4, .scrollback = 3});
+        TerminalFixture a({.cols = cols, .rows = 4, .scrollback = 3});
+        TerminalFixture b({.cols = cols, .rows = 4, .scrollback = 3});
         for (TerminalFixture* t : {&a, &b}) {
             t->host.recordLineCalls = true;
             t->feed(round % 2 == 0 ? "1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n" : "");
@@ -345,7 +348,7 @@ TEST(TerminalLineFeed, RunsOfPlainLinesLeaveWhatLinesFedOneByteAtATimeLeave) {
                 // Rows of other widths in the ring.
                 t->terminal.resize(5, 4);
                 t->feed("abcdefgh\r\n");
-                t->terminal.resize(8, 4);
+                t->terminal.resize(cols, 4);
             }
             t->terminal.clearUpdateRange();
             t->takeCalls();
