@@ -202,7 +202,10 @@ const std::uint8_t* BasicEscapeSequenceParser<Sink>::drawCells(const std::uint8_
                 // general way reads them. Anything else is read again there.
                 clearControlSequence();
                 const std::uint8_t* const stop = m_params.addParameterBytes(parameters, end);
-                if (stop == end) {
+                // A list longer than a move's may run up to the end of the chunk: the text scan
+                // after it reads shortTextLimit bytes, which the loop's own check no longer
+                // vouches for. Such a sequence is read again the general way.
+                if (end - stop <= scan::shortTextLimit) {
                     break;
                 }
                 const std::uint8_t final = *stop;

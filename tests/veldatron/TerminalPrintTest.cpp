@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 #include <random>
 #include <span>
 #include <string>
@@ -588,6 +590,41 @@ TEST(TerminalPrintProperty, SequencesWithinACellByCellRunLeaveWhatTheyLeaveReadO
         bytes.feedSplit(stream, {1});
         EXPECT_EQ(dumpCells(whole, true), dumpCells(bytes, true));
         EXPECT_EQ(whole.terminal.getUpdateRange(), bytes.terminal.getUpdateRange());
+    }
+}
+
+TEST(TerminalPrintProperty, AListLongerThanAMoveEndingTheChunkEndsTheCellByCellRunWithinIt) {
+    // Colours and erases within a run are read with lists of any length, which may end at the
+    // chunk's last byte or a few bytes before it. Each chunk comes in a buffer of exactly its
+    // size, so a read past it is a heap overflow under the sanitizers.
+    std::string longColours = "\x1b[1";
+    for (int i = 0; i < 30; ++i) {
+        longColours += ";1";
+    }
+    const std::string starts[] = {
+        "\r\x1b[38:2::255:128:0;4:3;58:5:9mX\x1b[;;1;0m",
+        "\r\x1b[38:2::255:128:0;4:3mX\x1b[2;3Hab\x1b[;;1;0mc",
+    };
+    const std::string tails[] = {
+        longColours + "m",
+        longColours + "mz",
+        longColours + "mzz\x1b[",
+        "\x1b[1;2;3;4;5;6;7;8;9;10;11;12;13;14;15;16X",
+    };
+    for (const std::string& start : starts) {
+        for (const std::string& tail : tails) {
+            const std::string stream = start + tail;
+            SCOPED_TRACE(stream);
+            const TerminalSpec spec{.cols = 14, .rows = 7, .scrollback = 4};
+            TerminalFixture whole(spec);
+            const auto exact = std::make_unique<uint8_t[]>(stream.size());
+            std::memcpy(exact.get(), stream.data(), stream.size());
+            whole.terminal.feed(std::span<const uint8_t>(exact.get(), stream.size()));
+            TerminalFixture bytes(spec);
+            bytes.feedSplit(stream, {1});
+            EXPECT_EQ(dumpCells(whole, true), dumpCells(bytes, true));
+            EXPECT_EQ(whole.terminal.getUpdateRange(), bytes.terminal.getUpdateRange());
+        }
     }
 }
 
