@@ -150,12 +150,7 @@ public:
         }
         fillCodesShort(cells, codes, count, templ);
     }
-    // fillCodes for runs shorter than wideFillMinimum. Words of random length would mispredict
-    // the exit of a loop over the cells, so the cells go in a fixed number of stores for each of
-    // two classes of length (2 to 8, 9 to 15): two groups, one from either end of the run, that
-    // overlap for the shorter runs of the class (a cell stored twice gets the same value twice).
-    // Splitting the first class in two measured slower on words of 3 to 8 letters. Only codes
-    // within the run are read: the run may end at the end of the input.
+    // fillCodes for runs shorter than wideFillMinimum.
     static void fillCodesShort(CharData* cells, const uint8_t* codes, size_t count,
                                const CharData& templ) {
         if (count == 1) {
@@ -165,21 +160,8 @@ public:
             cells[0].m_high = templ.m_high;
             return;
         }
-        const ShortFill fill(templ);
-        if (count > 8) {
-            const size_t tail = count - 8;
-            for (size_t i = 0; i < 8; ++i) {
-                fill.put(cells, codes, i);
-                fill.put(cells, codes, tail + i);
-            }
-        } else if (count > 1) {
-            // Four cells from the front and four ending at the last, their indices clamped into
-            // the run.
-            const size_t last = count - 1;
-            for (size_t i = 0; i < 4; ++i) {
-                fill.put(cells, codes, std::min(i, last));
-                fill.put(cells, codes, last - std::min(3 - i, last));
-            }
+        if (count != 0) {
+            fillCodesInGroups(cells, codes, count, templ);
         }
     }
     // fillCodes for the text of whole lines (a log scrolling past), at least one cell. Line
@@ -192,6 +174,16 @@ public:
             fillCodesWide(cells, codes, count, templ);
             return;
         }
+        fillCodesInGroups(cells, codes, count, templ);
+    }
+    // 1 to wideFillMinimum - 1 cells. Words of random length would mispredict the exit of a loop
+    // over the cells, so the cells go in a fixed number of stores for each of two classes of
+    // length (up to 8, 9 to 15): two groups, one from either end of the run, that overlap for the
+    // shorter runs of the class (a cell stored twice gets the same value twice). Splitting the
+    // first class in two measured slower on words of 3 to 8 letters. Only codes within the run
+    // are read: the run may end at the end of the input.
+    static void fillCodesInGroups(CharData* cells, const uint8_t* codes, size_t count,
+                                  const CharData& templ) {
         const ShortFill fill(templ);
         if (count > 8) {
             const size_t tail = count - 8;
@@ -201,6 +193,8 @@ public:
             }
             return;
         }
+        // Four cells from the front and four ending at the last, their indices clamped into the
+        // run.
         const size_t last = count - 1;
         for (size_t i = 0; i < 4; ++i) {
             fill.put(cells, codes, std::min(i, last));
